@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: MIT
+// Row conversions every codec needs between its library's layouts and our bitmaps, written
+// once: B_RGB32/B_RGBA32 rows are blue, green, red, alpha bytes.
+#pragma once
+
+#include <memory>
+
+#include "platform/interface/Bitmap.h"
+#include "platform/support/SupportDefs.h"
+
+namespace orv {
+
+// A new zero-filled B_RGBA32 (alpha) or B_RGB32 (no alpha) bitmap of width × height, after
+// CheckImageSize; on failure *image is empty and the reason is set.
+status_t NewImage(uint32 width, uint32 height, bool alpha, std::unique_ptr<BBitmap>* image);
+
+// Library rows into bitmap rows (`count` pixels). For B_RGB32 targets alpha bytes are 255.
+void RGBToRow(const uint8* rgb, uint8* bgra, uint32 count);
+void RGBAToRow(const uint8* rgba, uint8* bgra, uint32 count);
+void GrayToRow(const uint8* gray, uint8* bgra, uint32 count);
+void GrayAlphaToRow(const uint8* grayAlpha, uint8* bgra, uint32 count);
+
+// Bitmap rows into library rows. `flattenOnWhite` composites the alpha over white first;
+// without it the colour bytes are copied as they are.
+void RowToRGB(const uint8* bgra, uint8* rgb, uint32 count, bool flattenOnWhite);
+void RowToRGBA(const uint8* bgra, uint8* rgba, uint32 count);
+
+// True when the bitmap is B_RGBA32 and some pixel's alpha is below 255.
+bool HasTransparency(const BBitmap& image);
+
+// Turns the bitmap upright for an EXIF orientation 1 to 8 (1 leaves it as it is); the
+// bitmap may be replaced by a new one with width and height swapped.
+status_t ApplyOrientation(int orientation, std::unique_ptr<BBitmap>* image);
+
+// The EXIF orientation (1 to 8) found in a TIFF-structured EXIF block, or 1 when absent or
+// unreadable. Accepts the block with or without its leading "Exif\0\0".
+int ExifOrientation(const uint8* exif, size_t size);
+
+}  // namespace orv

@@ -1,0 +1,9 @@
+#!/bin/bash
+# SPDX-License-Identifier: MIT
+# Configures and builds one build folder: build.sh DIR [cmake options...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+dir=$1
+shift
+cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+cmake --build "$dir" -j "$(nproc)"

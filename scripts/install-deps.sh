@@ -1,0 +1,34 @@
+#!/bin/bash
+# SPDX-License-Identifier: MIT
+# Installs, from Debian's archive, every package Orvane needs to build, test and run.
+# Idempotent: packages already present are left alone, so a second run is quick.
+set -euo pipefail
+
+packages=(
+  # toolchain and test tools
+  build-essential cmake ninja-build pkg-config clang-14 libclang-rt-14-dev clang-format
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # display and MIME database
+  qt6-base-dev libgl-dev shared-mime-info
+  # codec libraries
+  libpng-dev libspng-dev libjpeg62-turbo-dev libwebp-dev libtiff-dev libgif-dev
+  libimagequant-dev libavif-dev libjxl-dev libheif-dev libexif-dev
+  # resampling
+  libpixman-1-dev libstb-dev
+  # end-to-end tests on a virtual display
+  xvfb xdotool xauth attr
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" != 0 ]; then
+    echo "install-deps: missing packages: ${missing[*]}" >&2
+    echo "install-deps: run as root (or with sudo) to install them" >&2
+    exit 1
+  fi
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
