@@ -53,3 +53,35 @@ function(orv_test_suite name)
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
         PROPERTIES ENVIRONMENT "ORVANE_TRANSLATORS=${PROJECT_BINARY_DIR}/translators")
 endfunction()
+
+# A translator: its codec as a static library (for tests, registered in process) and as an
+# add-on that the roster loads from the translator folders.
+#   orv_translator(NAME png ADDON AddOn.cpp SOURCES PNGTranslator.cpp LIBS PkgConfig::SPNG)
+function(orv_translator)
+    cmake_parse_arguments(T "" "NAME;ADDON" "SOURCES;LIBS" ${ARGN})
+    add_library(orvtr_${T_NAME} STATIC ${T_SOURCES})
+    orv_target_settings(orvtr_${T_NAME})
+    target_link_libraries(orvtr_${T_NAME} PUBLIC orvane_platform ${T_LIBS})
+
+    add_library(orvtr_${T_NAME}_addon MODULE ${T_ADDON})
+    orv_target_settings(orvtr_${T_NAME}_addon)
+    target_link_libraries(orvtr_${T_NAME}_addon PRIVATE orvtr_${T_NAME})
+    set_target_properties(orvtr_${T_NAME}_addon PROPERTIES
+        OUTPUT_NAME ${T_NAME} PREFIX ""
+        LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/translators
+        INSTALL_RPATH "$ORIGIN/../..")
+    install(TARGETS orvtr_${T_NAME}_addon LIBRARY DESTINATION ${ORVANE_TRANSLATOR_SUBDIR})
+endfunction()
+
+# A libFuzzer target: orv_fuzzer(NAME png SOURCES fuzz_png.cpp LIBS orvtr_png).
+# Its seed corpus folders go in the target's SEEDS property, read by scripts/fuzz.sh.
+function(orv_fuzzer)
+    cmake_parse_arguments(F "" "NAME" "SOURCES;LIBS;SEEDS" ${ARGN})
+    add_executable(fuzz_${F_NAME} ${F_SOURCES})
+    orv_target_settings(fuzz_${F_NAME})
+    target_link_libraries(fuzz_${F_NAME} PRIVATE ${F_LIBS})
+    target_link_options(fuzz_${F_NAME} PRIVATE -fsanitize=fuzzer)
+    set_target_properties(fuzz_${F_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/fuzz)
+    string(REPLACE ";" ":" seeds "${F_SEEDS}")
+    file(WRITE ${PROJECT_BINARY_DIR}/fuzz/${F_NAME}.seeds "${seeds}\n")
+endfunction()
