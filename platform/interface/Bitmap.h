@@ -53,6 +53,12 @@ public:
     void Unlock();
     bool IsLocked() const;
 
+protected:
+    // Takes over another bitmap's bounds, colour space and buffer without copying a pixel
+    // (so a decoded bitmap can become a subclass); `other` is left empty, with no buffer,
+    // and keeps its child views and its lock.
+    BBitmap(BBitmap&& other) noexcept;
+
 private:
     BRect fBounds;
     color_space fColorSpace;

@@ -1,0 +1,96 @@
+// SPDX-License-Identifier: MIT
+// OrvImage: a bitmap with the whole-image operations of the converter.
+//
+// Every operation reads the image it is called on, never changes it, and returns a new
+// image that the caller owns. Pixels are 32-bit words read as 0xAARRGGBB (blue, green,
+// red, alpha in memory), pixel (x, y) at word y × width + x; the operations work on byte
+// positions, byte 3 being the alpha position.
+//
+// What every operation returning an image promises:
+// - The result has the source's bounds and colour space (Scale: bounds from (0, 0)).
+// - A source without pixels (an empty rectangle, or no buffer) gives a result with nothing
+//   written; so does a source outside the four 32-bit colour spaces, whose buffer is not
+//   width × height words (Exchange alone works on such a buffer, up to its length).
+// - When the result's own buffer could not be allocated, the result is returned all the
+//   same, unwritten, with InitCheck() != B_OK and the reason in orv::ErrorReason(): check
+//   InitCheck() before using it.
+// - In B_RGBA32 and B_RGBA32_BIG the colour filters and HandDrawing keep each pixel's
+//   byte 3 (alpha), so transparency survives them; in the other spaces they write the
+//   bytes described at each method.
+#pragma once
+
+#include <memory>
+
+#include "platform/interface/Bitmap.h"
+
+class OrvImage : public BBitmap {
+public:
+    OrvImage(BRect bounds, color_space space, bool acceptsViews = false,
+             bool needsContiguous = false);
+    ~OrvImage() override;
+
+    // Turns a decoded bitmap into an OrvImage without copying its pixels: an OrvImage is
+    // handed back as it is, any other bitmap's buffer moves into a new OrvImage. nullptr in,
+    // nullptr out.
+    static std::unique_ptr<OrvImage> Adopt(std::unique_ptr<BBitmap> bitmap);
+
+    // Bounds, width, height and first pixel; the pixel is nullptr when the image has no
+    // pixel (width or height 0, or no buffer).
+    void GetInternalValues(BRect* bounds, uint32* width, uint32* height, uint32** bits);
+
+    // Every word exclusive-or `mask`, byte 3 included.
+    std::unique_ptr<OrvImage> InvertColorsByMask(uint32 mask) const;
+    // The negative: every byte b becomes 255 − b; in the alpha spaces the colour bytes only.
+    std::unique_ptr<OrvImage> InvertColors() const;
+    // Bytes 0–2 become the truncated mean (b0 + b1 + b2) / 3; byte 3 becomes 0 (alpha kept).
+    std::unique_ptr<OrvImage> GreyScale() const;
+    // Swaps two of bytes 0–2: 0xFFFF swaps 0 and 1, 0xFF00FF 0 and 2, 0xFFFF00 1 and 2;
+    // byte 3 becomes 0 (alpha kept). Any other mask writes nothing. Works on the whole
+    // buffer as words, whatever the colour space.
+    std::unique_ptr<OrvImage> Exchange(int32 mask) const;
+
+    // Whole words moved: left and right swapped, top and bottom swapped, half a turn.
+    std::unique_ptr<OrvImage> Mirror() const;
+    std::unique_ptr<OrvImage> Flip() const;
+    std::unique_ptr<OrvImage> Rotate180() const;
+
+    // Each byte (alpha included) becomes the mean of its 3 × 3 window clipped to the image,
+    // the pixel itself counting 8 times, truncated. Smooth returns nullptr, creating
+    // nothing, for a colour space other than the four 32-bit ones (go on unsmoothed).
+    std::unique_ptr<OrvImage> Smooth() const;
+    std::unique_ptr<OrvImage> Smooth32() const;
+    // The smoothed word of pixel (x, y) of `pixels`, a buffer of width × height words
+    // (x < width, y < height); reads nothing of this image.
+    static uint32 SmoothPixel(uint32 x, uint32 y, const uint32* pixels, uint32 width,
+                              uint32 height);
+
+    // A new image of the size typed in the two texts (read as strtol base 10; 0 or no
+    // number means the side is not given), keeping the proportions when asked; and a new
+    // image of exactly width × height pixels holding this one resampled to fill it.
+    // Both have bounds (0, 0, width − 1, height − 1). nullptr, with the reason in
+    // orv::ErrorReason(), for a size no bitmap may have.
+    std::unique_ptr<OrvImage> Scale(const char* width, const char* height, bool keepRatio) const;
+    std::unique_ptr<OrvImage> Scale(uint32 width, uint32 height) const;
+
+    // A grey pencil drawing: each interior pixel's edge strength V (0–255) becomes 255 − V
+    // (type 1), Gaussian(V, 2, 39) (type 2) or Gaussian(V, 0.8, 34) (type 3); any other
+    // type writes the pixel's intensity. Byte 3 becomes 0 (alpha kept). The first and last
+    // rows and columns are not written.
+    std::unique_ptr<OrvImage> HandDrawing(int32 type) const;
+
+protected:
+    explicit OrvImage(BBitmap&& bitmap);
+};
+
+// 255 × e^(−(x / d)^p), in single precision; callers truncate it.
+float Gaussian(float x, float p, int d);
+
+// The filter menu, in index order: 0 is no filter, 1–11 one operation each.
+inline constexpr int32 kFilterCount = 12;
+extern const char label_filter[kFilterCount][50];
+
+// Applies filter `index` as the conversion run does. Returns the filtered image, which the
+// caller owns; `image` itself is only read, and deleting it stays the caller's affair.
+// Returns nullptr, doing nothing, for index 0 (no filter) or an index outside 0–11: the
+// caller goes on with `image` itself.
+std::unique_ptr<OrvImage> ApplyFilter(const OrvImage& image, int32 index);

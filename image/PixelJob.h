@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: MIT
+// What every whole-image operation does before its pixel loop: make the result and decide
+// whether there are pixels to work on, and where.
+#pragma once
+
+#include <bit>
+#include <memory>
+
+#include "image/OrvImage.h"
+#include "platform/support/ImageLimits.h"
+
+namespace orv::image {
+
+// The operations read words as 0xAARRGGBB with blue first in memory.
+static_assert(std::endian::native == std::endian::little);
+
+inline constexpr uint32 kAlphaMask = 0xFF000000;
+
+// The spaces where byte 3 is the pixel's opacity and the colour filters must keep it.
+constexpr bool KeepsAlpha(color_space space) {
+    return space == B_RGBA32 || space == B_RGBA32_BIG;
+}
+
+struct PixelJob {
+    const uint32* source = nullptr;  // nullptr: nothing to do, the result stays unwritten
+    uint32* result = nullptr;
+    uint32 width = 0;
+    uint32 height = 0;
+    size_t count = 0;      // width × height
+    uint32 alphaKept = 0;  // kAlphaMask where the colour filters keep byte 3, else 0
+};
+
+// The result, with the source's bounds and colour space, and in `job` the two buffers of
+// width × height words when the source has such pixels and the result could be made.
+std::unique_ptr<OrvImage> BeginJob(const OrvImage& source, PixelJob* job);
+
+}  // namespace orv::image
