@@ -12,9 +12,13 @@ status_t Fail(status_t status, std::string_view reason) {
     return status;
 }
 
-void SetErrorReason(std::string_view reason) { tReason.assign(reason); }
+void SetErrorReason(std::string_view reason) {
+    tReason.assign(reason);
+}
 
-const std::string& ErrorReason() { return tReason; }
+const std::string& ErrorReason() {
+    return tReason;
+}
 
 std::string ErrorReasonOr(status_t status) {
     if (!tReason.empty()) {
@@ -23,6 +27,8 @@ std::string ErrorReasonOr(status_t status) {
     return StatusText(status);
 }
 
-void ClearErrorReason() { tReason.clear(); }
+void ClearErrorReason() {
+    tReason.clear();
+}
 
 }  // namespace orv
