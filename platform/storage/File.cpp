@@ -1,0 +1,292 @@
+// SPDX-License-Identifier: MIT
+#include "platform/storage/File.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "platform/storage/Directory.h"
+#include "platform/storage/Entry.h"
+#include "platform/support/ErrorReason.h"
+
+namespace {
+
+// The failures a user can act on get words of their own.
+status_t IoFailure(int error) {
+    const status_t status = StatusFromErrno(error);
+    switch (error) {
+        case ENOSPC:
+        case EDQUOT:
+            return orv::Fail(status, "disque plein");
+        case EROFS:
+            return orv::Fail(status, "disque en lecture seule");
+        default:
+            return orv::Fail(status, "erreur d'entrée-sortie");
+    }
+}
+
+}  // namespace
+
+BFile::BFile() = default;
+
+BFile::BFile(const entry_ref* ref, uint32 openMode) {
+    SetTo(ref, openMode);
+}
+
+BFile::BFile(const BEntry* entry, uint32 openMode) {
+    SetTo(entry, openMode);
+}
+
+BFile::BFile(const char* path, uint32 openMode) {
+    SetTo(path, openMode);
+}
+
+BFile::BFile(const BDirectory* directory, const char* name, uint32 openMode) {
+    SetTo(directory, name, openMode);
+}
+
+BFile::~BFile() = default;
+
+status_t BFile::SetTo(const char* path, uint32 openMode) {
+    fMode = 0;
+    if (path == nullptr || *path == '\0') {
+        Unset();
+        SetStatus(B_BAD_VALUE);
+        return B_BAD_VALUE;
+    }
+    int flags = 0;
+    switch (openMode & B_ACCESS_MODE_MASK) {
+        case B_READ_ONLY:
+            flags = O_RDONLY;
+            break;
+        case B_WRITE_ONLY:
+            flags = O_WRONLY;
+            break;
+        case B_READ_WRITE:
+            flags = O_RDWR;
+            break;
+        default:
+            Unset();
+            SetStatus(B_BAD_VALUE);
+            return B_BAD_VALUE;
+    }
+    if (openMode & B_CREATE_FILE) {
+        flags |= O_CREAT;
+        if (openMode & B_FAIL_IF_EXISTS) {
+            flags |= O_EXCL;
+        }
+    }
+    if (openMode & B_ERASE_FILE) {
+        flags |= O_TRUNC;
+    }
+    if (openMode & B_OPEN_AT_END) {
+        flags |= O_APPEND;
+    }
+    // Opened without blocking so that a named pipe is refused below instead of hanging.
+    status_t status = OpenNode(path, flags | O_NONBLOCK, 0666);
+    if (status != B_OK) {
+        if (status == B_FILE_EXISTS) {
+            return status;
+        }
+        return orv::Fail(status, "ouverture du fichier impossible");
+    }
+    struct stat st;
+    status = GetStat(&st);
+    if (status == B_OK && S_ISDIR(st.st_mode)) {
+        status = orv::Fail(B_IS_A_DIRECTORY, "c'est un dossier");
+    } else if (status == B_OK && !S_ISREG(st.st_mode)) {
+        status = orv::Fail(B_BAD_VALUE, "pas un fichier ordinaire");
+    } else if (status == B_OK && fcntl(FileDescriptor(), F_SETFL,
+                                       fcntl(FileDescriptor(), F_GETFL) & ~O_NONBLOCK) != 0) {
+        status = StatusFromErrno(errno);
+    }
+    if (status != B_OK) {
+        Unset();
+        SetStatus(status);
+        return status;
+    }
+    fMode = openMode;
+    return B_OK;
+}
+
+status_t BFile::SetTo(const entry_ref* ref, uint32 openMode) {
+    if (ref == nullptr || !ref->IsValid()) {
+        Unset();
+        SetStatus(B_BAD_VALUE);
+        return B_BAD_VALUE;
+    }
+    return SetTo(ref->Path().c_str(), openMode);
+}
+
+status_t BFile::SetTo(const BEntry* entry, uint32 openMode) {
+    if (entry == nullptr || entry->InitCheck() != B_OK) {
+        Unset();
+        SetStatus(B_BAD_VALUE);
+        return B_BAD_VALUE;
+    }
+    return SetTo(entry->Path().c_str(), openMode);
+}
+
+status_t BFile::SetTo(const BDirectory* directory, const char* name, uint32 openMode) {
+    const BEntry entry(directory, name);
+    if (entry.InitCheck() != B_OK) {
+        Unset();
+        SetStatus(B_BAD_VALUE);
+        return B_BAD_VALUE;
+    }
+    return SetTo(&entry, openMode);
+}
+
+bool BFile::IsReadable() const {
+    return FileDescriptor() >= 0 && (fMode & B_ACCESS_MODE_MASK) != B_WRITE_ONLY;
+}
+
+bool BFile::IsWritable() const {
+    return FileDescriptor() >= 0 && (fMode & B_ACCESS_MODE_MASK) != B_READ_ONLY;
+}
+
+ssize_t BFile::Read(void* buffer, size_t size) {
+    if (FileDescriptor() < 0) {
+        return B_NO_INIT;
+    }
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::read(FileDescriptor(), static_cast<char*>(buffer) + done, size - done);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return IoFailure(errno);
+        }
+        if (n == 0) {
+            break;
+        }
+        done += size_t(n);
+    }
+    return ssize_t(done);
+}
+
+ssize_t BFile::Write(const void* buffer, size_t size) {
+    if (FileDescriptor() < 0) {
+        return B_NO_INIT;
+    }
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n =
+            ::write(FileDescriptor(), static_cast<const char*>(buffer) + done, size - done);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return IoFailure(errno);
+        }
+        done += size_t(n);
+    }
+    return ssize_t(done);
+}
+
+ssize_t BFile::ReadAt(off_t position, void* buffer, size_t size) {
+    if (FileDescriptor() < 0) {
+        return B_NO_INIT;
+    }
+    if (position < 0) {
+        return B_BAD_VALUE;
+    }
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(FileDescriptor(), static_cast<char*>(buffer) + done, size - done,
+                                  position + off_t(done));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return IoFailure(errno);
+        }
+        if (n == 0) {
+            break;
+        }
+        done += size_t(n);
+    }
+    return ssize_t(done);
+}
+
+ssize_t BFile::WriteAt(off_t position, const void* buffer, size_t size) {
+    if (FileDescriptor() < 0) {
+        return B_NO_INIT;
+    }
+    if (position < 0) {
+        return B_BAD_VALUE;
+    }
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pwrite(FileDescriptor(), static_cast<const char*>(buffer) + done,
+                                   size - done, position + off_t(done));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return IoFailure(errno);
+        }
+        done += size_t(n);
+    }
+    return ssize_t(done);
+}
+
+off_t BFile::Seek(off_t position, uint32 seekMode) {
+    if (FileDescriptor() < 0) {
+        return B_NO_INIT;
+    }
+    int whence;
+    switch (seekMode) {
+        case SEEK_FROM_START:
+            whence = SEEK_SET;
+            break;
+        case SEEK_FROM_CURRENT:
+            whence = SEEK_CUR;
+            break;
+        case SEEK_FROM_END:
+            whence = SEEK_END;
+            break;
+        default:
+            return B_BAD_VALUE;
+    }
+    const off_t result = lseek(FileDescriptor(), position, whence);
+    return result >= 0 ? result : off_t(StatusFromErrno(errno));
+}
+
+off_t BFile::Position() const {
+    if (FileDescriptor() < 0) {
+        return B_NO_INIT;
+    }
+    const off_t result = lseek(FileDescriptor(), 0, SEEK_CUR);
+    return result >= 0 ? result : off_t(StatusFromErrno(errno));
+}
+
+status_t BFile::SetSize(off_t size) {
+    if (FileDescriptor() < 0) {
+        return B_NO_INIT;
+    }
+    if (size < 0) {
+        return B_BAD_VALUE;
+    }
+    int result;
+    do {
+        result = ftruncate(FileDescriptor(), size);
+    } while (result != 0 && errno == EINTR);
+    return result == 0 ? B_OK : IoFailure(errno);
+}
+
+status_t BFile::GetSize(off_t* size) const {
+    if (size == nullptr) {
+        return B_BAD_VALUE;
+    }
+    struct stat st;
+    const status_t status = GetStat(&st);
+    if (status == B_OK) {
+        *size = st.st_size;
+    }
+    return status;
+}
