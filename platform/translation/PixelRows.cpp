@@ -1,0 +1,283 @@
+// SPDX-License-Identifier: MIT
+#include "platform/translation/PixelRows.h"
+
+#include <bit>
+#include <cstring>
+
+#include "platform/support/ErrorReason.h"
+#include "platform/support/ImageLimits.h"
+
+namespace orv {
+
+status_t NewImage(uint32 width, uint32 height, bool alpha, std::unique_ptr<BBitmap>* image) {
+    image->reset();
+    if (status_t status = CheckImageSize(width, height); status != B_OK) {
+        return status;
+    }
+    auto bitmap = std::make_unique<BBitmap>(BRect(0, 0, float(width) - 1, float(height) - 1),
+                                            alpha ? B_RGBA32 : B_RGB32);
+    if (bitmap->InitCheck() != B_OK) {
+        return bitmap->InitCheck();
+    }
+    *image = std::move(bitmap);
+    return B_OK;
+}
+
+// The loops below index plain arrays with no aliasing between source and target, so that
+// the compiler turns each into shuffles over whole vectors; they run once per row of every
+// image. Three-byte pixels need byte shuffles that baseline x86-64 lacks, so on x86 each
+// kernel is also built for AVX2 and the loader picks the best the processor has.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && \
+    !defined(__SANITIZE_ADDRESS__)
+#define ORV_ROW_KERNEL __attribute__((target_clones("avx2", "default")))
+#else
+#define ORV_ROW_KERNEL
+#endif
+
+ORV_ROW_KERNEL void RGBToRow(const uint8* __restrict rgb, uint8* __restrict bgra, uint32 count) {
+    for (size_t i = 0; i < count; ++i) {
+        bgra[4 * i + 0] = rgb[3 * i + 2];
+        bgra[4 * i + 1] = rgb[3 * i + 1];
+        bgra[4 * i + 2] = rgb[3 * i + 0];
+        bgra[4 * i + 3] = 255;
+    }
+}
+
+ORV_ROW_KERNEL void RGBAToRow(const uint8* __restrict rgba, uint8* __restrict bgra, uint32 count) {
+    for (size_t i = 0; i < count; ++i) {
+        bgra[4 * i + 0] = rgba[4 * i + 2];
+        bgra[4 * i + 1] = rgba[4 * i + 1];
+        bgra[4 * i + 2] = rgba[4 * i + 0];
+        bgra[4 * i + 3] = rgba[4 * i + 3];
+    }
+}
+
+ORV_ROW_KERNEL void GrayToRow(const uint8* __restrict gray, uint8* __restrict bgra, uint32 count) {
+    // One word per pixel (grey in the three colour bytes, opaque alpha) vectorises where
+    // byte-wise stores of a broadcast grey do not.
+    static_assert(std::endian::native == std::endian::little);
+    for (size_t i = 0; i < count; ++i) {
+        const uint32 pixel = 0xFF000000u | (uint32(gray[i]) * 0x010101u);
+        std::memcpy(bgra + 4 * i, &pixel, 4);
+    }
+}
+
+ORV_ROW_KERNEL void GrayAlphaToRow(const uint8* __restrict grayAlpha, uint8* __restrict bgra,
+                                   uint32 count) {
+    for (size_t i = 0; i < count; ++i) {
+        const uint8 g = grayAlpha[2 * i];
+        bgra[4 * i + 0] = g;
+        bgra[4 * i + 1] = g;
+        bgra[4 * i + 2] = g;
+        bgra[4 * i + 3] = grayAlpha[2 * i + 1];
+    }
+}
+
+namespace {
+
+// colour × alpha + white × (255 − alpha), divided by 255 and rounded to nearest: exact
+// for every pair of bytes, with no division in the loop.
+inline uint8 OverWhite(uint32 colour, uint32 alpha) {
+    const uint32 x = colour * alpha + 255 * (255 - alpha) + 128;
+    return uint8((x + (x >> 8)) >> 8);
+}
+
+}  // namespace
+
+ORV_ROW_KERNEL void RowToRGB(const uint8* __restrict bgra, uint8* __restrict rgb, uint32 count,
+                             bool flattenOnWhite) {
+    if (flattenOnWhite) {
+        for (size_t i = 0; i < count; ++i) {
+            const uint32 a = bgra[4 * i + 3];
+            rgb[3 * i + 0] = OverWhite(bgra[4 * i + 2], a);
+            rgb[3 * i + 1] = OverWhite(bgra[4 * i + 1], a);
+            rgb[3 * i + 2] = OverWhite(bgra[4 * i + 0], a);
+        }
+        return;
+    }
+    for (size_t i = 0; i < count; ++i) {
+        rgb[3 * i + 0] = bgra[4 * i + 2];
+        rgb[3 * i + 1] = bgra[4 * i + 1];
+        rgb[3 * i + 2] = bgra[4 * i + 0];
+    }
+}
+
+ORV_ROW_KERNEL void RowToRGBA(const uint8* __restrict bgra, uint8* __restrict rgba, uint32 count) {
+    for (size_t i = 0; i < count; ++i) {
+        rgba[4 * i + 0] = bgra[4 * i + 2];
+        rgba[4 * i + 1] = bgra[4 * i + 1];
+        rgba[4 * i + 2] = bgra[4 * i + 0];
+        rgba[4 * i + 3] = bgra[4 * i + 3];
+    }
+}
+
+bool HasTransparency(const BBitmap& image) {
+    if (image.ColorSpace() != B_RGBA32 || image.Bits() == nullptr) {
+        return false;
+    }
+    const auto* bytes = static_cast<const uint8*>(image.Bits());
+    const uint32 width = image.PixelWidth();
+    const uint32 height = image.PixelHeight();
+    const size_t rowBytes = size_t(image.BytesPerRow());
+    for (uint32 y = 0; y < height; ++y) {
+        const uint8* row = bytes + y * rowBytes;
+        // AND of every alpha byte of the row: branch-free, so it vectorises.
+        uint8 all = 255;
+        for (size_t x = 0; x < width; ++x) {
+            all &= row[4 * x + 3];
+        }
+        if (all != 255) {
+            return true;
+        }
+    }
+    return false;
+}
+
+namespace {
+
+// Where output pixel (x, y) of an image turned for `orientation` comes from in the source,
+// as a start offset and steps in source pixels: source = start + x·stepX + y·stepY.
+struct SourceWalk {
+    int64 start;
+    int64 stepX;
+    int64 stepY;
+};
+
+SourceWalk WalkFor(int orientation, int64 width, int64 height) {
+    switch (orientation) {
+        case 2:  // mirrored left to right
+            return {width - 1, -1, width};
+        case 3:  // turned half a turn
+            return {(height - 1) * width + width - 1, -1, -width};
+        case 4:  // mirrored top to bottom
+            return {(height - 1) * width, 1, -width};
+        case 5:  // transposed: output (x, y) = source (y, x)
+            return {0, width, 1};
+        case 6:  // stored a quarter turn anticlockwise: output (x, y) = source (y, h-1-x)
+            return {(height - 1) * width, -width, 1};
+        case 7:  // transversed: output (x, y) = source (w-1-y, h-1-x)
+            return {(height - 1) * width + width - 1, -width, -1};
+        case 8:  // stored a quarter turn clockwise: output (x, y) = source (w-1-y, x)
+            return {width - 1, width, -1};
+        default:
+            return {0, 1, width};
+    }
+}
+
+}  // namespace
+
+status_t ApplyOrientation(int orientation, std::unique_ptr<BBitmap>* image) {
+    // An unknown value is what a camera writes when it knows no better: leave the image.
+    if (orientation < 2 || orientation > 8 || image == nullptr || *image == nullptr) {
+        return B_OK;
+    }
+    BBitmap& source = **image;
+    if (!IsRGB32Space(source.ColorSpace()) || source.Bits() == nullptr) {
+        return Fail(B_BAD_TYPE, "orientation : espace de couleurs non pris en charge");
+    }
+    const uint32 width = source.PixelWidth();
+    const uint32 height = source.PixelHeight();
+    const bool swap = orientation >= 5;
+    const uint32 outWidth = swap ? height : width;
+    const uint32 outHeight = swap ? width : height;
+
+    auto turned = std::make_unique<BBitmap>(BRect(0, 0, float(outWidth) - 1, float(outHeight) - 1),
+                                            source.ColorSpace());
+    if (turned->InitCheck() != B_OK) {
+        return turned->InitCheck();
+    }
+    const auto* from = static_cast<const uint32*>(source.Bits());
+    auto* to = static_cast<uint32*>(turned->Bits());
+    const SourceWalk walk = WalkFor(orientation, width, height);
+    for (uint32 y = 0; y < outHeight; ++y) {
+        const uint32* rowStart = from + walk.start + int64(y) * walk.stepY;
+        uint32* out = to + size_t(y) * outWidth;
+        for (uint32 x = 0; x < outWidth; ++x) {
+            out[x] = rowStart[int64(x) * walk.stepX];
+        }
+    }
+    *image = std::move(turned);
+    return B_OK;
+}
+
+namespace {
+
+// A bounds-checked view of the TIFF structure inside an EXIF block.
+class TiffReader {
+public:
+    TiffReader(const uint8* data, size_t size, bool bigEndian)
+        : fData(data), fSize(size), fBig(bigEndian) {}
+
+    bool U16(uint64 offset, uint32* value) const {
+        if (offset > fSize || fSize - offset < 2) {
+            return false;
+        }
+        const uint8* p = fData + offset;
+        *value = fBig ? (uint32(p[0]) << 8 | p[1]) : (uint32(p[1]) << 8 | p[0]);
+        return true;
+    }
+
+    bool U32(uint64 offset, uint32* value) const {
+        uint32 a, b;
+        if (!U16(offset, &a) || !U16(offset + 2, &b)) {
+            return false;
+        }
+        *value = fBig ? (a << 16 | b) : (b << 16 | a);
+        return true;
+    }
+
+private:
+    const uint8* fData;
+    size_t fSize;
+    bool fBig;
+};
+
+}  // namespace
+
+int ExifOrientation(const uint8* exif, size_t size) {
+    constexpr int kUpright = 1;
+    constexpr uint32 kOrientationTag = 0x0112;
+    constexpr uint32 kShort = 3;
+    if (exif == nullptr) {
+        return kUpright;
+    }
+    if (size >= 6 && std::memcmp(exif, "Exif\0\0", 6) == 0) {
+        exif += 6;
+        size -= 6;
+    }
+    if (size < 8) {
+        return kUpright;
+    }
+    bool bigEndian;
+    if (std::memcmp(exif, "II*\0", 4) == 0) {
+        bigEndian = false;
+    } else if (std::memcmp(exif, "MM\0*", 4) == 0) {
+        bigEndian = true;
+    } else {
+        return kUpright;
+    }
+    const TiffReader tiff(exif, size, bigEndian);
+    uint32 ifd = 0;
+    uint32 entries = 0;
+    if (!tiff.U32(4, &ifd) || !tiff.U16(ifd, &entries)) {
+        return kUpright;
+    }
+    for (uint32 i = 0; i < entries; ++i) {
+        const uint64 entry = uint64(ifd) + 2 + uint64(i) * 12;
+        uint32 tag, type, count, value;
+        if (!tiff.U16(entry, &tag) || !tiff.U16(entry + 2, &type) || !tiff.U32(entry + 4, &count)) {
+            return kUpright;
+        }
+        if (tag != kOrientationTag) {
+            continue;
+        }
+        // One SHORT sits in the first two bytes of the value field, in the file's order.
+        if (type != kShort || count != 1 || !tiff.U16(entry + 8, &value)) {
+            return kUpright;
+        }
+        return value >= 1 && value <= 8 ? int(value) : kUpright;
+    }
+    return kUpright;
+}
+
+}  // namespace orv
