@@ -1,0 +1,18 @@
+// SPDX-License-Identifier: MIT
+// PNG through libpng: every colour type, bit depth and interlacing in, 8-bit RGB or RGBA out.
+#pragma once
+
+#include "platform/translation/ImageTranslator.h"
+
+namespace orv {
+
+class PNGTranslator final : public ImageTranslator {
+public:
+    PNGTranslator();
+
+    status_t IdentifyImage(BPositionIO& source, const translation_format** format) override;
+    status_t DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap>* image) override;
+    status_t EncodeImage(const BBitmap& image, uint32 outType, BPositionIO& destination) override;
+};
+
+}  // namespace orv
