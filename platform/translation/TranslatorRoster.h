@@ -1,0 +1,84 @@
+// SPDX-License-Identifier: MIT
+// BTranslatorRoster: the translators a program can use, each under a translator_id.
+//
+// The shared roster (Default) loads the add-ons of the translator folders on first use:
+// the folders of $ORVANE_TRANSLATORS (colon-separated), then the folder installed beside
+// the executable, then ~/.local/lib/orvane/translators. An add-on whose file name was
+// already loaded from an earlier folder is skipped, so a development build can shadow the
+// installed translators. Add-ons that fail to load are skipped and listed with a reason.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/support/Message.h"
+#include "platform/translation/Translator.h"
+
+class BTranslatorRoster {
+public:
+    struct LoadFailure {
+        std::string path;
+        std::string reason;  // French, for the user
+    };
+
+    // An empty roster: nothing is loaded until asked.
+    BTranslatorRoster();
+    BTranslatorRoster(const BTranslatorRoster&) = delete;
+    BTranslatorRoster& operator=(const BTranslatorRoster&) = delete;
+    // Deletes the translators, then unloads their add-ons.
+    virtual ~BTranslatorRoster();
+
+    // The shared roster, loaded on first use; never freed.
+    static BTranslatorRoster* Default();
+    // The folders Default() reads, in order.
+    static std::vector<std::string> DefaultFolders();
+
+    // Registers a translator in this process; the roster owns it from then on.
+    status_t AddTranslator(BTranslator* translator, translator_id* id = nullptr);
+    // Loads every add-on (*.so) of `folder`, in name order; a missing folder is no error.
+    status_t LoadFolder(const char* folder);
+    // Loads one add-on and registers every translator it makes.
+    status_t LoadAddOn(const char* path);
+    std::vector<LoadFailure> LoadFailures() const;
+
+    // The ids of all translators, in the order they were added; the caller delete[]s the
+    // array (null when there is none).
+    status_t GetAllTranslators(translator_id** ids, int32* count) const;
+    status_t GetTranslatorInfo(translator_id id, const char** name, const char** info,
+                               int32* version) const;
+    // The arrays stay owned by the translator and valid while the roster lives.
+    status_t GetInputFormats(translator_id id, const translation_format** formats,
+                             int32* count) const;
+    status_t GetOutputFormats(translator_id id, const translation_format** formats,
+                              int32* count) const;
+    status_t GetConfigurationMessage(translator_id id, BMessage* ioExtension);
+    status_t MakeConfigurationView(translator_id id, BMessage* ioExtension, BView** outView,
+                                   BRect* outExtent);
+    // The translator itself, or null for an unknown id.
+    BTranslator* Translator(translator_id id) const;
+
+    // The translator that reads `source` best, able to turn it into wantType (0 for any):
+    // the highest quality × capability of the stream's format, weighed by the translator's
+    // quality × capability for wantType. Ties go to the earlier translator; a stream whose
+    // format or MIME type matches the hint wins a tie. B_NO_TRANSLATOR when none.
+    status_t Identify(BPositionIO* source, BMessage* ioExtension, translator_info* info,
+                      uint32 hintType = 0, const char* hintMIME = nullptr, uint32 wantType = 0);
+    // Translates `source` into `destination` as wantOutType, with the translator of `info`,
+    // or, when info is null, the one Identify chooses.
+    status_t Translate(BPositionIO* source, const translator_info* info, BMessage* ioExtension,
+                       BPositionIO* destination, uint32 wantOutType, uint32 hintType = 0,
+                       const char* hintMIME = nullptr);
+
+private:
+    struct AddOn;
+
+    void AddFailure(const std::string& path, const std::string& reason);
+
+    mutable std::mutex fLock;
+    std::vector<std::unique_ptr<BTranslator>> fTranslators;  // id n is fTranslators[n - 1]
+    std::vector<std::unique_ptr<AddOn>> fAddOns;
+    std::vector<std::string> fLoadedNames;  // file names of loaded add-ons
+    std::vector<LoadFailure> fFailures;
+};
