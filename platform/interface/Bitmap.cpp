@@ -23,7 +23,11 @@ void* AllocateZeroed(size_t length) {
     if (length >= kMapThreshold) {
         void* bits =
             mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        return bits == MAP_FAILED ? nullptr : bits;
+        if (bits == MAP_FAILED) {
+            return nullptr;
+        }
+        madvise(bits, length, MADV_HUGEPAGE);
+        return bits;
     }
     // aligned_alloc wants a multiple of the alignment; the tail stays unused.
     const size_t rounded = (length + kAlignment - 1) / kAlignment * kAlignment;

@@ -1,0 +1,89 @@
+// SPDX-License-Identifier: MIT
+// The filters that change each pixel by itself: negative, grey, channel swaps.
+#include <algorithm>
+
+#include "image/OrvImage.h"
+#include "image/PixelJob.h"
+
+using orv::image::BeginJob;
+using orv::image::kAlphaMask;
+using orv::image::KeepsAlpha;
+using orv::image::PixelJob;
+
+std::unique_ptr<OrvImage> OrvImage::InvertColorsByMask(uint32 mask) const {
+    PixelJob job;
+    auto result = BeginJob(*this, &job);
+    if (job.source == nullptr) {
+        return result;
+    }
+    const uint32* __restrict source = job.source;
+    uint32* __restrict target = job.result;
+    for (size_t i = 0; i < job.count; ++i) {
+        target[i] = source[i] ^ mask;
+    }
+    return result;
+}
+
+std::unique_ptr<OrvImage> OrvImage::InvertColors() const {
+    return InvertColorsByMask(KeepsAlpha(ColorSpace()) ? ~kAlphaMask : 0xFFFFFFFF);
+}
+
+std::unique_ptr<OrvImage> OrvImage::GreyScale() const {
+    PixelJob job;
+    auto result = BeginJob(*this, &job);
+    if (job.source == nullptr) {
+        return result;
+    }
+    const uint32* __restrict source = job.source;
+    uint32* __restrict target = job.result;
+    const uint32 alphaKept = job.alphaKept;
+    for (size_t i = 0; i < job.count; ++i) {
+        const uint32 word = source[i];
+        const uint32 sum = (word & 0xFF) + ((word >> 8) & 0xFF) + ((word >> 16) & 0xFF);
+        target[i] = (sum / 3) * 0x010101 | (word & alphaKept);
+    }
+    return result;
+}
+
+namespace {
+
+// Each swap moves two byte fields in opposite directions by the same distance.
+template <uint32 kLowMask, unsigned kShift>
+void SwapBytes(const uint32* __restrict source, uint32* __restrict target, size_t count,
+               uint32 alphaKept) {
+    constexpr uint32 kHighMask = kLowMask << kShift;
+    constexpr uint32 kKeptMask = 0x00FFFFFF & ~(kLowMask | kHighMask);
+    for (size_t i = 0; i < count; ++i) {
+        const uint32 word = source[i];
+        target[i] = ((word & kHighMask) >> kShift) | ((word & kLowMask) << kShift) |
+                    (word & (kKeptMask | alphaKept));
+    }
+}
+
+}  // namespace
+
+std::unique_ptr<OrvImage> OrvImage::Exchange(int32 mask) const {
+    auto result = std::make_unique<OrvImage>(Bounds(), ColorSpace());
+    const auto* source = static_cast<const uint32*>(Bits());
+    auto* target = static_cast<uint32*>(result->Bits());
+    if (source == nullptr || target == nullptr) {
+        return result;
+    }
+    // The whole buffer as words, whatever the colour space: never past either buffer.
+    const size_t count = size_t(std::min(BitsLength(), result->BitsLength()) / 4);
+    const uint32 alphaKept = KeepsAlpha(ColorSpace()) ? kAlphaMask : 0;
+    switch (mask) {
+        case 0xFFFF:
+            SwapBytes<0xFF, 8>(source, target, count, alphaKept);
+            break;
+        case 0xFF00FF:
+            SwapBytes<0xFF, 16>(source, target, count, alphaKept);
+            break;
+        case 0xFFFF00:
+            SwapBytes<0xFF00, 8>(source, target, count, alphaKept);
+            break;
+        default:
+            break;
+    }
+    return result;
+}

@@ -1,0 +1,142 @@
+// SPDX-License-Identifier: MIT
+// Single pixels and tiny pictures whose exact results are known by hand: each would show a
+// swapped byte, a divisor off by one at an edge, a rounding instead of a truncation, or
+// alpha lost (B_RGBA32) or kept (B_RGB32) where it should not be.
+#include <gtest/gtest.h>
+
+#include "tests/image/TestImages.h"
+
+namespace {
+
+using orv::test::FromWords;
+using orv::test::Words;
+
+using Filter = std::unique_ptr<OrvImage> (*)(const OrvImage&);
+
+struct PixelCase {
+    const char* name;
+    Filter filter;
+    uint32 source;
+    uint32 rgb32;   // the Parts' bytes
+    uint32 rgba32;  // byte 3 kept
+};
+
+TEST(ColourFilters, TellingPixels) {
+    const Filter invert = [](const OrvImage& i) { return i.InvertColors(); };
+    const Filter grey = [](const OrvImage& i) { return i.GreyScale(); };
+    const PixelCase cases[] = {
+        {"negative", invert, 0xFF102030, 0x00EFDFCF, 0xFFEFDFCF},
+        {"grey of white", grey, 0xFFFFFFFF, 0x00FFFFFF, 0xFFFFFFFF},
+        {"grey of blue", grey, 0xFF0000FF, 0x00555555, 0xFF555555},
+        {"grey 2 / 3", grey, 0x80010100, 0x00000000, 0x80000000},  // truncated to 0
+        {"grey 7 / 3", grey, 0x80020302, 0x00020202, 0x80020202},  // never rounded up
+        {"red-green", [](const OrvImage& i) { return i.Exchange(0xFFFF00); }, 0xAA112233,
+         0x00221133, 0xAA221133},
+        {"green-blue", [](const OrvImage& i) { return i.Exchange(0xFFFF); }, 0xAA112233, 0x00113322,
+         0xAA113322},
+        {"blue-red", [](const OrvImage& i) { return i.Exchange(0xFF00FF); }, 0xAA112233, 0x00332211,
+         0xAA332211},
+        {"other mask", [](const OrvImage& i) { return i.Exchange(0); }, 0xAA112233, 0, 0},
+    };
+    for (const PixelCase& c : cases) {
+        for (color_space space : {B_RGB32, B_RGBA32}) {
+            SCOPED_TRACE(std::string(c.name) + (space == B_RGBA32 ? " RGBA32" : " RGB32"));
+            auto image = FromWords(1, 1, {c.source}, space);
+            EXPECT_EQ(Words(*c.filter(*image))[0], space == B_RGBA32 ? c.rgba32 : c.rgb32);
+        }
+    }
+    // The mask itself stays literal in every space: byte 3 follows its bits.
+    auto rgba = FromWords(1, 1, {0xFF102030}, B_RGBA32);
+    EXPECT_EQ(Words(*rgba->InvertColorsByMask(0xFFFFFFFF))[0], 0x00EFDFCFu);
+    EXPECT_EQ(Words(*rgba->InvertColorsByMask(0))[0], 0xFF102030u);
+}
+
+TEST(GeometricFilters, TwoByTwoAndComposition) {
+    auto image = FromWords(2, 2, {0xA, 0xB, 0xC, 0xD});
+    EXPECT_EQ(Words(*image->Mirror()), (std::vector<uint32>{0xB, 0xA, 0xD, 0xC}));
+    EXPECT_EQ(Words(*image->Flip()), (std::vector<uint32>{0xC, 0xD, 0xA, 0xB}));
+    EXPECT_EQ(Words(*image->Rotate180()), (std::vector<uint32>{0xD, 0xC, 0xB, 0xA}));
+
+    auto random = orv::test::RandomImage(7, 5, 3, B_RGBA32);
+    const auto rotated = Words(*random->Rotate180());
+    EXPECT_EQ(Words(*random->Mirror()->Flip()), rotated);
+    EXPECT_EQ(Words(*random->Flip()->Mirror()), rotated);
+    EXPECT_EQ(Words(*random->Rotate180()->Rotate180()), Words(*random));
+}
+
+TEST(Smoothing, DivisorsAtCentreCornerAndThinImages) {
+    std::vector<uint32> centre(25, 0);
+    centre[12] = 0xFFFFFFFF;
+    const auto smoothed = Words(*FromWords(5, 5, centre)->Smooth());
+    EXPECT_EQ(smoothed[12], 0x7F7F7F7Fu);  // 2040 / 16
+    for (size_t i : {6, 7, 8, 11, 13, 16, 17, 18}) {
+        EXPECT_EQ(smoothed[i], 0x0F0F0F0Fu) << i;  // 255 / 16
+    }
+    EXPECT_EQ(smoothed[0], 0u);
+
+    std::vector<uint32> corner(25, 0);
+    corner[0] = 0xFFFFFFFF;
+    const auto cornered = Words(*FromWords(5, 5, corner, B_RGBA32)->Smooth());
+    EXPECT_EQ(cornered[0], 0xB9B9B9B9u);  // 2040 / 11
+    EXPECT_EQ(cornered[1], 0x13131313u);  // 255 / 13
+    EXPECT_EQ(cornered[5], 0x13131313u);
+    EXPECT_EQ(cornered[6], 0x0F0F0F0Fu);  // 255 / 16
+
+    EXPECT_EQ(Words(*FromWords(2, 1, {0x90, 0x00})->Smooth()), (std::vector<uint32>{0x80, 0x10}));
+    EXPECT_EQ(Words(*FromWords(1, 2, {0x90, 0x00})->Smooth()), (std::vector<uint32>{0x80, 0x10}));
+    EXPECT_EQ(Words(*FromWords(1, 1, {0x89ABCDEF})->Smooth()), (std::vector<uint32>{0x89ABCDEF}));
+    EXPECT_EQ(FromWords(2, 1, {1, 2}, B_CMAP8)->Smooth(), nullptr);
+}
+
+TEST(HandDrawing, GaussianTellingValues) {
+    // V, then the grey of types 2 and 3.
+    const int values[][3] = {{0, 255, 255}, {1, 254, 240}, {10, 238, 175}, {34, 119, 93},
+                             {39, 93, 83},  {85, 2, 31},   {91, 1, 28},    {92, 0, 27},
+                             {128, 0, 14},  {170, 0, 6},   {255, 0, 1}};
+    for (const auto& v : values) {
+        EXPECT_EQ(int(Gaussian(float(v[0]), 2.0f, 39)), v[1]) << v[0];
+        EXPECT_EQ(int(Gaussian(float(v[0]), 0.8f, 34)), v[2]) << v[0];
+    }
+}
+
+// A grey centre of level L among white neighbours has edge strength V = 255 − L, so 256
+// tiny pictures go through every V the filter can meet.
+TEST(HandDrawing, EveryEdgeStrengthMapsAsComputedPerPixel) {
+    for (uint32 level = 0; level < 256; ++level) {
+        std::vector<uint32> words(9, 0xFFFFFFFF);
+        words[4] = 0xFF000000 | level * 0x010101;
+        auto image = FromWords(3, 3, words);
+        const float v = float(255 - level);
+        const uint32 expected[] = {
+            255 - uint32(v),
+            uint32(int(Gaussian(v, 2.0f, 39))),
+            uint32(int(Gaussian(v, 0.8f, 34))),
+        };
+        for (int32 type = 1; type <= 3; ++type) {
+            const auto result = Words(*image->HandDrawing(type));
+            EXPECT_EQ(result[4], expected[type - 1] * 0x010101) << "V " << v << " type " << type;
+        }
+    }
+}
+
+TEST(HandDrawing, BlackDotOnWhite) {
+    std::vector<uint32> words(49, 0xFFFFFFFF);
+    words[3 * 7 + 3] = 0xFF000000;
+    auto image = FromWords(7, 7, words, B_RGBA32);
+    const uint32 dot[] = {0, 0, 1};
+    const uint32 neighbour[] = {170, 2, 31};
+    for (int32 type = 1; type <= 3; ++type) {
+        const auto result = Words(*image->HandDrawing(type));
+        EXPECT_EQ(result[3 * 7 + 3], 0xFF000000 | dot[type - 1] * 0x010101);
+        EXPECT_EQ(result[2 * 7 + 2], 0xFFFFFFFFu);  // the dot is its lower right: not read
+        for (size_t i :
+             {2 * 7 + 3, 2 * 7 + 4, 3 * 7 + 2, 3 * 7 + 4, 4 * 7 + 2, 4 * 7 + 3, 4 * 7 + 4}) {
+            EXPECT_EQ(result[i], 0xFF000000 | neighbour[type - 1] * 0x010101) << i;
+        }
+        for (size_t i = 0; i < 7; ++i) {  // the border stays as allocated
+            EXPECT_EQ(result[i] | result[42 + i] | result[7 * i] | result[7 * i + 6], 0u);
+        }
+    }
+}
+
+}  // namespace
