@@ -1,0 +1,316 @@
+// SPDX-License-Identifier: MIT
+#include "translators/avif/AVIFTranslator.h"
+
+#include <avif/avif.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/support/ErrorReason.h"
+#include "tests/translators/avif/CodecTesting.h"
+
+namespace orv {
+namespace {
+
+using namespace orv::testing;
+
+constexpr uint32 kAVIF = FourCC("AVIF");
+
+struct ImageFree {
+    void operator()(avifImage* image) const { avifImageDestroy(image); }
+};
+using AvifImagePtr = std::unique_ptr<avifImage, ImageFree>;
+
+// Files the translator cannot make itself, written with libavif directly.
+std::vector<uint8> WriteWithLibavif(const std::vector<const avifImage*>& frames, int quantizer) {
+    avifEncoder* encoder = avifEncoderCreate();
+    encoder->speed = 10;
+    encoder->minQuantizer = encoder->maxQuantizer = quantizer;
+    encoder->minQuantizerAlpha = encoder->maxQuantizerAlpha = quantizer;
+    const avifAddImageFlags flags =
+        frames.size() == 1 ? AVIF_ADD_IMAGE_FLAG_SINGLE : AVIF_ADD_IMAGE_FLAG_NONE;
+    for (const avifImage* frame : frames) {
+        EXPECT_EQ(avifEncoderAddImage(encoder, frame, 1, flags), AVIF_RESULT_OK);
+    }
+    avifRWData output = AVIF_DATA_EMPTY;
+    EXPECT_EQ(avifEncoderFinish(encoder, &output), AVIF_RESULT_OK);
+    std::vector<uint8> file(output.data, output.data + output.size);
+    avifRWDataFree(&output);
+    avifEncoderDestroy(encoder);
+    return file;
+}
+
+// An 8-bit 4:4:4 libavif picture holding the bitmap's pixels.
+AvifImagePtr FromBitmap(const BBitmap& bitmap) {
+    AvifImagePtr image(
+        avifImageCreate(bitmap.PixelWidth(), bitmap.PixelHeight(), 8, AVIF_PIXEL_FORMAT_YUV444));
+    avifRGBImage rgb;
+    avifRGBImageSetDefaults(&rgb, image.get());
+    rgb.format = AVIF_RGB_FORMAT_BGRA;
+    rgb.pixels = static_cast<uint8*>(const_cast<void*>(bitmap.Bits()));
+    rgb.rowBytes = uint32(bitmap.BytesPerRow());
+    rgb.ignoreAlpha = bitmap.ColorSpace() != B_RGBA32;
+    EXPECT_EQ(avifImageRGBToYUV(image.get(), &rgb), AVIF_RESULT_OK);
+    return image;
+}
+
+class AVIFTranslatorTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(translator.Settings().Set("orientation", 1), B_OK);
+        ASSERT_EQ(translator.Settings().Set("lossless", 0), B_OK);
+        ASSERT_EQ(translator.Settings().Set("quality", 80), B_OK);
+        ASSERT_EQ(translator.Settings().Set("speed", 10), B_OK);
+        ASSERT_EQ(translator.Settings().Set("subsampling", 420), B_OK);
+    }
+
+    AVIFTranslator translator;
+};
+
+TEST_F(AVIFTranslatorTest, ListsAVIFOutputOnlyWithAnEncoder) {
+    int32 count = 0;
+    const translation_format* outputs = translator.OutputFormats(&count);
+    const bool listed = std::any_of(outputs, outputs + count,
+                                    [](const translation_format& f) { return f.type == kAVIF; });
+    EXPECT_EQ(listed, AVIFTranslator::CanEncode());
+    int32 inputCount = 0;
+    const translation_format* inputs = translator.InputFormats(&inputCount);
+    ASSERT_GE(inputCount, 1);
+    EXPECT_STREQ(inputs[0].MIME, "image/avif");
+    EXPECT_STREQ(inputs[0].name, "Image AVIF");
+}
+
+TEST_F(AVIFTranslatorTest, LossyRoundTripKeepsThePictureAndItsAlpha) {
+    if (!AVIFTranslator::CanEncode()) {
+        GTEST_SKIP() << "libavif has no AV1 encoder here";
+    }
+    for (bool alpha : {false, true}) {
+        auto source = TestPicture(67, 45, alpha);  // odd sides exercise 4:2:0 edges
+        auto decoded = DecodeOK(translator, Encode(translator, *source, kAVIF));
+        ASSERT_NE(decoded, nullptr);
+        EXPECT_EQ(decoded->ColorSpace(), alpha ? B_RGBA32 : B_RGB32);
+        // 4:2:0 blurs the sharp colour edges between the quadrants; 25 dB is far above
+        // what a wrong channel order or a shifted row would give.
+        EXPECT_GT(PSNR(*source, *decoded), 25.0) << "alpha " << alpha;
+        if (!alpha) {
+            EXPECT_EQ(Pixel(*decoded, 66, 44) >> 24, 255u);
+        }
+    }
+}
+
+TEST_F(AVIFTranslatorTest, OpaqueRGBA32IsWrittenWithoutAlpha) {
+    if (!AVIFTranslator::CanEncode()) {
+        GTEST_SKIP();
+    }
+    auto source = TestPicture(32, 32, false);
+    auto opaque = NewBitmap(32, 32, true);
+    std::memcpy(opaque->Bits(), source->Bits(), size_t(source->BitsLength()));
+    auto decoded = DecodeOK(translator, Encode(translator, *opaque, kAVIF));
+    ASSERT_NE(decoded, nullptr);
+    EXPECT_EQ(decoded->ColorSpace(), B_RGB32);
+}
+
+TEST_F(AVIFTranslatorTest, LosslessSettingIsBitExact) {
+    if (!AVIFTranslator::CanEncode()) {
+        GTEST_SKIP();
+    }
+    ASSERT_EQ(translator.Settings().Set("lossless", 1), B_OK);
+    for (bool alpha : {false, true}) {
+        auto source = NoisePicture(23, 17, alpha);
+        auto decoded = DecodeOK(translator, Encode(translator, *source, kAVIF));
+        ASSERT_NE(decoded, nullptr);
+        EXPECT_TRUE(SamePixels(*source, *decoded)) << "alpha " << alpha;
+    }
+}
+
+TEST_F(AVIFTranslatorTest, QualityAndSubsamplingChangeTheFile) {
+    if (!AVIFTranslator::CanEncode()) {
+        GTEST_SKIP();
+    }
+    auto source = TestPicture(128, 96, false);
+    ASSERT_EQ(translator.Settings().Set("subsampling", 444), B_OK);
+    ASSERT_EQ(translator.Settings().Set("quality", 20), B_OK);
+    const auto low = Encode(translator, *source, kAVIF);
+    ASSERT_EQ(translator.Settings().Set("quality", 95), B_OK);
+    const auto high = Encode(translator, *source, kAVIF);
+    EXPECT_LT(low.size(), high.size());
+    EXPECT_GT(PSNR(*source, *DecodeOK(translator, high)), 45.0);
+    EXPECT_GT(PSNR(*source, *DecodeOK(translator, high)),
+              PSNR(*source, *DecodeOK(translator, low)) + 3.0);
+    ASSERT_EQ(translator.Settings().Set("subsampling", 420), B_OK);
+    EXPECT_LT(PSNR(*source, *DecodeOK(translator, Encode(translator, *source, kAVIF))), 40.0);
+}
+
+// irot turns anticlockwise by quarter turns, then imir mirrors: the expected pictures are
+// built from those two steps, not from the EXIF numbers the translator maps them to.
+TEST_F(AVIFTranslatorTest, RotationAndMirrorBoxesAreApplied) {
+    auto source = TestPicture(48, 32, false);
+    for (int angle = 0; angle < 4; angle++) {
+        for (int mirror = -1; mirror <= 1; mirror++) {
+            AvifImagePtr image = FromBitmap(*source);
+            image->transformFlags = AVIF_TRANSFORM_IROT;
+            image->irot.angle = uint8(angle);
+            if (mirror >= 0) {
+                image->transformFlags |= AVIF_TRANSFORM_IMIR;
+                image->imir.mode = uint8(mirror);
+            }
+            const auto file = WriteWithLibavif({image.get()}, 10);
+
+            auto expected = Upright(*source, 1);
+            for (int turn = 0; turn < angle; turn++) {
+                expected = Upright(*expected, 8);
+            }
+            if (mirror >= 0) {
+                expected = Upright(*expected, mirror == 0 ? 4 : 2);
+            }
+            auto decoded = DecodeOK(translator, file);
+            ASSERT_NE(decoded, nullptr);
+            EXPECT_GT(PSNR(*expected, *decoded), 35.0) << "angle " << angle << " mirror " << mirror;
+
+            ASSERT_EQ(translator.Settings().Set("orientation", 0), B_OK);
+            auto stored = DecodeOK(translator, file);
+            ASSERT_EQ(translator.Settings().Set("orientation", 1), B_OK);
+            ASSERT_NE(stored, nullptr);
+            EXPECT_GT(PSNR(*source, *stored), 35.0);
+        }
+    }
+}
+
+TEST_F(AVIFTranslatorTest, HighBitDepthIsRoundedToEightBits) {
+    for (uint32 depth : {10u, 12u}) {
+        const uint32 maximum = (1u << depth) - 1;
+        AvifImagePtr image(avifImageCreate(64, 4, depth, AVIF_PIXEL_FORMAT_YUV444));
+        image->matrixCoefficients = AVIF_MATRIX_COEFFICIENTS_IDENTITY;
+        avifRGBImage rgb;
+        avifRGBImageSetDefaults(&rgb, image.get());
+        rgb.format = AVIF_RGB_FORMAT_RGB;
+        avifRGBImageAllocatePixels(&rgb);
+        for (uint32 y = 0; y < 4; y++) {
+            auto* row = reinterpret_cast<uint16*>(rgb.pixels + y * rgb.rowBytes);
+            for (uint32 x = 0; x < 64; x++) {
+                row[x * 3 + 0] = uint16(x * maximum / 63);
+                row[x * 3 + 1] = uint16(maximum - x * maximum / 63);
+                row[x * 3 + 2] = uint16((x * 37 + y * 101) % (maximum + 1));
+            }
+        }
+        ASSERT_EQ(avifImageRGBToYUV(image.get(), &rgb), AVIF_RESULT_OK);
+        const auto file = WriteWithLibavif({image.get()}, AVIF_QUANTIZER_LOSSLESS);
+
+        auto decoded = DecodeOK(translator, file);
+        ASSERT_NE(decoded, nullptr);
+        for (uint32 y = 0; y < 4; y++) {
+            const auto* row = reinterpret_cast<const uint16*>(rgb.pixels + y * rgb.rowBytes);
+            for (uint32 x = 0; x < 64; x++) {
+                const uint32 p = Pixel(*decoded, x, y);
+                const int channels[3] = {int(p >> 16 & 0xff), int(p >> 8 & 0xff), int(p & 0xff)};
+                for (int c = 0; c < 3; c++) {
+                    const int expected = int((row[x * 3 + c] * 255u + maximum / 2) / maximum);
+                    EXPECT_NEAR(channels[c], expected, 1) << depth << " bits, x " << x;
+                }
+            }
+        }
+        avifRGBImageFreePixels(&rgb);
+    }
+}
+
+TEST_F(AVIFTranslatorTest, MonochromeComesOutGrey) {
+    AvifImagePtr image(avifImageCreate(32, 8, 8, AVIF_PIXEL_FORMAT_YUV400));
+    image->yuvRange = AVIF_RANGE_FULL;
+    avifImageAllocatePlanes(image.get(), AVIF_PLANES_YUV);
+    for (uint32 y = 0; y < 8; y++) {
+        for (uint32 x = 0; x < 32; x++) {
+            image->yuvPlanes[AVIF_CHAN_Y][y * image->yuvRowBytes[AVIF_CHAN_Y] + x] = uint8(x * 8);
+        }
+    }
+    auto decoded = DecodeOK(translator, WriteWithLibavif({image.get()}, 0));
+    ASSERT_NE(decoded, nullptr);
+    EXPECT_EQ(decoded->ColorSpace(), B_RGB32);
+    for (uint32 x = 0; x < 32; x++) {
+        const uint32 p = Pixel(*decoded, x, 3);
+        EXPECT_EQ(p >> 16 & 0xff, p & 0xff);
+        EXPECT_EQ(p >> 8 & 0xff, p & 0xff);
+        EXPECT_NEAR(int(p & 0xff), int(x * 8), 2);
+    }
+}
+
+TEST_F(AVIFTranslatorTest, SequenceIsReadAsItsFirstFrame) {
+    auto red = NewBitmap(16, 16, false);
+    auto blue = NewBitmap(16, 16, false);
+    for (uint32 y = 0; y < 16; y++) {
+        for (uint32 x = 0; x < 16; x++) {
+            SetPixel(*red, x, y, 0xffd01010);
+            SetPixel(*blue, x, y, 0xff1010d0);
+        }
+    }
+    AvifImagePtr first = FromBitmap(*red);
+    AvifImagePtr second = FromBitmap(*blue);
+    auto decoded = DecodeOK(translator, WriteWithLibavif({first.get(), second.get()}, 10));
+    ASSERT_NE(decoded, nullptr);
+    EXPECT_GT(PSNR(*red, *decoded), 30.0);
+}
+
+TEST_F(AVIFTranslatorTest, IdentifiesOnlyAVIF) {
+    auto source = TestPicture(16, 16, false);
+    AvifImagePtr image = FromBitmap(*source);
+    const auto file = WriteWithLibavif({image.get()}, 20);
+    const translation_format* format = nullptr;
+    BMemoryIO avif(static_cast<const void*>(file.data()), file.size());
+    ASSERT_EQ(translator.IdentifyImage(avif, &format), B_OK);
+    EXPECT_EQ(format->type, kAVIF);
+
+    const uint8 heic[] = {0, 0, 0, 24, 'f', 't', 'y', 'p', 'h', 'e', 'i', 'c',
+                          0, 0, 0, 0,  'm', 'i', 'f', '1', 'h', 'e', 'i', 'c'};
+    const uint8 png[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n', 0, 0, 0, 13, 'I', 'H'};
+    for (auto [data, size] : {std::pair{heic, sizeof heic}, std::pair{png, sizeof png}}) {
+        BMemoryIO other(static_cast<const void*>(data), size);
+        EXPECT_EQ(translator.IdentifyImage(other, &format), B_NO_TRANSLATOR);
+    }
+}
+
+TEST_F(AVIFTranslatorTest, DamagedFilesAreRefused) {
+    auto source = TestPicture(40, 30, true);
+    AvifImagePtr image = FromBitmap(*source);
+    const auto file = WriteWithLibavif({image.get()}, 20);
+    ExpectTruncationsRefused(translator, file);
+
+    // The AV1 payload overwritten: the container is fine, the picture is not.
+    std::vector<uint8> garbled = file;
+    for (size_t i = garbled.size() * 3 / 4; i < garbled.size(); i++) {
+        garbled[i] = uint8(i * 7);
+    }
+    std::unique_ptr<BBitmap> decoded;
+    if (Decode(translator, garbled, &decoded) == B_OK) {
+        EXPECT_NE(decoded, nullptr);  // AV1 may conceal damage; it must still be a picture
+    }
+}
+
+TEST_F(AVIFTranslatorTest, HugeDeclaredSizeIsRefusedBeforeDecoding) {
+    auto source = TestPicture(16, 16, false);
+    AvifImagePtr image = FromBitmap(*source);
+    auto file = WriteWithLibavif({image.get()}, 20);
+    const uint8 ispe[] = {'i', 's', 'p', 'e'};
+    auto box = std::search(file.begin(), file.end(), ispe, ispe + 4);
+    ASSERT_NE(box, file.end());
+    const uint8 side[4] = {0, 0, 0xea, 0x60};  // 60000
+    std::copy(side, side + 4, box + 8);
+    std::copy(side, side + 4, box + 12);
+    std::unique_ptr<BBitmap> decoded;
+    EXPECT_NE(Decode(translator, file, &decoded), B_OK);
+    EXPECT_EQ(decoded, nullptr);
+    EXPECT_FALSE(ErrorReason().empty());
+}
+
+TEST(AVIFTranslatorRosterTest, ConvertsThroughTheRoster) {
+    if (!AVIFTranslator::CanEncode()) {
+        GTEST_SKIP();
+    }
+    auto source = TestPicture(40, 30, true);
+    auto decoded = RoundTripThroughRoster(new AVIFTranslator(), *source, kAVIF);
+    ASSERT_NE(decoded, nullptr);
+    EXPECT_EQ(decoded->ColorSpace(), B_RGBA32);
+    EXPECT_GT(PSNR(*source, *decoded), 25.0);
+}
+
+}  // namespace
+}  // namespace orv

@@ -1,0 +1,259 @@
+// SPDX-License-Identifier: MIT
+#include "translators/jxl/JXLTranslator.h"
+
+#include <gtest/gtest.h>
+#include <jxl/encode.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/support/ErrorReason.h"
+#include "platform/support/ImageLimits.h"
+#include "tests/translators/avif/CodecTesting.h"
+
+namespace orv {
+namespace {
+
+using namespace orv::testing;
+
+constexpr uint32 kJXL = FourCC("JXL ");
+
+// What the translator cannot write itself: grey, oriented and animated files, made with
+// libjxl directly, losslessly so that pixels can be compared exactly.
+struct Fixture {
+    uint32 width = 0;
+    uint32 height = 0;
+    uint32 channels = 3;  // 1 grey, 3 RGB, 4 RGBA
+    JxlOrientation orientation = JXL_ORIENT_IDENTITY;
+    std::vector<std::vector<uint8>> frames;  // interleaved samples, one vector per frame
+};
+
+std::vector<uint8> WriteWithLibjxl(const Fixture& fixture) {
+    JxlEncoder* encoder = JxlEncoderCreate(nullptr);
+    JxlBasicInfo info;
+    JxlEncoderInitBasicInfo(&info);
+    info.xsize = fixture.width;
+    info.ysize = fixture.height;
+    info.bits_per_sample = 8;
+    info.num_color_channels = fixture.channels == 1 ? 1 : 3;
+    info.alpha_bits = fixture.channels == 4 ? 8 : 0;
+    info.num_extra_channels = fixture.channels == 4 ? 1 : 0;
+    info.uses_original_profile = JXL_TRUE;
+    info.orientation = fixture.orientation;
+    if (fixture.frames.size() > 1) {
+        info.have_animation = JXL_TRUE;
+        info.animation.tps_numerator = 10;
+        info.animation.tps_denominator = 1;
+    }
+    EXPECT_EQ(JxlEncoderSetBasicInfo(encoder, &info), JXL_ENC_SUCCESS);
+    JxlColorEncoding color;
+    JxlColorEncodingSetToSRGB(&color, fixture.channels == 1);
+    EXPECT_EQ(JxlEncoderSetColorEncoding(encoder, &color), JXL_ENC_SUCCESS);
+    JxlEncoderFrameSettings* settings = JxlEncoderFrameSettingsCreate(encoder, nullptr);
+    JxlEncoderSetFrameLossless(settings, JXL_TRUE);
+    JxlEncoderFrameSettingsSetOption(settings, JXL_ENC_FRAME_SETTING_EFFORT, 1);
+    const JxlPixelFormat format = {fixture.channels, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
+    for (const auto& frame : fixture.frames) {
+        if (info.have_animation) {
+            JxlFrameHeader header;
+            JxlEncoderInitFrameHeader(&header);
+            header.duration = 1;
+            JxlEncoderSetFrameHeader(settings, &header);
+        }
+        EXPECT_EQ(JxlEncoderAddImageFrame(settings, &format, frame.data(), frame.size()),
+                  JXL_ENC_SUCCESS);
+    }
+    JxlEncoderCloseInput(encoder);
+    std::vector<uint8> file(4096);
+    size_t used = 0;
+    for (;;) {
+        uint8* next = file.data() + used;
+        size_t available = file.size() - used;
+        const JxlEncoderStatus status = JxlEncoderProcessOutput(encoder, &next, &available);
+        used = size_t(next - file.data());
+        if (status != JXL_ENC_NEED_MORE_OUTPUT) {
+            EXPECT_EQ(status, JXL_ENC_SUCCESS);
+            break;
+        }
+        file.resize(file.size() * 2);
+    }
+    file.resize(used);
+    JxlEncoderDestroy(encoder);
+    return file;
+}
+
+// The bitmap's pixels as interleaved RGB.
+std::vector<uint8> RGBSamples(const BBitmap& image) {
+    std::vector<uint8> samples;
+    for (uint32 y = 0; y < image.PixelHeight(); y++) {
+        for (uint32 x = 0; x < image.PixelWidth(); x++) {
+            const uint32 p = Pixel(image, x, y);
+            samples.insert(samples.end(), {uint8(p >> 16), uint8(p >> 8), uint8(p)});
+        }
+    }
+    return samples;
+}
+
+class JXLTranslatorTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(translator.Settings().Set("orientation", 1), B_OK);
+        ASSERT_EQ(translator.Settings().Set("lossless", 0), B_OK);
+        ASSERT_EQ(translator.Settings().Set("quality", 90), B_OK);
+        ASSERT_EQ(translator.Settings().Set("effort", 3), B_OK);
+    }
+
+    JXLTranslator translator;
+};
+
+TEST_F(JXLTranslatorTest, LossyRoundTripKeepsThePictureAndItsAlpha) {
+    for (bool alpha : {false, true}) {
+        auto source = TestPicture(67, 45, alpha);
+        auto decoded = DecodeOK(translator, Encode(translator, *source, kJXL));
+        ASSERT_NE(decoded, nullptr);
+        EXPECT_EQ(decoded->ColorSpace(), alpha ? B_RGBA32 : B_RGB32);
+        EXPECT_GT(PSNR(*source, *decoded), 28.0) << "alpha " << alpha;
+        if (!alpha) {
+            EXPECT_EQ(Pixel(*decoded, 66, 44) >> 24, 255u);
+        }
+    }
+}
+
+TEST_F(JXLTranslatorTest, LosslessSettingIsBitExact) {
+    ASSERT_EQ(translator.Settings().Set("lossless", 1), B_OK);
+    for (bool alpha : {false, true}) {
+        auto source = NoisePicture(23, 17, alpha);
+        auto decoded = DecodeOK(translator, Encode(translator, *source, kJXL));
+        ASSERT_NE(decoded, nullptr);
+        EXPECT_TRUE(SamePixels(*source, *decoded)) << "alpha " << alpha;
+    }
+}
+
+TEST_F(JXLTranslatorTest, OpaqueRGBA32IsWrittenWithoutAlpha) {
+    auto source = TestPicture(32, 32, false);
+    auto opaque = NewBitmap(32, 32, true);
+    std::memcpy(opaque->Bits(), source->Bits(), size_t(source->BitsLength()));
+    auto decoded = DecodeOK(translator, Encode(translator, *opaque, kJXL));
+    ASSERT_NE(decoded, nullptr);
+    EXPECT_EQ(decoded->ColorSpace(), B_RGB32);
+}
+
+TEST_F(JXLTranslatorTest, QualityChangesSizeAndFidelity) {
+    auto source = TestPicture(128, 96, false);
+    ASSERT_EQ(translator.Settings().Set("quality", 30), B_OK);
+    const auto low = Encode(translator, *source, kJXL);
+    ASSERT_EQ(translator.Settings().Set("quality", 98), B_OK);
+    const auto high = Encode(translator, *source, kJXL);
+    EXPECT_LT(low.size(), high.size());
+    EXPECT_GT(PSNR(*source, *DecodeOK(translator, high)),
+              PSNR(*source, *DecodeOK(translator, low)) + 3.0);
+}
+
+TEST_F(JXLTranslatorTest, GreyComesOutAsEqualChannels) {
+    Fixture grey{32, 8, 1, JXL_ORIENT_IDENTITY, {std::vector<uint8>(32 * 8)}};
+    for (size_t i = 0; i < grey.frames[0].size(); i++) {
+        grey.frames[0][i] = uint8(i * 7);
+    }
+    auto decoded = DecodeOK(translator, WriteWithLibjxl(grey));
+    ASSERT_NE(decoded, nullptr);
+    EXPECT_EQ(decoded->ColorSpace(), B_RGB32);
+    for (uint32 i = 0; i < 32 * 8; i++) {
+        EXPECT_EQ(Pixel(*decoded, i % 32, i / 32), 0xff000000u | uint32(uint8(i * 7)) * 0x010101u);
+    }
+}
+
+TEST_F(JXLTranslatorTest, OrientationIsAppliedOnlyWhenAsked) {
+    auto source = TestPicture(24, 16, false);
+    for (int orientation = 1; orientation <= 8; orientation++) {
+        Fixture oriented{24, 16, 3, JxlOrientation(orientation), {RGBSamples(*source)}};
+        const auto file = WriteWithLibjxl(oriented);
+        auto upright = DecodeOK(translator, file);
+        ASSERT_NE(upright, nullptr);
+        EXPECT_TRUE(SamePixels(*Upright(*source, orientation), *upright)) << orientation;
+
+        ASSERT_EQ(translator.Settings().Set("orientation", 0), B_OK);
+        auto stored = DecodeOK(translator, file);
+        ASSERT_EQ(translator.Settings().Set("orientation", 1), B_OK);
+        ASSERT_NE(stored, nullptr);
+        EXPECT_TRUE(SamePixels(*source, *stored)) << orientation;
+    }
+}
+
+TEST_F(JXLTranslatorTest, AnimationIsReadAsItsFirstFrame) {
+    Fixture animation{8, 8, 3, JXL_ORIENT_IDENTITY, {}};
+    for (uint8 red : {uint8(200), uint8(20)}) {
+        std::vector<uint8> frame;
+        for (int i = 0; i < 64; i++) {
+            frame.insert(frame.end(), {red, 40, uint8(220 - red)});
+        }
+        animation.frames.push_back(frame);
+    }
+    auto decoded = DecodeOK(translator, WriteWithLibjxl(animation));
+    ASSERT_NE(decoded, nullptr);
+    EXPECT_EQ(Pixel(*decoded, 3, 3), 0xffc82814u);
+}
+
+TEST_F(JXLTranslatorTest, IdentifiesBothContainerAndBareCodestream) {
+    auto source = TestPicture(16, 16, false);
+    const auto bare = Encode(translator, *source, kJXL);
+    const uint8 container[] = {0, 0, 0, 0xc, 'J', 'X', 'L', ' ', 0xd, 0xa, 0x87, 0xa};
+    const uint8 jpeg[] = {0xff, 0xd8, 0xff, 0xe0, 0, 0x10, 'J', 'F', 'I', 'F', 0, 1};
+    const translation_format* format = nullptr;
+    BMemoryIO bareStream(static_cast<const void*>(bare.data()), bare.size());
+    EXPECT_EQ(translator.IdentifyImage(bareStream, &format), B_OK);
+    BMemoryIO containerStream(static_cast<const void*>(container), sizeof container);
+    EXPECT_EQ(translator.IdentifyImage(containerStream, &format), B_OK);
+    EXPECT_EQ(format->type, kJXL);
+    BMemoryIO jpegStream(static_cast<const void*>(jpeg), sizeof jpeg);
+    EXPECT_EQ(translator.IdentifyImage(jpegStream, &format), B_NO_TRANSLATOR);
+}
+
+TEST_F(JXLTranslatorTest, TruncatedFilesAreRefused) {
+    ExpectTruncationsRefused(translator, Encode(translator, *TestPicture(64, 48, true), kJXL));
+    ASSERT_EQ(translator.Settings().Set("lossless", 1), B_OK);
+    ExpectTruncationsRefused(translator, Encode(translator, *NoisePicture(64, 48, false), kJXL));
+}
+
+// A bare codestream header declaring 60000 × 60000 pixels, with nothing after it: the
+// size must be refused from the header alone.
+TEST_F(JXLTranslatorTest, HugeDeclaredSizeIsRefusedBeforeDecoding) {
+    std::vector<bool> bits;
+    auto put = [&bits](uint32 value, int count) {
+        for (int i = 0; i < count; i++) {
+            bits.push_back((value >> i) & 1);
+        }
+    };
+    put(0, 1);  // not a multiple of eight
+    put(2, 2);  // height in 18 bits
+    put(60000 - 1, 18);
+    put(0, 3);  // no fixed ratio: the width follows
+    put(2, 2);
+    put(60000 - 1, 18);
+    put(1, 1);  // default metadata
+    std::vector<uint8> file = {0xff, 0x0a};
+    for (size_t i = 0; i < bits.size(); i += 8) {
+        uint8 byte = 0;
+        for (size_t b = 0; b < 8 && i + b < bits.size(); b++) {
+            byte |= uint8(bits[i + b]) << b;
+        }
+        file.push_back(byte);
+    }
+    file.resize(file.size() + 64, 0);
+    std::unique_ptr<BBitmap> decoded;
+    const status_t status = Decode(translator, file, &decoded);
+    EXPECT_EQ(decoded, nullptr);
+    const std::string reason = ErrorReason();
+    EXPECT_EQ(status, CheckImageSize(60000, 60000));
+    EXPECT_EQ(reason, ErrorReason());
+}
+
+TEST(JXLTranslatorRosterTest, ConvertsThroughTheRoster) {
+    auto source = TestPicture(40, 30, true);
+    auto decoded = RoundTripThroughRoster(new JXLTranslator(), *source, kJXL);
+    ASSERT_NE(decoded, nullptr);
+    EXPECT_EQ(decoded->ColorSpace(), B_RGBA32);
+    EXPECT_GT(PSNR(*source, *decoded), 28.0);
+}
+
+}  // namespace
+}  // namespace orv
