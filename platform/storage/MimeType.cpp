@@ -55,6 +55,11 @@ bool IsRegisteredExtension(const std::string& extension) {
            extension.find('\0') == std::string::npos && extension.size() < 64;
 }
 
+// MIME types compare without regard to case; the database's names are lower case.
+QMimeType DatabaseType(const std::string& type) {
+    return QMimeDatabase().mimeTypeForName(QString::fromStdString(AsciiLower(type)));
+}
+
 }  // namespace
 
 BMimeType::BMimeType() = default;
@@ -121,7 +126,7 @@ bool BMimeType::IsInstalled() const {
             return true;
         }
     }
-    return QMimeDatabase().mimeTypeForName(QString::fromUtf8(fType)).isValid();
+    return DatabaseType(fType).isValid();
 }
 
 status_t BMimeType::GetFileExtensions(BMessage* extensions) const {
@@ -142,7 +147,7 @@ status_t BMimeType::GetFileExtensions(BMessage* extensions) const {
             known = true;
         }
     }
-    const QMimeType type = QMimeDatabase().mimeTypeForName(QString::fromUtf8(fType));
+    const QMimeType type = DatabaseType(fType);
     if (type.isValid()) {
         known = true;
         for (const QString& suffix : type.suffixes()) {
