@@ -191,25 +191,27 @@ status_t BBitmapStream::TakeHeaderBytes(off_t position, const uint8* data, size_
         return B_OK;
     }
     TranslatorBitmap header;
-    if (status_t status = orv::ParseBitmapHeader(fHeader.data(), &header); status != B_OK) {
-        // Forget the bad header so that nothing half-checked is ever used.
+    status_t status = orv::ParseBitmapHeader(fHeader.data(), &header);
+    auto bitmap = status == B_OK ? std::make_unique<BBitmap>(header.bounds, header.colors)
+                                 : nullptr;
+    if (status == B_OK && (status = bitmap->InitCheck()) == B_OK &&
+        uint32(bitmap->BitsLength()) != header.dataSize) {
+        status = orv::Fail(B_BAD_DATA, "flux bitmap : taille des données invalide");
+    }
+    if (status != B_OK) {
+        // Nothing half-checked is ever used: the stream refuses everything from now on.
         fHeaderBytes = 0;
+        fRefusal = status;
         return status;
-    }
-    auto bitmap = std::make_unique<BBitmap>(header.bounds, header.colors);
-    if (bitmap->InitCheck() != B_OK) {
-        fHeaderBytes = 0;
-        return bitmap->InitCheck();
-    }
-    if (uint32(bitmap->BitsLength()) != header.dataSize) {
-        fHeaderBytes = 0;
-        return orv::Fail(B_BAD_DATA, "flux bitmap : taille des données invalide");
     }
     fBitmap = bitmap.release();
     return B_OK;
 }
 
 ssize_t BBitmapStream::WriteAt(off_t position, const void* buffer, size_t size) {
+    if (fRefusal != B_OK) {
+        return fRefusal;
+    }
     if (position < 0) {
         return B_BAD_VALUE;
     }
@@ -305,6 +307,7 @@ status_t BBitmapStream::AdoptBitmap(BBitmap* bitmap) {
         return B_NOT_ALLOWED;
     }
     fBitmap = bitmap;
+    fRefusal = B_OK;
     SetHeaderFrom(*fBitmap);
     return B_OK;
 }
