@@ -1,0 +1,331 @@
+// SPDX-License-Identifier: MIT
+#include "translators/tiff/TIFFTranslator.h"
+
+#include <tiffio.h>
+#include <unistd.h>
+
+#include <cmath>
+
+#include "tests/translators/qoi/CodecTestSupport.h"
+
+namespace orv::test {
+namespace {
+
+constexpr uint32 kTIFF = FourCC("TIFF");
+
+struct Variant {
+    uint16 photometric = PHOTOMETRIC_RGB;
+    uint16 bits = 8;
+    uint16 samples = 3;
+    uint16 extra = 0;  // EXTRASAMPLE_* of a fourth (or second) sample, 0 for none
+    uint16 compression = COMPRESSION_LZW;
+    uint16 orientation = ORIENTATION_TOPLEFT;
+    bool tiled = false;
+    std::vector<uint16> colourMap = {};  // red, then green, then blue entries
+};
+
+// A TIFF file of `width` × `height` interleaved samples (8 or 16-bit, host order), written
+// by libtiff itself.
+std::vector<uint8> WriteTIFF(const Variant& v, uint32 width, uint32 height, const void* samples) {
+    char path[] = "/tmp/orvane-tiff-test-XXXXXX";
+    int fd = mkstemp(path);
+    EXPECT_GE(fd, 0);
+    close(fd);
+    TIFF* t = TIFFOpen(path, "w");
+    EXPECT_NE(t, nullptr);
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, height);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, v.bits);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, v.samples);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, v.photometric);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(t, TIFFTAG_COMPRESSION, v.compression);
+    TIFFSetField(t, TIFFTAG_ORIENTATION, v.orientation);
+    if (v.extra)
+        TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &v.extra);
+    if (v.photometric == PHOTOMETRIC_SEPARATED)
+        TIFFSetField(t, TIFFTAG_INKSET, INKSET_CMYK);
+    if (!v.colourMap.empty()) {
+        const size_t n = v.colourMap.size() / 3;
+        TIFFSetField(t, TIFFTAG_COLORMAP, &v.colourMap[0], &v.colourMap[n], &v.colourMap[2 * n]);
+    }
+    const size_t rowBytes = size_t(width) * v.samples * v.bits / 8;
+    const auto* bytes = static_cast<const uint8*>(samples);
+    if (v.tiled) {
+        const uint32 side = 16;
+        TIFFSetField(t, TIFFTAG_TILEWIDTH, side);
+        TIFFSetField(t, TIFFTAG_TILELENGTH, side);
+        const size_t pixelBytes = v.samples * v.bits / 8;
+        std::vector<uint8> tile(size_t(TIFFTileSize(t)));
+        for (uint32 ty = 0; ty < height; ty += side) {
+            for (uint32 tx = 0; tx < width; tx += side) {
+                std::fill(tile.begin(), tile.end(), 0);
+                for (uint32 y = ty; y < std::min(height, ty + side); y++)
+                    for (uint32 x = tx; x < std::min(width, tx + side); x++)
+                        std::memcpy(&tile[((y - ty) * side + (x - tx)) * pixelBytes],
+                                    bytes + y * rowBytes + x * pixelBytes, pixelBytes);
+                EXPECT_GE(TIFFWriteTile(t, tile.data(), tx, ty, 0, 0), 0);
+            }
+        }
+    } else {
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 3);
+        std::vector<uint8> row(rowBytes);
+        for (uint32 y = 0; y < height; y++) {
+            std::memcpy(row.data(), bytes + y * rowBytes, rowBytes);
+            EXPECT_EQ(TIFFWriteScanline(t, row.data(), y, 0), 1);
+        }
+    }
+    TIFFClose(t);
+    std::vector<uint8> file = ReadFile(path);
+    unlink(path);
+    return file;
+}
+
+// Interleaved 8-bit samples of a bitmap: R, G, B (and alpha when `alpha`).
+std::vector<uint8> Samples(const BBitmap& image, bool alpha) {
+    std::vector<uint8> out(size_t(image.PixelWidth()) * image.PixelHeight() * (alpha ? 4 : 3));
+    for (uint32 y = 0; y < image.PixelHeight(); y++) {
+        uint8* row = out.data() + size_t(y) * image.PixelWidth() * (alpha ? 4 : 3);
+        if (alpha)
+            RowToRGBA(Pixel(image, 0, y), row, image.PixelWidth());
+        else
+            RowToRGB(Pixel(image, 0, y), row, image.PixelWidth(), false);
+    }
+    return out;
+}
+
+class TIFFTranslatorTest : public ::testing::Test {
+protected:
+    TIFFTranslator fTranslator;
+};
+
+TEST_F(TIFFTranslatorTest, MatchesTheCorpusReferences) {
+    auto grid = DecodeOK(fTranslator, ReadFile(CorpusPath("webp/grid.tiff")));
+    ASSERT_TRUE(grid);
+    auto gridReference = ReadNetpbm(CorpusPath("webp/grid.pam"));
+    ExpectSamePixels(*gridReference, *grid);
+    ExpectSamePixels(*ReadNetpbm(CorpusPath("webp/grid.ppm")), *grid);
+    for (const char* name : {"peak", "lossless_color_transform"}) {
+        auto image =
+            DecodeOK(fTranslator, ReadFile(CorpusPath(std::string("webp/") + name + ".tiff")));
+        ASSERT_TRUE(image);
+        ExpectSamePixels(*ReadNetpbm(CorpusPath(std::string("webp/") + name + ".ppm")), *image);
+    }
+}
+
+TEST_F(TIFFTranslatorTest, DecodesColourAndAlphaVariants) {
+    auto opaque = MakeTestImage(40, 21, false);
+    auto straight = MakeTestImage(40, 21, true);
+    const std::vector<uint8> rgb = Samples(*opaque, false);
+    const std::vector<uint8> rgba = Samples(*straight, true);
+    struct Case {
+        const char* name;
+        Variant variant;
+        const std::vector<uint8>& samples;
+        const BBitmap& expected;
+    };
+    const Case cases[] = {
+        {"RGB LZW strips", {}, rgb, *opaque},
+        {"RGB Deflate tiles",
+         {.compression = COMPRESSION_ADOBE_DEFLATE, .tiled = true},
+         rgb,
+         *opaque},
+        {"RGB raw", {.compression = COMPRESSION_NONE}, rgb, *opaque},
+        {"RGBA unassociated, faint pixels kept",
+         {.samples = 4, .extra = EXTRASAMPLE_UNASSALPHA},
+         rgba,
+         *straight},
+        {"RGBA unassociated tiles",
+         {.samples = 4, .extra = EXTRASAMPLE_UNASSALPHA, .tiled = true},
+         rgba,
+         *straight},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto image = DecodeOK(fTranslator, WriteTIFF(c.variant, 40, 21, c.samples.data()));
+        ASSERT_TRUE(image);
+        EXPECT_EQ(image->ColorSpace(), c.expected.ColorSpace());
+        ExpectSamePixels(c.expected, *image);
+    }
+}
+
+TEST_F(TIFFTranslatorTest, UnpremultipliesAssociatedAlpha) {
+    // Straight colours with alpha from 128 up, stored premultiplied: coming back they are
+    // within one level of the originals.
+    auto straight = MakeTestImage(16, 16, true);
+    std::vector<uint8> premultiplied = Samples(*straight, true);
+    for (size_t i = 0; i < premultiplied.size(); i += 4) {
+        uint8 a = premultiplied[i + 3] = uint8(128 + premultiplied[i + 3] / 2);
+        for (int c = 0; c < 3; c++)
+            premultiplied[i + c] = uint8((premultiplied[i + c] * a + 127) / 255);
+    }
+    std::vector<uint8> expectedSamples = Samples(*straight, true);
+    for (size_t i = 3; i < expectedSamples.size(); i += 4)
+        expectedSamples[i] = premultiplied[i];
+    std::unique_ptr<BBitmap> expected;
+    ASSERT_EQ(NewImage(16, 16, true, &expected), B_OK);
+    for (uint32 y = 0; y < 16; y++)
+        RGBAToRow(&expectedSamples[y * 64], MutablePixel(*expected, 0, y), 16);
+
+    Variant v{.samples = 4, .extra = EXTRASAMPLE_ASSOCALPHA};
+    auto image = DecodeOK(fTranslator, WriteTIFF(v, 16, 16, premultiplied.data()));
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->ColorSpace(), B_RGBA32);
+    ExpectSamePixels(*expected, *image, 1);
+}
+
+TEST_F(TIFFTranslatorTest, ConvertsGreyPaletteSixteenBitAndCMYK) {
+    const uint8 grey[4] = {0, 85, 170, 255};
+    const uint16 deep[2 * 3] = {0x0000, 0x7fff, 0xffff, 0x1234, 0x8080, 0xfe7f};
+    const uint8 indices[4] = {0, 1, 2, 1};
+    const uint8 cmyk[2 * 4] = {255, 0, 0, 0, 0, 0, 0, 128};
+    struct Case {
+        const char* name;
+        Variant variant;
+        uint32 width;
+        const void* samples;
+        std::vector<uint8> expectedRGB;
+    };
+    const Case cases[] = {
+        {"grey",
+         {.photometric = PHOTOMETRIC_MINISBLACK, .samples = 1},
+         4,
+         grey,
+         {0, 0, 0, 85, 85, 85, 170, 170, 170, 255, 255, 255}},
+        {"grey, white is zero",
+         {.photometric = PHOTOMETRIC_MINISWHITE, .samples = 1},
+         4,
+         grey,
+         {255, 255, 255, 170, 170, 170, 85, 85, 85, 0, 0, 0}},
+        {"palette",
+         {.photometric = PHOTOMETRIC_PALETTE,
+          .samples = 1,
+          .colourMap =
+              [] {
+                  std::vector<uint16> map(3 * 256, 0);
+                  map[0] = 0xffff;        // red of entry 0
+                  map[256 + 1] = 0xffff;  // green of entry 1
+                  map[512 + 2] = 0x8080;  // blue of entry 2
+                  return map;
+              }()},
+         4,
+         indices,
+         {255, 0, 0, 0, 255, 0, 0, 0, 128, 0, 255, 0}},
+        {"16-bit", {.bits = 16}, 2, deep, {0, 128, 255, 18, 128, 254}},
+        {"CMYK",
+         {.photometric = PHOTOMETRIC_SEPARATED, .samples = 4},
+         2,
+         cmyk,
+         {0, 255, 255, 127, 127, 127}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto image = DecodeOK(fTranslator, WriteTIFF(c.variant, c.width, 1, c.samples));
+        ASSERT_TRUE(image);
+        EXPECT_EQ(image->ColorSpace(), B_RGB32);
+        for (uint32 x = 0; x < c.width; x++)
+            for (int k = 0; k < 3; k++)
+                EXPECT_NEAR(Pixel(*image, x, 0)[2 - k], c.expectedRGB[x * 3 + k], 1)
+                    << "pixel " << x << " channel " << k;
+    }
+}
+
+TEST_F(TIFFTranslatorTest, AppliesTheFileOrientationWhenAsked) {
+    // Stored 3 × 2: row 0 is a b c, row 1 is d e f (red channel 1 to 6).
+    std::unique_ptr<BBitmap> stored;
+    ASSERT_EQ(NewImage(3, 2, false, &stored), B_OK);
+    for (uint32 i = 0; i < 6; i++) {
+        uint8* p = MutablePixel(*stored, i % 3, i / 3);
+        p[2] = uint8(i + 1);
+        p[3] = 255;
+    }
+    const std::vector<uint8> samples = Samples(*stored, false);
+    struct Case {
+        uint16 orientation;
+        uint32 width;
+        std::vector<uint8> reds;  // upright, row by row
+    };
+    const Case cases[] = {
+        {ORIENTATION_BOTRIGHT, 3, {6, 5, 4, 3, 2, 1}},  // half a turn
+        {ORIENTATION_LEFTTOP, 2, {1, 4, 2, 5, 3, 6}},   // transposed
+        {ORIENTATION_RIGHTTOP, 2, {4, 1, 5, 2, 6, 3}},  // a quarter turn clockwise
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.orientation);
+        const auto file = WriteTIFF({.orientation = c.orientation}, 3, 2, samples.data());
+        ASSERT_EQ(fTranslator.Settings().Set("orientation", 1), B_OK);
+        auto upright = DecodeOK(fTranslator, file);
+        ASSERT_TRUE(upright);
+        ASSERT_EQ(upright->PixelWidth(), c.width);
+        for (uint32 i = 0; i < 6; i++)
+            EXPECT_EQ(Pixel(*upright, i % c.width, i / c.width)[2], c.reds[i]) << i;
+
+        ASSERT_EQ(fTranslator.Settings().Set("orientation", 0), B_OK);
+        auto asStored = DecodeOK(fTranslator, file);
+        ASSERT_TRUE(asStored);
+        ExpectSamePixels(*stored, *asStored);
+    }
+}
+
+TEST_F(TIFFTranslatorTest, RoundTripIsExactInEveryCompression) {
+    size_t sizes[3] = {};
+    int i = 0;
+    for (int compression : {COMPRESSION_NONE, COMPRESSION_LZW, COMPRESSION_ADOBE_DEFLATE}) {
+        ASSERT_EQ(fTranslator.Settings().Set("compression", compression), B_OK);
+        for (bool alpha : {false, true}) {
+            auto image = MakeTestImage(123, 77, alpha);
+            std::vector<uint8> bytes = Encode(fTranslator, *image, kTIFF);
+            auto back = DecodeOK(fTranslator, bytes);
+            ASSERT_TRUE(back);
+            EXPECT_EQ(back->ColorSpace(), alpha ? B_RGBA32 : B_RGB32);
+            ExpectSamePixels(*image, *back);
+            if (!alpha)
+                sizes[i] = bytes.size();
+        }
+        i++;
+    }
+    EXPECT_GT(sizes[0], 123u * 77 * 3);
+    EXPECT_LT(sizes[1], sizes[0] / 2);
+    EXPECT_LT(sizes[2], sizes[0] / 2);
+}
+
+TEST_F(TIFFTranslatorTest, RefusesDamagedFilesQuietly) {
+    auto image = MakeTestImage(64, 48, true);
+    const std::vector<uint8> good = Encode(fTranslator, *image, kTIFF);
+    ::testing::internal::CaptureStderr();
+    ExpectTruncationsRefused(fTranslator, good);
+
+    // Strips that claim to lie past the end of the file.
+    std::vector<uint8> lost =
+        WriteTIFF({.compression = COMPRESSION_NONE}, 4, 4, std::vector<uint8>(48, 7).data());
+    lost.erase(lost.begin() + 8, lost.begin() + 8 + 48);
+    std::unique_ptr<BBitmap> none;
+    lost[4] -= 48;  // the directory moved up with the cut
+    EXPECT_NE(Decode(fTranslator, lost, &none), B_OK);
+    EXPECT_EQ(none, nullptr);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+}
+
+TEST_F(TIFFTranslatorTest, RefusesHugeSizesBeforeAllocating) {
+    std::vector<uint8> file =
+        WriteTIFF({.compression = COMPRESSION_NONE}, 1, 1, std::vector<uint8>(3, 0).data());
+    ASSERT_EQ(file[0], 'I');
+    const uint32 ifd = file[4] | (file[5] << 8) | (file[6] << 16) | (uint32(file[7]) << 24);
+    const uint32 entries = file[ifd] | (file[ifd + 1] << 8);
+    for (uint32 e = 0; e < entries; e++) {
+        uint8* entry = &file[ifd + 2 + e * 12];
+        const uint32 tag = entry[0] | (entry[1] << 8);
+        if (tag == TIFFTAG_IMAGEWIDTH || tag == TIFFTAG_IMAGELENGTH ||
+            tag == TIFFTAG_ROWSPERSTRIP) {
+            // 60000, whether the value is stored as SHORT or LONG.
+            entry[8] = 0x60;
+            entry[9] = 0xea;
+        }
+    }
+    std::unique_ptr<BBitmap> none;
+    EXPECT_NE(Decode(fTranslator, file, &none), B_OK);
+    EXPECT_FALSE(ErrorReason().empty());
+}
+
+}  // namespace
+}  // namespace orv::test
