@@ -59,8 +59,8 @@ void Run(benchmark::State& state, const Operation& operation) {
 }
 
 // Prints the usual table, then each operation's time (in milliseconds, the unit every
-// benchmark here reports in) against the copy's: wall-clock time,
-// and processor time, which holds steadier on a machine busy with other work.
+// benchmark here reports in) against the copy's: wall-clock time, and processor time,
+// which holds steadier on a machine busy with other work.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     explicit RatioReporter(OutputOptions options) : ConsoleReporter(options) {}

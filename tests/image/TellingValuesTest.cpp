@@ -99,22 +99,26 @@ TEST(HandDrawing, GaussianTellingValues) {
     }
 }
 
-// A grey centre of level L among white neighbours has edge strength V = 255 − L, so 256
-// tiny pictures go through every V the filter can meet.
+// A grey centre of level L among white neighbours has edge strength V = 255 − L, among
+// black ones V = L: together 512 tiny pictures go through every V the filter can meet,
+// with the centre both darker and lighter than its surroundings.
 TEST(HandDrawing, EveryEdgeStrengthMapsAsComputedPerPixel) {
     for (uint32 level = 0; level < 256; ++level) {
-        std::vector<uint32> words(9, 0xFFFFFFFF);
-        words[4] = 0xFF000000 | level * 0x010101;
-        auto image = FromWords(3, 3, words);
-        const float v = float(255 - level);
-        const uint32 expected[] = {
-            255 - uint32(v),
-            uint32(int(Gaussian(v, 2.0f, 39))),
-            uint32(int(Gaussian(v, 0.8f, 34))),
-        };
-        for (int32 type = 1; type <= 3; ++type) {
-            const auto result = Words(*image->HandDrawing(type));
-            EXPECT_EQ(result[4], expected[type - 1] * 0x010101) << "V " << v << " type " << type;
+        for (uint32 surround : {0xFFFFFFFFu, 0xFF000000u}) {
+            std::vector<uint32> words(9, surround);
+            words[4] = 0xFF000000 | level * 0x010101;
+            auto image = FromWords(3, 3, words);
+            const float v = float(surround == 0xFF000000u ? level : 255 - level);
+            const uint32 expected[] = {
+                255 - uint32(v),
+                uint32(int(Gaussian(v, 2.0f, 39))),
+                uint32(int(Gaussian(v, 0.8f, 34))),
+            };
+            for (int32 type = 1; type <= 3; ++type) {
+                const auto result = Words(*image->HandDrawing(type));
+                EXPECT_EQ(result[4], expected[type - 1] * 0x010101)
+                    << "V " << v << " type " << type;
+            }
         }
     }
 }
