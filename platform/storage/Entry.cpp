@@ -73,10 +73,12 @@ status_t BEntry::SetTo(const char* path, bool traverse) {
     }
     std::string full = path;
     if (full[0] != '/') {
-        full = BPath::Normalize(full);
-        if (full.empty()) {
-            return fStatus = B_ERROR;
+        // Prefixed, not folded: ".." after a link must go where the file system says.
+        char cwd[B_PATH_NAME_LENGTH];
+        if (getcwd(cwd, sizeof(cwd)) == nullptr) {
+            return fStatus = StatusFromErrno(errno);
         }
+        full = std::string(cwd) + "/" + full;
     }
     while (full.size() > 1 && full.back() == '/') {
         full.pop_back();
