@@ -1,0 +1,35 @@
+// SPDX-License-Identifier: MIT
+#include "platform/app/Handler.h"
+
+#include "platform/app/Looper.h"
+
+BHandler::BHandler(const char* name) : fName(name ? name : "") {}
+
+BHandler::~BHandler() {
+    BLooper* looper = fLooper.load();
+    if (looper != nullptr && looper != static_cast<void*>(this)) {
+        looper->RemoveHandler(this);
+    }
+}
+
+void BHandler::MessageReceived(BMessage* message) {
+    if (fNextHandler != nullptr) {
+        fNextHandler->MessageReceived(message);
+    }
+}
+
+void BHandler::SetName(const char* name) {
+    fName = name ? name : "";
+}
+
+bool BHandler::LockLooper() {
+    BLooper* looper = fLooper.load();
+    return looper != nullptr && looper->Lock();
+}
+
+void BHandler::UnlockLooper() {
+    BLooper* looper = fLooper.load();
+    if (looper != nullptr) {
+        looper->Unlock();
+    }
+}

@@ -1,0 +1,335 @@
+// SPDX-License-Identifier: MIT
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <thread>
+
+#include "platform/app/AppDefs.h"
+#include "platform/app/Application.h"
+#include "platform/app/InstanceSocket.h"
+#include "platform/app/Messenger.h"
+#include "platform/app/Roster.h"
+#include "tests/app/AppTestSupport.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr const char* kSignature = "application/x-vnd.Orvane-socket-test";
+
+BMessage FileList() {
+    BMessage message(50);
+    entry_ref ref("/home/anne/Images", "chat.png");
+    message.AddRef("refs", &ref);
+    message.AddBool("CalledFromAddOn", true);
+    return message;
+}
+
+// Runs `body` in a forked child and returns its exit status.
+template <typename Body>
+int InChild(Body body) {
+    pid_t child = fork();
+    if (child == 0) {
+        _exit(body());
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 255;
+}
+
+// A raw client, for saying what no well-behaved sender says.
+int RawConnect(const std::string& path) {
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    timeval timeout{5, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    return fd;
+}
+
+// What the server answers before it closes: its status, or 1 when it closed silently.
+int64 ReplyThenClose(int fd) {
+    uint8 reply[4];
+    ssize_t got = recv(fd, reply, sizeof reply, MSG_WAITALL);
+    int64 status = 1;
+    if (got == 4) {
+        status = int32(uint32(reply[0]) | uint32(reply[1]) << 8 | uint32(reply[2]) << 16 |
+                       uint32(reply[3]) << 24);
+    }
+    uint8 more;
+    EXPECT_EQ(recv(fd, &more, 1, 0), 0) << "connection left open";
+    close(fd);
+    return status;
+}
+
+void SendAll(int fd, const void* data, size_t size) {
+    ASSERT_EQ(send(fd, data, size, MSG_NOSIGNAL), ssize_t(size));
+}
+
+}  // namespace
+
+class InstanceSocket : public RuntimeFolderTest {
+protected:
+    // Serves kSignature into a recording looper.
+    void StartServer() {
+        fInbox = new RecordingLooper;
+        fInbox->Run();
+        ASSERT_EQ(fServer.Claim(kSignature), B_OK);
+        BLooper* inbox = fInbox;
+        ASSERT_EQ(fServer.Serve([inbox](BMessage&& message) { inbox->PostMessage(&message); }),
+                  B_OK);
+    }
+    void TearDown() override {
+        fServer.Stop();
+        if (fInbox != nullptr) {
+            fInbox->Lock();
+            fInbox->Quit();
+        }
+        RuntimeFolderTest::TearDown();
+    }
+
+    orv::InstanceServer fServer;
+    RecordingLooper* fInbox = nullptr;
+};
+
+TEST_F(InstanceSocket, SecondProcessFindsTheFirstAndHandsItsMessageOver) {
+    StartServer();
+    std::string path;
+    ASSERT_EQ(orv::InstanceSocketPath(kSignature, &path), B_OK);
+    EXPECT_EQ(path.rfind(fFolder + "/", 0), 0u) << path;
+
+    int status = InChild([] {
+        orv::InstanceServer second;
+        if (second.Claim(kSignature) != B_ALREADY_RUNNING || !orv::InstanceAnswers(kSignature)) {
+            return 1;
+        }
+        status_t result = B_ERROR;
+        BMessenger messenger(kSignature, -1, &result);
+        BMessage list = FileList();
+        if (result != B_OK || messenger.SendMessage(&list) != B_OK) {
+            return 2;
+        }
+        return 0;
+    });
+    EXPECT_EQ(status, 0);
+    ASSERT_TRUE(fInbox->WaitFor(1));
+    BMessage received = fInbox->Received()[0];
+    EXPECT_EQ(received.what, 50u);
+    EXPECT_TRUE(received.GetBool("CalledFromAddOn"));
+    entry_ref ref;
+    ASSERT_EQ(received.FindRef("refs", &ref), B_OK);
+    EXPECT_EQ(ref.Path(), "/home/anne/Images/chat.png");
+
+    // Once the instance stops, its socket goes and nobody answers.
+    fServer.Stop();
+    EXPECT_FALSE(orv::InstanceAnswers(kSignature));
+    EXPECT_NE(access(path.c_str(), F_OK), 0);
+    status_t result = B_OK;
+    BMessenger gone(kSignature, -1, &result);
+    EXPECT_EQ(result, B_LAUNCH_FAILED_APP_NOT_FOUND);
+    BMessage list = FileList();
+    EXPECT_EQ(gone.SendMessage(&list), B_LAUNCH_FAILED_APP_NOT_FOUND);
+}
+
+TEST_F(InstanceSocket, StaleSocketIsReplacedButNothingElseIs) {
+    std::string path;
+    ASSERT_EQ(orv::InstanceSocketPath(kSignature, &path), B_OK);
+    // A socket left by an instance that died: bound, nobody listening.
+    int dead = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(bind(dead, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    close(dead);
+    EXPECT_FALSE(orv::InstanceAnswers(kSignature));
+    StartServer();
+    EXPECT_TRUE(orv::InstanceAnswers(kSignature));
+    fServer.Stop();
+
+    // A regular file in its place is left alone and the claim fails.
+    std::ofstream(path) << "pas un socket";
+    orv::InstanceServer server;
+    EXPECT_EQ(server.Claim(kSignature), B_FILE_EXISTS);
+    EXPECT_EQ(access(path.c_str(), F_OK), 0);
+}
+
+TEST_F(InstanceSocket, SimultaneousStartsElectExactlyOneInstance) {
+    constexpr int kStarters = 8;
+    int results[2];
+    int release[2];
+    ASSERT_EQ(pipe(results), 0);
+    ASSERT_EQ(pipe(release), 0);
+    std::vector<pid_t> children;
+    for (int i = 0; i < kStarters; ++i) {
+        pid_t child = fork();
+        if (child == 0) {
+            close(release[1]);
+            orv::InstanceServer server;
+            status_t status = server.Claim(kSignature);
+            char verdict = status == B_OK ? 'W' : status == B_ALREADY_RUNNING ? 'L' : 'E';
+            [[maybe_unused]] ssize_t written = write(results[1], &verdict, 1);
+            char wait;
+            [[maybe_unused]] ssize_t got = read(release[0], &wait, 1);  // until released
+            _exit(0);
+        }
+        children.push_back(child);
+    }
+    close(release[0]);
+    std::string verdicts;
+    for (int i = 0; i < kStarters; ++i) {
+        char verdict = '?';
+        ASSERT_EQ(read(results[0], &verdict, 1), 1);
+        verdicts += verdict;
+    }
+    close(release[1]);
+    for (pid_t child : children) {
+        waitpid(child, nullptr, 0);
+    }
+    close(results[0]);
+    close(results[1]);
+    std::sort(verdicts.begin(), verdicts.end());
+    EXPECT_EQ(verdicts, "LLLLLLLW");
+}
+
+TEST_F(InstanceSocket, MalformedFramesAreRefusedAndTheServerCarriesOn) {
+    fServer.SetReadTimeout(300'000);
+    StartServer();
+    const std::string& path = fServer.Path();
+
+    // A length over the bound: refused before anything is allocated.
+    int fd = RawConnect(path);
+    const uint8 huge[4] = {0xFF, 0xFF, 0xFF, 0xFF};
+    SendAll(fd, huge, 4);
+    EXPECT_EQ(ReplyThenClose(fd), B_NO_MEMORY);
+
+    // A plausible length followed by bytes that are not a message.
+    fd = RawConnect(path);
+    const uint8 garbage[] = {24,  0,   0,   0,   'n', 'o', 't', ' ', 'a', ' ', 'm', 'e', 's', 's',
+                             'a', 'g', 'e', ' ', 'a', 't', ' ', 'a', 'l', 'l', '!', '!', '!', '!'};
+    SendAll(fd, garbage, sizeof garbage);
+    EXPECT_EQ(ReplyThenClose(fd), B_NOT_A_MESSAGE);
+
+    // A valid header whose body never comes, and a client that says nothing at all: both
+    // are dropped after the read timeout.
+    fd = RawConnect(path);
+    std::vector<uint8> flat;
+    FileList().Flatten(&flat);
+    uint8 length[4] = {uint8(flat.size()), 0, 0, 0};
+    SendAll(fd, length, 4);
+    SendAll(fd, flat.data(), flat.size() / 2);
+    int silent = RawConnect(path);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(ReplyThenClose(fd), 1);
+    EXPECT_EQ(ReplyThenClose(silent), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+
+    // Two messages on one connection, each acknowledged.
+    fd = RawConnect(path);
+    for (int i = 0; i < 2; ++i) {
+        SendAll(fd, length, 4);
+        SendAll(fd, flat.data(), flat.size());
+        uint8 reply[4] = {1, 1, 1, 1};
+        ASSERT_EQ(recv(fd, reply, 4, MSG_WAITALL), 4);
+        EXPECT_EQ(reply[0] | reply[1] | reply[2] | reply[3], 0);
+    }
+    close(fd);
+    BMessage list = FileList();
+    EXPECT_EQ(orv::SendToInstance(kSignature, list), B_OK);
+    ASSERT_TRUE(fInbox->WaitFor(3));
+    EXPECT_EQ(fInbox->Received().size(), 3u);
+}
+
+TEST_F(InstanceSocket, IdleConnectionsCannotExhaustTheServer) {
+    fServer.SetReadTimeout(300'000);
+    StartServer();
+    std::vector<int> idle;
+    for (int i = 0; i < orv::InstanceServer::kMaxConnections; ++i) {
+        idle.push_back(RawConnect(fServer.Path()));
+    }
+    std::this_thread::sleep_for(50ms);
+    int extra = RawConnect(fServer.Path());
+    EXPECT_EQ(ReplyThenClose(extra), 1);  // over the limit: closed at once
+    // Once the idle ones time out, a real sender gets through.
+    std::this_thread::sleep_for(500ms);
+    BMessage list = FileList();
+    EXPECT_EQ(orv::SendToInstance(kSignature, list, 5'000'000), B_OK);
+    for (int fd : idle) {
+        close(fd);
+    }
+}
+
+TEST_F(InstanceSocket, AnUnsafeRuntimeFolderIsNotUsed) {
+    ASSERT_EQ(chmod(fFolder.c_str(), 0755), 0);
+    std::string folder;
+    ASSERT_EQ(orv::InstanceFolder(&folder), B_OK);
+    EXPECT_NE(folder, fFolder);
+    EXPECT_EQ(folder, "/tmp/orvane-" + std::to_string(geteuid()));
+}
+
+// Started by the launch test below through ORVANE_EXECUTABLE: serves the signature until
+// told to quit (message 99) or for ten seconds at most. Not a fixture test: it must use the
+// runtime folder of the test that started it.
+TEST(InstanceSocketLaunch, Helper) {
+    const char* signature = std::getenv("ORVANE_TEST_LAUNCH_HELPER");
+    if (signature == nullptr) {
+        GTEST_SKIP() << "only run by the launch test";
+    }
+    class Helper : public BApplication {
+    public:
+        using BApplication::BApplication;
+        void MessageReceived(BMessage* message) override {
+            if (message->what == 99) {
+                Quit();
+            }
+        }
+    };
+    Helper app(signature);
+    ASSERT_EQ(app.InitCheck(), B_OK);
+    std::thread deadline([] {
+        std::this_thread::sleep_for(10s);
+        be_app_messenger.SendMessage(99);
+    });
+    deadline.detach();
+    app.Run();
+}
+
+TEST_F(InstanceSocket, LaunchStartsTheProgramOnceAndWaitsForIt) {
+    const char* signature = "application/x-vnd.Orvane-launch-test";
+    char self[4096];
+    ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    ASSERT_GT(length, 0);
+    self[length] = '\0';
+    std::string script = fFolder + "/launch.sh";
+    std::ofstream(script) << "#!/bin/sh\nexec '" << self
+                          << "' --gtest_filter=InstanceSocketLaunch.Helper >/dev/null 2>&1\n";
+    ASSERT_EQ(chmod(script.c_str(), 0700), 0);
+    setenv("ORVANE_EXECUTABLE", script.c_str(), 1);
+    setenv("ORVANE_TEST_LAUNCH_HELPER", signature, 1);
+
+    BMessage list = FileList();
+    EXPECT_EQ(be_roster->Launch(signature), B_OK);
+    EXPECT_TRUE(be_roster->IsRunning(signature));
+    EXPECT_EQ(be_roster->Launch(signature, &list), B_ALREADY_RUNNING);
+    BMessenger messenger(signature);
+    EXPECT_EQ(messenger.SendMessage(99), B_OK);
+    for (int i = 0; i < 200 && be_roster->IsRunning(signature); ++i) {
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_FALSE(be_roster->IsRunning(signature));
+
+    setenv("ORVANE_EXECUTABLE", (fFolder + "/absent").c_str(), 1);
+    EXPECT_EQ(be_roster->Launch(signature), B_LAUNCH_FAILED_EXECUTABLE);
+    unsetenv("ORVANE_EXECUTABLE");
+    unsetenv("ORVANE_TEST_LAUNCH_HELPER");
+}
