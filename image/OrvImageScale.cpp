@@ -1,0 +1,118 @@
+// SPDX-License-Identifier: MIT
+// Scaling: choosing the new size from the two typed texts, then having a drawing view
+// resample the image into a new bitmap of that size.
+#include <cstdlib>
+
+#include "image/OrvImage.h"
+#include "platform/interface/InterfaceDefs.h"
+#include "platform/interface/View.h"
+#include "platform/support/ErrorReason.h"
+#include "platform/support/ImageLimits.h"
+
+namespace {
+
+// A side as typed: leading blanks, a sign, digits up to the first other character. No
+// number at all reads as 0, "side not given".
+int64 ReadSide(const char* text) {
+    return text != nullptr ? int64(std::strtol(text, nullptr, 10)) : 0;
+}
+
+// A typed side that is about to be used must be one a bitmap can have: the original
+// passed a negative number on as a huge unsigned size.
+bool CheckTypedSide(int64 side) {
+    if (side < 0) {
+        orv::Fail(B_BAD_VALUE, "taille négative demandée");
+        return false;
+    }
+    if (uint64(side) > orv::kMaxImageSide) {
+        orv::Fail(B_BAD_VALUE, "taille demandée de plus de 65535 pixels");
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::unique_ptr<OrvImage> OrvImage::Scale(const char* widthText, const char* heightText,
+                                          bool keepRatio) const {
+    const int64 typedWidth = ReadSide(widthText);
+    const int64 typedHeight = ReadSide(heightText);
+    const uint64 width = PixelWidth();
+    const uint64 height = PixelHeight();
+    if (width == 0 || height == 0) {
+        // Keeping the proportions of nothing would divide by zero.
+        orv::Fail(B_BAD_VALUE, "image vide");
+        return nullptr;
+    }
+
+    // Typed sides are at most 65535 once checked, so the products fit easily in 64 bits.
+    uint64 newWidth = width;
+    uint64 newHeight = height;
+    if (keepRatio) {
+        if (typedWidth != 0) {
+            if (!CheckTypedSide(typedWidth)) {
+                return nullptr;
+            }
+            newWidth = uint64(typedWidth);
+            newHeight = height * newWidth / width;
+        } else if (typedHeight != 0) {
+            if (!CheckTypedSide(typedHeight)) {
+                return nullptr;
+            }
+            newHeight = uint64(typedHeight);
+            newWidth = width * newHeight / height;
+        }
+    } else {
+        if (typedWidth != 0) {
+            if (!CheckTypedSide(typedWidth)) {
+                return nullptr;
+            }
+            newWidth = uint64(typedWidth);
+        }
+        if (typedHeight != 0) {
+            if (!CheckTypedSide(typedHeight)) {
+                return nullptr;
+            }
+            newHeight = uint64(typedHeight);
+        }
+    }
+    // A side that the proportions shrink below one pixel keeps one pixel.
+    newWidth = newWidth == 0 ? 1 : newWidth;
+    newHeight = newHeight == 0 ? 1 : newHeight;
+    if (orv::CheckImageSize(newWidth, newHeight) != B_OK) {
+        return nullptr;
+    }
+    return Scale(uint32(newWidth), uint32(newHeight));
+}
+
+std::unique_ptr<OrvImage> OrvImage::Scale(uint32 width, uint32 height) const {
+    if (orv::CheckImageSize(width, height) != B_OK) {
+        return nullptr;
+    }
+    if (!IsRGB32Space(ColorSpace())) {
+        orv::Fail(B_BAD_TYPE, "espace de couleurs impossible à redimensionner");
+        return nullptr;
+    }
+    const BRect bounds(0, 0, float(width - 1), float(height - 1));
+    auto result = std::make_unique<OrvImage>(bounds, ColorSpace(), true, false);
+    if (result->InitCheck() != B_OK) {
+        return nullptr;
+    }
+
+    // The drawing view lives for this call only: attached before the lock is taken,
+    // detached after it is released.
+    auto drawer = std::make_unique<BView>(bounds, "Drawer", B_FOLLOW_ALL_SIDES, B_WILL_DRAW);
+    if (orv::AddChildToBitmap(result.get(), drawer.get()) != B_OK) {
+        return nullptr;
+    }
+    result->Lock();
+    drawer->DrawBitmap(this, bounds);
+    drawer->Sync();
+    result->Unlock();
+    orv::RemoveChildFromBitmap(result.get(), drawer.get());
+
+    if (drawer->DrawingStatus() != B_OK) {
+        return nullptr;
+    }
+    return result;
+}
