@@ -28,11 +28,12 @@ constexpr SettingChoice kSubsamplingChoices[] = {
     {444, "4:4:4 (couleurs complètes)"},
 };
 
-// Speed 8 keeps a 12-megapixel photograph around two seconds with libaom on two cores;
-// 6, libaom's own default, takes about three times as long for files a few percent smaller.
+// Speed 9 encodes photographs about six times as fast as 7 (6.5 against 1 megapixel a
+// second on two busy cores) for files 3 % larger at the same quality; libaom's default, 6,
+// is slower still. 10 gives the same files as 9 with libaom.
 constexpr SettingSpec kSettings[] = {
     {"quality", SettingSpec::Kind::Int, "Qualité (100 : la meilleure)", 80, 0, 100},
-    {"speed", SettingSpec::Kind::Int, "Vitesse d'encodage (0 : lente et compacte, 10 : rapide)", 8,
+    {"speed", SettingSpec::Kind::Int, "Vitesse d'encodage (0 : lente et compacte, 10 : rapide)", 9,
      0, 10},
     {"subsampling", SettingSpec::Kind::Choice, "Sous-échantillonnage des couleurs", 420, 0, 0,
      kSubsamplingChoices},
