@@ -179,12 +179,10 @@ bool BDirectory::Contains(const char* path) const {
     if (fStatus != B_OK || path == nullptr || *path == '\0') {
         return false;
     }
-    if (*path == '/') {
-        const BEntry entry(path);
-        return Contains(&entry);
-    }
-    struct stat st;
-    return lstat((fPath + "/" + path).c_str(), &st) == 0;
+    // Through an entry, so that "sub/../../x" is judged by where it really leads.
+    const std::string full = *path == '/' ? std::string(path) : fPath + "/" + path;
+    const BEntry entry(full.c_str());
+    return Contains(&entry);
 }
 
 bool BDirectory::Contains(const BEntry* entry) const {

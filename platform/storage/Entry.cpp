@@ -19,8 +19,7 @@
 namespace {
 
 bool IsPlainLeaf(const char* name) {
-    return name != nullptr && *name != '\0' && std::strchr(name, '/') == nullptr &&
-           std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0;
+    return name != nullptr && orv::IsLeafName(name);
 }
 
 // The canonical form of an existing path, through every link.

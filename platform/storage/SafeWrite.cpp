@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <random>
-#include <string_view>
 
 #include "platform/storage/Directory.h"
 #include "platform/storage/Rename.h"
@@ -88,9 +87,7 @@ status_t SafeWrite::Commit(const char* name) {
     if (fCommitted || !fFile) {
         return B_NO_INIT;
     }
-    if (name == nullptr || *name == '\0' ||
-        std::string_view(name).find('/') != std::string_view::npos ||
-        std::string_view(name) == "." || std::string_view(name) == "..") {
+    if (name == nullptr || !IsLeafName(name)) {
         return Fail(B_BAD_VALUE, "nom de fichier invalide");
     }
     if (!fSynced) {

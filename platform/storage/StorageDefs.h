@@ -3,6 +3,7 @@
 #pragma once
 
 #include <climits>
+#include <string_view>
 
 #include "platform/support/SupportDefs.h"
 
@@ -22,3 +23,12 @@ enum : uint32 {
     B_ERASE_FILE = 0x0400,
     B_OPEN_AT_END = 0x0800,
 };
+
+namespace orv {
+
+// A name that stays inside its folder: not empty, no '/', not "." or "..".
+inline bool IsLeafName(std::string_view name) {
+    return !name.empty() && name.find('/') == std::string_view::npos && name != "." && name != "..";
+}
+
+}  // namespace orv

@@ -63,8 +63,11 @@ TEST(DirectoryTest, RefusesWhatIsNotAFolder) {
     EXPECT_EQ(BDirectory((folder / "missing").c_str()).InitCheck(), B_ENTRY_NOT_FOUND);
 
     BDirectory empty(folder.Path().c_str());
+    mkdir((folder / "sub").c_str(), 0755);
     EXPECT_TRUE(empty.Contains("file"));
+    EXPECT_TRUE(empty.Contains("sub/../file"));
     EXPECT_FALSE(empty.Contains("missing"));
+    EXPECT_FALSE(empty.Contains((std::string("sub/../../") + folder.Path().substr(5)).c_str()));
     const BEntry inside((folder / "file").c_str());
     const BEntry outside("/tmp");
     EXPECT_TRUE(empty.Contains(&inside));

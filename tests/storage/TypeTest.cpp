@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include <sys/stat.h>
 #include <sys/xattr.h>
 
 #include <string>
@@ -104,6 +105,18 @@ TEST(NodeInfoTest, IgnoresMalformedStoredTypes) {
     // The terminating zero some tools store is accepted.
     ASSERT_EQ(setxattr(path.c_str(), "user.mime_type", "image/gif", 10, 0), 0);
     EXPECT_EQ(TypeOf(path), "image/gif");
+}
+
+TEST(NodeInfoTest, AFileThatCannotCarryATypeIsNoError) {
+    TempFolder folder;
+    // Linux keeps user attributes off pipes (EPERM), as some file systems refuse them all.
+    ASSERT_EQ(mkfifo((folder / "pipe").c_str(), 0644), 0);
+    BNode node((folder / "pipe").c_str());
+    ASSERT_EQ(node.InitCheck(), B_OK);  // opened without waiting for a writer
+    BNodeInfo info(&node);
+    EXPECT_EQ(info.SetType("image/png"), B_OK);
+    char type[256];
+    EXPECT_EQ(info.GetType(type), B_ENTRY_NOT_FOUND);
 }
 
 TEST(NodeInfoTest, NeedsAnOpenNode) {
