@@ -307,19 +307,30 @@ status_t DecodeRows(BPositionIO& source, const BMPHeader& h, const RowDecoder& d
     return B_OK;
 }
 
-// Expands RLE8 or RLE4 data into one palette index per pixel, rows from the bottom up.
-// Pixels the data skips keep index 0; anything pointing outside the picture is dropped.
-status_t ExpandRLE(const uint8* data, size_t size, const BMPHeader& h, uint8* indices) {
+// Expands RLE8 or RLE4 data straight into the bitmap, rows from the bottom up. Pixels the
+// data skips keep the first colour of the palette; anything pointing outside the picture
+// is dropped.
+status_t ExpandRLE(const uint8* data, size_t size, const BMPHeader& h,
+                   const std::vector<uint8>& palette, BBitmap& bitmap) {
     const bool rle4 = h.compression == kRLE4;
     const uint64 width = h.width;
+    uint32 first;
+    std::memcpy(&first, palette.data(), 4);
+    std::fill_n(static_cast<uint32*>(bitmap.Bits()), size_t(width) * h.height, first);
     uint64 x = 0;
     uint64 y = 0;
-    size_t p = 0;
-    auto put = [&](uint8 index) {
-        if (x < width && y < h.height)
-            indices[y * width + x] = index;
+    uint8* row = BitmapRow(bitmap, h.height - 1);
+    auto put = [&](uint32 index) {
+        if (x < width)
+            std::memcpy(row + x * 4, &palette[index * 4], 4);
         x = std::min(x + 1, width);
     };
+    auto nextRows = [&](uint64 count) {
+        y += count;
+        if (y < h.height)
+            row = BitmapRow(bitmap, uint32(h.height - 1 - y));
+    };
+    size_t p = 0;
     while (y < h.height) {
         if (size - p < 2)
             return Fail(B_BAD_DATA, "données BMP RLE tronquées");
@@ -333,14 +344,14 @@ status_t ExpandRLE(const uint8* data, size_t size, const BMPHeader& h, uint8* in
         }
         if (value == 0) {  // end of line
             x = 0;
-            y++;
+            nextRows(1);
         } else if (value == 1) {  // end of picture
             break;
         } else if (value == 2) {  // move right and up
             if (size - p < 2)
                 return Fail(B_BAD_DATA, "données BMP RLE tronquées");
             x = std::min(x + data[p], width);
-            y += data[p + 1];
+            nextRows(data[p + 1]);
             p += 2;
         } else {  // `value` literal pixels, padded to an even number of bytes
             const size_t bytes = rle4 ? (value + 1u) / 2 : value;
@@ -360,23 +371,12 @@ status_t DecodeRLE(BPositionIO& source, const BMPHeader& h, const RowDecoder& de
         return Fail(B_BAD_DATA, "fichier BMP tronqué");
     // Each code covers at least one pixel or ends a row, except moves by zero; data past
     // what a picture of this size can use is not read.
-    const uint64 pixels = uint64(h.width) * h.height;
-    const uint64 useful = 4 * pixels + 4 * uint64(h.height) + 2;
+    const uint64 useful = 4 * (uint64(h.width) * h.height) + 4 * uint64(h.height) + 2;
     const size_t size = size_t(std::min<uint64>(uint64(fileSize) - h.dataOffset, useful));
     std::vector<uint8> data(size);
     if (source.ReadAtExactly(h.dataOffset, data.data(), size) != B_OK)
         return Fail(B_BAD_DATA, "fichier BMP illisible");
-    std::vector<uint8> indices(size_t(pixels), 0);
-    status_t status = ExpandRLE(data.data(), size, h, indices.data());
-    if (status != B_OK)
-        return status;
-    // Back in the row decoder's terms: one 8-bit index per pixel.
-    BMPHeader eight = h;
-    eight.bitCount = 8;
-    const RowDecoder rows{eight, decoder.palette, {}};
-    for (uint32 r = 0; r < h.height; r++)
-        rows.Convert(&indices[size_t(r) * h.width], BitmapRow(bitmap, h.height - 1 - r));
-    return B_OK;
+    return ExpandRLE(data.data(), size, h, decoder.palette, bitmap);
 }
 
 // A picture with an alpha mask whose alpha is zero everywhere was written by a program

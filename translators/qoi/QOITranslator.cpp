@@ -32,6 +32,7 @@ constexpr size_t kHeaderSize = 14;
 constexpr uint8 kEndMarker[8] = {0, 0, 0, 0, 0, 0, 0, 1};
 // No chunk is longer than 5 bytes (QOI_OP_RGBA) and each gives at least one pixel.
 constexpr uint64 kLongestChunk = 5;
+constexpr uint64 kLongestRun = 62;
 
 struct QOIHeader {
     uint32 width;
@@ -94,6 +95,10 @@ status_t QOITranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap
         return Fail(B_BAD_DATA, "fichier QOI tronqué");
     if (uint64(size) > longest)
         return Fail(B_BAD_DATA, "données QOI en trop après l'image");
+    // Nor can it be shorter than runs of 62 pixels, the longest a chunk covers: a few bytes
+    // that claim a huge picture are refused before anything is allocated.
+    if (uint64(size) - kHeaderSize - sizeof(kEndMarker) < (pixels + kLongestRun - 1) / kLongestRun)
+        return Fail(B_BAD_DATA, "fichier QOI tronqué");
 
     // The reference decoder works on the whole file in memory; the size bound above keeps
     // it well under its 2 GiB limit.

@@ -326,11 +326,21 @@ status_t TGATranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap
         offset += off_t(h.mapLength) * h.MapEntryBytes();
     }
 
+    // The fewest bytes the pixels can take, raw or in full 128-pixel runs: a file shorter
+    // than that is cut short, and is refused before the bitmap is allocated.
+    const uint32 pixelBytes = h.PixelBytes();
+    const uint64 pixels = uint64(h.width) * h.height;
+    const uint64 fewest = h.IsRLE() ? (pixels + 127) / 128 * (1 + pixelBytes) : pixels * pixelBytes;
+    off_t size = 0;
+    if ((status = source.GetSize(&size)) != B_OK)
+        return Fail(status, "taille du fichier TGA illisible");
+    if (size < offset || uint64(size - offset) < fewest)
+        return Fail(B_BAD_DATA, "fichier TGA tronqué");
+
     if ((status = NewImage(h.width, h.height, alpha, image)) != B_OK)
         return status;
     BBitmap& bitmap = **image;
     const Layout layout{h, alpha, palette};
-    const uint32 pixelBytes = h.PixelBytes();
     std::vector<uint8> raw(size_t(h.width) * pixelBytes);
     ForwardReader reader(source, offset);
     PacketState packet;

@@ -1,0 +1,13 @@
+// SPDX-License-Identifier: MIT
+// Any bytes through the QOI decoder, and what it decodes back through the encoder.
+#include "fuzz/qoi/LosslessFuzzing.h"
+#include "translators/qoi/QOITranslator.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    orv::fuzz::UseDefaultSettings();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    return orv::fuzz::DecodeAndRoundTrip<orv::QOITranslator>(data, size, FourCC("qoif"));
+}

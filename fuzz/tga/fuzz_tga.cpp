@@ -1,0 +1,13 @@
+// SPDX-License-Identifier: MIT
+// Any bytes through the TGA decoder, and what it decodes back through the encoder.
+#include "fuzz/qoi/LosslessFuzzing.h"
+#include "translators/tga/TGATranslator.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    orv::fuzz::UseDefaultSettings();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    return orv::fuzz::DecodeAndRoundTrip<orv::TGATranslator>(data, size, FourCC("TGA "));
+}
