@@ -12,24 +12,38 @@ namespace orv {
 
 namespace {
 
-// link() + unlink(): the link refuses an existing target just as RENAME_NOREPLACE does.
-status_t LinkThenUnlink(const char* from, const char* to) {
+// The check and the rename are two steps, so a name taken in between could be replaced:
+// the last resort, only where the file system offers neither renameat2 flags nor links.
+status_t CheckThenRename(const char* from, const char* to) {
+    struct stat st;
+    if (lstat(to, &st) == 0) {
+        return B_FILE_EXISTS;
+    }
+    return rename(from, to) == 0 ? B_OK : StatusFromErrno(errno);
+}
+
+}  // namespace
+
+status_t MoveByLink(const char* from, const char* to) {
     struct stat st;
     if (lstat(from, &st) != 0) {
         return StatusFromErrno(errno);
     }
     if (S_ISDIR(st.st_mode)) {
-        // A folder cannot be linked. The check and the rename are two steps, so this is the
-        // one case where a name taken in between could be replaced; it only arises on file
-        // systems without renameat2 support, and rename() does refuse a non-empty folder.
-        if (lstat(to, &st) == 0) {
-            return B_FILE_EXISTS;
-        }
-        return rename(from, to) == 0 ? B_OK : StatusFromErrno(errno);
+        return CheckThenRename(from, to);
     }
-    // linkat without AT_SYMLINK_FOLLOW links a symbolic link itself, not its target.
+    // linkat without AT_SYMLINK_FOLLOW links a symbolic link itself, not its target; the
+    // link refuses an existing name just as RENAME_NOREPLACE does.
     if (linkat(AT_FDCWD, from, AT_FDCWD, to, 0) != 0) {
-        return errno == EEXIST ? B_FILE_EXISTS : StatusFromErrno(errno);
+        switch (errno) {
+            case EEXIST:
+                return B_FILE_EXISTS;
+            case EPERM:
+            case ENOTSUP:
+                return CheckThenRename(from, to);
+            default:
+                return StatusFromErrno(errno);
+        }
     }
     if (unlink(from) != 0) {
         const int error = errno;
@@ -38,8 +52,6 @@ status_t LinkThenUnlink(const char* from, const char* to) {
     }
     return B_OK;
 }
-
-}  // namespace
 
 status_t RenameNoReplace(const char* from, const char* to) {
     if (from == nullptr || to == nullptr || *from == '\0' || *to == '\0') {
@@ -54,7 +66,7 @@ status_t RenameNoReplace(const char* from, const char* to) {
         case EINVAL:
         case ENOSYS:
         case ENOTSUP:
-            return LinkThenUnlink(from, to);
+            return MoveByLink(from, to);
         default:
             return StatusFromErrno(errno);
     }

@@ -7,9 +7,12 @@
 namespace orv {
 
 // Renames `from` to `to` unless `to` exists (B_FILE_EXISTS). Uses renameat2 with
-// RENAME_NOREPLACE; where the file system lacks it, a hard link then an unlink of the old
-// name, which refuses an existing target just the same (for a folder, which cannot be
-// linked, a check then a plain rename). No reason is recorded: callers phrase their own.
+// RENAME_NOREPLACE; where the file system lacks it, MoveByLink. No reason is recorded:
+// callers phrase their own.
 status_t RenameNoReplace(const char* from, const char* to);
+
+// The fallback alone, for file systems that refuse RENAME_NOREPLACE: link then unlink, or,
+// where links are refused too (FAT) and for folders, a check then a rename.
+status_t MoveByLink(const char* from, const char* to);
 
 }  // namespace orv
