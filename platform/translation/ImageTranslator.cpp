@@ -54,9 +54,11 @@ void FillInfo(const translation_format& format, translator_info* info) {
     info->group = format.group;
     info->quality = format.quality;
     info->capability = format.capability;
-    std::strncpy(info->name, format.name, sizeof info->name - 1);
+    static_assert(sizeof info->name == sizeof format.name &&
+                  sizeof info->MIME == sizeof format.MIME);
+    std::memcpy(info->name, format.name, sizeof info->name);
     info->name[sizeof info->name - 1] = '\0';
-    std::strncpy(info->MIME, format.MIME, sizeof info->MIME - 1);
+    std::memcpy(info->MIME, format.MIME, sizeof info->MIME);
     info->MIME[sizeof info->MIME - 1] = '\0';
 }
 

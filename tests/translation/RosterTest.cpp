@@ -17,18 +17,32 @@ namespace {
 
 constexpr uint32 kFakeType = FourCC("FAKE");
 
+// The fake's format list and name, built before the ImageTranslator base that points at them.
+struct FakeData {
+    FakeData(char tag, float quality) {
+        formats[0] = {kFakeType, B_TRANSLATOR_BITMAP, quality, 0.5f, "image/x-fake", "Faux"};
+        name[0] = tag;
+    }
+    orv::TranslatorDescription Description() {
+        return {name, "translator for tests", 1, name, formats, formats, {}};
+    }
+    translation_format formats[1];
+    char name[2] = {};
+};
+
 // A codec of a made-up format: "FAKE" then one byte naming the translator that wrote it.
 // It remembers the bitmaps it made and was given, to prove nothing was copied.
-class FakeTranslator : public orv::ImageTranslator {
+class FakeTranslator : private FakeData, public orv::ImageTranslator {
 public:
-    FakeTranslator(char tag, float quality) : ImageTranslator(Describe(tag, quality)), fTag(tag) {}
+    FakeTranslator(char tag, float quality)
+        : FakeData(tag, quality), ImageTranslator(FakeData::Description()), fTag(tag) {}
 
     status_t IdentifyImage(BPositionIO& source, const translation_format** format) override {
         char magic[4];
         if (source.ReadAt(0, magic, 4) != 4 || std::memcmp(magic, "FAKE", 4) != 0) {
             return B_NO_TRANSLATOR;
         }
-        *format = &fFormats[0];
+        *format = &formats[0];
         return B_OK;
     }
 
@@ -50,14 +64,6 @@ public:
     const BBitmap* encoded = nullptr;
 
 private:
-    orv::TranslatorDescription Describe(char tag, float quality) {
-        fFormats[0] = {kFakeType, B_TRANSLATOR_BITMAP, quality, 0.5f, "image/x-fake", "Faux"};
-        fName[0] = tag;
-        return {fName, "translator for tests", 1, fName, fFormats, fFormats, {}};
-    }
-
-    translation_format fFormats[1];
-    char fName[2] = {};
     char fTag;
 };
 
