@@ -12,17 +12,15 @@
 namespace {
 
 TEST(Bitmap, RowsAndBuffers) {
-    struct Row {
+    const struct {
         color_space space;
         uint32 width;
         int32 bytesPerRow;
-    };
-    const Row rows[] = {{B_RGB32, 3, 12}, {B_RGBA32_BIG, 5, 20},   {B_RGB24, 3, 12},
-                        {B_RGB24, 4, 12}, {B_RGB16, 3, 8},         {B_RGB15, 2, 4},
-                        {B_CMAP8, 5, 8},  {B_GRAY8, 4, 4},         {B_GRAY1, 32, 4},
-                        {B_GRAY1, 33, 8}, {B_RGB32, 65535, 262140}};
-    for (const Row& row : rows) {
+    } rows[] = {{B_RGB32, 3, 12}, {B_RGBA32_BIG, 5, 20}, {B_RGB24, 3, 12},        {B_RGB16, 3, 8},
+                {B_CMAP8, 5, 8},  {B_GRAY1, 33, 8},      {B_RGB32, 65535, 262140}};
+    for (const auto& row : rows) {
         SCOPED_TRACE(std::to_string(row.space) + " x " + std::to_string(row.width));
+        // Bounds away from the origin, as a decoder never makes them but a caller may.
         BBitmap bitmap(BRect(5, -3, 5 + float(row.width) - 1, -1), row.space);
         ASSERT_EQ(bitmap.InitCheck(), B_OK);
         EXPECT_EQ(bitmap.PixelWidth(), row.width);
@@ -31,89 +29,61 @@ TEST(Bitmap, RowsAndBuffers) {
         EXPECT_EQ(bitmap.BitsLength(), row.bytesPerRow * 3);
         EXPECT_EQ(reinterpret_cast<uintptr_t>(bitmap.Bits()) % 64, 0u);
         const auto* bytes = static_cast<const uint8*>(bitmap.Bits());
-        EXPECT_TRUE(
-            std::all_of(bytes, bytes + bitmap.BitsLength(), [](uint8 b) { return b == 0; }));
+        EXPECT_EQ(std::count(bytes, bytes + bitmap.BitsLength(), 0), bitmap.BitsLength());
     }
-    // A fractional span is truncated, then one is added.
     EXPECT_EQ(BBitmap(BRect(0, 0, 9.7f, 0), B_RGB32).PixelWidth(), 10u);
-}
-
-TEST(Bitmap, EmptyIsValidAndImpossibleSizesFailWithAReason) {
     BBitmap empty(BRect(), B_RGB32);
     EXPECT_EQ(empty.InitCheck(), B_OK);
     EXPECT_EQ(empty.Bits(), nullptr);
-    EXPECT_EQ(empty.PixelWidth(), 0u);
-    EXPECT_EQ(empty.BitsLength(), 0);
+}
 
-    const BRect refused[] = {
-        BRect(0, 0, 65535, 0),         // 65536 wide
-        BRect(0, 0, 20000, 20000),     // over 2^28 pixels
-        BRect(0, 0, -5, 3),            // reversed
-        BRect(0, 0, NAN, 3),           // not a number
-        BRect(0, 0, 4294967296.f, 0),  // would wrap to 1 pixel in 32 bits
+TEST(Bitmap, ImpossibleSizesFailWithAReason) {
+    const std::pair<BRect, color_space> refused[] = {
+        {BRect(0, 0, 65535, 0), B_RGB32},         // 65536 wide
+        {BRect(0, 0, 20000, 20000), B_RGB32},     // over 2^28 pixels
+        {BRect(0, 0, -5, 3), B_RGB32},            // reversed
+        {BRect(0, 0, NAN, 3), B_RGB32},           // not a number
+        {BRect(0, 0, 4294967296.f, 0), B_RGB32},  // would wrap to 1 pixel in 32 bits
+        {BRect(0, 0, 3, 3), B_NO_COLOR_SPACE},
     };
-    for (const BRect& bounds : refused) {
+    for (const auto& [bounds, space] : refused) {
         orv::ClearErrorReason();
-        BBitmap bitmap(bounds, B_RGB32);
+        BBitmap bitmap(bounds, space);
         EXPECT_NE(bitmap.InitCheck(), B_OK) << bounds.right << " " << bounds.bottom;
         EXPECT_EQ(bitmap.Bits(), nullptr);
         EXPECT_FALSE(orv::ErrorReason().empty());
     }
-    orv::ClearErrorReason();
-    EXPECT_NE(BBitmap(BRect(0, 0, 3, 3), B_NO_COLOR_SPACE).InitCheck(), B_OK);
-    EXPECT_FALSE(orv::ErrorReason().empty());
 }
 
-TEST(Bitmap, LockBelongsToItsThread) {
+TEST(Bitmap, OnlyTheHolderUnlocks) {
     BBitmap bitmap(BRect(0, 0, 1, 1), B_RGB32, true);
-    EXPECT_FALSE(bitmap.IsLocked());
     ASSERT_TRUE(bitmap.Lock());
     ASSERT_TRUE(bitmap.Lock());
     bitmap.Unlock();
-    EXPECT_TRUE(bitmap.IsLocked());
     std::thread([&] {
         EXPECT_FALSE(bitmap.IsLocked());
-        bitmap.Unlock();  // not the holder: must change nothing
+        bitmap.Unlock();
     }).join();
     EXPECT_TRUE(bitmap.IsLocked());
     bitmap.Unlock();
     EXPECT_FALSE(bitmap.IsLocked());
     bitmap.Unlock();  // one too many: harmless
     std::thread([&] {
-        ASSERT_TRUE(bitmap.Lock());
+        EXPECT_TRUE(bitmap.Lock());
         bitmap.Unlock();
     }).join();
-}
-
-TEST(Bitmap, ChildrenOnlyWhereViewsAreAccepted) {
-    auto* view = reinterpret_cast<BView*>(uintptr_t(0x1000));
-    BBitmap hosting(BRect(0, 0, 1, 1), B_RGB32, true);
-    hosting.AddChild(view);
-    hosting.AddChild(view);
-    EXPECT_EQ(hosting.CountChildren(), 1);
-    EXPECT_EQ(hosting.ChildAt(0), view);
-    EXPECT_EQ(hosting.ChildAt(1), nullptr);
-    EXPECT_TRUE(hosting.RemoveChild(view));
-    EXPECT_FALSE(hosting.RemoveChild(view));
-
-    BBitmap plain(BRect(0, 0, 1, 1), B_RGB32);
-    plain.AddChild(view);
-    EXPECT_EQ(plain.CountChildren(), 0);
 }
 
 TEST(Bitmap, AdoptTakesTheBufferWithoutACopy) {
     auto decoded = std::make_unique<BBitmap>(BRect(3, 4, 12, 8), B_RGBA32);
     void* bits = decoded->Bits();
     auto image = OrvImage::Adopt(std::move(decoded));
-    ASSERT_NE(image, nullptr);
     EXPECT_EQ(image->Bits(), bits);
     EXPECT_EQ(image->Bounds(), BRect(3, 4, 12, 8));
     EXPECT_EQ(image->ColorSpace(), B_RGBA32);
     EXPECT_EQ(image->BitsLength(), 10 * 5 * 4);
-
     OrvImage* raw = image.get();
     EXPECT_EQ(OrvImage::Adopt(std::move(image)).get(), raw);
-    EXPECT_EQ(OrvImage::Adopt(nullptr), nullptr);
 }
 
 }  // namespace

@@ -51,19 +51,6 @@ TEST(ColourFilters, TellingPixels) {
     EXPECT_EQ(Words(*rgba->InvertColorsByMask(0))[0], 0xFF102030u);
 }
 
-TEST(GeometricFilters, TwoByTwoAndComposition) {
-    auto image = FromWords(2, 2, {0xA, 0xB, 0xC, 0xD});
-    EXPECT_EQ(Words(*image->Mirror()), (std::vector<uint32>{0xB, 0xA, 0xD, 0xC}));
-    EXPECT_EQ(Words(*image->Flip()), (std::vector<uint32>{0xC, 0xD, 0xA, 0xB}));
-    EXPECT_EQ(Words(*image->Rotate180()), (std::vector<uint32>{0xD, 0xC, 0xB, 0xA}));
-
-    auto random = orv::test::RandomImage(7, 5, 3, B_RGBA32);
-    const auto rotated = Words(*random->Rotate180());
-    EXPECT_EQ(Words(*random->Mirror()->Flip()), rotated);
-    EXPECT_EQ(Words(*random->Flip()->Mirror()), rotated);
-    EXPECT_EQ(Words(*random->Rotate180()->Rotate180()), Words(*random));
-}
-
 TEST(Smoothing, DivisorsAtCentreCornerAndThinImages) {
     std::vector<uint32> centre(25, 0);
     centre[12] = 0xFFFFFFFF;
@@ -119,26 +106,6 @@ TEST(HandDrawing, EveryEdgeStrengthMapsAsComputedPerPixel) {
                 EXPECT_EQ(result[4], expected[type - 1] * 0x010101)
                     << "V " << v << " type " << type;
             }
-        }
-    }
-}
-
-TEST(HandDrawing, BlackDotOnWhite) {
-    std::vector<uint32> words(49, 0xFFFFFFFF);
-    words[3 * 7 + 3] = 0xFF000000;
-    auto image = FromWords(7, 7, words, B_RGBA32);
-    const uint32 dot[] = {0, 0, 1};
-    const uint32 neighbour[] = {170, 2, 31};
-    for (int32 type = 1; type <= 3; ++type) {
-        const auto result = Words(*image->HandDrawing(type));
-        EXPECT_EQ(result[3 * 7 + 3], 0xFF000000 | dot[type - 1] * 0x010101);
-        EXPECT_EQ(result[2 * 7 + 2], 0xFFFFFFFFu);  // the dot is its lower right: not read
-        for (size_t i :
-             {2 * 7 + 3, 2 * 7 + 4, 3 * 7 + 2, 3 * 7 + 4, 4 * 7 + 2, 4 * 7 + 3, 4 * 7 + 4}) {
-            EXPECT_EQ(result[i], 0xFF000000 | neighbour[type - 1] * 0x010101) << i;
-        }
-        for (size_t i = 0; i < 7; ++i) {  // the border stays as allocated
-            EXPECT_EQ(result[i] | result[42 + i] | result[7 * i] | result[7 * i + 6], 0u);
         }
     }
 }
