@@ -8,6 +8,7 @@
 #define QOI_IMPLEMENTATION
 #include <qoi.h>
 
+#include "platform/storage/MimeType.h"
 #include "platform/support/ErrorReason.h"
 #include "platform/support/ImageLimits.h"
 #include "platform/translation/PixelRows.h"
@@ -66,7 +67,10 @@ using MallocPtr = std::unique_ptr<uint8[], FreeDeleter>;
 
 }  // namespace
 
-QOITranslator::QOITranslator() : ImageTranslator(kDescription) {}
+QOITranslator::QOITranslator() : ImageTranslator(kDescription) {
+    // The system's MIME database may not know the type: outputs still need their extension.
+    BMimeType::RegisterExtensions("image/qoi", {"qoi"});
+}
 
 status_t QOITranslator::IdentifyImage(BPositionIO& source, const translation_format** format) {
     QOIHeader header;

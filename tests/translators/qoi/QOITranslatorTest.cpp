@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "translators/qoi/QOITranslator.h"
 
+#include "platform/storage/MimeType.h"
+#include "platform/support/Message.h"
 #include "tests/translators/qoi/CodecTestSupport.h"
 
 namespace orv::test {
@@ -113,6 +115,15 @@ TEST_F(QOITranslatorTest, IdentifiesOnlyQOI) {
     const uint8 png[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n', 0, 0, 0, 13, 'I', 'H'};
     BMemoryIO other(png, sizeof(png));
     EXPECT_EQ(fTranslator.IdentifyImage(other, &format), B_NO_TRANSLATOR);
+}
+
+// The system's MIME database does not know image/qoi; outputs must still be named .qoi.
+TEST_F(QOITranslatorTest, GivesItsTypeAnExtension) {
+    BMessage extensions;
+    ASSERT_EQ(BMimeType("image/qoi").GetFileExtensions(&extensions), B_OK);
+    const char* first = nullptr;
+    ASSERT_EQ(extensions.FindString("extensions", &first), B_OK);
+    EXPECT_STREQ(first, "qoi");
 }
 
 }  // namespace
