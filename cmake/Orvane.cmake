@@ -21,19 +21,34 @@ function(orv_target_settings target)
     target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
 endfunction()
 
-# A static part of the platform layer made of every .cpp file of one folder, using the
-# libraries that follow its name.
+# A part of the platform layer made of every .cpp file of one folder, using the libraries
+# that follow its name. It is compiled once, as objects: the shared platform library takes
+# the objects of every part, and a static library of the same objects lets a kit's tests
+# link that kit alone.
 function(orv_platform_part name)
     file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+    set(object_deps)
+    foreach(dep IN LISTS ARGN)
+        if(dep MATCHES "^orv_")
+            list(APPEND object_deps ${dep}_objects)
+        else()
+            list(APPEND object_deps ${dep})
+        endif()
+    endforeach()
     if(NOT sources)
         # A kit that is only headers so far.
+        add_library(${name}_objects INTERFACE)
+        target_include_directories(${name}_objects INTERFACE ${PROJECT_SOURCE_DIR})
+        target_link_libraries(${name}_objects INTERFACE ${object_deps})
         add_library(${name} INTERFACE)
-        target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
-        target_link_libraries(${name} INTERFACE ${ARGN})
+        target_link_libraries(${name} INTERFACE ${ARGN} ${name}_objects)
         return()
     endif()
-    add_library(${name} STATIC ${sources})
-    orv_target_settings(${name})
+    add_library(${name}_objects OBJECT ${sources})
+    orv_target_settings(${name}_objects)
+    target_link_libraries(${name}_objects PUBLIC ${object_deps})
+    add_library(${name} STATIC $<TARGET_OBJECTS:${name}_objects>)
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
     target_link_libraries(${name} PUBLIC ${ARGN})
 endfunction()
 
