@@ -38,6 +38,9 @@ constexpr SettingSpec kSettings[] = {
     {"orientation", SettingSpec::Kind::Bool, "Appliquer l'orientation EXIF", 1},
 };
 
+// The side limit for the images a picture is built from never goes below this.
+constexpr int kMinimumSideLimit = 4096;
+
 // The largest ftyp box we look at to identify a stream; real ones are a few dozen bytes.
 constexpr size_t kMaxIdentifyBytes = 4096;
 
@@ -179,7 +182,19 @@ status_t ReadHeader(heif_context* context, StreamReader& reader, bool transform,
     if (width <= 0 || height <= 0) {
         return Fail(B_BAD_DATA, "dimensions de l'image HEIF invalides");
     }
-    return CheckImageSize(uint64(width), uint64(height));
+    if (status_t status = CheckImageSize(uint64(width), uint64(height)); status != B_OK) {
+        return status;
+    }
+    // The picture may be built from other images (grid tiles, overlay layers), whose sizes
+    // libheif checks only against its side limit. None needs to be much larger than the
+    // picture as stored, so the limit shrinks to its longer side, with room for a tile
+    // coded larger than a small picture: a file of a few hundred bytes can then no longer
+    // make libheif allocate a canvas of gigabytes for a picture of a few pixels.
+    const int stored = std::max(heif_image_handle_get_ispe_width(primary),
+                                heif_image_handle_get_ispe_height(primary));
+    heif_context_set_maximum_image_size_limit(context,
+                                              std::max({kMinimumSideLimit, width, height, stored}));
+    return B_OK;
 }
 
 // Decodes the primary image to 8-bit RGB(A) and copies it into a new bitmap.

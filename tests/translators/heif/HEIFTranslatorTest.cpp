@@ -4,8 +4,12 @@
 #include <gtest/gtest.h>
 #include <libheif/heif.h>
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 #include "platform/support/ErrorReason.h"
 #include "tests/translators/avif/CodecTesting.h"
@@ -193,6 +197,22 @@ TEST_F(HEIFTranslatorTest, HugeDeclaredSizeIsRefusedBeforeDecoding) {
     EXPECT_NE(Decode(translator, file, &decoded), B_OK);
     EXPECT_EQ(decoded, nullptr);
     EXPECT_FALSE(ErrorReason().empty());
+}
+
+// A 539-byte file whose 24 × 16 grid takes its one tile from an overlay item declaring a
+// canvas of gigabytes: refused before libheif allocates it.
+TEST_F(HEIFTranslatorTest, ImagesInsideThePictureAreBoundedByItsSize) {
+    std::ifstream in(ORVANE_SOURCE_DIR "/tests/translators/heif/data/overlay-canvas-bomb.heic",
+                     std::ios::binary);
+    const std::vector<uint8> file((std::istreambuf_iterator<char>(in)), {});
+    ASSERT_EQ(file.size(), 539u);
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
+    std::unique_ptr<BBitmap> decoded;
+    EXPECT_NE(Decode(translator, file, &decoded), B_OK);
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 256 * 1024) << "kilobytes";
 }
 
 TEST(HEIFTranslatorRosterTest, ConvertsThroughTheRoster) {
