@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/storage/MimeType.h"
 #include "platform/support/ErrorReason.h"
 #include "platform/support/ImageLimits.h"
 #include "platform/translation/PixelRows.h"
@@ -461,7 +462,11 @@ void AppendPlainRow(ByteSink& sink, const uint8* samples, size_t count) {
 
 }  // namespace
 
-PNMTranslator::PNMTranslator() : ImageTranslator(kDescription) {}
+PNMTranslator::PNMTranslator() : ImageTranslator(kDescription) {
+    // The shared MIME database has no PAM type: without this its files would get no
+    // extension.
+    BMimeType::RegisterExtensions(kOutputs[1].MIME, {"pam"});
+}
 
 status_t PNMTranslator::IdentifyImage(BPositionIO& source, const translation_format** format) {
     ByteSource in(source);

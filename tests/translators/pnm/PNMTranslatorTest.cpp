@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/storage/MimeType.h"
 #include "platform/support/ErrorReason.h"
+#include "platform/support/Message.h"
 #include "platform/translation/BitmapStream.h"
 #include "platform/translation/PixelRows.h"
 #include "translators/pnm/PNMTranslator.h"
@@ -251,6 +253,12 @@ TEST_F(PNMTest, PPMFlattensTransparencyOnWhiteUnlessTold) {
     // A setting changed by one translator object is what the next one loads.
     orv::PNMTranslator other;
     EXPECT_FALSE(other.Settings().Bool("flatten_alpha"));
+}
+
+TEST_F(PNMTest, PAMGetsItsExtensionThoughTheDatabaseLacksIt) {
+    BMessage extensions;
+    ASSERT_EQ(BMimeType("image/x-portable-arbitrarymap").GetFileExtensions(&extensions), B_OK);
+    EXPECT_STREQ(extensions.GetString("extensions", ""), "pam");
 }
 
 TEST_F(PNMTest, WritesThroughTheKitFromAnInterchangeStream) {
