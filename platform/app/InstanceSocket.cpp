@@ -365,8 +365,10 @@ void InstanceServer::Stop() {
     }
     {
         std::lock_guard lock(fConnectionsLock);
+        // Reading ends at once; a reply being written still goes out, so a sender whose
+        // message made the instance quit still learns it arrived.
         for (auto& connection : fConnections) {
-            shutdown(connection->fd, SHUT_RDWR);
+            shutdown(connection->fd, SHUT_RD);
         }
     }
     ReapFinished(true);

@@ -170,10 +170,8 @@ void BLooper::QuitAll(const BLooper* except) {
 }
 
 void BLooper::RequestStop() {
-    {
-        std::lock_guard lock(fQueueLock);
-        fStop = true;
-    }
+    std::lock_guard lock(fQueueLock);
+    fStop = true;
     fQueueChanged.notify_all();
     MessagePosted();
 }
@@ -239,16 +237,16 @@ int32 BLooper::CountQueuedMessages() const {
 }
 
 status_t BLooper::Post(std::unique_ptr<BMessage> message, BHandler* handler) {
-    {
-        // The handler is only compared, never followed: a messenger may hold a handler
-        // that has been deleted since.
-        std::lock_guard lock(fQueueLock);
-        if (fStop || (handler != nullptr &&
-                      std::find(fHandlers.begin(), fHandlers.end(), handler) == fHandlers.end())) {
-            return B_BAD_HANDLER;
-        }
-        fQueue.push_back(Posted{std::move(message), handler});
+    // Everything happens under the queue's lock: once it is released the message may be
+    // handled, and a B_QUIT_REQUESTED may have deleted the looper before this call returns.
+    std::lock_guard lock(fQueueLock);
+    // The handler is only compared, never followed: a messenger may hold a handler that
+    // has been deleted since.
+    if (fStop || (handler != nullptr &&
+                  std::find(fHandlers.begin(), fHandlers.end(), handler) == fHandlers.end())) {
+        return B_BAD_HANDLER;
     }
+    fQueue.push_back(Posted{std::move(message), handler});
     fQueueChanged.notify_one();
     MessagePosted();
     return B_OK;

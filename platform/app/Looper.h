@@ -95,8 +95,9 @@ protected:
     bool StopRequested() const;
     // From inside a handler: the loop stops once the current message is handled.
     void StopAfterCurrentMessage() { fQuitAfterDispatch = true; }
-    // Called after every post, on the posting thread: a loop that does not wait on the
-    // queue (the application's, under a display) uses it to wake itself.
+    // Called after every post, on the posting thread, with the queue locked (so it must not
+    // post): a loop that does not wait on the queue (the application's, under a display)
+    // uses it to wake itself.
     virtual void MessagePosted() {}
     // Marks the calling thread as the one running the loop.
     void SetLoopThread();
