@@ -194,8 +194,7 @@ status_t TIFFTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitma
         extraCount > 0 && extraTypes[0] == EXTRASAMPLE_UNASSALPHA) {
         std::vector<uint16> types(extraTypes, extraTypes + extraCount);
         types[0] = EXTRASAMPLE_ASSOCALPHA;
-        straightAlpha = true;
-        TIFFSetField(tiff.get(), TIFFTAG_EXTRASAMPLES, extraCount, types.data());
+        straightAlpha = TIFFSetField(tiff.get(), TIFFTAG_EXTRASAMPLES, extraCount, types.data());
     }
 
     uint16 orientation = ORIENTATION_TOPLEFT;
