@@ -7,6 +7,7 @@
 
 #include "platform/interface/Bitmap.h"
 #include "platform/interface/BitmapDrawing.h"
+#include "platform/interface/Window.h"
 #include "platform/support/ErrorReason.h"
 
 namespace {
@@ -46,8 +47,8 @@ bool RemoveChildFromBitmap(BBitmap* bitmap, BView* view) {
 }  // namespace orv
 
 BView::BView(BRect frame, const char* name, uint32 resizingMode, uint32 flags)
-    : fId(sNextViewId.fetch_add(1)),
-      fName(name != nullptr ? name : ""),
+    : BHandler(name),
+      fId(sNextViewId.fetch_add(1)),
       fFrame(frame),
       fResizingMode(resizingMode),
       fFlags(flags) {}
@@ -74,7 +75,13 @@ void BView::AttachedToWindow() {}
 
 void BView::DetachedFromWindow() {}
 
-void BView::MessageReceived(BMessage* /*message*/) {}
+void BView::MessageReceived(BMessage* message) {
+    BHandler::MessageReceived(message);
+}
+
+bool BView::ApplyInput(const BMessage& /*input*/) {
+    return false;
+}
 
 void BView::AddChild(BView* child, BView* before) {
     if (child == nullptr || child->fParent != nullptr || child->fHost != nullptr ||
@@ -127,7 +134,7 @@ BView* BView::FindView(const char* name) const {
     if (name == nullptr) {
         return nullptr;
     }
-    if (fName == name) {
+    if (std::strcmp(Name(), name) == 0) {
         return const_cast<BView*>(this);
     }
     for (const BView* child : fChildren) {
@@ -143,7 +150,7 @@ BWindow* BView::Window() const {
 }
 
 void BView::SetName(const char* name) {
-    fName = name != nullptr ? name : "";
+    BHandler::SetName(name);
     StateChanged();
 }
 
@@ -280,8 +287,10 @@ orv::ViewState BView::State() const {
         state.parent = fParent->fId;
         const auto& siblings = fParent->fChildren;
         state.index = int32(std::find(siblings.begin(), siblings.end(), this) - siblings.begin());
+    } else if (fHost != nullptr) {
+        state.index = fHost->TopViewIndex(this);
     }
-    state.name = fName;
+    state.name = Name();
     state.frame = fFrame;
     state.resizingMode = fResizingMode;
     state.flags = fFlags;
@@ -305,6 +314,9 @@ void BView::StateChanged() const {
 
 void BView::AttachTo(orv::ViewHost* host) {
     fHost = host;
+    BWindow* window = host->HostWindow();
+    window->AddHandler(this);
+    SetNextHandler(fParent != nullptr ? static_cast<BHandler*>(fParent) : window);
     host->ViewAttached(this);
     AttachedToWindow();
     // By index: the hook may have added children, which are attached already.
@@ -324,6 +336,10 @@ void BView::DetachFromHost() {
             child->DetachFromHost();
         }
     }
+    if (BLooper* looper = Looper()) {
+        looper->RemoveHandler(this);
+    }
+    SetNextHandler(nullptr);
     fHost = nullptr;
 }
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/app/Handler.h"
 #include "platform/interface/DisplayBackend.h"
 #include "platform/interface/Font.h"
 #include "platform/interface/InterfaceDefs.h"
@@ -38,7 +39,9 @@ public:
     // `view` and its children are about to leave the window.
     virtual void ViewDetaching(BView* view) = 0;
     virtual void ViewChanged(const BView* view) = 0;
-    // Removes a view at the top of the window's tree (BView::RemoveSelf).
+    // Views at the top of the window's tree: their place, and their removal
+    // (BView::RemoveSelf).
+    virtual int32 TopViewIndex(const BView* view) = 0;
     virtual bool RemoveTopView(BView* view) = 0;
 
 protected:
@@ -53,18 +56,20 @@ bool RemoveChildFromBitmap(BBitmap* bitmap, BView* view);
 
 }  // namespace orv
 
-class BView {
+// Attached to a window, a view is one of the window's handlers; what its MessageReceived
+// does not handle goes on to its parent, and from the top of the tree to the window.
+class BView : public BHandler {
 public:
     BView(BRect frame, const char* name, uint32 resizingMode, uint32 flags);
     BView(const BView&) = delete;
     BView& operator=(const BView&) = delete;
     // Deletes the children; a view still in a parent or a bitmap leaves it first.
-    virtual ~BView();
+    ~BView() override;
 
     // Hooks.
     virtual void AttachedToWindow();
     virtual void DetachedFromWindow();
-    virtual void MessageReceived(BMessage* message);
+    void MessageReceived(BMessage* message) override;
 
     // The tree.
     void AddChild(BView* child, BView* before = nullptr);
@@ -77,7 +82,6 @@ public:
     BView* Parent() const { return fParent; }
     BWindow* Window() const;
 
-    const char* Name() const { return fName.c_str(); }
     void SetName(const char* name);
 
     // Geometry: the frame in the parent's coordinates, the bounds in the view's own.
@@ -134,6 +138,10 @@ protected:
     virtual void FillState(orv::ViewState* state) const;
     // Tells the display that something it shows of this view changed.
     void StateChanged() const;
+    // Input from the display (see InputMessage.h), on the window's thread: a control
+    // changes as a user would change it and is invoked. False when the view takes no such
+    // input.
+    virtual bool ApplyInput(const BMessage& input);
     orv::ViewHost* Host() const { return fHost; }
 
 private:
@@ -148,7 +156,6 @@ private:
     void RemoveFromParent();
 
     const orv::ViewId fId;
-    std::string fName;
     BRect fFrame;
     uint32 fResizingMode;
     uint32 fFlags;

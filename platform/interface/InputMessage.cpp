@@ -1,0 +1,57 @@
+// SPDX-License-Identifier: MIT
+#include "platform/interface/InputMessage.h"
+
+#include "platform/app/AppDefs.h"
+#include "platform/app/Looper.h"
+
+namespace orv {
+
+namespace {
+
+BMessage MakeInput(ViewId view, InputAction action) {
+    BMessage input(kInputMessage);
+    input.AddInt64("view", int64(view));
+    input.AddInt32("action", int32(action));
+    return input;
+}
+
+}  // namespace
+
+BMessage MakeClick(ViewId view) {
+    return MakeInput(view, InputAction::Click);
+}
+
+BMessage MakeSetText(ViewId view, const std::string& text) {
+    BMessage input = MakeInput(view, InputAction::SetText);
+    input.AddString("text", text);
+    return input;
+}
+
+BMessage MakeSetValue(ViewId view, int32 value) {
+    BMessage input = MakeInput(view, InputAction::SetValue);
+    input.AddInt32("value", value);
+    return input;
+}
+
+BMessage MakeChooseItem(ViewId menuField, int32 index) {
+    BMessage input = MakeInput(menuField, InputAction::ChooseItem);
+    input.AddInt32("index", index);
+    return input;
+}
+
+BMessage MakeDrop(ViewId view, const BMessage& dropped) {
+    BMessage input = MakeInput(view, InputAction::Drop);
+    input.AddMessage("message", &dropped);
+    return input;
+}
+
+status_t PostInput(WindowId window, const BMessage& input) {
+    return BLooper::PostToToken(window, &input, nullptr);
+}
+
+status_t PostClose(WindowId window) {
+    const BMessage close(B_QUIT_REQUESTED);
+    return BLooper::PostToToken(window, &close, nullptr);
+}
+
+}  // namespace orv
