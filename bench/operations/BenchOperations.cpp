@@ -65,10 +65,13 @@ class RatioReporter : public benchmark::ConsoleReporter {
 public:
     explicit RatioReporter(OutputOptions options) : ConsoleReporter(options) {}
 
+    // With --benchmark_repetitions the median stands for each benchmark.
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
+            const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if ((single || median) && !run.error_occurred) {
                 fTimes.push_back({run.run_name.function_name, run.GetAdjustedRealTime(),
                                   run.GetAdjustedCPUTime()});
             }
@@ -84,8 +87,8 @@ public:
         std::printf("\n%-22s %10s %10s %12s %12s\n", "operation", "real (ms)", "cpu (ms)",
                     "real x copy", "cpu x copy");
         for (const Times& times : fTimes) {
-            std::printf("%-22s %10.2f %10.2f %12.2f %12.2f\n", times.name.c_str(), times.real / 1e6,
-                        times.cpu / 1e6, times.real / copy->real, times.cpu / copy->cpu);
+            std::printf("%-22s %10.2f %10.2f %12.2f %12.2f\n", times.name.c_str(), times.real,
+                        times.cpu, times.real / copy->real, times.cpu / copy->cpu);
         }
     }
 
