@@ -137,13 +137,3 @@ TEST(ImageLimits, EdgesOfTheLimit) {
         EXPECT_EQ(orv::ErrorReason().empty(), c.expected == B_OK);
     }
 }
-
-TEST(SupportDefs, ErrnoMapsToStatusWithFrenchText) {
-    EXPECT_EQ(StatusFromErrno(0), B_OK);
-    EXPECT_EQ(StatusFromErrno(ENOENT), B_ENTRY_NOT_FOUND);
-    EXPECT_EQ(StatusFromErrno(ENOSPC), B_DEVICE_FULL);
-    EXPECT_EQ(StatusFromErrno(EACCES), B_PERMISSION_DENIED);
-    EXPECT_LT(StatusFromErrno(123456), 0);
-    EXPECT_STREQ(StatusText(B_DEVICE_FULL), "disque plein");
-    EXPECT_STREQ(StatusText(12345), "erreur inconnue");
-}
