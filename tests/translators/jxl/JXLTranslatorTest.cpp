@@ -26,6 +26,7 @@ struct Fixture {
     uint32 channels = 3;  // 1 grey, 3 RGB, 4 RGBA
     JxlOrientation orientation = JXL_ORIENT_IDENTITY;
     std::vector<std::vector<uint8>> frames;  // interleaved samples, one vector per frame
+    uint32 bits = 8;                         // 16: the samples are native uint16 pairs
 };
 
 std::vector<uint8> WriteWithLibjxl(const Fixture& fixture) {
@@ -34,9 +35,9 @@ std::vector<uint8> WriteWithLibjxl(const Fixture& fixture) {
     JxlEncoderInitBasicInfo(&info);
     info.xsize = fixture.width;
     info.ysize = fixture.height;
-    info.bits_per_sample = 8;
+    info.bits_per_sample = fixture.bits;
     info.num_color_channels = fixture.channels == 1 ? 1 : 3;
-    info.alpha_bits = fixture.channels == 4 ? 8 : 0;
+    info.alpha_bits = fixture.channels == 4 ? fixture.bits : 0;
     info.num_extra_channels = fixture.channels == 4 ? 1 : 0;
     info.uses_original_profile = JXL_TRUE;
     info.orientation = fixture.orientation;
@@ -52,7 +53,9 @@ std::vector<uint8> WriteWithLibjxl(const Fixture& fixture) {
     JxlEncoderFrameSettings* settings = JxlEncoderFrameSettingsCreate(encoder, nullptr);
     JxlEncoderSetFrameLossless(settings, JXL_TRUE);
     JxlEncoderFrameSettingsSetOption(settings, JXL_ENC_FRAME_SETTING_EFFORT, 1);
-    const JxlPixelFormat format = {fixture.channels, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
+    const JxlPixelFormat format = {fixture.channels,
+                                   fixture.bits == 16 ? JXL_TYPE_UINT16 : JXL_TYPE_UINT8,
+                                   JXL_NATIVE_ENDIAN, 0};
     for (const auto& frame : fixture.frames) {
         if (info.have_animation) {
             JxlFrameHeader header;
@@ -176,6 +179,26 @@ TEST_F(JXLTranslatorTest, OrientationIsAppliedOnlyWhenAsked) {
         ASSERT_EQ(translator.Settings().Set("orientation", 1), B_OK);
         ASSERT_NE(stored, nullptr);
         EXPECT_TRUE(SamePixels(*source, *stored)) << orientation;
+    }
+}
+
+TEST_F(JXLTranslatorTest, SixteenBitsAreRoundedToEight) {
+    Fixture deep{64, 2, 4, JXL_ORIENT_IDENTITY, {std::vector<uint8>(64 * 2 * 4 * 2)}, 16};
+    std::vector<uint16> samples(64 * 2 * 4);
+    for (size_t i = 0; i < samples.size(); i++) {
+        samples[i] = uint16(i * 2053 % 65536);
+    }
+    std::memcpy(deep.frames[0].data(), samples.data(), deep.frames[0].size());
+    auto decoded = DecodeOK(translator, WriteWithLibjxl(deep));
+    ASSERT_NE(decoded, nullptr);
+    EXPECT_EQ(decoded->ColorSpace(), B_RGBA32);
+    for (uint32 i = 0; i < 64 * 2; i++) {
+        const uint32 p = Pixel(*decoded, i % 64, i / 64);
+        const int got[4] = {int(p >> 16 & 0xff), int(p >> 8 & 0xff), int(p & 0xff), int(p >> 24)};
+        for (int c = 0; c < 4; c++) {
+            const int expected = int((samples[i * 4 + c] * 255u + 32767) / 65535);
+            EXPECT_NEAR(got[c], expected, 1) << "pixel " << i << " channel " << c;
+        }
     }
 }
 
