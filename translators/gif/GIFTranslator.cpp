@@ -71,6 +71,13 @@ struct DecoderClose {
 };
 using GifDecoder = std::unique_ptr<GifFileType, DecoderClose>;
 
+// giflib's text for an error, in brackets; it has none for some codes, and fails some calls
+// without naming an error at all.
+std::string Detail(int error) {
+    const char* text = error != 0 ? GifErrorString(error) : nullptr;
+    return text != nullptr ? std::string(" (") + text + ")" : std::string();
+}
+
 status_t ReadFailure(const GifFileType* gif, const GifReader& reader) {
     if (reader.ioFailed) {
         return Fail(B_IO_ERROR, "lecture du GIF impossible");
@@ -83,8 +90,7 @@ status_t ReadFailure(const GifFileType* gif, const GifReader& reader) {
         case D_GIF_ERR_NOT_ENOUGH_MEM:
             return Fail(B_NO_MEMORY, "mémoire insuffisante pour lire le GIF");
         default:
-            return Fail(B_BAD_DATA,
-                        std::string("fichier GIF endommagé (") + GifErrorString(error) + ")");
+            return Fail(B_BAD_DATA, "fichier GIF endommagé" + Detail(error));
     }
 }
 
@@ -354,14 +360,14 @@ status_t GIFTranslator::EncodeImage(const BBitmap& image, uint32 outType,
     }
     // Closing writes the trailer, and giflib does not look at that write's result: the
     // callback's own record of a failed write is what tells.
-    error = E_GIF_SUCCEEDED;
-    bool closed = EGifCloseFile(gif.release(), &error) == GIF_OK;
+    error = gif->Error;
+    int closeError = E_GIF_SUCCEEDED;
+    bool closed = EGifCloseFile(gif.release(), &closeError) == GIF_OK;
     if (!written || !closed || writer.ioFailed) {
         if (writer.ioFailed) {
             return Fail(B_IO_ERROR, "écriture du GIF impossible");
         }
-        return Fail(B_ERROR,
-                    std::string("encodage GIF impossible (") + GifErrorString(error) + ")");
+        return Fail(B_ERROR, "encodage GIF impossible" + Detail(written ? closeError : error));
     }
     return B_OK;
 }
