@@ -163,12 +163,15 @@ Grid ToGrid(const BBitmap& image) {
 }
 
 TEST(PixelRows, ApplyOrientationMatchesTheDefinitions) {
-    for (int orientation = 1; orientation <= 8; ++orientation) {
-        std::unique_ptr<BBitmap> image = orvtest::PatternBitmap(3, 2, B_RGB32);
-        const Grid expected = Upright(orientation, ToGrid(*image));
-        ASSERT_EQ(orv::ApplyOrientation(orientation, &image), B_OK) << orientation;
-        EXPECT_EQ(ToGrid(*image), expected) << orientation;
-        EXPECT_EQ(image->ColorSpace(), B_RGB32);
+    // A tiny image, and one larger than the turning's tiles with ragged edges.
+    for (auto [width, height] : {std::pair{3u, 2u}, std::pair{70u, 131u}}) {
+        for (int orientation = 1; orientation <= 8; ++orientation) {
+            std::unique_ptr<BBitmap> image = orvtest::PatternBitmap(width, height, B_RGB32);
+            const Grid expected = Upright(orientation, ToGrid(*image));
+            ASSERT_EQ(orv::ApplyOrientation(orientation, &image), B_OK) << orientation;
+            EXPECT_EQ(ToGrid(*image), expected) << orientation << " on " << width;
+            EXPECT_EQ(image->ColorSpace(), B_RGB32);
+        }
     }
     // A camera's "turn right" photo: the stored top-left corner ends at the top right.
     std::unique_ptr<BBitmap> photo = orvtest::PatternBitmap(4, 3, B_RGBA32);

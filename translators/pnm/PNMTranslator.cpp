@@ -423,6 +423,11 @@ public:
         const auto* bytes = static_cast<const uint8*>(data);
         fBuffer.insert(fBuffer.end(), bytes, bytes + size);
     }
+    // Room for `size` more bytes, to be filled in place.
+    uint8* Extend(size_t size) {
+        fBuffer.resize(fBuffer.size() + size);
+        return fBuffer.data() + fBuffer.size() - size;
+    }
     void Append(const std::string& text) { Append(text.data(), text.size()); }
 
     // Writes what is gathered once it is large (or always, when `force`).
@@ -536,19 +541,19 @@ status_t PNMTranslator::EncodeImage(const BBitmap& image, uint32 outType,
         sink.Append((plain ? "P3\n" : "P6\n") + size + "\n255\n");
     }
 
-    const uint32 channels = alpha ? 4 : 3;
-    std::vector<uint8> samples(size_t(width) * channels);
+    const size_t samplesPerRow = size_t(width) * (alpha ? 4 : 3);
+    std::vector<uint8> plainRow(plain ? samplesPerRow : 0);
     for (uint32 y = 0; y < height; ++y) {
         const uint8* row = pixels + y * rowBytes;
+        // Raw rows are converted straight into the output buffer.
+        uint8* samples = plain ? plainRow.data() : sink.Extend(samplesPerRow);
         if (alpha) {
-            RowToRGBA(row, samples.data(), width);
+            RowToRGBA(row, samples, width);
         } else {
-            RowToRGB(row, samples.data(), width, flatten);
+            RowToRGB(row, samples, width, flatten);
         }
         if (plain) {
-            AppendPlainRow(sink, samples.data(), samples.size());
-        } else {
-            sink.Append(samples.data(), samples.size());
+            AppendPlainRow(sink, samples, samplesPerRow);
         }
         if (status_t status = sink.Drain(); status != B_OK) {
             return Fail(status, "écriture de l'image PNM impossible");
