@@ -74,7 +74,9 @@ QOITranslator::QOITranslator() : ImageTranslator(kDescription) {
 
 status_t QOITranslator::IdentifyImage(BPositionIO& source, const translation_format** format) {
     QOIHeader header;
-    if (ReadHeader(source, &header) != B_OK)
+    const status_t status = ReadHeader(source, &header);
+    ClearErrorReason();  // a damaged header is only "not ours" here
+    if (status != B_OK)
         return B_NO_TRANSLATOR;
     *format = &kFormats[0];
     return B_OK;

@@ -159,7 +159,7 @@ status_t ExpandRLE(ForwardReader& reader, PacketState& state, uint8* row, uint32
     for (uint32 x = 0; x < width; x++, row += pixelBytes) {
         status_t status;
         if (state.left == 0) {
-            uint8 head;
+            uint8 head = 0;
             if ((status = reader.Read(&head, 1)) != B_OK)
                 return status;
             state.left = (head & 0x7f) + 1u;

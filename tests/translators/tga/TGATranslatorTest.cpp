@@ -40,27 +40,30 @@ std::vector<uint8> BuildTGA(const BBitmap& picture, uint8 type, uint8 bits, uint
                             uint8 mapEntryBits = 0, uint16 mapFirst = 0) {
     const uint32 w = picture.PixelWidth(), h = picture.PixelHeight();
     const uint16 mapLength = mapEntryBits ? uint16(colourMap.size() / ((mapEntryBits + 7) / 8)) : 0;
-    std::vector<uint8> file = {3,  // id length
-                               uint8(mapLength ? 1 : 0),
-                               type,
-                               uint8(mapFirst),
-                               uint8(mapFirst >> 8),
-                               uint8(mapLength),
-                               uint8(mapLength >> 8),
-                               mapEntryBits,
-                               0,
-                               0,
-                               0,
-                               0,
-                               uint8(w),
-                               uint8(w >> 8),
-                               uint8(h),
-                               uint8(h >> 8),
-                               bits,
-                               descriptor,
-                               'I',
-                               'D',
-                               '!'};
+    const uint8 header[] = {3,  // id length
+                            uint8(mapLength ? 1 : 0),
+                            type,
+                            uint8(mapFirst),
+                            uint8(mapFirst >> 8),
+                            uint8(mapLength),
+                            uint8(mapLength >> 8),
+                            mapEntryBits,
+                            0,
+                            0,
+                            0,
+                            0,
+                            uint8(w),
+                            uint8(w >> 8),
+                            uint8(h),
+                            uint8(h >> 8),
+                            bits,
+                            descriptor,
+                            'I',
+                            'D',
+                            '!'};
+    std::vector<uint8> file;
+    file.reserve(sizeof(header) + colourMap.size() + size_t(w) * h * 5);
+    file.insert(file.end(), std::begin(header), std::end(header));
     file.insert(file.end(), colourMap.begin(), colourMap.end());
     std::vector<std::vector<uint8>> pixels;
     for (uint32 r = 0; r < h; r++) {
