@@ -110,7 +110,7 @@ public:
     explicit FullDiskIO(size_t budget) : fBudget(budget) {}
     ssize_t ReadAt(off_t, void*, size_t) override { return B_NOT_ALLOWED; }
     ssize_t WriteAt(off_t position, const void*, size_t size) override {
-        return size_t(position) + size > fBudget ? B_DEVICE_FULL : ssize_t(size);
+        return size_t(position) + size > fBudget ? ssize_t(B_DEVICE_FULL) : ssize_t(size);
     }
     off_t Seek(off_t position, uint32 mode) override {
         return fPosition = (mode == SEEK_FROM_START ? position : fPosition + position);
