@@ -731,16 +731,17 @@ status_t BMessage::Flatten(char* buffer, ssize_t size) const {
 }
 
 status_t BMessage::Unflatten(const void* data, size_t size) {
-    MakeEmpty();
-    what = 0;
-    if (data == nullptr) {
-        return B_BAD_VALUE;
-    }
+    // Parsed aside first: the bytes may live inside this very message (a nested message
+    // unflattened over its parent).
     BMessage parsed;
-    status_t status = parsed.UnflattenAt(static_cast<const uint8*>(data), size, 0);
-    if (status == B_OK) {
-        *this = std::move(parsed);
+    status_t status = data == nullptr
+                          ? B_BAD_VALUE
+                          : parsed.UnflattenAt(static_cast<const uint8*>(data), size, 0);
+    if (status != B_OK) {
+        parsed.MakeEmpty();
+        parsed.what = 0;
     }
+    *this = std::move(parsed);
     return status;
 }
 

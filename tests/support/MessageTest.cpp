@@ -81,8 +81,8 @@ void ExpectSample(const BMessage& message) {
     BRect rect;
     ASSERT_EQ(message.FindRect("r", &rect), B_OK);
     EXPECT_EQ(rect, BRect(0, 0, 399.5f, -1));
-    BMessage inner;
-    ASSERT_EQ(message.FindMessage("m", &inner), B_OK);
+    BMessage inner(message);
+    ASSERT_EQ(inner.FindMessage("m", &inner), B_OK);  // over itself: its bytes are inside
     EXPECT_EQ(inner.what, FourCC("INNR"));
     EXPECT_STREQ(inner.GetString("leaf"), "feuille");
     EXPECT_EQ(inner.GetInt32("n", 0), -7);
