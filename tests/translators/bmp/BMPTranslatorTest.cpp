@@ -311,5 +311,9 @@ TEST_F(BMPTranslatorTest, RefusesDamagedAndHostileFiles) {
     }
 }
 
+TEST(BMPAddOnTest, ConvertsThroughTheRoster) {
+    ExpectAddOnRoundTrip("bmp", FourCC("BMP "), *MakeTestImage(29, 19, true));
+}
+
 }  // namespace
 }  // namespace orv::test

@@ -18,8 +18,10 @@
 #include "platform/interface/Bitmap.h"
 #include "platform/support/DataIO.h"
 #include "platform/support/ErrorReason.h"
+#include "platform/translation/BitmapStream.h"
 #include "platform/translation/ImageTranslator.h"
 #include "platform/translation/PixelRows.h"
+#include "platform/translation/TranslatorRoster.h"
 
 namespace orv::test {
 
@@ -169,6 +171,35 @@ inline void ExpectTruncationsRefused(ImageTranslator& translator, const std::vec
         EXPECT_EQ(image, nullptr) << "cut at " << size;
         EXPECT_FALSE(ErrorReason().empty()) << "cut at " << size;
     }
+}
+
+// The built add-on, loaded as the program loads it, writes `image` as `type` through the
+// roster and reads it back to the same pixels: its entry point, its format list and the
+// stream plumbing of the base class all in one.
+inline void ExpectAddOnRoundTrip(const char* name, uint32 type, const BBitmap& image) {
+    const std::string path = std::string(ORVANE_BINARY_DIR) + "/translators/" + name + ".so";
+    if (!std::filesystem::exists(path))
+        GTEST_SKIP() << path << " not built";
+    BTranslatorRoster roster;
+    ASSERT_EQ(roster.LoadAddOn(path.c_str()), B_OK) << ErrorReason();
+
+    std::unique_ptr<BBitmap> copy;
+    ASSERT_EQ(
+        NewImage(image.PixelWidth(), image.PixelHeight(), image.ColorSpace() == B_RGBA32, &copy),
+        B_OK);
+    std::memcpy(copy->Bits(), image.Bits(), size_t(image.BitsLength()));
+    BBitmapStream source(copy.release());
+    BMallocIO encoded;
+    ASSERT_EQ(roster.Translate(&source, nullptr, nullptr, &encoded, type), B_OK) << ErrorReason();
+
+    encoded.Seek(0, SEEK_FROM_START);
+    BBitmapStream decoded;
+    ASSERT_EQ(roster.Translate(&encoded, nullptr, nullptr, &decoded, B_TRANSLATOR_BITMAP), B_OK)
+        << ErrorReason();
+    BBitmap* back = nullptr;
+    ASSERT_EQ(decoded.DetachBitmap(&back), B_OK);
+    std::unique_ptr<BBitmap> owned(back);
+    ExpectSamePixels(image, *owned);
 }
 
 }  // namespace orv::test

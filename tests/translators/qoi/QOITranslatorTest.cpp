@@ -126,5 +126,9 @@ TEST_F(QOITranslatorTest, GivesItsTypeAnExtension) {
     EXPECT_STREQ(first, "qoi");
 }
 
+TEST(QOIAddOnTest, ConvertsThroughTheRoster) {
+    ExpectAddOnRoundTrip("qoi", FourCC("qoif"), *MakeTestImage(29, 19, true));
+}
+
 }  // namespace
 }  // namespace orv::test

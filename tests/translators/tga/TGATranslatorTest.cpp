@@ -247,5 +247,9 @@ TEST_F(TGATranslatorTest, RefusesDamagedFilesAndBoundsPackets) {
     EXPECT_EQ(fTranslator.IdentifyImage(source, &format), B_NO_TRANSLATOR);
 }
 
+TEST(TGAAddOnTest, ConvertsThroughTheRoster) {
+    ExpectAddOnRoundTrip("tga", FourCC("TGA "), *MakeTestImage(29, 19, true));
+}
+
 }  // namespace
 }  // namespace orv::test

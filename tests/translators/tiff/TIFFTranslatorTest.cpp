@@ -327,5 +327,9 @@ TEST_F(TIFFTranslatorTest, RefusesHugeSizesBeforeAllocating) {
     EXPECT_FALSE(ErrorReason().empty());
 }
 
+TEST(TIFFAddOnTest, ConvertsThroughTheRoster) {
+    ExpectAddOnRoundTrip("tiff", FourCC("TIFF"), *MakeTestImage(29, 19, true));
+}
+
 }  // namespace
 }  // namespace orv::test
