@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <unordered_map>
 
 #include "platform/app/AppDefs.h"
@@ -166,6 +167,22 @@ void BLooper::QuitAll(const BLooper* except) {
             claimed->Lock();
             claimed->Quit();
         }
+    }
+    // Loopers that were already quitting on their own threads are still finishing; the
+    // process may end right after this, so give them a moment to be gone.
+    for (int wait = 0; wait < 1000; ++wait) {
+        {
+            std::lock_guard lock(gRegistryLock);
+            bool anyRunning = false;
+            for (const auto& [token, looper] : gLoopers) {
+                anyRunning = anyRunning ||
+                             (looper != except && looper->fRunning && !looper->IsLooperThread());
+            }
+            if (!anyRunning) {
+                return;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
 }
 

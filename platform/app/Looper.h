@@ -76,7 +76,8 @@ public:
     static status_t PostToToken(uint64 token, const BMessage* message, BHandler* handler);
     static bool IsTokenAlive(uint64 token);
     // Quits every running looper but `except` (the application ending its windows), each
-    // through its own Quit(), and waits for their threads.
+    // through its own Quit(), and waits for their threads, and a few seconds at most for
+    // those already quitting by themselves.
     static void QuitAll(const BLooper* except);
 
 protected:

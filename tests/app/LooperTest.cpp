@@ -235,14 +235,30 @@ TEST(Looper, CurrentMessageIsTheOneBeingHandled) {
 }
 
 TEST(Looper, QuitAllEndsEveryOtherRunningLooper) {
-    std::atomic<bool> first = false;
-    std::atomic<bool> second = false;
-    auto* a = new RecordingLooper(&first);
-    auto* b = new RecordingLooper(&second);
-    a->Run();
-    b->Run();
-    b->PostMessage(1);
+    // Two idle loopers and one already quitting by itself but not done yet: when QuitAll
+    // returns, all three are gone.
+    class SlowSelfQuitter : public RecordingLooper {
+    public:
+        using RecordingLooper::RecordingLooper;
+        void MessageReceived(BMessage*) override {
+            Quit();
+            std::this_thread::sleep_for(100ms);
+        }
+    };
+    std::atomic<bool> idleGone = false;
+    std::atomic<bool> otherGone = false;
+    std::atomic<bool> quitterGone = false;
+    auto* idle = new RecordingLooper(&idleGone);
+    auto* other = new SelfQuitter(&otherGone);
+    auto* quitter = new SlowSelfQuitter(&quitterGone);
+    idle->Run();
+    other->Run();
+    quitter->Run();
+    quitter->PostMessage(1);
+    std::this_thread::sleep_for(20ms);
+    RecordingLooper keep;  // never run: not ours to end
     BLooper::QuitAll(nullptr);
-    EXPECT_TRUE(first);
-    EXPECT_TRUE(second);
+    EXPECT_TRUE(idleGone);
+    EXPECT_TRUE(otherGone);
+    EXPECT_TRUE(quitterGone);
 }
