@@ -96,6 +96,8 @@ status_t ReadHeader(BPositionIO& source, BMPHeader* h) {
         return B_NO_TRANSLATOR;
     if (got < ssize_t(kFileHeaderSize + h->headerSize))
         return Fail(B_BAD_DATA, "en-tête BMP tronqué");
+    // What follows a short header is the palette or the pixels, not header fields.
+    std::memset(b + kFileHeaderSize + h->headerSize, 0, kLargestHeader - h->headerSize);
     const uint8* info = b + kFileHeaderSize;
 
     int64 width;

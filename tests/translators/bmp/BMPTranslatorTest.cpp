@@ -121,6 +121,8 @@ uint32 IndexOf(const uint8* p) {
 
 class BMPTranslatorTest : public ::testing::Test {
 protected:
+    void TearDown() override { RestoreDefaults(fTranslator); }
+
     BMPTranslator fTranslator;
 };
 
@@ -168,6 +170,7 @@ TEST_F(BMPTranslatorTest, DecodesEveryUncompressedLayout) {
          8,
          false,
          IndexOf},
+        {"24-bit, short OS/2 2.x header", {16, 24}, 8, false, bgr},
         {"16-bit 5-5-5", {40, 16, 0}, 8, false, rgb555, 1},
         {"16-bit 5-6-5 fields", {40, 16, 3, false, {0xf800, 0x07e0, 0x001f}}, 8, false, rgb565, 2},
         {"24-bit", {40, 24}, 8, false, bgr},

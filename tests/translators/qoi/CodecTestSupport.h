@@ -53,6 +53,13 @@ private:
 inline ::testing::Environment* const kFreshConfig =
     ::testing::AddGlobalTestEnvironment(new FreshConfigEnvironment);
 
+// Puts back the defaults a test changed: settings are saved, and later tests in the same
+// process (the add-on's own instance included) would read them.
+inline void RestoreDefaults(ImageTranslator& translator) {
+    for (const SettingSpec& spec : translator.Settings().Schema())
+        EXPECT_EQ(translator.Settings().Set(spec.name, spec.defaultValue), B_OK);
+}
+
 inline status_t Decode(ImageTranslator& translator, const std::vector<uint8>& bytes,
                        std::unique_ptr<BBitmap>* image) {
     BMemoryIO source(bytes.data(), bytes.size());

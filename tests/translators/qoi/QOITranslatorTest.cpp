@@ -33,6 +33,8 @@ void AppendEnd(std::vector<uint8>* bytes) {
 
 class QOITranslatorTest : public ::testing::Test {
 protected:
+    void TearDown() override { RestoreDefaults(fTranslator); }
+
     QOITranslator fTranslator;
 };
 

@@ -115,6 +115,8 @@ void Put16(const uint8* p, std::vector<uint8>* out) {
 
 class TGATranslatorTest : public ::testing::Test {
 protected:
+    void TearDown() override { RestoreDefaults(fTranslator); }
+
     TGATranslator fTranslator;
 };
 

@@ -96,6 +96,8 @@ std::vector<uint8> Samples(const BBitmap& image, bool alpha) {
 
 class TIFFTranslatorTest : public ::testing::Test {
 protected:
+    void TearDown() override { RestoreDefaults(fTranslator); }
+
     TIFFTranslator fTranslator;
 };
 
