@@ -29,8 +29,9 @@ constexpr SettingChoice kFilterChoices[] = {
 constexpr int kFilterMasks[] = {PNG_FILTER_NONE, PNG_FILTER_SUB,   PNG_FILTER_UP,
                                 PNG_FILTER_AVG,  PNG_FILTER_PAETH, PNG_ALL_FILTERS};
 
-// Level 6 with adaptive filtering: on the photographs, levels above 6 cost twice the time
-// for well under 1 % of size, and every single filter made larger files than adaptive.
+// Level 6 with adaptive filtering, measured on photographs: level 7 takes 40 % more time for
+// 2.5 % smaller files and level 9 five times the time for 8 %; level 5 saves a quarter of
+// the time for 6 % larger files; at level 6 each single filter gave 1 to 3 % larger files.
 constexpr SettingSpec kSettings[] = {
     {"compression", SettingSpec::Kind::Int, "Niveau de compression", 6, 0, 9},
     {"filter", SettingSpec::Kind::Choice, "Filtre des lignes", 5, 0, 0, kFilterChoices},
