@@ -2,10 +2,12 @@
 #include "platform/interface/BitmapDrawing.h"
 
 #include <QImage>
+#include <QRgb>
 #include <QRgba64>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "platform/interface/Bitmap.h"
 #include "platform/support/ErrorReason.h"
@@ -112,6 +114,45 @@ QImage SourceImage(const BBitmap& source, QImage::Format wrapped) {
     return copy;
 }
 
+// A premultiplied 16-bit pixel as a straight 8-bit 0xAARRGGBB word: one division per
+// pixel rather than Qt's one per channel. An opaque pixel comes back exactly.
+uint32 Unpremultiplied(QRgba64 pixel) {
+    const uint32 alpha = pixel.alpha();
+    if (alpha == 0) {
+        return 0;
+    }
+    const float scale = 255.0f / float(alpha);
+    const auto channel = [scale](uint32 value) {
+        return std::min(uint32(float(value) * scale + 0.5f), 255u);
+    };
+    return (uint32(pixel.alpha8()) << 24) | (channel(pixel.red()) << 16) |
+           (channel(pixel.green()) << 8) | channel(pixel.blue());
+}
+
+// Turns `count` pixels of a row into straight 0xAARRGGBB words.
+void ReadResampledRow(QImage::Format format, const uchar* line, int64 first, int64 count,
+                      uint32* out) {
+    switch (format) {
+        case QImage::Format_RGBA64_Premultiplied: {
+            const auto* from = reinterpret_cast<const QRgba64*>(line) + first;
+            for (int64 x = 0; x < count; x++) {
+                out[x] = Unpremultiplied(from[x]);
+            }
+            break;
+        }
+        case QImage::Format_ARGB32_Premultiplied: {
+            const auto* from = reinterpret_cast<const uint32*>(line) + first;
+            for (int64 x = 0; x < count; x++) {
+                out[x] = qUnpremultiply(from[x]);
+            }
+            break;
+        }
+        default:
+            std::memcpy(out, line + size_t(first) * 4, size_t(count) * 4);
+            break;
+    }
+}
+
 // Where the pixels drawn go: the target's rows, its byte order, and what its fourth byte
 // must hold.
 struct TargetRows {
@@ -120,10 +161,18 @@ struct TargetRows {
     bool swap;
     uint32 fourth;  // OR-ed into every pixel: 0xff000000 makes it opaque
 
-    void Write(int64 x, int64 y, uint32 argb) const {
-        const uint32 pixel = argb | fourth;
-        const uint32 word = swap ? __builtin_bswap32(pixel) : pixel;
-        std::memcpy(bits + size_t(y) * bytesPerRow + size_t(x) * 4, &word, 4);
+    // Writes straight 0xAARRGGBB words from column `left` of row `y`.
+    void Write(int64 left, int64 y, const uint32* row, int64 count) const {
+        auto* to = reinterpret_cast<uint32*>(bits + size_t(y) * bytesPerRow) + left;
+        if (swap) {
+            for (int64 x = 0; x < count; x++) {
+                to[x] = __builtin_bswap32(row[x] | fourth);
+            }
+        } else {
+            for (int64 x = 0; x < count; x++) {
+                to[x] = row[x] | fourth;
+            }
+        }
     }
 };
 
@@ -160,25 +209,32 @@ status_t DrawBitmapScaled(const BBitmap& source, BBitmap& target, BRect destinat
                     IsBigEndianSpace(target.ColorSpace()),
                     sourceHasAlpha && HasAlpha(target.ColorSpace()) ? 0u : 0xff000000u};
 
+    // One row of straight pixels at a time, on its way to the target.
+    std::vector<uint32> row(size_t(visible.Width()));
+
     // At its own size the picture is copied as it is, alpha and all.
     if (drawn.Width() == source.PixelWidth() && drawn.Height() == source.PixelHeight()) {
         const bool swap = IsBigEndianSpace(source.ColorSpace());
         for (int64 y = visible.top; y <= visible.bottom; y++) {
             const uchar* from = RowOf(source, y - drawn.top);
-            for (int64 x = visible.left; x <= visible.right; x++) {
-                rows.Write(x, y, ReadPixel(from, x - drawn.left, swap));
+            for (int64 x = 0; x < visible.Width(); x++) {
+                row[size_t(x)] = ReadPixel(from, visible.left - drawn.left + x, swap);
             }
+            rows.Write(visible.left, y, row.data(), visible.Width());
         }
         return B_OK;
     }
 
     // A translucent picture is resampled premultiplied, with 16 bits per channel so that
-    // its opaque parts stay exactly opaque; any other goes through Qt's 8-bit opaque path,
-    // which ignores the fourth byte.
+    // its opaque parts stay exactly opaque (short of memory for that, Qt's 8 bits do);
+    // any other goes through Qt's opaque path, which ignores the fourth byte.
     const bool translucent = sourceHasAlpha && !IsOpaque(source);
     QImage input = SourceImage(source, translucent ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (translucent && !input.isNull()) {
-        input = input.convertToFormat(QImage::Format_RGBA64_Premultiplied);
+        QImage deep = input.convertToFormat(QImage::Format_RGBA64_Premultiplied);
+        if (!deep.isNull()) {
+            input = std::move(deep);
+        }
     }
     if (input.isNull()) {
         return Fail(B_NO_MEMORY, "mémoire insuffisante pour redimensionner l'image");
@@ -192,18 +248,9 @@ status_t DrawBitmapScaled(const BBitmap& source, BBitmap& target, BRect destinat
         rows.fourth = 0xff000000u;
     }
     for (int64 y = visible.top; y <= visible.bottom; y++) {
-        const uchar* line = scaled.constScanLine(int(y - drawn.top));
-        if (translucent) {
-            const auto* from = reinterpret_cast<const QRgba64*>(line);
-            for (int64 x = visible.left; x <= visible.right; x++) {
-                rows.Write(x, y, from[x - drawn.left].unpremultiplied().toArgb32());
-            }
-        } else {
-            const auto* from = reinterpret_cast<const uint32*>(line);
-            for (int64 x = visible.left; x <= visible.right; x++) {
-                rows.Write(x, y, from[x - drawn.left]);
-            }
-        }
+        ReadResampledRow(scaled.format(), scaled.constScanLine(int(y - drawn.top)),
+                         visible.left - drawn.left, visible.Width(), row.data());
+        rows.Write(visible.left, y, row.data(), visible.Width());
     }
     return B_OK;
 }

@@ -57,8 +57,7 @@ BView::~BView() {
     if (fParent != nullptr) {
         RemoveFromParent();
     } else if (fHost != nullptr) {
-        fHost->ViewDetaching(this);
-        DetachFromHost();
+        fHost->RemoveTopView(this);
     }
     if (fBitmap != nullptr) {
         orv::RemoveChildFromBitmap(fBitmap, this);

@@ -75,6 +75,23 @@ TEST(ViewTree, AttachesParentsBeforeChildrenAndEachViewOnce) {
     window->Quit();
 }
 
+TEST(ViewTree, DeletingAnAttachedViewLeavesNoTrace) {
+    auto* window = new RecordingWindow();
+    auto* top = new BView(BRect(0, 0, 9, 9), "top", B_FOLLOW_NONE, 0);
+    auto* child = new BView(BRect(0, 0, 4, 4), "child", B_FOLLOW_NONE, 0);
+    top->AddChild(child);
+    window->AddChild(top);
+    delete child;
+    EXPECT_EQ(top->CountChildren(), 0);
+    EXPECT_EQ(window->CountHandlers(), 2);  // the window and "top"
+    delete top;
+    EXPECT_EQ(window->CountChildren(), 0);
+    EXPECT_EQ(window->FindView("top"), nullptr);
+    EXPECT_EQ(window->CountHandlers(), 1);
+    window->Lock();
+    window->Quit();
+}
+
 TEST(ViewTree, RefusesToMakeLoops) {
     BView parent(BRect(0, 0, 9, 9), "parent", B_FOLLOW_NONE, 0);
     auto* child = new BView(BRect(0, 0, 4, 4), "child", B_FOLLOW_NONE, 0);
