@@ -337,6 +337,9 @@ status_t HEIFTranslator::EncodeImage(const BBitmap& image, uint32 outType,
     if (outType != kHEIFType || !CanEncode()) {
         return Fail(B_NO_TRANSLATOR, "ce traducteur ne sait pas écrire ce format");
     }
+    if (image.Bits() == nullptr) {
+        return Fail(B_BAD_VALUE, "image sans pixels");
+    }
     if (image.ColorSpace() != B_RGB32 && image.ColorSpace() != B_RGBA32) {
         return Fail(B_BAD_TYPE, "espace de couleurs non pris en charge pour le HEIF");
     }

@@ -272,7 +272,9 @@ status_t JXLTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap
             case JXL_DEC_ERROR:
                 return Fail(B_BAD_DATA, "fichier JPEG XL corrompu");
             default:
-                break;
+                // Nothing else was asked for; answering it would need a buffer we never
+                // give, and asking again would loop.
+                return Fail(B_BAD_DATA, "fichier JPEG XL d'un genre inattendu");
         }
     }
 }
@@ -281,6 +283,9 @@ status_t JXLTranslator::EncodeImage(const BBitmap& image, uint32 outType,
                                     BPositionIO& destination) {
     if (outType != kJXLType) {
         return Fail(B_NO_TRANSLATOR, "ce traducteur ne sait pas écrire ce format");
+    }
+    if (image.Bits() == nullptr) {
+        return Fail(B_BAD_VALUE, "image sans pixels");
     }
     if (image.ColorSpace() != B_RGB32 && image.ColorSpace() != B_RGBA32) {
         return Fail(B_BAD_TYPE, "espace de couleurs non pris en charge pour le JPEG XL");
