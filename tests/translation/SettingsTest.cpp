@@ -139,15 +139,4 @@ TEST(TranslatorSettings, ConcurrentChangesLeaveAConsistentFile) {
         1);
 }
 
-TEST(TranslatorSettings, DirectoryFollowsXdgThenHome) {
-    orvtest::ScratchConfig config;
-    EXPECT_EQ(orv::TranslatorSettings::Directory(), config.Path() + "/orvane/translators");
-    const char* home = getenv("HOME");
-    const std::string savedHome = home != nullptr ? home : "";
-    setenv("XDG_CONFIG_HOME", "relative/path", 1);  // not absolute: ignored
-    setenv("HOME", "/nulle/part", 1);
-    EXPECT_EQ(orv::TranslatorSettings::Directory(), "/nulle/part/.config/orvane/translators");
-    setenv("HOME", savedHome.c_str(), 1);
-}
-
 }  // namespace
