@@ -192,8 +192,8 @@ status_t BBitmapStream::TakeHeaderBytes(off_t position, const uint8* data, size_
     }
     TranslatorBitmap header;
     status_t status = orv::ParseBitmapHeader(fHeader.data(), &header);
-    auto bitmap = status == B_OK ? std::make_unique<BBitmap>(header.bounds, header.colors)
-                                 : nullptr;
+    auto bitmap =
+        status == B_OK ? std::make_unique<BBitmap>(header.bounds, header.colors) : nullptr;
     if (status == B_OK && (status = bitmap->InitCheck()) == B_OK &&
         uint32(bitmap->BitsLength()) != header.dataSize) {
         status = orv::Fail(B_BAD_DATA, "flux bitmap : taille des données invalide");

@@ -47,7 +47,7 @@ private:
 
     BBitmap* fBitmap = nullptr;
     std::array<uint8, kTranslatorBitmapHeaderSize> fHeader{};
-    size_t fHeaderBytes = 0;  // header bytes known: all of them once there is a bitmap
+    size_t fHeaderBytes = 0;   // header bytes known: all of them once there is a bitmap
     status_t fRefusal = B_OK;  // once a written header is refused, so is every later write
     off_t fPosition = 0;
 };
