@@ -53,7 +53,8 @@ void RemoveTypeExtension(std::string* base, const char* sourceType) {
 
 NewFileNameResult ChooseNewFileName(BDirectory* directory, const char* leafName,
                                     const char* sourceType, std::string_view newExtension,
-                                    bool removeOldExtension, bool addNewExtension) {
+                                    bool removeOldExtension, bool addNewExtension,
+                                    const char* freeLeaf) {
     std::string base = leafName != nullptr ? leafName : "";
     std::transform(base.begin(), base.end(), base.begin(), LowerAscii);
     if (removeOldExtension) {
@@ -67,8 +68,9 @@ NewFileNameResult ChooseNewFileName(BDirectory* directory, const char* leafName,
     if (directory == nullptr || directory->InitCheck() != B_OK) {
         return {base, false};
     }
-    const auto taken = [directory](const std::string& name) {
-        return BEntry(directory, name.c_str(), false).Exists();
+    const std::string_view free = freeLeaf != nullptr ? freeLeaf : "";
+    const auto taken = [directory, free](const std::string& name) {
+        return (free.empty() || name != free) && BEntry(directory, name.c_str(), false).Exists();
     };
     std::string candidate = base;
     bool exists = taken(candidate);

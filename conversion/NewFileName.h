@@ -18,9 +18,12 @@ struct NewFileNameResult {
 // `removeOldExtension`, plus `newExtension` when `addNewExtension`; when that is taken in
 // `directory` (by anything, even a dangling link), " 2", " 3"... up to " 65535" is appended.
 // An unknown or empty `sourceType` removes nothing. Null strings count as empty.
+// `freeLeaf`, when given, names one entry of the folder that counts as free even though it
+// exists: a source that is erased once its output has taken its place.
 NewFileNameResult ChooseNewFileName(BDirectory* directory, const char* leafName,
                                     const char* sourceType, std::string_view newExtension,
-                                    bool removeOldExtension, bool addNewExtension);
+                                    bool removeOldExtension, bool addNewExtension,
+                                    const char* freeLeaf = nullptr);
 
 // The same choice, the name alone.
 std::string NewFileName(BDirectory* directory, const char* leafName, const char* sourceType,
