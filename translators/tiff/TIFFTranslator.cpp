@@ -83,7 +83,8 @@ int MapProc(thandle_t, void**, toff_t*) {
 }
 void UnmapProc(thandle_t, void*, toff_t) {}
 
-int RecordError(TIFF*, void* user, const char*, const char* format, va_list args) {
+__attribute__((format(printf, 4, 0))) int RecordError(TIFF*, void* user, const char*,
+                                                      const char* format, va_list args) {
     auto* client = static_cast<Client*>(user);
     if (client->error.empty()) {
         char text[256];
