@@ -1,0 +1,69 @@
+// SPDX-License-Identifier: MIT
+#include "app/AppInfo.h"
+
+namespace orv {
+
+namespace {
+
+constexpr AppResources kResources = {
+    kAppSignature,
+    B_SINGLE_LAUNCH,
+    "application/x-vnd.Be-elfexecutable",
+    {2, 0, 0, B_APPV_GAMMA, 0, "Orvane",
+     "Program and Tracker add-on to convert pictures\n"
+     "Auteur : l’équipe Orvane <orvane@example.org>"},
+};
+
+const char* VarietyName(uint32 variety) {
+    switch (variety) {
+        case B_APPV_DEVELOPMENT:
+            return "développement";
+        case B_APPV_ALPHA:
+            return "alpha";
+        case B_APPV_BETA:
+            return "bêta";
+        case B_APPV_GAMMA:
+            return "gamma";
+        case B_APPV_GOLDEN_MASTER:
+            return "golden master";
+        default:
+            return "finale";
+    }
+}
+
+}  // namespace
+
+const AppResources& Resources() {
+    return kResources;
+}
+
+BMessage SupportedTypes() {
+    BMessage types;
+    types.AddString("types", "image");
+    return types;
+}
+
+std::string VersionNumber(const version_info& version) {
+    return std::to_string(version.major) + "." + std::to_string(version.middle) + "." +
+           std::to_string(version.minor);
+}
+
+std::string VersionText() {
+    const AppResources& resources = Resources();
+    const version_info& version = resources.version;
+    std::string text = std::string(version.short_info) + " " + VersionNumber(version) + " (" +
+                       VarietyName(version.variety) + "/" + std::to_string(version.variety) +
+                       ", interne " + std::to_string(version.internal) + ")\n";
+    text += std::string(version.long_info) + "\n";
+    text += std::string("Signature : ") + resources.signature +
+            (resources.appFlags == B_SINGLE_LAUNCH ? " (lancement unique)" : "") + "\n";
+    text += "Types pris en charge : ";
+    const BMessage types = SupportedTypes();
+    std::string type;
+    for (int32 i = 0; types.FindString("types", i, &type) == B_OK; ++i) {
+        text += (i > 0 ? ", " : "") + type;
+    }
+    return text + "\n";
+}
+
+}  // namespace orv

@@ -1,0 +1,225 @@
+// SPDX-License-Identifier: MIT
+#include "app/ConvertCommand.h"
+
+#include <unistd.h>
+
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/CatalogueCommands.h"
+#include "app/FormatLookup.h"
+#include "app/Progress.h"
+#include "app/WatchedDisplay.h"
+#include "conversion/Messages.h"
+#include "conversion/OrvWindow.h"
+#include "platform/app/Looper.h"
+#include "platform/storage/Entry.h"
+#include "platform/support/ErrorReason.h"
+
+namespace orv::cli {
+
+namespace {
+
+// Receives the window's end-of-run report on a thread of its own, for the main thread
+// waiting on it.
+class RunWatcher : public BLooper {
+public:
+    RunWatcher() : BLooper("orvane convert") {}
+
+    void MessageReceived(BMessage* message) override {
+        if (message->what != MSG_RUN_DONE) {
+            BLooper::MessageReceived(message);
+            return;
+        }
+        std::lock_guard lock(fReportLock);
+        fReport = *message;
+        fDone = true;
+        fReported.notify_all();
+    }
+
+    BMessage WaitForReport() {
+        std::unique_lock lock(fReportLock);
+        fReported.wait(lock, [this] { return fDone; });
+        return fReport;
+    }
+
+private:
+    std::mutex fReportLock;
+    std::condition_variable fReported;
+    BMessage fReport;
+    bool fDone = false;
+};
+
+// Sets the form through the display as a user would: a click toggles a check box, so
+// it is clicked only when it is not already as wanted.
+class FormFiller {
+public:
+    FormFiller(HeadlessDisplay& display, WindowId window) : fDisplay(display), fWindow(window) {}
+
+    void Choose(const char* field, int32 index) {
+        Check(field, fDisplay.Choose(fWindow, field, index));
+    }
+    void Type(const char* field, const std::string& text) {
+        Check(field, fDisplay.Type(fWindow, field, text));
+    }
+    void Click(const char* control) { Check(control, fDisplay.Click(fWindow, control)); }
+    void SetCheckBox(const char* box, bool on) {
+        const std::optional<ViewState> shown = fDisplay.FindView(fWindow, box);
+        if (!shown) {
+            Check(box, B_NAME_NOT_FOUND);
+        } else if ((shown->value == 1) != on) {
+            Click(box);
+        }
+    }
+
+    // The first control the form did not have, or empty.
+    const std::string& Missing() const { return fMissing; }
+
+private:
+    void Check(const char* name, status_t status) {
+        if (status != B_OK && fMissing.empty()) {
+            fMissing = name;
+        }
+    }
+
+    HeadlessDisplay& fDisplay;
+    WindowId fWindow;
+    std::string fMissing;
+};
+
+void FillForm(FormFiller& form, const ConvertRequest& request, int32 formatIndex) {
+    form.Choose("M_Translator", formatIndex);
+    if (request.filterGiven) {
+        form.Choose("M_Filter", request.filter);
+    }
+    if (!request.width.empty()) {
+        form.Type("BT_ScaleX", request.width);
+    }
+    if (!request.height.empty()) {
+        form.Type("BT_ScaleY", request.height);
+    }
+    form.SetCheckBox("CB_KeepRatio", request.keepRatio);
+    form.SetCheckBox("CB_Smooth", request.smooth);
+    form.SetCheckBox("CB_DelExt", request.removeOldExtension);
+    form.SetCheckBox("CB_AddExt", request.addNewExtension);
+    switch (request.sources) {
+        case Sources::Keep:
+            form.Click("RB_Keep");
+            break;
+        case Sources::Trash:
+            form.Click("RB_Trash");
+            break;
+        case Sources::Erase:
+            form.Click("RB_Erase");
+            break;
+    }
+}
+
+void PrintIssues(const BMessage& report, const char* pathField, const char* reasonField,
+                 const char* prefix) {
+    std::string path;
+    std::string reason;
+    for (int32 i = 0; report.FindString(pathField, i, &path) == B_OK; ++i) {
+        if (report.FindString(reasonField, i, &reason) != B_OK) {
+            reason.clear();
+        }
+        std::fprintf(stderr, "%s : %s : %s\n", prefix, path.c_str(),
+                     reason.empty() ? "raison inconnue" : reason.c_str());
+    }
+}
+
+}  // namespace
+
+std::string Summary(int32 count, int32 failed) {
+    const int32 converted = count - failed;
+    if (count == 0) {
+        return "aucun fichier à convertir";
+    }
+    std::string text = std::to_string(converted) +
+                       (converted > 1 ? " fichiers convertis" : " fichier converti") + " sur " +
+                       std::to_string(count);
+    if (failed > 0) {
+        text += ", " + std::to_string(failed) + " en échec";
+    }
+    return text;
+}
+
+int RunConvert(BTranslatorRoster* roster, const ConvertRequest& request) {
+    Progress progress(stderr, isatty(STDERR_FILENO) == 1);
+    WatchedDisplay::Watchers watchers;
+    watchers.statusBar = [&progress](const ViewState& bar) {
+        progress.Update(int32(bar.currentValue), int32(bar.maxValue));
+    };
+    const std::shared_ptr<WatchedDisplay> display = WatchedDisplay::Install(std::move(watchers));
+
+    auto* window = new OrvWindow(roster);
+    ReportLoadFailures(*roster);
+    std::vector<OutputFormat> catalogue;
+    for (int32 i = 0; i < window->FormatCount(); ++i) {
+        catalogue.push_back(window->FormatAt(i));
+    }
+    const FormatLookup format = FindFormat(catalogue, request.format);
+    if (!format.index) {
+        window->Quit();  // never shown: deleted at once
+        SetDisplayBackend(nullptr);
+        std::fprintf(stderr, "orvane : %s\n", format.error.c_str());
+        return 2;
+    }
+
+    auto* watcher = new RunWatcher();
+    watcher->Run();
+    window->SetRunObserver(BMessenger(nullptr, watcher));
+    window->Show();
+
+    FormFiller form(*display, window->Id());
+    FillForm(form, request, *format.index);
+
+    BMessage files(MSG_FILES);
+    std::vector<std::string> unusable;
+    for (const std::string& path : request.paths) {
+        entry_ref ref;
+        if (BEntry(path.c_str(), false).GetRef(&ref) == B_OK) {
+            files.AddRef("refs", &ref);
+        } else {
+            unusable.push_back(path);
+        }
+    }
+
+    int32 count = 0;
+    int32 failed = 0;
+    BMessage report;
+    if (form.Missing().empty()) {
+        window->PostMessage(&files);
+        window->PostMessage(MSG_CONVERT);
+        report = watcher->WaitForReport();
+        count = report.GetInt32("count", 0);
+        failed = report.GetInt32("failed", 0);
+    }
+    progress.Finish();
+
+    window->Lock();
+    window->Quit();
+    watcher->Lock();
+    watcher->Quit();
+    SetDisplayBackend(nullptr);
+
+    if (!form.Missing().empty()) {
+        std::fprintf(stderr, "orvane : la fenêtre n’a pas de contrôle « %s »\n",
+                     form.Missing().c_str());
+        return 1;
+    }
+    for (const std::string& path : unusable) {
+        std::fprintf(stderr, "échec : %s : chemin inutilisable\n", path.c_str());
+    }
+    PrintIssues(report, "failure", "reason", "échec");
+    PrintIssues(report, "warning", "warning_reason", "attention");
+    count += int32(unusable.size());
+    failed += int32(unusable.size());
+    std::fprintf(stderr, "%s\n", Summary(count, failed).c_str());
+    return failed > 0 ? 1 : 0;
+}
+
+}  // namespace orv::cli

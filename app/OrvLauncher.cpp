@@ -1,0 +1,49 @@
+// SPDX-License-Identifier: MIT
+#include "app/OrvLauncher.h"
+
+#include "conversion/Messages.h"
+#include "conversion/OrvWindow.h"
+#include "platform/app/AppDefs.h"
+
+OrvLauncher::OrvLauncher(const char* signature) : BApplication(signature) {
+    ShowWindow(new OrvWindow());
+}
+
+OrvLauncher::OrvLauncher(const char* signature, BTranslatorRoster* roster)
+    : BApplication(signature) {
+    ShowWindow(new OrvWindow(roster));
+}
+
+void OrvLauncher::ShowWindow(OrvWindow* window) {
+    fWindow = window;
+    fWindowMessenger = BMessenger(nullptr, window);
+    fWindow->Show();
+}
+
+OrvLauncher::~OrvLauncher() = default;
+
+void OrvLauncher::RefsReceived(BMessage* message) {
+    message->what = MSG_FILES;
+    fWindowMessenger.SendMessage(message);
+}
+
+void OrvLauncher::MessageReceived(BMessage* message) {
+    switch (message->what) {
+        case MSG_FILES:
+            fWindowMessenger.SendMessage(message);
+            break;
+        case B_SIMPLE_DATA:
+            // A drop on the application itself carries nothing the window asked for.
+            break;
+        case B_QUIT_REQUESTED:
+            QuitRequested();
+            break;
+        default:
+            BApplication::MessageReceived(message);
+            break;
+    }
+}
+
+bool OrvLauncher::QuitRequested() {
+    return true;
+}
