@@ -209,18 +209,6 @@ TEST_F(TGATranslatorTest, RoundTripIsExactWithAndWithoutRLE) {
     }
 }
 
-TEST_F(TGATranslatorTest, RLEShrinksFlatPictures) {
-    std::unique_ptr<BBitmap> flat;
-    ASSERT_EQ(NewImage(300, 200, false, &flat), B_OK);
-    std::memset(flat->Bits(), 0x40, size_t(flat->BitsLength()));
-    ASSERT_EQ(fTranslator.Settings().Set("rle", 1), B_OK);
-    size_t packed = Encode(fTranslator, *flat, kTGA).size();
-    ASSERT_EQ(fTranslator.Settings().Set("rle", 0), B_OK);
-    size_t raw = Encode(fTranslator, *flat, kTGA).size();
-    EXPECT_EQ(raw, 18u + 300u * 200u * 3u + 26u);
-    EXPECT_LT(packed * 50, raw);
-}
-
 TEST_F(TGATranslatorTest, RefusesDamagedFilesAndBoundsPackets) {
     auto picture = Picture(true);
     for (uint8 type : {2, 10})
