@@ -64,14 +64,6 @@ TEST_F(FaultTest, SourceGoneBeforeTheRunIsReportedAndTheOthersGoOn) {
     EXPECT_EQ(Listing(dir.Path()), std::vector<std::string>{"b.png"});
 }
 
-TEST_F(FaultTest, PathThroughAFileIsReported) {
-    WriteText(dir.Path() / "fichier", "x");
-    const BMessage report = EraseRun({dir.Path() / "fichier" / "a.ppm"}, "image/png");
-    EXPECT_EQ(report.GetInt32("failed", -1), 1);
-    EXPECT_FALSE(Reason(report).empty());
-    EXPECT_EQ(Listing(dir.Path()), std::vector<std::string>{"fichier"});
-}
-
 TEST_F(FaultTest, ReadOnlyFolderKeepsItsSource) {
     SmallDisk disk("1m");
     if (!disk.Mounted()) {

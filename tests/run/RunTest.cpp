@@ -105,12 +105,21 @@ TEST_F(RunTest, TrashedSourcesCanBeRestored) {
     EXPECT_EQ(report.GetInt32("failed", -1), 0);
     EXPECT_EQ(Listing(dir.Path()), std::vector<std::string>{"photo.png"});
 
+    // Its record names where it came from, and the file is kept under the same name.
     const fs::path trash = ProgramEnvironment::Home() / ".local/share/Trash";
-    EXPECT_TRUE(fs::exists(trash / "files/photo.ppm"));
-    const std::string info = ReadAll(trash / "info/photo.ppm.trashinfo");
-    EXPECT_NE(info.find("[Trash Info]"), std::string::npos);
-    EXPECT_NE(info.find("Path=" + (dir / "photo.ppm")), std::string::npos) << info;
-    EXPECT_NE(info.find("DeletionDate="), std::string::npos);
+    const std::string origin = "Path=" + (dir / "photo.ppm") + "\n";
+    int found = 0;
+    for (const std::string& info : Listing(trash / "info")) {
+        const std::string record = ReadAll(trash / "info" / info);
+        if (record.find(origin) != std::string::npos) {
+            ++found;
+            EXPECT_EQ(record.rfind("[Trash Info]\n", 0), 0u);
+            EXPECT_NE(record.find("DeletionDate="), std::string::npos);
+            const std::string leaf = info.substr(0, info.size() - std::string(".trashinfo").size());
+            EXPECT_EQ(ReadAll(trash / "files" / leaf).substr(0, 2), "P6");
+        }
+    }
+    EXPECT_EQ(found, 1);
 }
 
 TEST_F(RunTest, ASourceOfTheOutputsOwnNameIsReplacedOnlyWhenItLeaves) {
