@@ -112,6 +112,15 @@ int RunWindowProgram(const std::vector<std::string>& paths) {
 
 int RunAddOn(const std::vector<std::string>& paths) {
     BMessage selection = RefsMessage(B_REFS_RECEIVED, paths);
+    if (!BApplication::IsAnotherInstanceRunning(kAppSignature) &&
+        ChooseDisplay() == DisplayKind::None) {
+        // The program it would start could open no window: say so now rather than after
+        // the whole wait for a program that already gave up.
+        std::fprintf(stderr,
+                     "orvane : la sélection n’a pas pu être confiée à Orvane : aucun écran "
+                     "pour ouvrir la fenêtre (voir « orvane convert »)\n");
+        return 1;
+    }
     const status_t status = HandOverFromAddOn(&selection);
     if (status != B_OK) {
         std::fprintf(stderr, "orvane : la sélection n’a pas pu être confiée à Orvane : %s\n",
