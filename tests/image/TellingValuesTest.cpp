@@ -51,6 +51,20 @@ TEST(ColourFilters, TellingPixels) {
     EXPECT_EQ(Words(*rgba->InvertColorsByMask(0))[0], 0xFF102030u);
 }
 
+// Every sum of the three colour bytes, 0 to 765, truncated by 3.
+TEST(ColourFilters, GreyOfEverySum) {
+    std::vector<uint32> words;
+    for (uint32 sum = 0; sum <= 765; ++sum) {
+        const uint32 blue = std::min(sum, 255u);
+        const uint32 green = std::min(sum - blue, 255u);
+        words.push_back(blue | green << 8 | (sum - blue - green) << 16);
+    }
+    const auto grey = Words(*FromWords(766, 1, words)->GreyScale());
+    for (uint32 sum = 0; sum <= 765; ++sum) {
+        EXPECT_EQ(grey[sum], sum / 3 * 0x010101) << sum;
+    }
+}
+
 TEST(Smoothing, DivisorsAtCentreCornerAndThinImages) {
     std::vector<uint32> centre(25, 0);
     centre[12] = 0xFFFFFFFF;
