@@ -68,19 +68,6 @@ protected:
     AVIFTranslator translator;
 };
 
-TEST_F(AVIFTranslatorTest, ListsAVIFOutputOnlyWithAnEncoder) {
-    int32 count = 0;
-    const translation_format* outputs = translator.OutputFormats(&count);
-    const bool listed = std::any_of(outputs, outputs + count,
-                                    [](const translation_format& f) { return f.type == kAVIF; });
-    EXPECT_EQ(listed, AVIFTranslator::CanEncode());
-    int32 inputCount = 0;
-    const translation_format* inputs = translator.InputFormats(&inputCount);
-    ASSERT_GE(inputCount, 1);
-    EXPECT_STREQ(inputs[0].MIME, "image/avif");
-    EXPECT_STREQ(inputs[0].name, "Image AVIF");
-}
-
 TEST_F(AVIFTranslatorTest, LossyRoundTripKeepsThePictureAndItsAlpha) {
     if (!AVIFTranslator::CanEncode()) {
         GTEST_SKIP() << "libavif has no AV1 encoder here";
@@ -97,18 +84,6 @@ TEST_F(AVIFTranslatorTest, LossyRoundTripKeepsThePictureAndItsAlpha) {
             EXPECT_EQ(Pixel(*decoded, 66, 44) >> 24, 255u);
         }
     }
-}
-
-TEST_F(AVIFTranslatorTest, OpaqueRGBA32IsWrittenWithoutAlpha) {
-    if (!AVIFTranslator::CanEncode()) {
-        GTEST_SKIP();
-    }
-    auto source = TestPicture(32, 32, false);
-    auto opaque = NewBitmap(32, 32, true);
-    std::memcpy(opaque->Bits(), source->Bits(), size_t(source->BitsLength()));
-    auto decoded = DecodeOK(translator, Encode(translator, *opaque, kAVIF));
-    ASSERT_NE(decoded, nullptr);
-    EXPECT_EQ(decoded->ColorSpace(), B_RGB32);
 }
 
 TEST_F(AVIFTranslatorTest, LosslessSettingIsBitExact) {
@@ -214,26 +189,6 @@ TEST_F(AVIFTranslatorTest, HighBitDepthIsRoundedToEightBits) {
     }
 }
 
-TEST_F(AVIFTranslatorTest, MonochromeComesOutGrey) {
-    AvifImagePtr image(avifImageCreate(32, 8, 8, AVIF_PIXEL_FORMAT_YUV400));
-    image->yuvRange = AVIF_RANGE_FULL;
-    avifImageAllocatePlanes(image.get(), AVIF_PLANES_YUV);
-    for (uint32 y = 0; y < 8; y++) {
-        for (uint32 x = 0; x < 32; x++) {
-            image->yuvPlanes[AVIF_CHAN_Y][y * image->yuvRowBytes[AVIF_CHAN_Y] + x] = uint8(x * 8);
-        }
-    }
-    auto decoded = DecodeOK(translator, WriteWithLibavif({image.get()}, 0));
-    ASSERT_NE(decoded, nullptr);
-    EXPECT_EQ(decoded->ColorSpace(), B_RGB32);
-    for (uint32 x = 0; x < 32; x++) {
-        const uint32 p = Pixel(*decoded, x, 3);
-        EXPECT_EQ(p >> 16 & 0xff, p & 0xff);
-        EXPECT_EQ(p >> 8 & 0xff, p & 0xff);
-        EXPECT_NEAR(int(p & 0xff), int(x * 8), 2);
-    }
-}
-
 TEST_F(AVIFTranslatorTest, SequenceIsReadAsItsFirstFrame) {
     auto red = NewBitmap(16, 16, false);
     auto blue = NewBitmap(16, 16, false);
@@ -273,16 +228,6 @@ TEST_F(AVIFTranslatorTest, DamagedFilesAreRefused) {
     AvifImagePtr image = FromBitmap(*source);
     const auto file = WriteWithLibavif({image.get()}, 20);
     ExpectTruncationsRefused(translator, file);
-
-    // The AV1 payload overwritten: the container is fine, the picture is not.
-    std::vector<uint8> garbled = file;
-    for (size_t i = garbled.size() * 3 / 4; i < garbled.size(); i++) {
-        garbled[i] = uint8(i * 7);
-    }
-    std::unique_ptr<BBitmap> decoded;
-    if (Decode(translator, garbled, &decoded) == B_OK) {
-        EXPECT_NE(decoded, nullptr);  // AV1 may conceal damage; it must still be a picture
-    }
 }
 
 TEST_F(AVIFTranslatorTest, HugeDeclaredSizeIsRefusedBeforeDecoding) {

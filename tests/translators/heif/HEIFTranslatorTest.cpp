@@ -98,15 +98,6 @@ protected:
     HEIFTranslator translator;
 };
 
-TEST_F(HEIFTranslatorTest, ListsHEIFOutputOnlyWithAnEncoder) {
-    int32 count = 0;
-    const translation_format* outputs = translator.OutputFormats(&count);
-    EXPECT_EQ(std::count_if(outputs, outputs + count,
-                            [](const translation_format& f) { return f.type == kHEIF; }),
-              1);
-    EXPECT_STREQ(outputs[0].MIME, "image/heif");
-}
-
 TEST_F(HEIFTranslatorTest, LossyRoundTripKeepsThePictureAndItsAlpha) {
     for (bool alpha : {false, true}) {
         auto source = TestPicture(67, 45, alpha);
@@ -119,15 +110,6 @@ TEST_F(HEIFTranslatorTest, LossyRoundTripKeepsThePictureAndItsAlpha) {
             EXPECT_EQ(Pixel(*decoded, 66, 44) >> 24, 255u);
         }
     }
-}
-
-TEST_F(HEIFTranslatorTest, OpaqueRGBA32IsWrittenWithoutAlpha) {
-    auto source = TestPicture(32, 32, false);
-    auto opaque = NewBitmap(32, 32, true);
-    std::memcpy(opaque->Bits(), source->Bits(), size_t(source->BitsLength()));
-    auto decoded = DecodeOK(translator, Encode(translator, *opaque, kHEIF));
-    ASSERT_NE(decoded, nullptr);
-    EXPECT_EQ(decoded->ColorSpace(), B_RGB32);
 }
 
 TEST_F(HEIFTranslatorTest, QualityChangesSizeAndFidelity) {

@@ -132,15 +132,6 @@ TEST_F(JXLTranslatorTest, LosslessSettingIsBitExact) {
     }
 }
 
-TEST_F(JXLTranslatorTest, OpaqueRGBA32IsWrittenWithoutAlpha) {
-    auto source = TestPicture(32, 32, false);
-    auto opaque = NewBitmap(32, 32, true);
-    std::memcpy(opaque->Bits(), source->Bits(), size_t(source->BitsLength()));
-    auto decoded = DecodeOK(translator, Encode(translator, *opaque, kJXL));
-    ASSERT_NE(decoded, nullptr);
-    EXPECT_EQ(decoded->ColorSpace(), B_RGB32);
-}
-
 TEST_F(JXLTranslatorTest, QualityChangesSizeAndFidelity) {
     auto source = TestPicture(128, 96, false);
     ASSERT_EQ(translator.Settings().Set("quality", 30), B_OK);
