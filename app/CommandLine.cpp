@@ -55,6 +55,7 @@ ParseResult ParsePaths(std::span<const std::string> args, CommandKind kind) {
         if (!optionsEnded && arg == "--") {
             optionsEnded = true;
         } else if (!optionsEnded && IsHelp(arg)) {
+            result.command = Command{};
             result.command.kind = CommandKind::Help;
             return result;
         } else if (!optionsEnded && LooksLikeOption(arg)) {
