@@ -81,6 +81,9 @@ std::vector<std::string> BTranslatorRoster::DefaultFolders() {
         std::string directory(exe, size_t(length));
         directory.erase(directory.rfind('/'));
         folders.push_back(directory + "/../" ORVANE_TRANSLATOR_SUBDIR);
+        // In a build folder the add-ons sit in translators/ beside the program's folder,
+        // so a freshly built orvane runs without being installed.
+        folders.push_back(directory + "/../translators");
     }
     if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') {
         folders.push_back(std::string(home) + "/.local/lib/orvane/translators");
