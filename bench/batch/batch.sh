@@ -14,8 +14,8 @@ repeat=${REPEAT:-1}
 quality=90  # JPEG and WebP quality, the same for every tool (orvane's default)
 
 need=()
-command -v convert >/dev/null 2>&1 || need+=(imagemagick)
-command -v vips >/dev/null 2>&1 || need+=(libvips-tools)
+dpkg -s imagemagick >/dev/null 2>&1 && command -v mogrify >/dev/null 2>&1 || need+=(imagemagick)
+dpkg -s libvips-tools >/dev/null 2>&1 || need+=(libvips-tools)
 if [ ${#need[@]} -gt 0 ]; then
     echo "installation de ${need[*]}..."
     apt-get update -qq >/dev/null
@@ -43,12 +43,12 @@ mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME"
 now() { date +%s.%N; }
 calc() { awk "BEGIN { print $* }"; }
 
-# run TOOL TASK INPUT_KIND COMMAND...: copies the inputs into a fresh folder, then times
-# COMMAND with $in (the inputs) and $out (an empty output folder) set. Keeps the best time.
+# run TOOL TASK INPUT_KIND 'COMMAND': copies the inputs into a fresh folder, then times
+# COMMAND, evaluated with $in (the inputs) and $out (an empty output folder) set. Keeps the
+# best time.
 declare -A seconds bytes
 run() {
-    local tool=$1 task=$2 kind=$3
-    shift 3
+    local tool=$1 task=$2 kind=$3 command=$4
     local best=
     for ((r = 0; r < repeat; r++)); do
         in=$work/run/in out=$work/run/out
@@ -57,7 +57,7 @@ run() {
         cp "$work/photos/$kind"/* "$in/"
         local start end
         start=$(now)
-        "$@" >/dev/null 2>"$work/run.err" || { cat "$work/run.err" >&2; echo "$tool $task a échoué" >&2; exit 1; }
+        eval "$command" >/dev/null 2>"$work/run.err" || { cat "$work/run.err" >&2; echo "$tool $task a échoué" >&2; exit 1; }
         end=$(now)
         local t
         t=$(calc "$end - $start")
@@ -90,25 +90,25 @@ tasks=(jpeg-png jpeg-800 png-webp gris rotation)
 declare -A label=([jpeg-png]="JPEG → PNG" [jpeg-800]="JPEG → JPEG 800 px" [png-webp]="PNG → WebP"
                   [gris]="niveaux de gris (JPEG)" [rotation]="rotation 180° (JPEG)")
 
-run orvane jpeg-png jpg "$orvane" convert --to png "$in"
-run magick jpeg-png jpg mogrify -path "$out" -format png "$in"/*.jpg
-run vips jpeg-png jpg vips_each copy .png
+run orvane jpeg-png jpg '"$orvane" convert --to png "$in"'
+run magick jpeg-png jpg 'mogrify -path "$out" -format png "$in"/*.jpg'
+run vips jpeg-png jpg 'vips_each copy .png'
 
-run orvane jpeg-800 jpg "$orvane" convert --to jpeg --width 800 "$in"
-run magick jpeg-800 jpg mogrify -path "$out" -resize 800x -quality $quality "$in"/*.jpg
-run vips jpeg-800 jpg bash -c 'for f in "$0"/*.jpg; do vipsthumbnail "$f" -s 800x100000 -o "$1/%s.jpg[Q=$2]"; done' "$in" "$out" $quality
+run orvane jpeg-800 jpg '"$orvane" convert --to jpeg --width 800 "$in"'
+run magick jpeg-800 jpg 'mogrify -path "$out" -resize 800x -quality $quality "$in"/*.jpg'
+run vips jpeg-800 jpg 'for f in "$in"/*.jpg; do vipsthumbnail "$f" -s 800x100000 -o "$out/%s.jpg[Q=$quality]"; done'
 
-run orvane png-webp png "$orvane" convert --to webp "$in"
-run magick png-webp png mogrify -path "$out" -format webp -quality $quality "$in"/*.png
-run vips png-webp png vips_each copy ".webp[Q=$quality]"
+run orvane png-webp png '"$orvane" convert --to webp "$in"'
+run magick png-webp png 'mogrify -path "$out" -format webp -quality $quality "$in"/*.png'
+run vips png-webp png 'vips_each copy ".webp[Q=$quality]"'
 
-run orvane gris jpg "$orvane" convert --to jpeg --filter 2 "$in"
-run magick gris jpg mogrify -path "$out" -colorspace Gray -quality $quality "$in"/*.jpg
-run vips gris jpg vips_each colourspace ".jpg[Q=$quality]" b-w
+run orvane gris jpg '"$orvane" convert --to jpeg --filter 2 "$in"'
+run magick gris jpg 'mogrify -path "$out" -colorspace Gray -quality $quality "$in"/*.jpg'
+run vips gris jpg 'vips_each colourspace ".jpg[Q=$quality]" b-w'
 
-run orvane rotation jpg "$orvane" convert --to jpeg --filter 11 "$in"
-run magick rotation jpg mogrify -path "$out" -rotate 180 -quality $quality "$in"/*.jpg
-run vips rotation jpg vips_each rot ".jpg[Q=$quality]" d180
+run orvane rotation jpg '"$orvane" convert --to jpeg --filter 11 "$in"'
+run magick rotation jpg 'mogrify -path "$out" -rotate 180 -quality $quality "$in"/*.jpg'
+run vips rotation jpg 'vips_each rot ".jpg[Q=$quality]" d180'
 
 echo
 echo "$(ls "$work/photos/jpg" | wc -l) JPEG, $(ls "$work/photos/png" | wc -l) PNG ; $(nproc) cœurs ; meilleur de $repeat"
