@@ -11,14 +11,30 @@
 #include "app/ProcessRefs.h"
 #include "platform/storage/Entry.h"
 #include "platform/support/ErrorReason.h"
+#ifdef ORVANE_QT_DISPLAY
+#include "conversion/OrvWindow.h"
+#include "platform/display/qt/QtDisplay.h"
+#endif
 
 namespace orv::cli {
 
 namespace {
 
 bool QtDisplayBuilt() {
-    // The Qt display is not part of this build yet.
+#ifdef ORVANE_QT_DISPLAY
+    return true;
+#else
     return false;
+#endif
+}
+
+// Qt ends the process when the display it is given does not answer: look first.
+bool QtDisplayAnswers() {
+#ifdef ORVANE_QT_DISPLAY
+    return orv::QtDisplayAvailable();
+#else
+    return false;
+#endif
 }
 
 bool IsSet(const char* variable) {
@@ -66,7 +82,7 @@ DisplayKind ChooseDisplay() {
         }
         return DisplayKind::None;
     }
-    if (QtDisplayBuilt() && (IsSet("WAYLAND_DISPLAY") || IsSet("DISPLAY"))) {
+    if (QtDisplayBuilt() && (IsSet("WAYLAND_DISPLAY") || IsSet("DISPLAY")) && QtDisplayAnswers()) {
         return DisplayKind::Qt;
     }
     return DisplayKind::None;
@@ -98,6 +114,22 @@ int RunWindowProgram(const std::vector<std::string>& paths) {
                      ErrorReasonOr(claimed).c_str());
     }
 
+#ifdef ORVANE_QT_DISPLAY
+    if (display == DisplayKind::Qt) {
+        return orv::RunWithQtDisplay([&refs](orv::QtDisplay& qt) {
+            auto* launcher = new OrvLauncher(kAppSignature);
+            OrvWindow* window = launcher->Window();
+            if (window->Lock()) {
+                window->SetRunObserver(qt.RunReportTarget(window->Id()));
+                window->Unlock();
+            }
+            if (!refs.IsEmpty()) {
+                launcher->PostMessage(&refs);
+            }
+            return launcher;
+        });
+    }
+#endif
     if (display == DisplayKind::Headless) {
         StartConsole(WatchedDisplay::Install(TraceWatchers(stderr)), stdin);
     }

@@ -1,0 +1,358 @@
+// SPDX-License-Identifier: MIT
+#include "platform/display/qt/QtViewItem.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCheckBox>
+#include <QFont>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <algorithm>
+#include <cmath>
+
+#include "platform/interface/Font.h"
+#include "platform/interface/InputMessage.h"
+
+namespace orv::qt {
+
+namespace {
+
+// A status bar's texts take the top of its frame and the bar the rest, as on the
+// original platform.
+constexpr int kStatusBarHeight = 8;
+// Progress runs in thousandths so that fractional values and maxima still move the bar.
+constexpr double kBarScale = 1000.0;
+
+QString ToQt(const std::string& text) {
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+QColor ToQt(rgb_color color) {
+    return QColor(color.red, color.green, color.blue);
+}
+
+int Pixels(float coordinate) {
+    return int(std::floor(coordinate));
+}
+
+// An inclusive platform rectangle as Qt's: one pixel wider and taller than right - left.
+QRect ToQt(const BRect& frame) {
+    const int left = Pixels(frame.left);
+    const int top = Pixels(frame.top);
+    return QRect(left, top, std::max(Pixels(frame.right) - left + 1, 0),
+                 std::max(Pixels(frame.bottom) - top + 1, 0));
+}
+
+void Post(WindowId window, const BMessage& input) {
+    // A window that is already gone takes no more input; nothing to tell the user.
+    [[maybe_unused]] status_t status = PostInput(window, input);
+}
+
+// A radio button's check as the model has it, even "none on", which Qt's exclusive
+// groups would otherwise refuse.
+void SetRadioChecked(QRadioButton* button, bool checked) {
+    if (button->isChecked() == checked) {
+        return;
+    }
+    button->setAutoExclusive(false);
+    button->setChecked(checked);
+    button->setAutoExclusive(true);
+}
+
+}  // namespace
+
+QFont FontFor(const ViewState& state) {
+    QFont font = QApplication::font();
+    if (!state.fontFamily.empty()) {
+        font.setFamily(ToQt(state.fontFamily));
+    }
+    font.setBold((state.fontFace & B_BOLD_FACE) != 0);
+    font.setItalic((state.fontFace & B_ITALIC_FACE) != 0);
+    font.setUnderline((state.fontFace & B_UNDERSCORE_FACE) != 0);
+    font.setStrikeOut((state.fontFace & B_STRIKEOUT_FACE) != 0);
+    font.setPixelSize(std::max(1, int(std::lround(state.fontSize))));
+    return font;
+}
+
+ViewItem::ViewItem(WindowId window, const ViewState& state, QWidget* parent)
+    : fWindow(window), fState(state) {
+    const ViewId id = fState.id;
+    switch (fState.kind) {
+        case ViewKind::View:
+            fWidget = new QWidget(parent);
+            fWidget->setAutoFillBackground(true);
+            break;
+        case ViewKind::StringView:
+            fLabel = new QLabel(parent);
+            fLabel->setTextFormat(Qt::PlainText);
+            fWidget = fLabel;
+            break;
+        case ViewKind::Box:
+            // A box one or two pixels high is drawn as what it looks like: a rule.
+            if (ToQt(fState.frame).height() <= 3 && fState.label.empty()) {
+                auto* rule = new QFrame(parent);
+                rule->setFrameShape(QFrame::HLine);
+                rule->setFrameShadow(QFrame::Sunken);
+                fWidget = rule;
+            } else {
+                fWidget = new QGroupBox(parent);
+            }
+            break;
+        case ViewKind::TextControl:
+            fWidget = new QWidget(parent);
+            fLabel = new QLabel(fWidget);
+            fEdit = new QLineEdit(fWidget);
+            // A file dropped on the field goes to the form, not into the text.
+            fEdit->setAcceptDrops(false);
+            QObject::connect(fEdit, &QLineEdit::textEdited, fEdit,
+                             [window, id](const QString& text) {
+                                 Post(window, MakeSetText(id, text.toStdString()));
+                             });
+            break;
+        case ViewKind::CheckBox: {
+            auto* box = new QCheckBox(parent);
+            QObject::connect(box, &QCheckBox::clicked, box,
+                             [window, id] { Post(window, MakeClick(id)); });
+            fWidget = box;
+            break;
+        }
+        case ViewKind::RadioButton: {
+            auto* radio = new QRadioButton(parent);
+            QObject::connect(radio, &QRadioButton::clicked, radio,
+                             [window, id] { Post(window, MakeClick(id)); });
+            fWidget = radio;
+            break;
+        }
+        case ViewKind::Button: {
+            auto* button = new QPushButton(parent);
+            QObject::connect(button, &QPushButton::clicked, button,
+                             [window, id] { Post(window, MakeClick(id)); });
+            fWidget = button;
+            break;
+        }
+        case ViewKind::MenuField:
+            fWidget = new QWidget(parent);
+            fLabel = new QLabel(fWidget);
+            fPopUp = new QPushButton(fWidget);
+            fMenu = new QMenu(fPopUp);
+            fPopUp->setMenu(fMenu);
+            break;
+        case ViewKind::StatusBar:
+            fWidget = new QWidget(parent);
+            fLabel = new QLabel(fWidget);
+            fLabel->setTextFormat(Qt::PlainText);
+            fTrailing = new QLabel(fWidget);
+            fTrailing->setTextFormat(Qt::PlainText);
+            fTrailing->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            fBar = new QProgressBar(fWidget);
+            fBar->setTextVisible(false);
+            break;
+        case ViewKind::Slider:
+            fWidget = new QWidget(parent);
+            fLabel = new QLabel(fWidget);
+            fTrailing = new QLabel(fWidget);
+            fTrailing->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            fSlider = new QSlider(Qt::Horizontal, fWidget);
+            QObject::connect(fSlider, &QSlider::valueChanged, fSlider,
+                             [this, window, id](int value) {
+                                 // While dragging, one message when the thumb is let go: each value
+                                 // saved on the way would only be replaced.
+                                 if (!fSlider->isSliderDown()) {
+                                     Post(window, MakeSetValue(id, value));
+                                 }
+                             });
+            QObject::connect(fSlider, &QSlider::sliderReleased, fSlider, [this, window, id] {
+                Post(window, MakeSetValue(id, fSlider->value()));
+            });
+            QObject::connect(fSlider, &QSlider::sliderMoved, fSlider,
+                             [this](int value) { fTrailing->setNum(value); });
+            break;
+    }
+    fWidget->setProperty(kViewIdProperty, QVariant::fromValue<qulonglong>(id));
+    fWidget->setObjectName(ToQt(fState.name));
+    Build();
+    fWidget->setVisible(!fState.hidden);
+}
+
+void ViewItem::Apply(const ViewState& state) {
+    fState = state;
+    Build();
+    fWidget->setVisible(!fState.hidden);
+}
+
+void ViewItem::Build() {
+    ApplyGeometry();
+    const QFont font = FontFor(fState);
+    fWidget->setFont(font);
+    fWidget->setEnabled(fState.enabled);
+    const QString label = ToQt(fState.label);
+    switch (fState.kind) {
+        case ViewKind::View: {
+            QPalette palette = fWidget->palette();
+            palette.setColor(QPalette::Window, ToQt(fState.viewColor));
+            fWidget->setPalette(palette);
+            break;
+        }
+        case ViewKind::StringView: {
+            fLabel->setText(ToQt(fState.text));
+            QPalette palette = fLabel->palette();
+            palette.setColor(QPalette::WindowText, ToQt(fState.highColor));
+            fLabel->setPalette(palette);
+            break;
+        }
+        case ViewKind::Box:
+            if (auto* group = qobject_cast<QGroupBox*>(fWidget)) {
+                group->setTitle(label);
+                group->setFlat(fState.border == B_NO_BORDER);
+            }
+            break;
+        case ViewKind::TextControl:
+            fLabel->setText(label);
+            // Not while the user types there: an echo of an earlier keystroke would throw
+            // the later ones away and move the cursor.
+            if (fEdit->text() != ToQt(fState.text) && !fEdit->hasFocus()) {
+                const QSignalBlocker blocker(fEdit);
+                fEdit->setText(ToQt(fState.text));
+            }
+            SplitAtDivider(fEdit);
+            break;
+        case ViewKind::CheckBox: {
+            auto* box = static_cast<QCheckBox*>(fWidget);
+            const QSignalBlocker blocker(box);
+            box->setText(label);
+            box->setChecked(fState.value != 0);
+            break;
+        }
+        case ViewKind::RadioButton: {
+            auto* radio = static_cast<QRadioButton*>(fWidget);
+            const QSignalBlocker blocker(radio);
+            radio->setText(label);
+            SetRadioChecked(radio, fState.value != 0);
+            break;
+        }
+        case ViewKind::Button:
+            static_cast<QPushButton*>(fWidget)->setText(label);
+            break;
+        case ViewKind::MenuField:
+            fLabel->setText(label);
+            ApplyMenu();
+            SplitAtDivider(fPopUp);
+            break;
+        case ViewKind::StatusBar:
+            ApplyStatusBar();
+            break;
+        case ViewKind::Slider: {
+            fLabel->setText(label);
+            const QSignalBlocker blocker(fSlider);
+            fSlider->setRange(fState.minimum, fState.maximum);
+            if (!fSlider->isSliderDown()) {
+                fSlider->setValue(fState.value);
+                fTrailing->setNum(fState.value);
+            }
+            const int width = fWidget->width();
+            const int textHeight = std::min(fWidget->height() / 2, QFontMetrics(font).height());
+            fLabel->setGeometry(0, 0, width * 3 / 4, textHeight);
+            fTrailing->setGeometry(width * 3 / 4, 0, width - width * 3 / 4, textHeight);
+            fSlider->setGeometry(0, textHeight, width, fWidget->height() - textHeight);
+            break;
+        }
+    }
+}
+
+void ViewItem::ApplyGeometry() {
+    fWidget->setGeometry(ToQt(fState.frame));
+}
+
+void ViewItem::SplitAtDivider(QWidget* control) {
+    const int width = fWidget->width();
+    const int height = fWidget->height();
+    int divider = Pixels(fState.divider);
+    if (divider <= 0 && !fState.label.empty()) {
+        // No divider set: the label takes what it needs.
+        divider = fLabel->sizeHint().width();
+    }
+    divider = std::clamp(divider, 0, width);
+    fLabel->setGeometry(0, 0, divider, height);
+    fLabel->setVisible(divider > 0);
+    control->setGeometry(divider, 0, width - divider, height);
+}
+
+void ViewItem::ApplyMenu() {
+    const MenuState& menu = fState.menu;
+    bool same = int(fActions.size()) == int(menu.items.size());
+    for (size_t i = 0; same && i < fActions.size(); ++i) {
+        same = fActions[i]->text() == ToQt(menu.items[i]);
+    }
+    if (!same) {
+        fMenu->clear();
+        fActions.clear();
+        auto* group = new QActionGroup(fMenu);
+        group->setExclusive(menu.radioMode);
+        const WindowId window = fWindow;
+        const ViewId id = fState.id;
+        for (size_t i = 0; i < menu.items.size(); ++i) {
+            // Text only: an item label with "&" must not become a keyboard accelerator.
+            QString text = ToQt(menu.items[i]);
+            QAction* action = fMenu->addAction(text.replace('&', "&&"));
+            action->setCheckable(menu.radioMode);
+            group->addAction(action);
+            const int32 index = int32(i);
+            QObject::connect(action, &QAction::triggered, fMenu,
+                             [window, id, index] { Post(window, MakeChooseItem(id, index)); });
+            fActions.push_back(action);
+        }
+    }
+    for (size_t i = 0; i < fActions.size(); ++i) {
+        const QSignalBlocker blocker(fActions[i]);
+        fActions[i]->setEnabled(i >= menu.enabled.size() || menu.enabled[i]);
+        fActions[i]->setChecked(menu.radioMode && int32(i) == menu.marked);
+    }
+    QString shown = ToQt(menu.shownLabel);
+    fPopUp->setText(shown.replace('&', "&&"));
+}
+
+void ViewItem::ApplyStatusBar() {
+    const int width = fWidget->width();
+    const int barHeight = std::min(kStatusBarHeight, fWidget->height());
+    const int textHeight = fWidget->height() - barHeight;
+    QFont small = fWidget->font();
+    small.setPixelSize(std::max(1, std::min(small.pixelSize(), textHeight - 1)));
+    fLabel->setFont(small);
+    fTrailing->setFont(small);
+
+    const auto joined = [](const std::string& first, const std::string& second) {
+        if (first.empty() || second.empty()) {
+            return ToQt(first + second);
+        }
+        return ToQt(first + " " + second);
+    };
+    fLabel->setText(joined(fState.label, fState.text));
+    fTrailing->setText(joined(fState.trailingText, fState.trailingLabel));
+    const int trailingWidth = std::min(width, fTrailing->sizeHint().width());
+    fLabel->setGeometry(0, 0, width - trailingWidth, textHeight);
+    fTrailing->setGeometry(width - trailingWidth, 0, trailingWidth, textHeight);
+    fBar->setGeometry(0, textHeight, width, barHeight);
+
+    // A maximum of 0 would turn Qt's bar into a busy indicator; an empty list is an
+    // empty bar.
+    const double maximum = std::max(0.0, double(fState.maxValue));
+    const double value = std::clamp(double(fState.currentValue), 0.0, maximum);
+    if (maximum <= 0) {
+        fBar->setRange(0, 1);
+        fBar->setValue(0);
+    } else {
+        fBar->setRange(0, int(std::lround(maximum * kBarScale)));
+        fBar->setValue(int(std::lround(value * kBarScale)));
+    }
+}
+
+}  // namespace orv::qt

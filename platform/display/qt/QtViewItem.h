@@ -1,0 +1,63 @@
+// SPDX-License-Identifier: MIT
+// What shows one view of the interface kit on screen: a Qt widget at the view's frame,
+// with the Qt controls of its kind inside, kept in step with the view's state. Whatever
+// the user does to those controls goes to the window's queue as an input message; a state
+// applied from the model never sends anything back.
+#pragma once
+
+#include <vector>
+
+#include "platform/interface/DisplayBackend.h"
+
+class QAction;
+class QFont;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QSlider;
+class QWidget;
+
+namespace orv::qt {
+
+// The dynamic property naming the view a widget shows, so that a drop finds its view.
+inline constexpr char kViewIdProperty[] = "orvViewId";
+
+// The widget font for a view's font: an empty family is Qt's default; sizes are pixels,
+// as the form's frames were laid out for a screen where a point is a pixel.
+QFont FontFor(const ViewState& state);
+
+class ViewItem {
+public:
+    // Builds the widget under `parent` (which owns it) and shows `state`.
+    ViewItem(WindowId window, const ViewState& state, QWidget* parent);
+    ViewItem(const ViewItem&) = delete;
+    ViewItem& operator=(const ViewItem&) = delete;
+
+    QWidget* Widget() const { return fWidget; }
+    const ViewState& State() const { return fState; }
+    void Apply(const ViewState& state);
+
+private:
+    void Build();
+    void ApplyGeometry();
+    void ApplyMenu();
+    void ApplyStatusBar();
+    // The label part and the control part of a labelled control, split at the divider.
+    void SplitAtDivider(QWidget* control);
+
+    WindowId fWindow;
+    ViewState fState;
+    QWidget* fWidget = nullptr;
+    QLabel* fLabel = nullptr;
+    QLabel* fTrailing = nullptr;
+    QLineEdit* fEdit = nullptr;
+    QPushButton* fPopUp = nullptr;
+    QMenu* fMenu = nullptr;
+    QProgressBar* fBar = nullptr;
+    QSlider* fSlider = nullptr;
+    std::vector<QAction*> fActions;
+};
+
+}  // namespace orv::qt
