@@ -45,7 +45,6 @@ public:
     }
     ~TempDir() {
         std::error_code ignored;
-        fs::permissions(fPath, fs::perms::owner_all, fs::perm_options::add, ignored);
         fs::remove_all(fPath, ignored);
     }
     TempDir(const TempDir&) = delete;
@@ -238,8 +237,6 @@ public:
         EXPECT_EQ(fDisplay->Click(fId, "BValider"), B_OK);
         return fRecorder->WaitForReport(++fRuns);
     }
-
-    size_t Runs() const { return fRuns; }
 
     bool WaitClosed() {
         return fDisplay->WaitFor([this](const HeadlessDisplay& d) { return !d.IsOpen(fId); },
