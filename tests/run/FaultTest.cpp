@@ -28,7 +28,9 @@ protected:
         if (beforeRun) {
             beforeRun();
         }
-        return window->Convert();
+        BMessage report = window->Convert();
+        RecordProperty("reason", Reason(report));
+        return report;
     }
     static std::string Reason(const BMessage& report) { return report.GetString("reason", ""); }
 
