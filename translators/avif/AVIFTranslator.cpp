@@ -198,6 +198,22 @@ status_t ReadPixels(avifDecoder* decoder, std::unique_ptr<BBitmap>* image) {
         return FailDecode(result);
     }
     const avifImage* frame = decoder->image;
+    // A clean aperture crops the coded picture (coded sizes are often rounded up); the
+    // view points into the decoded planes, so the crop costs no copy. A crop that the
+    // standard would not allow is ignored and the whole picture kept.
+    ImagePtr view(avifImageCreateEmpty());
+    if (!view) {
+        return Fail(B_NO_MEMORY, "mémoire insuffisante pour décoder l'image AVIF");
+    }
+    if (frame->transformFlags & AVIF_TRANSFORM_CLAP) {
+        avifCropRect rect;
+        avifDiagnostics diagnostics;
+        if (avifCropRectConvertCleanApertureBox(&rect, &frame->clap, frame->width, frame->height,
+                                                frame->yuvFormat, &diagnostics) &&
+            avifImageSetViewRect(view.get(), frame, &rect) == AVIF_RESULT_OK) {
+            frame = view.get();
+        }
+    }
     std::unique_ptr<BBitmap> bitmap;
     if (status_t status =
             NewImage(frame->width, frame->height, frame->alphaPlane != nullptr, &bitmap);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // AVIF through libavif: 8, 10 and 12-bit pictures with or without alpha in, the first
-// frame of a sequence, the irot/imir orientation applied; 8-bit AVIF out when libavif
-// was built with an AV1 encoder.
+// frame of a sequence, cropped to the clean aperture and turned by irot/imir; 8-bit AVIF
+// out when libavif was built with an AV1 encoder.
 #pragma once
 
 #include "platform/translation/ImageTranslator.h"

@@ -152,6 +152,28 @@ TEST_F(AVIFTranslatorTest, RotationAndMirrorBoxesAreApplied) {
     }
 }
 
+// The clean aperture crops the coded picture first; the rotation then turns what is left.
+TEST_F(AVIFTranslatorTest, CleanApertureCropsBeforeTurning) {
+    auto source = TestPicture(48, 32, false);
+    AvifImagePtr image = FromBitmap(*source);
+    const avifCropRect rect = {8, 4, 30, 20};
+    avifDiagnostics diagnostics;
+    ASSERT_TRUE(avifCleanApertureBoxConvertCropRect(&image->clap, &rect, 48, 32,
+                                                    AVIF_PIXEL_FORMAT_YUV444, &diagnostics));
+    image->transformFlags = AVIF_TRANSFORM_CLAP | AVIF_TRANSFORM_IROT;
+    image->irot.angle = 1;
+
+    auto cropped = NewBitmap(30, 20, false);
+    for (uint32 y = 0; y < 20; y++) {
+        for (uint32 x = 0; x < 30; x++) {
+            SetPixel(*cropped, x, y, Pixel(*source, x + 8, y + 4));
+        }
+    }
+    auto decoded = DecodeOK(translator, WriteWithLibavif({image.get()}, 10));
+    ASSERT_NE(decoded, nullptr);
+    EXPECT_GT(PSNR(*Upright(*cropped, 8), *decoded), 35.0);
+}
+
 TEST_F(AVIFTranslatorTest, HighBitDepthIsRoundedToEightBits) {
     for (uint32 depth : {10u, 12u}) {
         const uint32 maximum = (1u << depth) - 1;
