@@ -15,6 +15,7 @@
 #include <fstream>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "conversion/Messages.h"
@@ -56,6 +57,28 @@ private:
     fs::path fPath;
 };
 
+// The headless display, also keeping every text the status bars showed, in order.
+class RecordingDisplay : public HeadlessDisplay {
+public:
+    void ViewChanged(WindowId window, const ViewState& view) override {
+        if (view.kind == ViewKind::StatusBar) {
+            std::lock_guard lock(fLock);
+            if (fProgress.empty() || fProgress.back() != view.trailingText) {
+                fProgress.push_back(view.trailingText);
+            }
+        }
+        HeadlessDisplay::ViewChanged(window, view);
+    }
+    std::vector<std::string> TakeProgress() {
+        std::lock_guard lock(fLock);
+        return std::exchange(fProgress, {});
+    }
+
+private:
+    std::mutex fLock;
+    std::vector<std::string> fProgress;
+};
+
 // The user's home, trash and settings live in a temporary folder for the whole suite, and
 // the headless display is the process's display.
 class ProgramEnvironment : public testing::Environment {
@@ -68,14 +91,15 @@ public:
         setenv("XDG_DATA_HOME", (fHome / ".local/share").c_str(), 1);
         setenv("XDG_CONFIG_HOME", (fHome / ".config").c_str(), 1);
         fs::create_directories(fHome / ".local/share");
-        Display() = HeadlessDisplay::Install();
+        Display() = std::make_shared<RecordingDisplay>();
+        SetDisplayBackend(Display());
     }
     void TearDown() override {
         std::error_code ignored;
         fs::remove_all(fHome, ignored);
     }
-    static std::shared_ptr<HeadlessDisplay>& Display() {
-        static std::shared_ptr<HeadlessDisplay> display;
+    static std::shared_ptr<RecordingDisplay>& Display() {
+        static std::shared_ptr<RecordingDisplay> display;
         return display;
     }
     static fs::path Home() { return fs::path(getenv("HOME")); }
@@ -87,7 +111,7 @@ private:
 inline testing::Environment* const kProgramEnvironment =
     testing::AddGlobalTestEnvironment(new ProgramEnvironment);
 
-inline std::shared_ptr<HeadlessDisplay> TheDisplay() {
+inline std::shared_ptr<RecordingDisplay> TheDisplay() {
     return ProgramEnvironment::Display();
 }
 
@@ -186,7 +210,7 @@ public:
     OrvWindow* operator->() { return fWindow; }
     OrvWindow& Window() { return *fWindow; }
     WindowId Id() const { return fId; }
-    HeadlessDisplay& Display() { return *fDisplay; }
+    RecordingDisplay& Display() { return *fDisplay; }
 
     ViewState View(const std::string& name) {
         return fDisplay->FindView(fId, name).value_or(ViewState());
@@ -244,7 +268,7 @@ public:
     }
 
 private:
-    std::shared_ptr<HeadlessDisplay> fDisplay;
+    std::shared_ptr<RecordingDisplay> fDisplay;
     OrvWindow* fWindow;
     RunRecorder* fRecorder;
     WindowId fId = 0;

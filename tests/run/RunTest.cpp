@@ -38,8 +38,11 @@ TEST_F(RunTest, CountsEveryFileAndReportsThoseThatAreNoPictures) {
     window.DropFiles({dir.Path() / "A.ppm", dir.Path() / "b.ppm", dir.Path() / "c.ppm"});
     EXPECT_EQ(window.View("StatusBar").trailingText, "0/3");
     window.ChooseFormat("image/png");
+    window.Display().TakeProgress();
 
     const BMessage report = window.Convert();
+    EXPECT_EQ(window.Display().TakeProgress(),
+              (std::vector<std::string>{"0/3", "1/3", "2/3", "3/3"}));
     EXPECT_EQ(report.GetInt32("converted", -1), 3);
     EXPECT_EQ(report.GetInt32("count", -1), 3);
     EXPECT_EQ(report.GetInt32("failed", -1), 1);
