@@ -5,7 +5,6 @@
 #include <cstdio>
 
 #include "app/CommandLine.h"
-#include "app/ConvertCommand.h"
 #include "app/FormatLookup.h"
 #include "app/Progress.h"
 
@@ -54,14 +53,10 @@ TEST(CommandLineTest, TheFirstArgumentChoosesTheWayIn) {
         std::vector<std::string> paths;
     };
     const std::vector<Case> cases = {
-        {{}, CommandKind::Window, {}},
         {{"a.jpg", "dossier"}, CommandKind::Window, {"a.jpg", "dossier"}},
         {{"--", "convert"}, CommandKind::Window, {"convert"}},
-        {{"--add-on"}, CommandKind::AddOn, {}},
-        {{"--add-on", "a.jpg"}, CommandKind::AddOn, {"a.jpg"}},
-        {{"formats"}, CommandKind::Formats, {}},
+        {{"--add-on"}, CommandKind::AddOn, {}},  // an empty selection still reaches the window
         {{"settings", "png", "quality=5=6"}, CommandKind::Settings, {}},
-        {{"--version"}, CommandKind::Version, {}},
         {{"a.jpg", "-h"}, CommandKind::Help, {}},
     };
     for (const Case& c : cases) {
@@ -132,13 +127,6 @@ TEST(CommandLineTest, FormatsByNameThenTypeThenAnyExtension) {
     }
     EXPECT_NE(FindFormat(catalogue, "gif").error.find("orvane formats"), std::string::npos);
     EXPECT_NE(FindFormat({}, "png").error.find("aucun traducteur"), std::string::npos);
-}
-
-TEST(CommandLineTest, SummaryAgreesInNumber) {
-    EXPECT_EQ(Summary(0, 0), "aucun fichier à convertir");
-    EXPECT_EQ(Summary(1, 0), "1 fichier converti sur 1");
-    EXPECT_EQ(Summary(3, 1), "2 fichiers convertis sur 3, 1 en échec");
-    EXPECT_EQ(Summary(2, 2), "0 fichier converti sur 2, 2 en échec");
 }
 
 std::string Captured(bool interactive, const std::vector<std::pair<int32, int32>>& steps) {

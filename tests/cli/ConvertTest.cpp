@@ -76,12 +76,10 @@ TEST_F(CliTest, FiltersReachTheRunByNumberAndByName) {
         std::array<uint8_t, 3> topLeft;  // what the red corner becomes
         std::array<uint8_t, 3> bottomRight;
     };
+    // One case per operation, so that a label or number leading to the wrong one shows.
     const std::vector<Case> cases = {
         {"0", {255, 0, 0}, {255, 255, 255}},
-        {"aucun", {255, 0, 0}, {255, 255, 255}},
-        {"11", {255, 255, 255}, {255, 0, 0}},
         {"Rotation", {255, 255, 255}, {255, 0, 0}},
-        {"1", {0, 255, 255}, {0, 0, 0}},
         {"image negative", {0, 255, 255}, {0, 0, 0}},  // typed without its accent
         {"miroir", {0, 255, 0}, {0, 0, 255}},
         {"4", {0, 0, 255}, {0, 255, 0}},
