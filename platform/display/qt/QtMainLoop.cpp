@@ -13,6 +13,7 @@
 
 #include "platform/app/Application.h"
 #include "platform/display/qt/QtDisplay.h"
+#include "platform/interface/SettingsView.h"
 
 namespace orv {
 
@@ -104,6 +105,8 @@ int RunWithQtDisplay(const std::function<BApplication*(QtDisplay& display)>& sta
     QApplication::setQuitOnLastWindowClosed(false);
 
     std::shared_ptr<QtDisplay> display = QtDisplay::Install();
+    // With a screen, a format's "Avancé" window shows the translator's settings.
+    RegisterSettingsViews();
     std::unique_ptr<BApplication> application(start(*display));
     if (application == nullptr) {
         display->Shutdown();

@@ -16,6 +16,7 @@
 #include <QRadioButton>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QStyle>
 #include <algorithm>
 #include <cmath>
 
@@ -50,6 +51,23 @@ QRect ToQt(const BRect& frame) {
     const int top = Pixels(frame.top);
     return QRect(left, top, std::max(Pixels(frame.right) - left + 1, 0),
                  std::max(Pixels(frame.bottom) - top + 1, 0));
+}
+
+// The form was laid out for the original's narrower font: a text that would not fit its
+// frame here is drawn a little smaller rather than cut.
+QFont Fitted(QFont font, const QString& text, int width) {
+    constexpr int kSmallest = 8;
+    while (font.pixelSize() > kSmallest && QFontMetrics(font).horizontalAdvance(text) > width) {
+        font.setPixelSize(font.pixelSize() - 1);
+    }
+    return font;
+}
+
+// What a check box or radio button keeps beside its text for the indicator.
+int IndicatorSpace(const QWidget* widget, QStyle::PixelMetric indicator) {
+    const QStyle* style = widget->style();
+    return style->pixelMetric(indicator, nullptr, widget) +
+           style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, widget) + 2;
 }
 
 void Post(WindowId window, const BMessage& input) {
@@ -204,6 +222,7 @@ void ViewItem::Build() {
         }
         case ViewKind::StringView: {
             fLabel->setText(ToQt(fState.text));
+            fLabel->setFont(Fitted(font, fLabel->text(), fWidget->width()));
             QPalette palette = fLabel->palette();
             palette.setColor(QPalette::WindowText, ToQt(fState.highColor));
             fLabel->setPalette(palette);
@@ -229,6 +248,8 @@ void ViewItem::Build() {
             auto* box = static_cast<QCheckBox*>(fWidget);
             const QSignalBlocker blocker(box);
             box->setText(label);
+            box->setFont(
+                Fitted(font, label, box->width() - IndicatorSpace(box, QStyle::PM_IndicatorWidth)));
             box->setChecked(fState.value != 0);
             break;
         }
@@ -236,16 +257,20 @@ void ViewItem::Build() {
             auto* radio = static_cast<QRadioButton*>(fWidget);
             const QSignalBlocker blocker(radio);
             radio->setText(label);
+            radio->setFont(
+                Fitted(font, label,
+                       radio->width() - IndicatorSpace(radio, QStyle::PM_ExclusiveIndicatorWidth)));
             SetRadioChecked(radio, fState.value != 0);
             break;
         }
         case ViewKind::Button:
             static_cast<QPushButton*>(fWidget)->setText(label);
+            fWidget->setFont(Fitted(font, label, fWidget->width() - 6));
             break;
         case ViewKind::MenuField:
             fLabel->setText(label);
-            ApplyMenu();
             SplitAtDivider(fPopUp);
+            ApplyMenu();
             break;
         case ViewKind::StatusBar:
             ApplyStatusBar();
@@ -281,6 +306,7 @@ void ViewItem::SplitAtDivider(QWidget* control) {
         divider = fLabel->sizeHint().width();
     }
     divider = std::clamp(divider, 0, width);
+    fLabel->setFont(Fitted(fWidget->font(), fLabel->text(), divider - 1));
     fLabel->setGeometry(0, 0, divider, height);
     fLabel->setVisible(divider > 0);
     control->setGeometry(divider, 0, width - divider, height);
@@ -318,6 +344,9 @@ void ViewItem::ApplyMenu() {
     }
     QString shown = ToQt(menu.shownLabel);
     fPopUp->setText(shown.replace('&', "&&"));
+    // Room for the pop-up's arrow and margins.
+    constexpr int kPopUpChrome = 26;
+    fPopUp->setFont(Fitted(fWidget->font(), ToQt(menu.shownLabel), fPopUp->width() - kPopUpChrome));
 }
 
 void ViewItem::ApplyStatusBar() {
