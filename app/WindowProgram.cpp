@@ -78,7 +78,7 @@ DisplayKind ChooseDisplay() {
             return DisplayKind::Headless;
         }
         if (std::strcmp(forced, "qt") == 0) {
-            return QtDisplayBuilt() ? DisplayKind::Qt : DisplayKind::None;
+            return QtDisplayBuilt() && QtDisplayAnswers() ? DisplayKind::Qt : DisplayKind::None;
         }
         return DisplayKind::None;
     }
@@ -96,8 +96,8 @@ int RunWindowProgram(const std::vector<std::string>& paths) {
     const DisplayKind display = ChooseDisplay();
     if (display == DisplayKind::None) {
         std::fprintf(stderr,
-                     "orvane : la fenêtre a besoin d’un écran, et aucun n’est disponible "
-                     "(ni $WAYLAND_DISPLAY ni $DISPLAY).\n"
+                     "orvane : la fenêtre a besoin d’un écran, et aucun ne répond "
+                     "(voir $WAYLAND_DISPLAY et $DISPLAY).\n"
                      "Pour convertir sans fenêtre : orvane convert --to FORMAT FICHIER...\n"
                      "(voir « orvane --help »)\n");
         return 2;
