@@ -22,6 +22,14 @@ protected:
         }
     }
 
+    // A program the add-on started is no child of the test: ask it to quit.
+    void TearDown() override {
+        if (InstanceAnswers(kAppSignature)) {
+            BMessenger(kAppSignature).SendMessage(B_QUIT_REQUESTED);
+        }
+        CliTest::TearDown();
+    }
+
     std::string File(const char* name) const { return (fWork / name).string(); }
 };
 
