@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <ostream>
 #include <vector>
 
 #include "platform/support/ErrorReason.h"
@@ -21,6 +22,11 @@ struct SizeCase {
     uint32 width;
     uint32 height;
 };
+
+void PrintTo(const SizeCase& c, std::ostream* os) {
+    *os << c.sourceWidth << "x" << c.sourceHeight << " \"" << c.widthText << "\" \"" << c.heightText
+        << "\"" << (c.keepRatio ? " kept" : "");
+}
 
 class ScaleSize : public testing::TestWithParam<SizeCase> {};
 
@@ -77,6 +83,10 @@ struct RefusedCase {
     const char* heightText;
     bool keepRatio;
 };
+
+void PrintTo(const RefusedCase& c, std::ostream* os) {
+    *os << "\"" << c.widthText << "\" \"" << c.heightText << "\"" << (c.keepRatio ? " kept" : "");
+}
 
 class ScaleRefused : public testing::TestWithParam<RefusedCase> {};
 
