@@ -118,7 +118,9 @@ int RunWithQtDisplay(const std::function<BApplication*(QtDisplay& display)>& sta
     QSocketNotifier wakeup(app->WakeupFd(), QSocketNotifier::Read);
     QObject::connect(&wakeup, &QSocketNotifier::activated, &wakeup,
                      [app] { app->ProcessPendingMessages(); });
-    app->SetExternalLoop([] { QApplication::exec(); }, [] { QApplication::quit(); });
+    // exit(), not quit(): quit() first asks every window to close, and a window refuses
+    // while its own looper has not let it go yet.
+    app->SetExternalLoop([] { QApplication::exec(); }, [] { QApplication::exit(0); });
     app->Run();
     wakeup.setEnabled(false);
 
