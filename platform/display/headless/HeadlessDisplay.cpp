@@ -99,6 +99,8 @@ void HeadlessDisplay::ViewChanged(WindowId window, const ViewState& view) {
 }
 
 void HeadlessDisplay::Insert(Record& record, const ViewState& view) {
+    // A view shown twice would be listed twice.
+    Erase(record, view.id);
     std::vector<ViewId>* siblings = &record.top;
     if (view.parent != 0) {
         auto parent = record.views.find(view.parent);
