@@ -61,6 +61,11 @@ struct QtDisplay::Impl {
         for (const ViewState& view : views) {
             Add(shown, view);
         }
+        for (const ViewState& view : views) {
+            if (SharesTextSize(view.kind)) {
+                ShareTextSizes(shown, view.parent);
+            }
+        }
         ApplyWindow(shown);
     }
 
@@ -94,6 +99,26 @@ struct QtDisplay::Impl {
         // Later siblings lie above earlier ones, as they draw after them.
         item->Widget()->raise();
         shown.views[view.id] = std::move(item);
+    }
+
+    // The check boxes and radio buttons under one parent share one text size.
+    static void ShareTextSizes(Shown& shown, ViewId parent) {
+        int smallest = 0;
+        for (const auto& [id, item] : shown.views) {
+            if (item->State().parent == parent && item->FittedTextSize() > 0) {
+                smallest = smallest == 0 ? item->FittedTextSize()
+                                         : std::min(smallest, item->FittedTextSize());
+            }
+        }
+        for (const auto& [id, item] : shown.views) {
+            if (item->State().parent == parent && item->FittedTextSize() > 0) {
+                item->ShareTextSize(smallest);
+            }
+        }
+    }
+
+    static bool SharesTextSize(ViewKind kind) {
+        return kind == ViewKind::CheckBox || kind == ViewKind::RadioButton;
     }
 
     void Remove(Shown& shown, ViewId view) {
@@ -346,6 +371,9 @@ void QtDisplay::ViewAdded(WindowId window, const ViewState& view) {
     fImpl->Queue([impl = fImpl.get(), window, view] {
         if (Impl::Shown* shown = impl->Find(window)) {
             impl->Add(*shown, view);
+            if (Impl::SharesTextSize(view.kind)) {
+                Impl::ShareTextSizes(*shown, view.parent);
+            }
         }
     });
 }
@@ -364,6 +392,9 @@ void QtDisplay::ViewChanged(WindowId window, const ViewState& view) {
             auto found = shown->views.find(view.id);
             if (found != shown->views.end()) {
                 found->second->Apply(view);
+                if (Impl::SharesTextSize(view.kind)) {
+                    Impl::ShareTextSizes(*shown, view.parent);
+                }
             }
         }
     });

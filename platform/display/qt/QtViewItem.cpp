@@ -248,8 +248,10 @@ void ViewItem::Build() {
             auto* box = static_cast<QCheckBox*>(fWidget);
             const QSignalBlocker blocker(box);
             box->setText(label);
-            box->setFont(
-                Fitted(font, label, box->width() - IndicatorSpace(box, QStyle::PM_IndicatorWidth)));
+            fFittedSize =
+                Fitted(font, label, box->width() - IndicatorSpace(box, QStyle::PM_IndicatorWidth))
+                    .pixelSize();
+            ShareTextSize(fSharedSize);
             box->setChecked(fState.value != 0);
             break;
         }
@@ -257,9 +259,11 @@ void ViewItem::Build() {
             auto* radio = static_cast<QRadioButton*>(fWidget);
             const QSignalBlocker blocker(radio);
             radio->setText(label);
-            radio->setFont(
+            fFittedSize =
                 Fitted(font, label,
-                       radio->width() - IndicatorSpace(radio, QStyle::PM_ExclusiveIndicatorWidth)));
+                       radio->width() - IndicatorSpace(radio, QStyle::PM_ExclusiveIndicatorWidth))
+                    .pixelSize();
+            ShareTextSize(fSharedSize);
             SetRadioChecked(radio, fState.value != 0);
             break;
         }
@@ -291,6 +295,16 @@ void ViewItem::Build() {
             break;
         }
     }
+}
+
+void ViewItem::ShareTextSize(int pixels) {
+    fSharedSize = pixels;
+    if (fFittedSize <= 0) {
+        return;
+    }
+    QFont font = fWidget->font();
+    font.setPixelSize(pixels > 0 ? std::min(pixels, fFittedSize) : fFittedSize);
+    fWidget->setFont(font);
 }
 
 void ViewItem::ApplyGeometry() {

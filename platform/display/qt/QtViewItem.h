@@ -39,6 +39,11 @@ public:
     const ViewState& State() const { return fState; }
     void Apply(const ViewState& state);
 
+    // Check boxes and radio buttons of one box read as one list: each is drawn at the
+    // smallest size that any of them needs to fit (0: none).
+    int FittedTextSize() const { return fFittedSize; }
+    void ShareTextSize(int pixels);
+
 private:
     void Build();
     void ApplyGeometry();
@@ -58,6 +63,8 @@ private:
     QProgressBar* fBar = nullptr;
     QSlider* fSlider = nullptr;
     std::vector<QAction*> fActions;
+    int fFittedSize = 0;
+    int fSharedSize = 0;
 };
 
 }  // namespace orv::qt
