@@ -180,19 +180,21 @@ ViewItem::ViewItem(WindowId window, const ViewState& state, QWidget* parent)
             fTrailing = new QLabel(fWidget);
             fTrailing->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
             fSlider = new QSlider(Qt::Horizontal, fWidget);
+            // Captures the widgets, not this item: the item may go before its widgets do.
             QObject::connect(fSlider, &QSlider::valueChanged, fSlider,
-                             [this, window, id](int value) {
-                                 // While dragging, one message when the thumb is let go: each value
-                                 // saved on the way would only be replaced.
-                                 if (!fSlider->isSliderDown()) {
+                             [slider = fSlider, window, id](int value) {
+                                 // While dragging, one message when the thumb is let go:
+                                 // each value saved on the way would only be replaced.
+                                 if (!slider->isSliderDown()) {
                                      Post(window, MakeSetValue(id, value));
                                  }
                              });
-            QObject::connect(fSlider, &QSlider::sliderReleased, fSlider, [this, window, id] {
-                Post(window, MakeSetValue(id, fSlider->value()));
-            });
-            QObject::connect(fSlider, &QSlider::sliderMoved, fSlider,
-                             [this](int value) { fTrailing->setNum(value); });
+            QObject::connect(fSlider, &QSlider::sliderReleased, fSlider,
+                             [slider = fSlider, window, id] {
+                                 Post(window, MakeSetValue(id, slider->value()));
+                             });
+            QObject::connect(fSlider, &QSlider::sliderMoved, fTrailing,
+                             [trailing = fTrailing](int value) { trailing->setNum(value); });
             break;
     }
     fWidget->setProperty(kViewIdProperty, QVariant::fromValue<qulonglong>(id));

@@ -56,12 +56,18 @@ void WindowWidget::closeEvent(QCloseEvent* event) {
     [[maybe_unused]] status_t status = PostClose(fWindow);
 }
 
+// Only addresses can carry files: the pointer tells the user at once that a text or a
+// picture's pixels would not be taken.
 void WindowWidget::dragEnterEvent(QDragEnterEvent* event) {
-    event->acceptProposedAction();
+    if (event->mimeData()->hasUrls()) {
+        event->acceptProposedAction();
+    }
 }
 
 void WindowWidget::dragMoveEvent(QDragMoveEvent* event) {
-    event->acceptProposedAction();
+    if (event->mimeData()->hasUrls()) {
+        event->acceptProposedAction();
+    }
 }
 
 void WindowWidget::dropEvent(QDropEvent* event) {
