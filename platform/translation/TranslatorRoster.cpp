@@ -143,7 +143,9 @@ status_t BTranslatorRoster::LoadAddOn(const char* path) {
         }
     }
     auto addOn = std::make_unique<AddOn>();
-    addOn->handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    // NODELETE: codec libraries register exit handlers and thread-local state that must
+    // outlive the roster, and a report about their memory must still name their code.
+    addOn->handle = dlopen(path, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (addOn->handle == nullptr) {
         const char* error = dlerror();
         const std::string reason = std::string("module illisible : ") + (error ? error : "?");
