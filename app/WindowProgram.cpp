@@ -69,6 +69,16 @@ int HandToRunningInstance(const BMessage& refs) {
     return 0;
 }
 
+// The application with its window, the files of the command line already on their way to
+// it; the caller runs it.
+OrvLauncher* StartLauncher(const BMessage& refs) {
+    auto* launcher = new OrvLauncher(kAppSignature);
+    if (!refs.IsEmpty()) {
+        launcher->PostMessage(&refs);
+    }
+    return launcher;
+}
+
 }  // namespace
 
 DisplayKind ChooseDisplay() {
@@ -117,14 +127,11 @@ int RunWindowProgram(const std::vector<std::string>& paths) {
 #ifdef ORVANE_QT_DISPLAY
     if (display == DisplayKind::Qt) {
         return orv::RunWithQtDisplay([&refs](orv::QtDisplay& qt) {
-            auto* launcher = new OrvLauncher(kAppSignature);
+            OrvLauncher* launcher = StartLauncher(refs);
             OrvWindow* window = launcher->Window();
             if (window->Lock()) {
                 window->SetRunObserver(qt.RunReportTarget(window->Id()));
                 window->Unlock();
-            }
-            if (!refs.IsEmpty()) {
-                launcher->PostMessage(&refs);
             }
             return launcher;
         });
@@ -133,10 +140,7 @@ int RunWindowProgram(const std::vector<std::string>& paths) {
     if (display == DisplayKind::Headless) {
         StartConsole(WatchedDisplay::Install(TraceWatchers(stderr)), stdin);
     }
-    auto* launcher = new OrvLauncher(kAppSignature);
-    if (!refs.IsEmpty()) {
-        launcher->PostMessage(&refs);
-    }
+    OrvLauncher* launcher = StartLauncher(refs);
     launcher->Run();
     delete launcher;
     return 0;
