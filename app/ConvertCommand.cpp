@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "app/ConvertCommand.h"
 
+#include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -118,6 +121,29 @@ void FillForm(FormFiller& form, const ConvertRequest& request, int32 formatIndex
     }
 }
 
+// Set by the first Ctrl-C (or SIGTERM): the run stops at the next file's end.
+std::atomic<bool> gInterrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "read from a signal handler");
+
+void OnInterrupt(int) {
+    gInterrupted.store(true);
+    static const char kNote[] =
+        "\norvane : arrêt après le fichier en cours (une seconde fois : arrêt immédiat)\n";
+    [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, kNote, sizeof kNote - 1);
+}
+
+// A run killed in the middle of a file would leave that file's hidden temporary output
+// behind; so the first interruption only asks to stop, and the second, should the user
+// not want to wait, ends the program as usual.
+void CatchInterruptions() {
+    struct sigaction action = {};
+    action.sa_handler = OnInterrupt;
+    action.sa_flags = SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
 void PrintIssues(const BMessage& report, const char* pathField, const char* reasonField,
                  const char* prefix) {
     std::string path;
@@ -148,14 +174,28 @@ std::string Summary(int32 count, int32 failed) {
 }
 
 int RunConvert(BTranslatorRoster* roster, const ConvertRequest& request) {
+    CatchInterruptions();
     Progress progress(stderr, isatty(STDERR_FILENO) == 1);
+    OrvWindow* window = nullptr;
     WatchedDisplay::Watchers watchers;
-    watchers.statusBar = [&progress](const ViewState& bar) {
+    // The bar moves on the window's thread, between files: where an interrupted run can
+    // end with every file either done or not begun.
+    watchers.statusBar = [&progress, &window](const ViewState& bar) {
         progress.Update(int32(bar.currentValue), int32(bar.maxValue));
+        if (gInterrupted.load() && window != nullptr) {
+            progress.Finish();
+            for (const RunIssue& failure : window->Failures()) {
+                std::fprintf(stderr, "échec : %s : %s\n", failure.path.c_str(),
+                             failure.reason.c_str());
+            }
+            std::fprintf(stderr, "conversion interrompue : %d/%d fichiers traités\n",
+                         int(bar.currentValue), int(bar.maxValue));
+            std::_Exit(130);
+        }
     };
     const std::shared_ptr<WatchedDisplay> display = WatchedDisplay::Install(std::move(watchers));
 
-    auto* window = new OrvWindow(roster);
+    window = new OrvWindow(roster);
     ReportLoadFailures(*roster);
     std::vector<OutputFormat> catalogue;
     for (int32 i = 0; i < window->FormatCount(); ++i) {

@@ -76,6 +76,7 @@ public:
         const std::string text = line + "\n";
         ASSERT_EQ(write(fInput, text.data(), text.size()), ssize_t(text.size()));
     }
+    pid_t Pid() const { return fPid; }
     void CloseInput() {
         close(fInput);
         fInput = -1;

@@ -206,6 +206,34 @@ TEST_F(CliTest, NamesFollowTheExtensionOptionsAndANewRunNumbersItsOutputs) {
                                      "photo.png", "photo.png 2", "photo.png 3"}));
 }
 
+TEST_F(CliTest, AnInterruptedRunStopsBetweenFilesLeavingNothingHalfWritten) {
+    constexpr int kFiles = 12;
+    for (int i = 0; i < kFiles; ++i) {
+        fs::copy_file(Corpus("jpeg/testorig.jpg"), fWork / ("p" + std::to_string(i) + ".jpg"));
+    }
+    // Large outputs, so that the signal lands while a file is being written.
+    std::unique_ptr<Process> run =
+        Start({"convert", "--to", "png", "--width", "3000", fWork.string()}, false, "stopped");
+    ASSERT_TRUE(WaitForOutput("stopped", "1/12 fichiers traités", 1, 60s)) << Output("stopped");
+    kill(run->Pid(), SIGINT);
+    EXPECT_EQ(run->Wait(60s), 130) << Output("stopped");
+    EXPECT_NE(Output("stopped").find("conversion interrompue : "), std::string::npos);
+
+    int outputs = 0;
+    for (const auto& entry : fs::directory_iterator(fWork)) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_NE(name[0], '.') << "a temporary was left: " << name;
+        if (entry.path().extension() == ".png") {
+            ++outputs;
+            const std::string bytes = ReadFile(entry.path());
+            ASSERT_GE(bytes.size(), 12u);
+            EXPECT_EQ(bytes.substr(bytes.size() - 8, 4), "IEND") << name << " is cut short";
+        }
+    }
+    EXPECT_GE(outputs, 1);
+    EXPECT_LT(outputs, kFiles);
+}
+
 TEST_F(CliTest, UsageErrorsExitWithTwoAndSayWhy) {
     fs::copy_file(Corpus("jpeg/testorig.jpg"), fWork / "a.jpg");
     const std::string file = (fWork / "a.jpg").string();
