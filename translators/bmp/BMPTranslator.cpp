@@ -8,6 +8,7 @@
 
 #include "platform/support/ErrorReason.h"
 #include "platform/support/ImageLimits.h"
+#include "platform/translation/CodecChecks.h"
 #include "platform/translation/PixelRows.h"
 
 namespace orv {
@@ -452,15 +453,11 @@ status_t BMPTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap
 
 status_t BMPTranslator::EncodeImage(const BBitmap& image, uint32 outType,
                                     BPositionIO& destination) {
-    if (outType != kBMPType)
-        return Fail(B_NO_TRANSLATOR, "format de sortie inconnu du traducteur BMP");
-    if (image.ColorSpace() != B_RGB32 && image.ColorSpace() != B_RGBA32)
-        return Fail(B_BAD_TYPE, "espace de couleurs non pris en charge");
-    const uint32 width = image.PixelWidth();
-    const uint32 height = image.PixelHeight();
-    status_t status = CheckImageSize(width, height);
+    status_t status = CheckEncodeRequest(image, outType, kBMPType, "BMP");
     if (status != B_OK)
         return status;
+    const uint32 width = image.PixelWidth();
+    const uint32 height = image.PixelHeight();
 
     const bool transparent = HasTransparency(image);
     const bool alpha = transparent && !Settings().Bool("flatten_alpha");

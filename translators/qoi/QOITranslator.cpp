@@ -11,6 +11,7 @@
 #include "platform/storage/MimeType.h"
 #include "platform/support/ErrorReason.h"
 #include "platform/support/ImageLimits.h"
+#include "platform/translation/CodecChecks.h"
 #include "platform/translation/PixelRows.h"
 
 namespace orv {
@@ -144,15 +145,11 @@ status_t QOITranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap
 
 status_t QOITranslator::EncodeImage(const BBitmap& image, uint32 outType,
                                     BPositionIO& destination) {
-    if (outType != kQOIType)
-        return Fail(B_NO_TRANSLATOR, "format de sortie inconnu du traducteur QOI");
-    if (image.ColorSpace() != B_RGB32 && image.ColorSpace() != B_RGBA32)
-        return Fail(B_BAD_TYPE, "espace de couleurs non pris en charge");
-    const uint32 width = image.PixelWidth();
-    const uint32 height = image.PixelHeight();
-    status_t status = CheckImageSize(width, height);
+    status_t status = CheckEncodeRequest(image, outType, kQOIType, "QOI");
     if (status != B_OK)
         return status;
+    const uint32 width = image.PixelWidth();
+    const uint32 height = image.PixelHeight();
 
     // An RGBA picture whose pixels are all opaque is stored as RGB: a third smaller, and
     // read back the same.

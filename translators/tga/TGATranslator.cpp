@@ -7,6 +7,7 @@
 
 #include "platform/support/ErrorReason.h"
 #include "platform/support/ImageLimits.h"
+#include "platform/translation/CodecChecks.h"
 #include "platform/translation/PixelRows.h"
 
 namespace orv {
@@ -362,15 +363,11 @@ status_t TGATranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap
 
 status_t TGATranslator::EncodeImage(const BBitmap& image, uint32 outType,
                                     BPositionIO& destination) {
-    if (outType != kTGAType)
-        return Fail(B_NO_TRANSLATOR, "format de sortie inconnu du traducteur TGA");
-    if (image.ColorSpace() != B_RGB32 && image.ColorSpace() != B_RGBA32)
-        return Fail(B_BAD_TYPE, "espace de couleurs non pris en charge");
-    const uint32 width = image.PixelWidth();
-    const uint32 height = image.PixelHeight();
-    status_t status = CheckImageSize(width, height);
+    status_t status = CheckEncodeRequest(image, outType, kTGAType, "TGA");
     if (status != B_OK)
         return status;
+    const uint32 width = image.PixelWidth();
+    const uint32 height = image.PixelHeight();
 
     const bool alpha = HasTransparency(image);
     const bool rle = Settings().Bool("rle");

@@ -12,6 +12,7 @@
 
 #include "platform/support/ErrorReason.h"
 #include "platform/support/ImageLimits.h"
+#include "platform/translation/CodecChecks.h"
 #include "platform/translation/PixelRows.h"
 
 namespace orv {
@@ -230,15 +231,11 @@ status_t TIFFTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitma
 
 status_t TIFFTranslator::EncodeImage(const BBitmap& image, uint32 outType,
                                      BPositionIO& destination) {
-    if (outType != kTIFFType)
-        return Fail(B_NO_TRANSLATOR, "format de sortie inconnu du traducteur TIFF");
-    if (image.ColorSpace() != B_RGB32 && image.ColorSpace() != B_RGBA32)
-        return Fail(B_BAD_TYPE, "espace de couleurs non pris en charge");
-    const uint32 width = image.PixelWidth();
-    const uint32 height = image.PixelHeight();
-    status_t status = CheckImageSize(width, height);
+    status_t status = CheckEncodeRequest(image, outType, kTIFFType, "TIFF");
     if (status != B_OK)
         return status;
+    const uint32 width = image.PixelWidth();
+    const uint32 height = image.PixelHeight();
 
     Client client{&destination, {}};
     TIFFPtr tiff(Open(client, "w"));
