@@ -14,7 +14,8 @@ struct entry_ref {
     std::string name;       // leaf name, without any '/'
 
     entry_ref() = default;
-    entry_ref(std::string dir, std::string leaf) : directory(std::move(dir)), name(std::move(leaf)) {}
+    entry_ref(std::string dir, std::string leaf)
+        : directory(std::move(dir)), name(std::move(leaf)) {}
 
     bool operator==(const entry_ref&) const = default;
 

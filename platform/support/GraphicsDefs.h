@@ -40,8 +40,7 @@ enum color_space : uint32 {
 
 // True for the four spaces whose pixels are one 32-bit word.
 constexpr bool IsRGB32Space(color_space space) {
-    return space == B_RGB32 || space == B_RGBA32 || space == B_RGB32_BIG ||
-           space == B_RGBA32_BIG;
+    return space == B_RGB32 || space == B_RGBA32 || space == B_RGB32_BIG || space == B_RGBA32_BIG;
 }
 
 // Bits per pixel of a colour space; 0 for an unknown one.

@@ -49,8 +49,7 @@ public:
                      bool isFixedSize = true, int32 count = 1);
     status_t FindData(const char* name, type_code type, int32 index, const void** data,
                       ssize_t* numBytes) const;
-    status_t FindData(const char* name, type_code type, const void** data,
-                      ssize_t* numBytes) const;
+    status_t FindData(const char* name, type_code type, const void** data, ssize_t* numBytes) const;
     status_t ReplaceData(const char* name, type_code type, int32 index, const void* data,
                          ssize_t numBytes);
 

@@ -18,10 +18,10 @@
 namespace orv {
 
 struct TranslatorDescription {
-    const char* name;          // shown in lists, e.g. "Images PNG"
-    const char* info;          // one line about the codec and its library version
+    const char* name;  // shown in lists, e.g. "Images PNG"
+    const char* info;  // one line about the codec and its library version
     int32 version;
-    const char* settingsKey;   // file name of the settings, e.g. "png"
+    const char* settingsKey;                      // file name of the settings, e.g. "png"
     std::span<const translation_format> inputs;   // the codec's own formats it reads
     std::span<const translation_format> outputs;  // the codec's own formats it writes
     std::span<const SettingSpec> settings;
@@ -56,8 +56,8 @@ public:
     int32 TranslatorVersion() const override;
     const translation_format* InputFormats(int32* count) const override;
     const translation_format* OutputFormats(int32* count) const override;
-    status_t Identify(BPositionIO* source, const translation_format* format,
-                      BMessage* ioExtension, translator_info* outInfo, uint32 outType) override;
+    status_t Identify(BPositionIO* source, const translation_format* format, BMessage* ioExtension,
+                      translator_info* outInfo, uint32 outType) override;
     status_t Translate(BPositionIO* source, const translator_info* info, BMessage* ioExtension,
                        uint32 outType, BPositionIO* destination) override;
     status_t MakeConfigurationView(BMessage* ioExtension, BView** outView,

@@ -16,10 +16,10 @@ constexpr int32 B_MIME_TYPE_LENGTH = 251;
 
 // One format a translator reads or writes.
 struct translation_format {
-    uint32 type;        // four-character type code of the format
-    uint32 group;       // B_TRANSLATOR_BITMAP for pictures
-    float quality;      // how faithfully the translator handles the format, 0 to 1
-    float capability;   // how much of the format it handles, 0 to 1
+    uint32 type;       // four-character type code of the format
+    uint32 group;      // B_TRANSLATOR_BITMAP for pictures
+    float quality;     // how faithfully the translator handles the format, 0 to 1
+    float capability;  // how much of the format it handles, 0 to 1
     char MIME[B_MIME_TYPE_LENGTH];
     char name[B_MIME_TYPE_LENGTH];
 };

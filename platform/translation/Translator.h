@@ -31,11 +31,9 @@ public:
     // B_OK and *outInfo filled when the stream holds a format this translator can turn into
     // outType (0 for any); B_NO_TRANSLATOR otherwise. The stream's position is restored.
     virtual status_t Identify(BPositionIO* source, const translation_format* format,
-                              BMessage* ioExtension, translator_info* outInfo,
-                              uint32 outType) = 0;
+                              BMessage* ioExtension, translator_info* outInfo, uint32 outType) = 0;
     virtual status_t Translate(BPositionIO* source, const translator_info* info,
-                               BMessage* ioExtension, uint32 outType,
-                               BPositionIO* destination) = 0;
+                               BMessage* ioExtension, uint32 outType, BPositionIO* destination) = 0;
 
     // The translator's settings as a view (B_ERROR when it has none) and as a message.
     virtual status_t MakeConfigurationView(BMessage* ioExtension, BView** outView,

@@ -22,9 +22,9 @@ struct SettingChoice {
 struct SettingSpec {
     enum class Kind { Bool, Int, Choice };
 
-    const char* name;   // key in messages, files and on the command line
+    const char* name;  // key in messages, files and on the command line
     Kind kind;
-    const char* label;  // French label shown in the settings window
+    const char* label;   // French label shown in the settings window
     int32 defaultValue;  // Bool: 0 or 1; Choice: one of the choices' values
     int32 minimum = 0;   // Int only
     int32 maximum = 0;   // Int only
