@@ -8,12 +8,12 @@
 #include <cstring>
 
 #include "platform/support/ErrorReason.h"
-#include "tests/translators/avif/CodecTesting.h"
+#include "tests/translators/common/CodecTestSupport.h"
 
 namespace orv {
 namespace {
 
-using namespace orv::testing;
+using namespace orv::test;
 
 constexpr uint32 kAVIF = FourCC("AVIF");
 
@@ -81,7 +81,7 @@ TEST_F(AVIFTranslatorTest, LossyRoundTripKeepsThePictureAndItsAlpha) {
         // what a wrong channel order or a shifted row would give.
         EXPECT_GT(PSNR(*source, *decoded), 25.0) << "alpha " << alpha;
         if (!alpha) {
-            EXPECT_EQ(Pixel(*decoded, 66, 44) >> 24, 255u);
+            EXPECT_EQ(PixelValue(*decoded, 66, 44) >> 24, 255u);
         }
     }
 }
@@ -166,7 +166,7 @@ TEST_F(AVIFTranslatorTest, CleanApertureCropsBeforeTurning) {
     auto cropped = NewBitmap(30, 20, false);
     for (uint32 y = 0; y < 20; y++) {
         for (uint32 x = 0; x < 30; x++) {
-            SetPixel(*cropped, x, y, Pixel(*source, x + 8, y + 4));
+            SetPixelValue(*cropped, x, y, PixelValue(*source, x + 8, y + 4));
         }
     }
     auto decoded = DecodeOK(translator, WriteWithLibavif({image.get()}, 10));
@@ -199,7 +199,7 @@ TEST_F(AVIFTranslatorTest, HighBitDepthIsRoundedToEightBits) {
         for (uint32 y = 0; y < 4; y++) {
             const auto* row = reinterpret_cast<const uint16*>(rgb.pixels + y * rgb.rowBytes);
             for (uint32 x = 0; x < 64; x++) {
-                const uint32 p = Pixel(*decoded, x, y);
+                const uint32 p = PixelValue(*decoded, x, y);
                 const int channels[3] = {int(p >> 16 & 0xff), int(p >> 8 & 0xff), int(p & 0xff)};
                 for (int c = 0; c < 3; c++) {
                     const int expected = int((row[x * 3 + c] * 255u + maximum / 2) / maximum);
@@ -216,8 +216,8 @@ TEST_F(AVIFTranslatorTest, SequenceIsReadAsItsFirstFrame) {
     auto blue = NewBitmap(16, 16, false);
     for (uint32 y = 0; y < 16; y++) {
         for (uint32 x = 0; x < 16; x++) {
-            SetPixel(*red, x, y, 0xffd01010);
-            SetPixel(*blue, x, y, 0xff1010d0);
+            SetPixelValue(*red, x, y, 0xffd01010);
+            SetPixelValue(*blue, x, y, 0xff1010d0);
         }
     }
     AvifImagePtr first = FromBitmap(*red);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "translators/bmp/BMPTranslator.h"
 
-#include "tests/translators/qoi/CodecTestSupport.h"
+#include "tests/translators/common/CodecTestSupport.h"
 
 namespace orv::test {
 namespace {

@@ -4,13 +4,12 @@
 #include <cstring>
 #include <set>
 
-#include "tests/translators/png/CodecTestSupport.h"
+#include "tests/translators/common/CodecTestSupport.h"
 #include "translators/gif/GIFTranslator.h"
 
 namespace orv::test {
 namespace {
 
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new FreshConfigEnvironment);
 constexpr uint32 kGIF = FourCC("GIFf");
 
 const std::vector<GifColorType> kGlobal = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
@@ -158,7 +157,7 @@ TEST(GIFTranslator, FewColoursAndTransparencySurviveARoundTrip) {
 
 TEST(GIFTranslator, RichImagesAreQuantizedWithinTheSettings) {
     GIFTranslator translator;
-    std::unique_ptr<BBitmap> original = MakeTestImage(160, 120, false), decoded;
+    std::unique_ptr<BBitmap> original = MakePhotoLikeImage(160, 120, false), decoded;
     auto colours = [&] {
         std::set<uint32> set;
         for (int32 i = 0; i < decoded->BitsLength(); i += 4) {
@@ -207,7 +206,7 @@ TEST(GIFTranslator, HostileFilesAreRefusedAndWriteFailuresReported) {
     EXPECT_FALSE(ErrorReason().empty());
 
     // giflib ignores a failed write of the trailer; the last byte's loss must still tell.
-    ExpectWriteFailureReported(translator, *MakeTestImage(300, 200, true), kGIF);
+    ExpectWriteFailureReported(translator, *MakePhotoLikeImage(300, 200, true), kGIF);
 }
 
 }  // namespace

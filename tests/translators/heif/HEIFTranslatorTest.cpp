@@ -12,7 +12,7 @@
 #include <iterator>
 
 #include "platform/support/ErrorReason.h"
-#include "tests/translators/avif/CodecTesting.h"
+#include "tests/translators/common/CodecTestSupport.h"
 
 // x265 3.5 keeps about a kilobyte per encoder it opens, inside its own allocator, however
 // carefully the encoder is released; the sanitizer build must not count that against us.
@@ -23,7 +23,7 @@ extern "C" const char* __lsan_default_suppressions() {
 namespace orv {
 namespace {
 
-using namespace orv::testing;
+using namespace orv::test;
 
 constexpr uint32 kHEIF = FourCC("HEIF");
 
@@ -54,7 +54,7 @@ std::vector<uint8> WriteWithLibheif(const BBitmap& image, heif_orientation orien
     const uint32 maximum = (1u << depth) - 1;
     for (int y = 0; y < height; y++) {
         for (int x = 0; x < width; x++) {
-            const uint32 p = Pixel(image, uint32(x), uint32(y));
+            const uint32 p = PixelValue(image, uint32(x), uint32(y));
             const uint32 rgb[3] = {p >> 16 & 0xff, p >> 8 & 0xff, p & 0xff};
             for (int c = 0; c < 3; c++) {
                 if (depth == 8) {
@@ -107,7 +107,7 @@ TEST_F(HEIFTranslatorTest, LossyRoundTripKeepsThePictureAndItsAlpha) {
         // 4:2:0 blurs the sharp colour edges between the quadrants.
         EXPECT_GT(PSNR(*source, *decoded), 25.0) << "alpha " << alpha;
         if (!alpha) {
-            EXPECT_EQ(Pixel(*decoded, 66, 44) >> 24, 255u);
+            EXPECT_EQ(PixelValue(*decoded, 66, 44) >> 24, 255u);
         }
     }
 }

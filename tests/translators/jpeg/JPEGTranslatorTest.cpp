@@ -6,13 +6,12 @@
 
 #include <algorithm>
 
-#include "tests/translators/png/CodecTestSupport.h"
+#include "tests/translators/common/CodecTestSupport.h"
 #include "translators/jpeg/JPEGTranslator.h"
 
 namespace orv::test {
 namespace {
 
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new FreshConfigEnvironment);
 constexpr uint32 kJPEG = FourCC("JPEG");
 
 // Largest difference from the reference decoder's PPM (P6, RGB bytes), and how many samples
@@ -78,9 +77,10 @@ size_t FindMarker(const std::vector<uint8>& jpeg, uint8 marker) {
 
 TEST(JPEGTranslator, ReferenceImagesDecode) {
     JPEGTranslator translator;
-    std::vector<uint8> ppm = ReadFile("jpeg/testorig.ppm");
+    std::vector<uint8> ppm = ReadCorpusFile("jpeg/testorig.ppm");
     std::unique_ptr<BBitmap> image;
-    ASSERT_EQ(Decode(translator, ReadFile("jpeg/testorig.jpg"), &image), B_OK) << ErrorReason();
+    ASSERT_EQ(Decode(translator, ReadCorpusFile("jpeg/testorig.jpg"), &image), B_OK)
+        << ErrorReason();
     EXPECT_EQ(image->ColorSpace(), B_RGB32);
     // The reference was made by a decoder that upsamples chroma with a scaled IDCT, which
     // libjpeg-turbo does not: the two agree within one level on 96.8 % of the samples.
@@ -90,12 +90,12 @@ TEST(JPEGTranslator, ReferenceImagesDecode) {
 
     // The same picture, progressive and arithmetic-coded, differs only by its own encoding.
     for (const char* name : {"jpeg/testimgint.jpg", "jpeg/testimgari.jpg"}) {
-        ASSERT_EQ(Decode(translator, ReadFile(name), &image), B_OK) << name << ErrorReason();
+        ASSERT_EQ(Decode(translator, ReadCorpusFile(name), &image), B_OK) << name << ErrorReason();
         EXPECT_GT(CompareWithPpm(*image, ppm).withinOne, 0.5) << name;
         EXPECT_EQ(Pixel(*image, 5, 5)[3], 255);
     }
 
-    EXPECT_NE(Decode(translator, ReadFile("jpeg/monkey12.jpg"), &image), B_OK);
+    EXPECT_NE(Decode(translator, ReadCorpusFile("jpeg/monkey12.jpg"), &image), B_OK);
     EXPECT_NE(ErrorReason().find("12 bits"), std::string::npos) << ErrorReason();
 }
 
@@ -155,7 +155,7 @@ TEST(JPEGTranslator, ExifOrientationIsAppliedUnlessTurnedOff) {
 TEST(JPEGTranslator, SettingsShapeTheOutput) {
     JPEGTranslator translator;
     std::unique_ptr<BBitmap> image, decoded;
-    ASSERT_EQ(Decode(translator, ReadFile("jpeg/testorig.jpg"), &image), B_OK);
+    ASSERT_EQ(Decode(translator, ReadCorpusFile("jpeg/testorig.jpg"), &image), B_OK);
     std::vector<uint8> normal = Encode(translator, *image, kJPEG);
     ASSERT_EQ(Decode(translator, normal, &decoded), B_OK);
     EXPECT_GT(PSNR(*image, *decoded), 35.0);
@@ -204,10 +204,10 @@ TEST(JPEGTranslator, TransparencyIsFlattenedOnWhiteUnlessTurnedOff) {
 
 TEST(JPEGTranslator, HostileFilesAreRefusedAndWriteFailuresReported) {
     JPEGTranslator translator;
-    std::vector<uint8> jpeg = ReadFile("jpeg/testorig.jpg");
+    std::vector<uint8> jpeg = ReadCorpusFile("jpeg/testorig.jpg");
     ExpectTruncationsRefused(translator, jpeg);
     // Cut between progressive scans too: a coarse early scan must not pass for the picture.
-    ExpectTruncationsRefused(translator, ReadFile("jpeg/testimgint.jpg"));
+    ExpectTruncationsRefused(translator, ReadCorpusFile("jpeg/testimgint.jpg"));
 
     std::vector<uint8> bomb = jpeg;  // a frame of 60000 × 60000
     size_t sof = FindMarker(jpeg, 0xc0);
@@ -223,7 +223,7 @@ TEST(JPEGTranslator, HostileFilesAreRefusedAndWriteFailuresReported) {
     }
     EXPECT_NE(Decode(translator, damaged, &image), B_OK);
 
-    ExpectWriteFailureReported(translator, *MakeTestImage(300, 200, false), kJPEG);
+    ExpectWriteFailureReported(translator, *MakePhotoLikeImage(300, 200, false), kJPEG);
 }
 
 }  // namespace

@@ -9,12 +9,12 @@
 
 #include "platform/support/ErrorReason.h"
 #include "platform/support/ImageLimits.h"
-#include "tests/translators/avif/CodecTesting.h"
+#include "tests/translators/common/CodecTestSupport.h"
 
 namespace orv {
 namespace {
 
-using namespace orv::testing;
+using namespace orv::test;
 
 constexpr uint32 kJXL = FourCC("JXL ");
 
@@ -90,7 +90,7 @@ std::vector<uint8> RGBSamples(const BBitmap& image) {
     std::vector<uint8> samples;
     for (uint32 y = 0; y < image.PixelHeight(); y++) {
         for (uint32 x = 0; x < image.PixelWidth(); x++) {
-            const uint32 p = Pixel(image, x, y);
+            const uint32 p = PixelValue(image, x, y);
             samples.insert(samples.end(), {uint8(p >> 16), uint8(p >> 8), uint8(p)});
         }
     }
@@ -117,7 +117,7 @@ TEST_F(JXLTranslatorTest, LossyRoundTripKeepsThePictureAndItsAlpha) {
         EXPECT_EQ(decoded->ColorSpace(), alpha ? B_RGBA32 : B_RGB32);
         EXPECT_GT(PSNR(*source, *decoded), 28.0) << "alpha " << alpha;
         if (!alpha) {
-            EXPECT_EQ(Pixel(*decoded, 66, 44) >> 24, 255u);
+            EXPECT_EQ(PixelValue(*decoded, 66, 44) >> 24, 255u);
         }
     }
 }
@@ -152,7 +152,8 @@ TEST_F(JXLTranslatorTest, GreyComesOutAsEqualChannels) {
     ASSERT_NE(decoded, nullptr);
     EXPECT_EQ(decoded->ColorSpace(), B_RGB32);
     for (uint32 i = 0; i < 32 * 8; i++) {
-        EXPECT_EQ(Pixel(*decoded, i % 32, i / 32), 0xff000000u | uint32(uint8(i * 7)) * 0x010101u);
+        EXPECT_EQ(PixelValue(*decoded, i % 32, i / 32),
+                  0xff000000u | uint32(uint8(i * 7)) * 0x010101u);
     }
 }
 
@@ -184,7 +185,7 @@ TEST_F(JXLTranslatorTest, SixteenBitsAreRoundedToEight) {
     ASSERT_NE(decoded, nullptr);
     EXPECT_EQ(decoded->ColorSpace(), B_RGBA32);
     for (uint32 i = 0; i < 64 * 2; i++) {
-        const uint32 p = Pixel(*decoded, i % 64, i / 64);
+        const uint32 p = PixelValue(*decoded, i % 64, i / 64);
         const int got[4] = {int(p >> 16 & 0xff), int(p >> 8 & 0xff), int(p & 0xff), int(p >> 24)};
         for (int c = 0; c < 4; c++) {
             const int expected = int((samples[i * 4 + c] * 255u + 32767) / 65535);
@@ -204,7 +205,7 @@ TEST_F(JXLTranslatorTest, AnimationIsReadAsItsFirstFrame) {
     }
     auto decoded = DecodeOK(translator, WriteWithLibjxl(animation));
     ASSERT_NE(decoded, nullptr);
-    EXPECT_EQ(Pixel(*decoded, 3, 3), 0xffc82814u);
+    EXPECT_EQ(PixelValue(*decoded, 3, 3), 0xffc82814u);
 }
 
 TEST_F(JXLTranslatorTest, IdentifiesBothContainerAndBareCodestream) {

@@ -2,13 +2,12 @@
 #include <algorithm>
 #include <cstring>
 
-#include "tests/translators/png/CodecTestSupport.h"
+#include "tests/translators/common/CodecTestSupport.h"
 #include "translators/png/PNGTranslator.h"
 
 namespace orv::test {
 namespace {
 
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new FreshConfigEnvironment);
 constexpr uint32 kPNG = FourCC("PNG ");
 
 std::vector<std::string> SuiteFiles() {
@@ -25,7 +24,7 @@ std::vector<std::string> SuiteFiles() {
 std::vector<int> ReadJsonNumbers(const std::string& path) {
     std::vector<int> numbers;
     int value = -1;
-    for (uint8 c : ReadFile(path)) {
+    for (uint8 c : ReadFileIfPresent(CorpusPath(path))) {
         if (c >= '0' && c <= '9') {
             value = std::max(value, 0) * 10 + (c - '0');
         } else if (value >= 0) {
@@ -71,7 +70,7 @@ TEST(PNGTranslator, EveryValidSuiteFileDecodesToItsReference) {
         int tolerance = sixteen || name.find("16") != std::string::npos ? 1 : 0;
 
         std::unique_ptr<BBitmap> image;
-        ASSERT_EQ(Decode(translator, ReadFile("pngsuite/png/" + name), &image), B_OK)
+        ASSERT_EQ(Decode(translator, ReadCorpusFile("pngsuite/png/" + name), &image), B_OK)
             << ErrorReason();
         uint32 width = image->PixelWidth();
         ASSERT_EQ(reference.size(), size_t(width) * image->PixelHeight() * 4);
@@ -97,7 +96,8 @@ TEST(PNGTranslator, CorruptFilesAreRefusedWithAReason) {
     for (const std::string& name : SuiteFiles()) {
         if (name[0] == 'x') {
             std::unique_ptr<BBitmap> image;
-            EXPECT_NE(Decode(translator, ReadFile("pngsuite/png/" + name), &image), B_OK) << name;
+            EXPECT_NE(Decode(translator, ReadCorpusFile("pngsuite/png/" + name), &image), B_OK)
+                << name;
             EXPECT_EQ(image, nullptr);
             EXPECT_FALSE(ErrorReason().empty());
             refused++;
@@ -105,7 +105,7 @@ TEST(PNGTranslator, CorruptFilesAreRefusedWithAReason) {
     }
     EXPECT_EQ(refused, 14);
 
-    std::vector<uint8> png = ReadFile("pngsuite/png/basn6a08.png");
+    std::vector<uint8> png = ReadCorpusFile("pngsuite/png/basn6a08.png");
     ExpectTruncationsRefused(translator, png);
     // A bomb declaring 60000 × 60000 with a valid checksum: only the size check stops it.
     PutBig32(&png[16], 60000);
@@ -128,7 +128,7 @@ TEST(PNGTranslator, RoundTripsAreExact) {
         color_space decoded;
     } cases[] = {{true, false, B_RGBA32}, {true, true, B_RGB32}, {false, false, B_RGB32}};
     for (Case c : cases) {
-        std::unique_ptr<BBitmap> original = MakeTestImage(67, 41, c.alpha);
+        std::unique_ptr<BBitmap> original = MakePhotoLikeImage(67, 41, c.alpha);
         auto* bits = static_cast<uint8*>(original->Bits());
         for (int32 i = 3; i < original->BitsLength(); i += 4) {
             // In B_RGB32 the fourth byte is not alpha, whatever it holds.
@@ -149,7 +149,7 @@ TEST(PNGTranslator, RoundTripsAreExact) {
 
 TEST(PNGTranslator, ExifOrientationIsAppliedUnlessTurnedOff) {
     PNGTranslator translator;
-    std::unique_ptr<BBitmap> original = MakeTestImage(30, 20, false);
+    std::unique_ptr<BBitmap> original = MakePhotoLikeImage(30, 20, false);
     std::vector<uint8> png = Encode(translator, *original, kPNG);
     // An eXIf chunk after IHDR: orientation 6, turn 90° clockwise.
     const uint8 exif[] = {'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1, 0x01, 0x12, 0,
@@ -176,7 +176,7 @@ TEST(PNGTranslator, ExifOrientationIsAppliedUnlessTurnedOff) {
 
 TEST(PNGTranslator, SettingsAreHonouredAndFailuresReported) {
     PNGTranslator translator;
-    std::unique_ptr<BBitmap> image = MakeTestImage(200, 150, true);
+    std::unique_ptr<BBitmap> image = MakePhotoLikeImage(200, 150, true);
     size_t normal = Encode(translator, *image, kPNG).size();
     ASSERT_EQ(translator.Settings().Set("compression", 0), B_OK);
     ASSERT_EQ(translator.Settings().Set("filter", 0), B_OK);

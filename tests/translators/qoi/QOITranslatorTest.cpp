@@ -3,7 +3,7 @@
 
 #include "platform/storage/MimeType.h"
 #include "platform/support/Message.h"
-#include "tests/translators/qoi/CodecTestSupport.h"
+#include "tests/translators/common/CodecTestSupport.h"
 
 namespace orv::test {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <functional>
 
-#include "tests/translators/qoi/CodecTestSupport.h"
+#include "tests/translators/common/CodecTestSupport.h"
 
 namespace orv::test {
 namespace {

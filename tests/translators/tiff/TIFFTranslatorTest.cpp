@@ -6,7 +6,7 @@
 
 #include <cmath>
 
-#include "tests/translators/qoi/CodecTestSupport.h"
+#include "tests/translators/common/CodecTestSupport.h"
 
 namespace orv::test {
 namespace {
@@ -295,7 +295,9 @@ TEST_F(TIFFTranslatorTest, RefusesDamagedFilesQuietly) {
     auto image = MakeTestImage(64, 48, true);
     const std::vector<uint8> good = Encode(fTranslator, *image, kTIFF);
     ::testing::internal::CaptureStderr();
-    ExpectTruncationsRefused(fTranslator, good);
+    // The last byte of our files ends the Software tag's text, which libtiff reads short
+    // without losing a pixel.
+    ExpectTruncationsRefused(fTranslator, good, /*lastByteNeeded=*/false);
 
     // Strips that claim to lie past the end of the file.
     std::vector<uint8> lost =

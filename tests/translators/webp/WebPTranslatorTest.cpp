@@ -8,13 +8,12 @@
 #include <cstring>
 #include <sstream>
 
-#include "tests/translators/png/CodecTestSupport.h"
+#include "tests/translators/common/CodecTestSupport.h"
 #include "translators/webp/WebPTranslator.h"
 
 namespace orv::test {
 namespace {
 
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new FreshConfigEnvironment);
 constexpr uint32 kWebP = FourCC("WEBP");
 
 // MD5 (RFC 1321), enough to check the reference checksums without a crypto library.
@@ -78,7 +77,7 @@ std::vector<uint8> AsPam(const BBitmap& image) {
 
 TEST(WebPTranslator, ConformanceFilesMatchTheReferenceDecoder) {
     WebPTranslator translator;
-    std::vector<uint8> list = ReadFile("webp/libwebp_tests.md5");
+    std::vector<uint8> list = ReadCorpusFile("webp/libwebp_tests.md5");
     std::istringstream lines(std::string(list.begin(), list.end()));
     std::string sum, name;
     int matched = 0;
@@ -88,7 +87,7 @@ TEST(WebPTranslator, ConformanceFilesMatchTheReferenceDecoder) {
         }
         name.resize(name.size() - 4);
         std::unique_ptr<BBitmap> image;
-        ASSERT_EQ(Decode(translator, ReadFile("webp/" + name), &image), B_OK)
+        ASSERT_EQ(Decode(translator, ReadCorpusFile("webp/" + name), &image), B_OK)
             << name << ": " << ErrorReason();
         EXPECT_EQ(Md5(AsPam(*image)), sum) << name;
         matched++;
@@ -97,11 +96,11 @@ TEST(WebPTranslator, ConformanceFilesMatchTheReferenceDecoder) {
 
     // The lossless vectors have decoded pictures beside them instead.
     for (int set = 1; set <= 2; set++) {
-        std::vector<uint8> expected = ReadFile(set == 1 ? "webp/grid.pam" : "webp/peak.pam");
+        std::vector<uint8> expected = ReadCorpusFile(set == 1 ? "webp/grid.pam" : "webp/peak.pam");
         for (int n = 0; n < 16; n++) {
             name = "webp/lossless_vec_" + std::to_string(set) + "_" + std::to_string(n) + ".webp";
             std::unique_ptr<BBitmap> image;
-            ASSERT_EQ(Decode(translator, ReadFile(name), &image), B_OK) << name;
+            ASSERT_EQ(Decode(translator, ReadCorpusFile(name), &image), B_OK) << name;
             EXPECT_EQ(AsPam(*image), expected) << name;
             EXPECT_EQ(image->ColorSpace(), set == 1 ? B_RGBA32 : B_RGB32) << name;
         }
@@ -147,7 +146,7 @@ TEST(WebPTranslator, AnimationIsReadAsItsFirstFrame) {
 
 TEST(WebPTranslator, RoundTripsAndSettings) {
     WebPTranslator translator;
-    std::unique_ptr<BBitmap> original = MakeTestImage(97, 61, true), decoded;
+    std::unique_ptr<BBitmap> original = MakePhotoLikeImage(97, 61, true), decoded;
     ASSERT_EQ(Decode(translator, Encode(translator, *original, kWebP), &decoded), B_OK);
     EXPECT_EQ(decoded->ColorSpace(), B_RGBA32);
     for (int32 i = 3; i < original->BitsLength(); i += 4) {
@@ -161,7 +160,8 @@ TEST(WebPTranslator, RoundTripsAndSettings) {
     ASSERT_EQ(translator.Settings().Set("lossless", 0), B_OK);
 
     std::unique_ptr<BBitmap> photo;
-    ASSERT_EQ(Decode(translator, ReadFile("webp/vp80-00-comprehensive-005.webp"), &photo), B_OK);
+    ASSERT_EQ(Decode(translator, ReadCorpusFile("webp/vp80-00-comprehensive-005.webp"), &photo),
+              B_OK);
     std::vector<uint8> normal = Encode(translator, *photo, kWebP);
     ASSERT_EQ(Decode(translator, normal, &decoded), B_OK);
     EXPECT_EQ(decoded->ColorSpace(), B_RGB32);
@@ -178,7 +178,7 @@ TEST(WebPTranslator, RoundTripsAndSettings) {
 
 TEST(WebPTranslator, ExifOrientationIsApplied) {
     WebPTranslator translator;
-    std::vector<uint8> simple = Encode(translator, *MakeTestImage(40, 24, false), kWebP);
+    std::vector<uint8> simple = Encode(translator, *MakePhotoLikeImage(40, 24, false), kWebP);
     // The same bitstream in an extended container with an EXIF chunk: orientation 6.
     const uint8 head[] = {'V', 'P', '8', 'X', 10, 0, 0, 0, 0x08, 0, 0, 0, 39, 0, 0, 23, 0, 0};
     const uint8 exif[] = {'E', 'X',  'I', 'F', 26, 0, 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 1,
@@ -203,12 +203,12 @@ TEST(WebPTranslator, ExifOrientationIsApplied) {
 
 TEST(WebPTranslator, HostileFilesAreRefused) {
     WebPTranslator translator;
-    ExpectTruncationsRefused(translator, ReadFile("webp/vp80-00-comprehensive-005.webp"));
-    ExpectTruncationsRefused(translator, ReadFile("webp/lossless1.webp"));
+    ExpectTruncationsRefused(translator, ReadCorpusFile("webp/vp80-00-comprehensive-005.webp"));
+    ExpectTruncationsRefused(translator, ReadCorpusFile("webp/lossless1.webp"));
     ExpectTruncationsRefused(translator, MakeAnimation());
 
     // A RIFF size far beyond the file: refused without reserving the promised gigabytes.
-    std::vector<uint8> liar = ReadFile("webp/lossless1.webp");
+    std::vector<uint8> liar = ReadCorpusFile("webp/lossless1.webp");
     liar[7] = 0x7f;
     std::unique_ptr<BBitmap> image;
     EXPECT_NE(Decode(translator, liar, &image), B_OK);
