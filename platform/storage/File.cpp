@@ -28,6 +28,29 @@ status_t IoFailure(int error) {
     }
 }
 
+// Runs `transfer(done)`, one read or write of the bytes from `done` on, until `size` bytes
+// have gone through: the system may move fewer at a time, or be interrupted before any. A
+// transfer of nothing stops the loop: for a read it is the end of the file, and a write
+// that moves nothing would otherwise be retried forever.
+template <typename Transfer>
+ssize_t TransferAll(size_t size, Transfer transfer) {
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = transfer(done);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return IoFailure(errno);
+        }
+        if (n == 0) {
+            break;
+        }
+        done += size_t(n);
+    }
+    return ssize_t(done);
+}
+
 }  // namespace
 
 BFile::BFile() = default;
@@ -152,40 +175,18 @@ ssize_t BFile::Read(void* buffer, size_t size) {
     if (FileDescriptor() < 0) {
         return B_NO_INIT;
     }
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::read(FileDescriptor(), static_cast<char*>(buffer) + done, size - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return IoFailure(errno);
-        }
-        if (n == 0) {
-            break;
-        }
-        done += size_t(n);
-    }
-    return ssize_t(done);
+    return TransferAll(size, [&](size_t done) {
+        return ::read(FileDescriptor(), static_cast<char*>(buffer) + done, size - done);
+    });
 }
 
 ssize_t BFile::Write(const void* buffer, size_t size) {
     if (FileDescriptor() < 0) {
         return B_NO_INIT;
     }
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n =
-            ::write(FileDescriptor(), static_cast<const char*>(buffer) + done, size - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return IoFailure(errno);
-        }
-        done += size_t(n);
-    }
-    return ssize_t(done);
+    return TransferAll(size, [&](size_t done) {
+        return ::write(FileDescriptor(), static_cast<const char*>(buffer) + done, size - done);
+    });
 }
 
 ssize_t BFile::ReadAt(off_t position, void* buffer, size_t size) {
@@ -195,22 +196,10 @@ ssize_t BFile::ReadAt(off_t position, void* buffer, size_t size) {
     if (position < 0) {
         return B_BAD_VALUE;
     }
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::pread(FileDescriptor(), static_cast<char*>(buffer) + done, size - done,
-                                  position + off_t(done));
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return IoFailure(errno);
-        }
-        if (n == 0) {
-            break;
-        }
-        done += size_t(n);
-    }
-    return ssize_t(done);
+    return TransferAll(size, [&](size_t done) {
+        return ::pread(FileDescriptor(), static_cast<char*>(buffer) + done, size - done,
+                       position + off_t(done));
+    });
 }
 
 ssize_t BFile::WriteAt(off_t position, const void* buffer, size_t size) {
@@ -220,19 +209,10 @@ ssize_t BFile::WriteAt(off_t position, const void* buffer, size_t size) {
     if (position < 0) {
         return B_BAD_VALUE;
     }
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::pwrite(FileDescriptor(), static_cast<const char*>(buffer) + done,
-                                   size - done, position + off_t(done));
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return IoFailure(errno);
-        }
-        done += size_t(n);
-    }
-    return ssize_t(done);
+    return TransferAll(size, [&](size_t done) {
+        return ::pwrite(FileDescriptor(), static_cast<const char*>(buffer) + done, size - done,
+                        position + off_t(done));
+    });
 }
 
 off_t BFile::Seek(off_t position, uint32 seekMode) {
