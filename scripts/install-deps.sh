@@ -12,7 +12,7 @@ packages=(
   qt6-base-dev libgl-dev shared-mime-info
   # codec libraries
   libpng-dev libspng-dev libjpeg62-turbo-dev libwebp-dev libtiff-dev libgif-dev
-  libimagequant-dev libavif-dev libjxl-dev libheif-dev libexif-dev libqoi-dev
+  libimagequant-dev libavif-dev libjxl-dev libheif-dev libexif-dev libqoi-dev libdeflate-dev
   # resampling
   libpixman-1-dev libstb-dev
   # end-to-end tests on a virtual display

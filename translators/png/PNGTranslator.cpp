@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "translators/png/PNGTranslator.h"
 
+#include <libdeflate.h>
 #include <png.h>
 
 #include <csetjmp>
@@ -11,6 +12,7 @@
 #include "platform/support/ErrorReason.h"
 #include "platform/support/ImageLimits.h"
 #include "platform/translation/PixelRows.h"
+#include "translators/png/PngWriter.h"
 
 namespace orv {
 
@@ -22,16 +24,16 @@ constexpr translation_format kFormats[] = {
     {kPNGType, B_TRANSLATOR_BITMAP, 0.9f, 0.8f, "image/png", "Image PNG"},
 };
 
-// Row filters as libpng names them; "adaptive" lets libpng pick one per row.
+// The format's row filters; "adaptive" picks one per row.
 constexpr SettingChoice kFilterChoices[] = {
     {0, "Aucun"}, {1, "Sub"}, {2, "Up"}, {3, "Moyenne"}, {4, "Paeth"}, {5, "Adaptatif"},
 };
-constexpr int kFilterMasks[] = {PNG_FILTER_NONE, PNG_FILTER_SUB,   PNG_FILTER_UP,
-                                PNG_FILTER_AVG,  PNG_FILTER_PAETH, PNG_ALL_FILTERS};
 
-// Level 6 with adaptive filtering, measured on photographs: level 7 takes 40 % more time for
-// 2.5 % smaller files and level 9 five times the time for 8 %; level 5 saves a quarter of
-// the time for 6 % larger files; at level 6 each single filter gave 1 to 3 % larger files.
+// Level 6 with adaptive filtering, measured on 16 photographs (80 MP) deflated by libdeflate:
+// 8.1 MP/s for 89.0 MB, under ImageMagick's default (zlib level 7, 89.4 MB) at twice the speed
+// of zlib level 6 behind libpng (4.1 MP/s, 89.7 MB). Level 5 is 15 % faster but larger than
+// ImageMagick's files, level 7 saves 0.6 % for 35 % more time and levels 8 and 9 are three and
+// four times slower for 1.3 and 1.5 %. Paeth alone is 10 % faster for files 0.7 % larger.
 constexpr SettingSpec kSettings[] = {
     {"compression", SettingSpec::Kind::Int, "Niveau de compression", 6, 0, 9},
     {"filter", SettingSpec::Kind::Choice, "Filtre des lignes", 5, 0, 0, kFilterChoices},
@@ -63,16 +65,6 @@ void ReadData(png_structp png, png_bytep data, size_t size) {
         png_error(png, "truncated");
     }
 }
-
-void WriteData(png_structp png, png_bytep data, size_t size) {
-    auto* io = static_cast<PngIO*>(png_get_io_ptr(png));
-    if (io->stream->WriteExactly(data, size) != B_OK) {
-        io->ioFailed = true;
-        png_error(png, "write failed");
-    }
-}
-
-void FlushData(png_structp) {}
 
 struct PngHeader {
     uint32 width;
@@ -124,33 +116,6 @@ bool ReadPixels(png_structp png, png_infop info, bool alpha, png_bytepp rows) {
     return true;
 }
 
-struct PngEncoding {
-    uint32 width;
-    uint32 height;
-    bool alpha;
-    int level;
-    int filters;
-};
-
-bool WritePixels(png_structp png, png_infop info, const PngEncoding& encoding, png_bytepp rows) {
-    if (setjmp(png_jmpbuf(png))) {
-        return false;
-    }
-    png_set_IHDR(png, info, encoding.width, encoding.height, 8,
-                 encoding.alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_set_compression_level(png, encoding.level);
-    png_set_filter(png, PNG_FILTER_TYPE_BASE, encoding.filters);
-    png_write_info(png, info);
-    png_set_bgr(png);
-    if (!encoding.alpha) {
-        png_set_filler(png, 0, PNG_FILLER_AFTER);
-    }
-    png_write_image(png, rows);
-    png_write_end(png, info);
-    return true;
-}
-
 status_t ReadFailure(const PngIO& io) {
     if (io.ioFailed) {
         return Fail(B_BAD_DATA, "fichier PNG tronqué");
@@ -175,28 +140,13 @@ public:
     png_infop info = nullptr;
 };
 
-class PngWriteStruct {
-public:
-    explicit PngWriteStruct(PngIO* io) {
-        png = png_create_write_struct(PNG_LIBPNG_VER_STRING, io, OnError, OnWarning);
-        if (png != nullptr) {
-            info = png_create_info_struct(png);
-            png_set_write_fn(png, io, WriteData, FlushData);
-        }
-    }
-    ~PngWriteStruct() { png_destroy_write_struct(&png, &info); }
-    PngWriteStruct(const PngWriteStruct&) = delete;
-    PngWriteStruct& operator=(const PngWriteStruct&) = delete;
-
-    png_structp png = nullptr;
-    png_infop info = nullptr;
-};
-
 }  // namespace
 
 PNGTranslator::PNGTranslator()
-    : ImageTranslator({"Images PNG", "Images PNG, par libpng " PNG_LIBPNG_VER_STRING, 100, "png",
-                       kFormats, kFormats, kSettings}) {}
+    : ImageTranslator({"Images PNG",
+                       "Images PNG, par libpng " PNG_LIBPNG_VER_STRING
+                       " et libdeflate " LIBDEFLATE_VERSION_STRING,
+                       100, "png", kFormats, kFormats, kSettings}) {}
 
 status_t PNGTranslator::IdentifyImage(BPositionIO& source, const translation_format** format) {
     png_byte signature[8];
@@ -254,28 +204,11 @@ status_t PNGTranslator::EncodeImage(const BBitmap& image, uint32 outType,
         return Fail(B_BAD_TYPE, "espace de couleurs non pris en charge par l'encodeur PNG");
     }
     int filter = Settings().Int32("filter");
-    PngEncoding encoding{image.PixelWidth(), image.PixelHeight(), HasTransparency(image),
-                         int(Settings().Int32("compression")),
-                         kFilterMasks[filter >= 0 && filter <= 5 ? filter : 5]};
-
-    // libpng copies each row before transforming it, so the bitmap is only read.
-    std::vector<png_bytep> rows(encoding.height);
-    auto* bits = static_cast<png_bytep>(const_cast<void*>(image.Bits()));
-    for (uint32 y = 0; y < encoding.height; y++) {
-        rows[y] = bits + size_t(y) * size_t(image.BytesPerRow());
-    }
-    PngIO io{&destination, false, {}};
-    PngWriteStruct writer(&io);
-    if (writer.png == nullptr || writer.info == nullptr) {
-        return Fail(B_NO_MEMORY, "mémoire insuffisante pour écrire le PNG");
-    }
-    if (!WritePixels(writer.png, writer.info, encoding, rows.data())) {
-        if (io.ioFailed) {
-            return Fail(B_IO_ERROR, "écriture du PNG impossible");
-        }
-        return Fail(B_ERROR, std::string("encodage PNG impossible (") + io.message + ")");
-    }
-    return B_OK;
+    int level = Settings().Int32("compression");
+    PngWriteOptions options{
+        HasTransparency(image), level >= 0 && level <= 9 ? level : 6,
+        filter >= 0 && filter <= kPngFilterAdaptive ? filter : kPngFilterAdaptive};
+    return WritePng(image, options, destination);
 }
 
 }  // namespace orv

@@ -1,0 +1,90 @@
+// SPDX-License-Identifier: MIT
+// The PNG writer against libpng's reader: every row filter at the edges of a row, the
+// compression levels, and the chunk layout of a picture too big for one IDAT chunk.
+#include <algorithm>
+#include <cstring>
+
+#include "tests/translators/common/CodecTestSupport.h"
+#include "translators/png/PNGTranslator.h"
+
+namespace orv::test {
+namespace {
+
+constexpr uint32 kPNG = FourCC("PNG ");
+
+uint32 Big32(const uint8* p) {
+    return uint32(p[0]) << 24 | uint32(p[1]) << 16 | uint32(p[2]) << 8 | p[3];
+}
+
+// Decoding must give back the very bytes written; without alpha the fourth byte reads 255.
+void ExpectExactRoundTrip(PNGTranslator& translator, const BBitmap& original) {
+    std::vector<uint8> png = Encode(translator, original, kPNG);
+    std::unique_ptr<BBitmap> decoded;
+    ASSERT_EQ(Decode(translator, png, &decoded), B_OK) << ErrorReason();
+    ASSERT_EQ(decoded->PixelWidth(), original.PixelWidth());
+    ASSERT_EQ(decoded->PixelHeight(), original.PixelHeight());
+    bool alpha = HasTransparency(original);
+    for (uint32 y = 0; y < original.PixelHeight(); y++) {
+        for (uint32 x = 0; x < original.PixelWidth(); x++) {
+            const uint8* p = Pixel(original, x, y);
+            const uint8 expected[4] = {p[0], p[1], p[2], alpha ? p[3] : uint8(255)};
+            ASSERT_EQ(std::memcmp(Pixel(*decoded, x, y), expected, 4), 0) << x << "," << y;
+        }
+    }
+}
+
+TEST(PngWriter, EveryFilterRoundTripsAtEveryRowWidth) {
+    PNGTranslator translator;
+    // Width 1 has no left neighbour at all; 2 and 67 have one, with RGB and RGBA strides.
+    for (int filter = 0; filter <= 5; filter++) {
+        ASSERT_EQ(translator.Settings().Set("filter", filter), B_OK);
+        for (uint32 width : {1u, 2u, 67u}) {
+            for (bool alpha : {false, true}) {
+                SCOPED_TRACE(testing::Message() << "filter " << filter << " width " << width
+                                                << (alpha ? " RGBA" : " RGB"));
+                ExpectExactRoundTrip(translator, *NoisePicture(width, 9, alpha));
+                ExpectExactRoundTrip(translator, *TestPicture(width, 9, alpha));
+            }
+        }
+    }
+}
+
+TEST(PngWriter, EveryLevelRoundTripsAndHigherLevelsAreNoLarger) {
+    PNGTranslator translator;
+    std::unique_ptr<BBitmap> picture = TestPicture(160, 120, true);
+    size_t previous = SIZE_MAX;
+    for (int level : {0, 1, 6, 9}) {
+        SCOPED_TRACE(level);
+        ASSERT_EQ(translator.Settings().Set("compression", level), B_OK);
+        ExpectExactRoundTrip(translator, *picture);
+        size_t size = Encode(translator, *picture, kPNG).size();
+        EXPECT_LE(size, previous);
+        previous = size;
+    }
+    ASSERT_EQ(translator.Settings().Set("compression", 6), B_OK);
+}
+
+TEST(PngWriter, LargePicturesAreSplitIntoBoundedChunks) {
+    PNGTranslator translator;
+    // Noise hardly compresses: about 4 MB of image data, so four chunks at least.
+    std::unique_ptr<BBitmap> noise = NoisePicture(1024, 1024, true);
+    std::vector<uint8> png = Encode(translator, *noise, kPNG);
+    ASSERT_GT(png.size(), size_t(3) << 20);
+    std::vector<std::string> types;
+    size_t offset = 8;
+    while (offset + 12 <= png.size()) {
+        uint32 length = Big32(&png[offset]);
+        types.emplace_back(reinterpret_cast<const char*>(&png[offset + 4]), 4);
+        EXPECT_LE(length, 1u << 20) << types.back();
+        offset += 12 + size_t(length);
+    }
+    EXPECT_EQ(offset, png.size());
+    ASSERT_GE(types.size(), 6u);
+    EXPECT_EQ(types.front(), "IHDR");
+    EXPECT_EQ(types.back(), "IEND");
+    EXPECT_EQ(std::count(types.begin(), types.end(), "IDAT"), std::ptrdiff_t(types.size() - 2));
+    ExpectExactRoundTrip(translator, *noise);
+}
+
+}  // namespace
+}  // namespace orv::test
