@@ -29,11 +29,12 @@ constexpr SettingChoice kFilterChoices[] = {
     {0, "Aucun"}, {1, "Sub"}, {2, "Up"}, {3, "Moyenne"}, {4, "Paeth"}, {5, "Adaptatif"},
 };
 
-// Level 6 with adaptive filtering, measured on 16 photographs (80 MP) deflated by libdeflate:
-// 8.1 MP/s for 89.0 MB, under ImageMagick's default (zlib level 7, 89.4 MB) at twice the speed
-// of zlib level 6 behind libpng (4.1 MP/s, 89.7 MB). Level 5 is 15 % faster but larger than
-// ImageMagick's files, level 7 saves 0.6 % for 35 % more time and levels 8 and 9 are three and
-// four times slower for 1.3 and 1.5 %. Paeth alone is 10 % faster for files 0.7 % larger.
+// Level 6 with adaptive filtering, measured on 16 photographs (80 MP): 13 MP/s for 89.0 MB,
+// under ImageMagick's default (zlib level 7, 89.4 MB), where zlib level 6 behind libpng gave
+// 4 MP/s for 89.7 MB. Level 5 is 30 % faster but larger than ImageMagick's files, level 7
+// saves 0.6 % for 35 % more time and level 9 1.5 % for four times the time. Paeth alone is
+// 10 % faster for 0.7 % more. zlib's run-length strategy was faster still and as small on
+// photographs, but six times larger on a screenshot.
 constexpr SettingSpec kSettings[] = {
     {"compression", SettingSpec::Kind::Int, "Niveau de compression", 6, 0, 9},
     {"filter", SettingSpec::Kind::Choice, "Filtre des lignes", 5, 0, 0, kFilterChoices},
