@@ -18,7 +18,8 @@ for target in build-fuzz/fuzz/fuzz_*; do
     IFS=: read -ra extra <<<"$seeds"
     for d in "${extra[@]}"; do [ -d "$d" ] && dirs+=("$d"); done
     echo "== fuzz $name (${seconds}s)"
-    if ! "$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
+    # A fixed seed makes the run repeat itself: what CI finds, a developer finds again.
+    if ! "$target" -seed=1 -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
         -print_final_stats=0 "${dirs[@]}" >"$work.log" 2>&1; then
         tail -40 "$work.log"
         status=1
