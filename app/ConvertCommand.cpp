@@ -16,11 +16,11 @@
 #include "app/FormatLookup.h"
 #include "app/Progress.h"
 #include "app/WatchedDisplay.h"
-#include "conversion/Messages.h"
-#include "conversion/OrvWindow.h"
-#include "platform/app/Looper.h"
+#include "platform/application/Looper.h"
 #include "platform/storage/Entry.h"
 #include "platform/support/ErrorReason.h"
+#include "ui/Messages.h"
+#include "ui/OrvWindow.h"
 
 namespace orv::cli {
 

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "app/OrvLauncher.h"
 
-#include "conversion/Messages.h"
-#include "conversion/OrvWindow.h"
-#include "platform/app/AppDefs.h"
+#include "platform/application/AppDefs.h"
+#include "ui/Messages.h"
+#include "ui/OrvWindow.h"
 
 OrvLauncher::OrvLauncher(const char* signature) : BApplication(signature) {
     ShowWindow(new OrvWindow());

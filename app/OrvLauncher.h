@@ -3,8 +3,8 @@
 // creates and shows at once, and hands every file list it receives to that window.
 #pragma once
 
-#include "platform/app/Application.h"
-#include "platform/app/Messenger.h"
+#include "platform/application/Application.h"
+#include "platform/application/Messenger.h"
 
 class BTranslatorRoster;
 class OrvWindow;

@@ -4,10 +4,10 @@
 #include <string>
 
 #include "app/AppInfo.h"
-#include "conversion/Messages.h"
-#include "platform/app/Messenger.h"
-#include "platform/app/Roster.h"
+#include "platform/application/Messenger.h"
+#include "platform/application/Roster.h"
 #include "platform/support/ErrorReason.h"
+#include "ui/Messages.h"
 
 namespace orv {
 

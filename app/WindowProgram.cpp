@@ -12,8 +12,8 @@
 #include "platform/storage/Entry.h"
 #include "platform/support/ErrorReason.h"
 #ifdef ORVANE_QT_DISPLAY
-#include "conversion/OrvWindow.h"
 #include "platform/display/qt/QtDisplay.h"
+#include "ui/OrvWindow.h"
 #endif
 
 namespace orv::cli {

@@ -1,10 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ui/OrvView.h"
 
-#include "conversion/Messages.h"
-#include "conversion/OrvWindow.h"
 #include "image/OrvImage.h"
-#include "platform/app/AppDefs.h"
+#include "platform/application/AppDefs.h"
 #include "platform/interface/Box.h"
 #include "platform/interface/Button.h"
 #include "platform/interface/CheckBox.h"
@@ -16,6 +14,8 @@
 #include "platform/interface/StatusBar.h"
 #include "platform/interface/StringView.h"
 #include "platform/interface/TextControl.h"
+#include "ui/Messages.h"
+#include "ui/OrvWindow.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "platform/interface/InputMessage.h"
 
-#include "platform/app/AppDefs.h"
-#include "platform/app/Looper.h"
+#include "platform/application/AppDefs.h"
+#include "platform/application/Looper.h"
 
 namespace orv {
 

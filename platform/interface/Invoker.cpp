@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "platform/interface/Invoker.h"
 
-#include "platform/app/Looper.h"
+#include "platform/application/Looper.h"
 
 BInvoker::BInvoker() = default;
 

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "platform/app/Messenger.h"
+#include "platform/application/Messenger.h"
 #include "platform/support/Message.h"
 
 class BHandler;

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/app/Handler.h"
+#include "platform/application/Handler.h"
 #include "platform/interface/DisplayBackend.h"
 #include "platform/interface/Font.h"
 #include "platform/interface/InterfaceDefs.h"

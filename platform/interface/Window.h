@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/app/Looper.h"
+#include "platform/application/Looper.h"
 #include "platform/interface/DisplayBackend.h"
 #include "platform/interface/InterfaceDefs.h"
 #include "platform/interface/View.h"

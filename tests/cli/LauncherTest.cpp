@@ -11,10 +11,10 @@
 
 #include "app/AppInfo.h"
 #include "app/OrvLauncher.h"
-#include "conversion/Messages.h"
-#include "conversion/OrvWindow.h"
 #include "platform/display/headless/HeadlessDisplay.h"
 #include "platform/translation/TranslatorRoster.h"
+#include "ui/Messages.h"
+#include "ui/OrvWindow.h"
 
 namespace {
 

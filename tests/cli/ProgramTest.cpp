@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The window's ways in, one instance at a time, and the commands about formats.
 #include "app/AppInfo.h"
-#include "platform/app/AppDefs.h"
-#include "platform/app/InstanceSocket.h"
-#include "platform/app/Messenger.h"
+#include "platform/application/AppDefs.h"
+#include "platform/application/InstanceSocket.h"
+#include "platform/application/Messenger.h"
 #include "tests/cli/CliTestSupport.h"
 
 namespace orv::test {

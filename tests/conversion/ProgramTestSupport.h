@@ -18,16 +18,16 @@
 #include <utility>
 #include <vector>
 
-#include "conversion/Messages.h"
-#include "conversion/OrvWindow.h"
-#include "platform/app/AppDefs.h"
-#include "platform/app/Looper.h"
-#include "platform/app/Messenger.h"
+#include "platform/application/AppDefs.h"
+#include "platform/application/Looper.h"
+#include "platform/application/Messenger.h"
 #include "platform/display/headless/HeadlessDisplay.h"
 #include "platform/interface/Bitmap.h"
 #include "platform/storage/File.h"
 #include "platform/translation/BitmapStream.h"
 #include "platform/translation/TranslatorRoster.h"
+#include "ui/Messages.h"
+#include "ui/OrvWindow.h"
 
 namespace orv::test {
 

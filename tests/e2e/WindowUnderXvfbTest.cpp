@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/app/Application.h"
+#include "platform/application/Application.h"
 
 extern char** environ;
 

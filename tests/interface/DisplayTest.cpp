@@ -5,7 +5,7 @@
 
 #include <thread>
 
-#include "platform/app/AppDefs.h"
+#include "platform/application/AppDefs.h"
 #include "platform/interface/Box.h"
 #include "platform/interface/Button.h"
 #include "platform/interface/CheckBox.h"

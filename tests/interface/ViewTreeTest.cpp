@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/app/AppDefs.h"
+#include "platform/application/AppDefs.h"
 #include "tests/interface/InterfaceTestUtil.h"
 
 namespace orv::test {

@@ -26,9 +26,8 @@
 #include <fstream>
 #include <functional>
 
-#include "conversion/OrvWindow.h"
 #include "image/OrvImage.h"
-#include "platform/app/AppDefs.h"
+#include "platform/application/AppDefs.h"
 #include "platform/display/qt/QtDisplay.h"
 #include "platform/display/qt/QtWindowWidget.h"
 #include "platform/interface/CheckBox.h"
@@ -38,6 +37,7 @@
 #include "platform/interface/StatusBar.h"
 #include "platform/interface/TextControl.h"
 #include "ui/OrvView.h"
+#include "ui/OrvWindow.h"
 
 namespace orv {
 namespace {

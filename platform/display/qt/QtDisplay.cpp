@@ -11,7 +11,7 @@
 #include <map>
 #include <mutex>
 
-#include "platform/app/Application.h"
+#include "platform/application/Application.h"
 #include "platform/display/qt/QtViewItem.h"
 #include "platform/display/qt/QtWindowWidget.h"
 

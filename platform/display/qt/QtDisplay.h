@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/app/Messenger.h"
+#include "platform/application/Messenger.h"
 #include "platform/interface/DisplayBackend.h"
 
 class BApplication;

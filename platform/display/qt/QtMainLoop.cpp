@@ -11,7 +11,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/app/Application.h"
+#include "platform/application/Application.h"
 #include "platform/display/qt/QtDisplay.h"
 #include "platform/interface/SettingsView.h"
 

@@ -7,7 +7,7 @@
 #include <QMimeData>
 #include <QUrl>
 
-#include "platform/app/AppDefs.h"
+#include "platform/application/AppDefs.h"
 #include "platform/display/qt/QtViewItem.h"
 #include "platform/interface/InputMessage.h"
 #include "platform/storage/Entry.h"

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "platform/app/Messenger.h"
+#include "platform/application/Messenger.h"
 
 #include <algorithm>
 
-#include "platform/app/InstanceSocket.h"
-#include "platform/app/Looper.h"
+#include "platform/application/InstanceSocket.h"
+#include "platform/application/Looper.h"
 #include "platform/support/ErrorReason.h"
 
 BMessenger::BMessenger() = default;

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/app/Looper.h"
+#include "platform/application/Looper.h"
 
 #include <unistd.h>
 
@@ -7,7 +7,7 @@
 #include <chrono>
 #include <unordered_map>
 
-#include "platform/app/AppDefs.h"
+#include "platform/application/AppDefs.h"
 
 namespace {
 

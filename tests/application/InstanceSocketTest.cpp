@@ -13,12 +13,12 @@
 #include <fstream>
 #include <thread>
 
-#include "platform/app/AppDefs.h"
-#include "platform/app/Application.h"
-#include "platform/app/InstanceSocket.h"
-#include "platform/app/Messenger.h"
-#include "platform/app/Roster.h"
-#include "tests/app/AppTestSupport.h"
+#include "platform/application/AppDefs.h"
+#include "platform/application/Application.h"
+#include "platform/application/InstanceSocket.h"
+#include "platform/application/Messenger.h"
+#include "platform/application/Roster.h"
+#include "tests/application/AppTestSupport.h"
 
 using namespace std::chrono_literals;
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "conversion/OutputFormat.h"
-#include "platform/app/Messenger.h"
+#include "platform/application/Messenger.h"
 #include "platform/interface/Window.h"
 #include "platform/storage/Entry.h"
 

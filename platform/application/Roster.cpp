@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/app/Roster.h"
+#include "platform/application/Roster.h"
 
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -11,7 +11,7 @@
 #include <map>
 #include <mutex>
 
-#include "platform/app/InstanceSocket.h"
+#include "platform/application/InstanceSocket.h"
 #include "platform/support/ErrorReason.h"
 
 namespace {

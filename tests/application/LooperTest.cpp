@@ -3,9 +3,9 @@
 
 #include <thread>
 
-#include "platform/app/AppDefs.h"
-#include "platform/app/Messenger.h"
-#include "tests/app/AppTestSupport.h"
+#include "platform/application/AppDefs.h"
+#include "platform/application/Messenger.h"
+#include "tests/application/AppTestSupport.h"
 
 using namespace std::chrono_literals;
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/app/InstanceSocket.h"
+#include "platform/application/InstanceSocket.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -6,8 +6,8 @@
 
 #include <thread>
 
-#include "platform/app/Application.h"
-#include "tests/app/AppTestSupport.h"
+#include "platform/application/Application.h"
+#include "tests/application/AppTestSupport.h"
 
 using namespace std::chrono_literals;
 

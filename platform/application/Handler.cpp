@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "platform/app/Handler.h"
+#include "platform/application/Handler.h"
 
-#include "platform/app/Looper.h"
+#include "platform/application/Looper.h"
 
 BHandler::BHandler(const char* name) : fName(name ? name : "") {}
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/app/Application.h"
+#include "platform/application/Application.h"
 
 #include <sys/eventfd.h>
 #include <unistd.h>

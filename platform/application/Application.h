@@ -14,10 +14,10 @@
 #include <functional>
 #include <string>
 
-#include "platform/app/AppDefs.h"
-#include "platform/app/InstanceSocket.h"
-#include "platform/app/Looper.h"
-#include "platform/app/Messenger.h"
+#include "platform/application/AppDefs.h"
+#include "platform/application/InstanceSocket.h"
+#include "platform/application/Looper.h"
+#include "platform/application/Messenger.h"
 
 class BApplication : public BLooper {
 public:

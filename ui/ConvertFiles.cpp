@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: MIT
 // The conversion run: every file of the held list in turn, with the options of the form.
 #include "conversion/ConvertFile.h"
-#include "conversion/OrvWindow.h"
-#include "platform/app/AppDefs.h"
+#include "platform/application/AppDefs.h"
 #include "platform/interface/CheckBox.h"
 #include "platform/interface/Menu.h"
 #include "platform/interface/MenuItem.h"
 #include "platform/interface/RadioButton.h"
 #include "platform/interface/TextControl.h"
 #include "ui/OrvView.h"
+#include "ui/OrvWindow.h"
 
 void OrvWindow::ConvertFiles() {
     BMenuItem* formatItem = fView->fFormatMenu->FindMarked();

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/app/Looper.h"
+#include "platform/application/Looper.h"
 
 // Records the `what` of every message its MessageReceived sees, and whether it was
 // destroyed, so quitting can be checked from outside.

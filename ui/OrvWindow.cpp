@@ -1,16 +1,16 @@
 // SPDX-License-Identifier: MIT
-#include "conversion/OrvWindow.h"
+#include "ui/OrvWindow.h"
 
 #include <string>
 
-#include "conversion/Messages.h"
-#include "platform/app/AppDefs.h"
-#include "platform/app/Application.h"
+#include "platform/application/AppDefs.h"
+#include "platform/application/Application.h"
 #include "platform/interface/Menu.h"
 #include "platform/interface/MenuItem.h"
 #include "platform/interface/StatusBar.h"
 #include "platform/storage/Directory.h"
 #include "platform/translation/TranslatorRoster.h"
+#include "ui/Messages.h"
 #include "ui/OrvView.h"
 
 namespace {

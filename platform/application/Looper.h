@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/app/Handler.h"
+#include "platform/application/Handler.h"
 
 class BLooper : public BHandler {
 public:
