@@ -82,11 +82,20 @@ protected:
     explicit OrvImage(BBitmap&& bitmap);
 };
 
+// The size Scale(widthText, heightText, keepRatio) gives an image of width × height, so
+// that a caller can know it before the pixels exist; the failure, with its reason, for a
+// size no bitmap may have.
+status_t ScaledSize(uint32 width, uint32 height, const char* widthText, const char* heightText,
+                    bool keepRatio, uint32* newWidth, uint32* newHeight);
+
 // 255 × e^(−(x / d)^p), in single precision; callers truncate it.
 float Gaussian(float x, float p, int d);
 
 // The filter menu, in index order: 0 is no filter, 1–11 one operation each.
 inline constexpr int32 kFilterCount = 12;
+// The three hand-drawing filters, which work on each pixel's neighbourhood.
+inline constexpr int32 kFilterHandDrawingFirst = 8;
+inline constexpr int32 kFilterHandDrawingLast = 10;
 extern const char label_filter[kFilterCount][50];
 
 // Applies filter `index` as the conversion run does. Returns the filtered image, which the

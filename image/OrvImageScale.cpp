@@ -33,16 +33,13 @@ bool CheckTypedSide(int64 side) {
 
 }  // namespace
 
-std::unique_ptr<OrvImage> OrvImage::Scale(const char* widthText, const char* heightText,
-                                          bool keepRatio) const {
+status_t ScaledSize(uint32 width, uint32 height, const char* widthText, const char* heightText,
+                    bool keepRatio, uint32* newWidthOut, uint32* newHeightOut) {
     const int64 typedWidth = ReadSide(widthText);
     const int64 typedHeight = ReadSide(heightText);
-    const uint64 width = PixelWidth();
-    const uint64 height = PixelHeight();
     if (width == 0 || height == 0) {
         // Keeping the proportions of nothing would divide by zero.
-        orv::Fail(B_BAD_VALUE, "image vide");
-        return nullptr;
+        return orv::Fail(B_BAD_VALUE, "image vide");
     }
 
     // Typed sides are at most 65535 once checked, so the products fit easily in 64 bits.
@@ -51,27 +48,27 @@ std::unique_ptr<OrvImage> OrvImage::Scale(const char* widthText, const char* hei
     if (keepRatio) {
         if (typedWidth != 0) {
             if (!CheckTypedSide(typedWidth)) {
-                return nullptr;
+                return B_BAD_VALUE;
             }
             newWidth = uint64(typedWidth);
-            newHeight = height * newWidth / width;
+            newHeight = uint64(height) * newWidth / width;
         } else if (typedHeight != 0) {
             if (!CheckTypedSide(typedHeight)) {
-                return nullptr;
+                return B_BAD_VALUE;
             }
             newHeight = uint64(typedHeight);
-            newWidth = width * newHeight / height;
+            newWidth = uint64(width) * newHeight / height;
         }
     } else {
         if (typedWidth != 0) {
             if (!CheckTypedSide(typedWidth)) {
-                return nullptr;
+                return B_BAD_VALUE;
             }
             newWidth = uint64(typedWidth);
         }
         if (typedHeight != 0) {
             if (!CheckTypedSide(typedHeight)) {
-                return nullptr;
+                return B_BAD_VALUE;
             }
             newHeight = uint64(typedHeight);
         }
@@ -79,10 +76,23 @@ std::unique_ptr<OrvImage> OrvImage::Scale(const char* widthText, const char* hei
     // A side that the proportions shrink below one pixel keeps one pixel.
     newWidth = newWidth == 0 ? 1 : newWidth;
     newHeight = newHeight == 0 ? 1 : newHeight;
-    if (orv::CheckImageSize(newWidth, newHeight) != B_OK) {
+    if (const status_t status = orv::CheckImageSize(newWidth, newHeight); status != B_OK) {
+        return status;
+    }
+    *newWidthOut = uint32(newWidth);
+    *newHeightOut = uint32(newHeight);
+    return B_OK;
+}
+
+std::unique_ptr<OrvImage> OrvImage::Scale(const char* widthText, const char* heightText,
+                                          bool keepRatio) const {
+    uint32 width = 0;
+    uint32 height = 0;
+    if (ScaledSize(PixelWidth(), PixelHeight(), widthText, heightText, keepRatio, &width,
+                   &height) != B_OK) {
         return nullptr;
     }
-    return Scale(uint32(newWidth), uint32(newHeight));
+    return Scale(width, height);
 }
 
 std::unique_ptr<OrvImage> OrvImage::Scale(uint32 width, uint32 height) const {

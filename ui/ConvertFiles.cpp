@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The conversion run: every file of the held list in turn, with the options of the form.
-#include "conversion/ConvertFile.h"
+#include "conversion/ConversionRun.h"
 #include "platform/application/AppDefs.h"
 #include "platform/interface/CheckBox.h"
 #include "platform/interface/Menu.h"
@@ -33,25 +33,36 @@ void OrvWindow::ConvertFiles() {
     options.removeOldExtension = fView->fDelExt->Value() == B_CONTROL_ON;
     options.addNewExtension = fView->fAddExt->Value() == B_CONTROL_ON;
 
+    options.smooth = fView->fSmooth->Value() == B_CONTROL_ON;
+
     const int32 formatIndex = formatItem != nullptr ? fView->fFormatMenu->IndexOf(formatItem) : -1;
     if (formatIndex >= 0 && formatIndex < fFormatCount && fRefCount > 0) {
-        const OutputFormat& format = fFormats[size_t(formatIndex)];
         options.filter = filterItem != nullptr ? fView->fFilterMenu->IndexOf(filterItem) : 0;
-        for (int32 i = 0; i < fRefCount; ++i) {
-            entry_ref ref;
-            if (fRefs->FindRef("refs", i, &ref) == B_OK) {
-                const bool smooth = fView->fSmooth->Value() == B_CONTROL_ON;
-                const orv::FileOutcome outcome =
-                    orv::ConvertFile(ref, format, options, smooth, fRoster);
-                if (outcome.status != B_OK) {
-                    fFailures.push_back({ref.Path(), outcome.reason});
-                } else if (!outcome.warning.empty()) {
-                    fWarnings.push_back({ref.Path(), outcome.warning});
-                }
-            }
-            ++fConverted;
-            UpdateView(2);
+        std::vector<entry_ref> files;
+        entry_ref ref;
+        for (int32 i = 0; fRefs->FindRef("refs", i, &ref) == B_OK; ++i) {
+            files.push_back(ref);
         }
+        orv::RunSettings settings;
+        settings.format = &fFormats[size_t(formatIndex)];
+        settings.options = options;
+        settings.roster = fRoster;
+        settings.jobs = fJobs;
+        // The status bar and the lists follow the list's order, as files are placed.
+        orv::RunConversion(
+            files, settings,
+            [&](size_t index, const orv::FileOutcome& outcome) {
+                const std::string path = files[index].Path();
+                if (outcome.status != B_OK) {
+                    fFailures.push_back({path, outcome.reason});
+                }
+                for (const std::string& warning : outcome.warnings) {
+                    fWarnings.push_back({path, warning});
+                }
+                ++fConverted;
+                UpdateView(2);
+            },
+            [this] { return fStop != nullptr && fStop->load(); });
     }
 
     ReportRun();

@@ -4,6 +4,7 @@
 // format's settings window and runs the conversion on its own thread.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -54,6 +55,11 @@ public:
     // warnings under "warning" and "warning_reason". An empty messenger stops the reports.
     void SetRunObserver(const BMessenger& observer);
 
+    // How many files a run converts at once (0: one per core).
+    void SetJobs(int jobs) { fJobs = jobs; }
+    // A flag that, once set from any thread, ends the run between two files.
+    void SetStopFlag(const std::atomic<bool>* flag) { fStop = flag; }
+
     // Read-only views of the state, for the command line and the tests (lock the window).
     OrvView* View() const { return fView; }
     int32 FormatCount() const { return fFormatCount; }
@@ -77,4 +83,6 @@ private:
     std::vector<RunIssue> fFailures;
     std::vector<RunIssue> fWarnings;
     BMessenger fObserver;
+    int fJobs = 0;
+    const std::atomic<bool>* fStop = nullptr;
 };

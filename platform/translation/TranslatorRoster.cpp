@@ -337,6 +337,34 @@ status_t BTranslatorRoster::Identify(BPositionIO* source, BMessage* ioExtension,
     return B_OK;
 }
 
+status_t BTranslatorRoster::FindWriter(uint32 type, translator_id* id) const {
+    if (id == nullptr) {
+        return B_BAD_VALUE;
+    }
+    std::lock_guard lock(fLock);
+    float bestScore = 0;
+    *id = 0;
+    for (size_t i = 0; i < fTranslators.size(); ++i) {
+        const BTranslator& translator = *fTranslators[i];
+        int32 count = 0;
+        const translation_format* inputs = translator.InputFormats(&count);
+        float inputWeight = 0;
+        for (int32 k = 0; inputs != nullptr && k < count; ++k) {
+            if (inputs[k].type == B_TRANSLATOR_BITMAP) {
+                inputWeight = inputs[k].quality * inputs[k].capability;
+                break;
+            }
+        }
+        const float score = inputWeight * OutputWeight(translator, type);
+        if (score > bestScore) {
+            bestScore = score;
+            *id = translator_id(i + 1);
+        }
+    }
+    return *id != 0 ? B_OK
+                    : orv::Fail(B_NO_TRANSLATOR, "aucun traducteur ne sait écrire ce format");
+}
+
 status_t BTranslatorRoster::Translate(BPositionIO* source, const translator_info* info,
                                       BMessage* ioExtension, BPositionIO* destination,
                                       uint32 wantOutType, uint32 hintType, const char* hintMIME) {

@@ -65,6 +65,10 @@ public:
     // format or MIME type matches the hint wins a tie. B_NO_TRANSLATOR when none.
     status_t Identify(BPositionIO* source, BMessage* ioExtension, translator_info* info,
                       uint32 hintType = 0, const char* hintMIME = nullptr, uint32 wantType = 0);
+    // The translator Translate would choose to write a bitmap as `type`: among those that
+    // read the interchange format and write `type`, the highest product of the two formats'
+    // quality × capability; ties go to the earlier translator. B_NO_TRANSLATOR when none.
+    status_t FindWriter(uint32 type, translator_id* id) const;
     // Translates `source` into `destination` as wantOutType, with the translator of `info`,
     // or, when info is null, the one Identify chooses.
     status_t Translate(BPositionIO* source, const translator_info* info, BMessage* ioExtension,

@@ -35,10 +35,10 @@ public:
     status_t IdentifyImage(BPositionIO&, const translation_format**) override {
         return B_NO_TRANSLATOR;
     }
-    status_t DecodeImage(BPositionIO&, std::unique_ptr<BBitmap>*) override {
+    status_t DecodePicture(BPositionIO&, DecodedImage*) override { return B_NO_TRANSLATOR; }
+    status_t EncodePicture(const BBitmap&, const PictureInfo&, uint32, BPositionIO&) override {
         return B_NO_TRANSLATOR;
     }
-    status_t EncodeImage(const BBitmap&, uint32, BPositionIO&) override { return B_NO_TRANSLATOR; }
 };
 
 class SettingsViewTest : public testing::Test {

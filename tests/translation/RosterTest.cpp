@@ -46,15 +46,16 @@ public:
         return B_OK;
     }
 
-    status_t DecodeImage(BPositionIO&, std::unique_ptr<BBitmap>* image) override {
-        if (status_t status = orv::NewImage(2, 1, false, image); status != B_OK) {
+    status_t DecodePicture(BPositionIO&, orv::DecodedImage* picture) override {
+        if (status_t status = orv::NewImage(2, 1, false, &picture->bitmap); status != B_OK) {
             return status;
         }
-        decoded = image->get();
+        decoded = picture->bitmap.get();
         return B_OK;
     }
 
-    status_t EncodeImage(const BBitmap& image, uint32, BPositionIO& destination) override {
+    status_t EncodePicture(const BBitmap& image, const orv::PictureInfo&, uint32,
+                           BPositionIO& destination) override {
         encoded = &image;
         const char bytes[5] = {'F', 'A', 'K', 'E', fTag};
         return destination.WriteExactly(bytes, 5);

@@ -272,7 +272,8 @@ status_t AVIFTranslator::IdentifyImage(BPositionIO& source, const translation_fo
     return B_OK;
 }
 
-status_t AVIFTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap>* image) {
+status_t AVIFTranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded) {
+    std::unique_ptr<BBitmap>* image = &decoded->bitmap;
     // The reader outlives the decoder, which points at it.
     StreamReader reader(source);
     if (status_t status = reader.Init(); status != B_OK) {
@@ -299,8 +300,8 @@ status_t AVIFTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitma
     return B_OK;
 }
 
-status_t AVIFTranslator::EncodeImage(const BBitmap& image, uint32 outType,
-                                     BPositionIO& destination) {
+status_t AVIFTranslator::EncodePicture(const BBitmap& image, const PictureInfo&, uint32 outType,
+                                       BPositionIO& destination) {
     if (outType != kAVIFType || !CanEncode()) {
         return Fail(B_NO_TRANSLATOR, "ce traducteur ne sait pas écrire ce format");
     }

@@ -418,7 +418,8 @@ status_t BMPTranslator::IdentifyImage(BPositionIO& source, const translation_for
     return B_OK;
 }
 
-status_t BMPTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap>* image) {
+status_t BMPTranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded) {
+    std::unique_ptr<BBitmap>* image = &decoded->bitmap;
     BMPHeader h;
     status_t status = ReadHeader(source, &h);
     if (status == B_NO_TRANSLATOR)
@@ -451,8 +452,8 @@ status_t BMPTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap
     return status;
 }
 
-status_t BMPTranslator::EncodeImage(const BBitmap& image, uint32 outType,
-                                    BPositionIO& destination) {
+status_t BMPTranslator::EncodePicture(const BBitmap& image, const PictureInfo&, uint32 outType,
+                                      BPositionIO& destination) {
     status_t status = CheckEncodeRequest(image, outType, kBMPType, "BMP");
     if (status != B_OK)
         return status;

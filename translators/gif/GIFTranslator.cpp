@@ -219,7 +219,8 @@ status_t GIFTranslator::IdentifyImage(BPositionIO& source, const translation_for
     return B_OK;
 }
 
-status_t GIFTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap>* image) {
+status_t GIFTranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded) {
+    std::unique_ptr<BBitmap>* image = &decoded->bitmap;
     if (source.Seek(0, SEEK_FROM_START) != 0) {
         return Fail(B_IO_ERROR, "lecture du GIF impossible");
     }
@@ -277,8 +278,8 @@ status_t GIFTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap
     return B_OK;
 }
 
-status_t GIFTranslator::EncodeImage(const BBitmap& image, uint32 outType,
-                                    BPositionIO& destination) {
+status_t GIFTranslator::EncodePicture(const BBitmap& image, const PictureInfo&, uint32 outType,
+                                      BPositionIO& destination) {
     if (outType != kGIFType) {
         return Fail(B_NO_TRANSLATOR, "format de sortie inconnu du traducteur GIF");
     }

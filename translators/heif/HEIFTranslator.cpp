@@ -312,7 +312,8 @@ status_t HEIFTranslator::IdentifyImage(BPositionIO& source, const translation_fo
     return B_OK;
 }
 
-status_t HEIFTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap>* image) {
+status_t HEIFTranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded) {
+    std::unique_ptr<BBitmap>* image = &decoded->bitmap;
     off_t size = 0;
     if (source.GetSize(&size) != B_OK || size < 0) {
         return Fail(B_IO_ERROR, "taille du fichier HEIF illisible");
@@ -333,8 +334,8 @@ status_t HEIFTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitma
     return ReadPixels(handle.get(), transform, image);
 }
 
-status_t HEIFTranslator::EncodeImage(const BBitmap& image, uint32 outType,
-                                     BPositionIO& destination) {
+status_t HEIFTranslator::EncodePicture(const BBitmap& image, const PictureInfo&, uint32 outType,
+                                       BPositionIO& destination) {
     if (outType != kHEIFType || !CanEncode()) {
         return Fail(B_NO_TRANSLATOR, "ce traducteur ne sait pas écrire ce format");
     }

@@ -368,7 +368,8 @@ status_t JPEGTranslator::IdentifyImage(BPositionIO& source, const translation_fo
     return B_OK;
 }
 
-status_t JPEGTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap>* image) {
+status_t JPEGTranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded) {
+    std::unique_ptr<BBitmap>* image = &decoded->bitmap;
     if (source.Seek(0, SEEK_FROM_START) != 0) {
         return Fail(B_IO_ERROR, "lecture du JPEG impossible");
     }
@@ -412,8 +413,8 @@ status_t JPEGTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitma
     return B_OK;
 }
 
-status_t JPEGTranslator::EncodeImage(const BBitmap& image, uint32 outType,
-                                     BPositionIO& destination) {
+status_t JPEGTranslator::EncodePicture(const BBitmap& image, const PictureInfo&, uint32 outType,
+                                       BPositionIO& destination) {
     if (outType != kJPEGType) {
         return Fail(B_NO_TRANSLATOR, "format de sortie inconnu du traducteur JPEG");
     }

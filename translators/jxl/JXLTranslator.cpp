@@ -220,7 +220,8 @@ status_t JXLTranslator::IdentifyImage(BPositionIO& source, const translation_for
     return B_OK;
 }
 
-status_t JXLTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap>* image) {
+status_t JXLTranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded) {
+    std::unique_ptr<BBitmap>* image = &decoded->bitmap;
     // Declared before the decoder, which points into both until it is destroyed.
     InputFeeder feeder(source);
     Picture picture;
@@ -279,8 +280,8 @@ status_t JXLTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap
     }
 }
 
-status_t JXLTranslator::EncodeImage(const BBitmap& image, uint32 outType,
-                                    BPositionIO& destination) {
+status_t JXLTranslator::EncodePicture(const BBitmap& image, const PictureInfo&, uint32 outType,
+                                      BPositionIO& destination) {
     if (outType != kJXLType) {
         return Fail(B_NO_TRANSLATOR, "ce traducteur ne sait pas écrire ce format");
     }

@@ -159,7 +159,8 @@ status_t PNGTranslator::IdentifyImage(BPositionIO& source, const translation_for
     return B_OK;
 }
 
-status_t PNGTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap>* image) {
+status_t PNGTranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded) {
+    std::unique_ptr<BBitmap>* image = &decoded->bitmap;
     if (source.Seek(0, SEEK_FROM_START) != 0) {
         return Fail(B_IO_ERROR, "lecture du PNG impossible");
     }
@@ -195,8 +196,8 @@ status_t PNGTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap
     return B_OK;
 }
 
-status_t PNGTranslator::EncodeImage(const BBitmap& image, uint32 outType,
-                                    BPositionIO& destination) {
+status_t PNGTranslator::EncodePicture(const BBitmap& image, const PictureInfo&, uint32 outType,
+                                      BPositionIO& destination) {
     if (outType != kPNGType) {
         return Fail(B_NO_TRANSLATOR, "format de sortie inconnu du traducteur PNG");
     }

@@ -483,7 +483,8 @@ status_t PNMTranslator::IdentifyImage(BPositionIO& source, const translation_for
     return B_OK;
 }
 
-status_t PNMTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap>* image) {
+status_t PNMTranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded) {
+    std::unique_ptr<BBitmap>* image = &decoded->bitmap;
     image->reset();
     ByteSource in(source);
     PnmHeader header;
@@ -510,8 +511,8 @@ status_t PNMTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap
     return B_OK;
 }
 
-status_t PNMTranslator::EncodeImage(const BBitmap& image, uint32 outType,
-                                    BPositionIO& destination) {
+status_t PNMTranslator::EncodePicture(const BBitmap& image, const PictureInfo&, uint32 outType,
+                                      BPositionIO& destination) {
     if (outType != kPPMFormat && outType != kPAMFormat) {
         return Fail(B_NO_TRANSLATOR, "format de sortie inconnu du traducteur PNM");
     }

@@ -83,7 +83,8 @@ status_t QOITranslator::IdentifyImage(BPositionIO& source, const translation_for
     return B_OK;
 }
 
-status_t QOITranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap>* image) {
+status_t QOITranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded) {
+    std::unique_ptr<BBitmap>* image = &decoded->bitmap;
     QOIHeader header;
     status_t status = ReadHeader(source, &header);
     if (status == B_NO_TRANSLATOR)
@@ -121,10 +122,9 @@ status_t QOITranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap
         return Fail(B_BAD_DATA, "fichier QOI tronqué");
 
     qoi_desc desc{};
-    MallocPtr decoded(
-        static_cast<uint8*>(qoi_decode(data.get(), int(size), &desc, header.channels)));
+    MallocPtr rgba(static_cast<uint8*>(qoi_decode(data.get(), int(size), &desc, header.channels)));
     data.reset();
-    if (!decoded)
+    if (!rgba)
         return Fail(B_NO_MEMORY, "mémoire insuffisante pour décoder l'image QOI");
 
     const bool alpha = header.channels == 4;
@@ -133,7 +133,7 @@ status_t QOITranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap
     BBitmap& bitmap = **image;
     const size_t inRow = size_t(header.width) * header.channels;
     for (uint32 y = 0; y < header.height; y++) {
-        const uint8* in = decoded.get() + y * inRow;
+        const uint8* in = rgba.get() + y * inRow;
         uint8* out = static_cast<uint8*>(bitmap.Bits()) + size_t(y) * bitmap.BytesPerRow();
         if (alpha)
             RGBAToRow(in, out, header.width);
@@ -143,8 +143,8 @@ status_t QOITranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap
     return B_OK;
 }
 
-status_t QOITranslator::EncodeImage(const BBitmap& image, uint32 outType,
-                                    BPositionIO& destination) {
+status_t QOITranslator::EncodePicture(const BBitmap& image, const PictureInfo&, uint32 outType,
+                                      BPositionIO& destination) {
     status_t status = CheckEncodeRequest(image, outType, kQOIType, "QOI");
     if (status != B_OK)
         return status;

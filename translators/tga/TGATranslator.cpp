@@ -309,7 +309,8 @@ status_t TGATranslator::IdentifyImage(BPositionIO& source, const translation_for
     return B_OK;
 }
 
-status_t TGATranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap>* image) {
+status_t TGATranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded) {
+    std::unique_ptr<BBitmap>* image = &decoded->bitmap;
     TGAHeader h;
     if (ReadHeader(source, &h) != B_OK)
         return Fail(B_NO_TRANSLATOR, "en-tête TGA invalide");
@@ -361,8 +362,8 @@ status_t TGATranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap
     return B_OK;
 }
 
-status_t TGATranslator::EncodeImage(const BBitmap& image, uint32 outType,
-                                    BPositionIO& destination) {
+status_t TGATranslator::EncodePicture(const BBitmap& image, const PictureInfo&, uint32 outType,
+                                      BPositionIO& destination) {
     status_t status = CheckEncodeRequest(image, outType, kTGAType, "TGA");
     if (status != B_OK)
         return status;

@@ -166,7 +166,8 @@ status_t TIFFTranslator::IdentifyImage(BPositionIO& source, const translation_fo
     return B_OK;
 }
 
-status_t TIFFTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap>* image) {
+status_t TIFFTranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded) {
+    std::unique_ptr<BBitmap>* image = &decoded->bitmap;
     if (source.Seek(0, SEEK_FROM_START) != 0)
         return Fail(B_IO_ERROR, "fichier TIFF illisible");
     Client client{&source, {}};
@@ -229,8 +230,8 @@ status_t TIFFTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitma
     return B_OK;
 }
 
-status_t TIFFTranslator::EncodeImage(const BBitmap& image, uint32 outType,
-                                     BPositionIO& destination) {
+status_t TIFFTranslator::EncodePicture(const BBitmap& image, const PictureInfo&, uint32 outType,
+                                       BPositionIO& destination) {
     status_t status = CheckEncodeRequest(image, outType, kTIFFType, "TIFF");
     if (status != B_OK)
         return status;

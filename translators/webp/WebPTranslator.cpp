@@ -165,7 +165,8 @@ status_t WebPTranslator::IdentifyImage(BPositionIO& source, const translation_fo
     return B_OK;
 }
 
-status_t WebPTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap>* image) {
+status_t WebPTranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded) {
+    std::unique_ptr<BBitmap>* image = &decoded->bitmap;
     std::vector<uint8> bytes;
     status_t status = ReadWholeFile(source, &bytes);
     if (status != B_OK) {
@@ -204,8 +205,8 @@ status_t WebPTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitma
     return B_OK;
 }
 
-status_t WebPTranslator::EncodeImage(const BBitmap& image, uint32 outType,
-                                     BPositionIO& destination) {
+status_t WebPTranslator::EncodePicture(const BBitmap& image, const PictureInfo&, uint32 outType,
+                                       BPositionIO& destination) {
     if (outType != kWebPType) {
         return Fail(B_NO_TRANSLATOR, "format de sortie inconnu du traducteur WebP");
     }
