@@ -51,13 +51,15 @@ uint32 ReadBE32(const uint8* bytes) {
 status_t ReadHeader(BPositionIO& source, QOIHeader* header) {
     uint8 bytes[kHeaderSize];
     if (source.ReadAt(0, bytes, kHeaderSize) != ssize_t(kHeaderSize) ||
-        std::memcmp(bytes, "qoif", 4) != 0)
+        std::memcmp(bytes, "qoif", 4) != 0) {
         return B_NO_TRANSLATOR;
+    }
     header->width = ReadBE32(bytes + 4);
     header->height = ReadBE32(bytes + 8);
     header->channels = bytes[12];
-    if ((header->channels != 3 && header->channels != 4) || bytes[13] > 1)
+    if ((header->channels != 3 && header->channels != 4) || bytes[13] > 1) {
         return Fail(B_BAD_DATA, "en-tête QOI invalide");
+    }
     return B_OK;
 }
 
@@ -77,8 +79,9 @@ status_t QOITranslator::IdentifyImage(BPositionIO& source, const translation_for
     QOIHeader header;
     const status_t status = ReadHeader(source, &header);
     ClearErrorReason();  // a damaged header is only "not ours" here
-    if (status != B_OK)
+    if (status != B_OK) {
         return B_NO_TRANSLATOR;
+    }
     *format = &kFormats[0];
     return B_OK;
 }
@@ -86,59 +89,73 @@ status_t QOITranslator::IdentifyImage(BPositionIO& source, const translation_for
 status_t QOITranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap>* image) {
     QOIHeader header;
     status_t status = ReadHeader(source, &header);
-    if (status == B_NO_TRANSLATOR)
+    if (status == B_NO_TRANSLATOR) {
         return Fail(B_NO_TRANSLATOR, "ce n'est pas une image QOI");
-    if (status != B_OK)
+    }
+    if (status != B_OK) {
         return status;
-    if ((status = CheckImageSize(header.width, header.height)) != B_OK)
+    }
+    if ((status = CheckImageSize(header.width, header.height)) != B_OK) {
         return status;
+    }
 
     off_t size = 0;
-    if ((status = source.GetSize(&size)) != B_OK)
+    if ((status = source.GetSize(&size)) != B_OK) {
         return Fail(status, "taille du fichier QOI illisible");
+    }
     const uint64 pixels = uint64(header.width) * header.height;
     const uint64 longest = kHeaderSize + pixels * kLongestChunk + sizeof(kEndMarker);
-    if (size < off_t(kHeaderSize + sizeof(kEndMarker)))
+    if (size < off_t(kHeaderSize + sizeof(kEndMarker))) {
         return Fail(B_BAD_DATA, "fichier QOI tronqué");
-    if (uint64(size) > longest)
+    }
+    if (uint64(size) > longest) {
         return Fail(B_BAD_DATA, "données QOI en trop après l'image");
+    }
     // Nor can it be shorter than runs of 62 pixels, the longest a chunk covers: a few bytes
     // that claim a huge picture are refused before anything is allocated.
-    if (uint64(size) - kHeaderSize - sizeof(kEndMarker) < (pixels + kLongestRun - 1) / kLongestRun)
+    if (uint64(size) - kHeaderSize - sizeof(kEndMarker) <
+        (pixels + kLongestRun - 1) / kLongestRun) {
         return Fail(B_BAD_DATA, "fichier QOI tronqué");
+    }
 
     // The reference decoder works on the whole file in memory; the size bound above keeps
     // it well under its 2 GiB limit.
     std::unique_ptr<uint8[]> data(new (std::nothrow) uint8[size_t(size)]);
-    if (!data)
+    if (!data) {
         return Fail(B_NO_MEMORY, "mémoire insuffisante pour le fichier QOI");
-    if ((status = source.ReadAtExactly(0, data.get(), size_t(size))) != B_OK)
+    }
+    if ((status = source.ReadAtExactly(0, data.get(), size_t(size))) != B_OK) {
         return Fail(status, "fichier QOI illisible");
+    }
     // The reference decoder repeats the last pixel when the chunks run out; a file cut
     // short must not come out as a picture smeared to its end, so its end marker must be
     // there.
-    if (std::memcmp(data.get() + size - sizeof(kEndMarker), kEndMarker, sizeof(kEndMarker)) != 0)
+    if (std::memcmp(data.get() + size - sizeof(kEndMarker), kEndMarker, sizeof(kEndMarker)) != 0) {
         return Fail(B_BAD_DATA, "fichier QOI tronqué");
+    }
 
     qoi_desc desc{};
     MallocPtr decoded(
         static_cast<uint8*>(qoi_decode(data.get(), int(size), &desc, header.channels)));
     data.reset();
-    if (!decoded)
+    if (!decoded) {
         return Fail(B_NO_MEMORY, "mémoire insuffisante pour décoder l'image QOI");
+    }
 
     const bool alpha = header.channels == 4;
-    if ((status = NewImage(header.width, header.height, alpha, image)) != B_OK)
+    if ((status = NewImage(header.width, header.height, alpha, image)) != B_OK) {
         return status;
+    }
     BBitmap& bitmap = **image;
     const size_t inRow = size_t(header.width) * header.channels;
     for (uint32 y = 0; y < header.height; y++) {
         const uint8* in = decoded.get() + y * inRow;
         uint8* out = static_cast<uint8*>(bitmap.Bits()) + size_t(y) * bitmap.BytesPerRow();
-        if (alpha)
+        if (alpha) {
             RGBAToRow(in, out, header.width);
-        else
+        } else {
             RGBToRow(in, out, header.width);
+        }
     }
     return B_OK;
 }
@@ -146,8 +163,9 @@ status_t QOITranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap
 status_t QOITranslator::EncodeImage(const BBitmap& image, uint32 outType,
                                     BPositionIO& destination) {
     status_t status = CheckEncodeRequest(image, outType, kQOIType, "QOI");
-    if (status != B_OK)
+    if (status != B_OK) {
         return status;
+    }
     const uint32 width = image.PixelWidth();
     const uint32 height = image.PixelHeight();
 
@@ -157,28 +175,33 @@ status_t QOITranslator::EncodeImage(const BBitmap& image, uint32 outType,
     size_t rowLength = 0;
     size_t length = 0;
     if (!CheckedMultiply(width, channels, &rowLength) ||
-        !CheckedMultiply(rowLength, height, &length))
+        !CheckedMultiply(rowLength, height, &length)) {
         return Fail(B_NO_MEMORY, "image trop grande");
+    }
     std::unique_ptr<uint8[]> rows(new (std::nothrow) uint8[length]);
-    if (!rows)
+    if (!rows) {
         return Fail(B_NO_MEMORY, "mémoire insuffisante pour coder l'image QOI");
+    }
     for (uint32 y = 0; y < height; y++) {
         const uint8* in = static_cast<const uint8*>(image.Bits()) + size_t(y) * image.BytesPerRow();
         uint8* out = rows.get() + y * rowLength;
-        if (channels == 4)
+        if (channels == 4) {
             RowToRGBA(in, out, width);
-        else
+        } else {
             RowToRGB(in, out, width, false);
+        }
     }
 
     const qoi_desc desc = {width, height, channels, QOI_SRGB};
     int encodedLength = 0;
     MallocPtr encoded(static_cast<uint8*>(qoi_encode(rows.get(), &desc, &encodedLength)));
     rows.reset();
-    if (!encoded)
+    if (!encoded) {
         return Fail(B_NO_MEMORY, "mémoire insuffisante pour coder l'image QOI");
-    if ((status = destination.WriteExactly(encoded.get(), size_t(encodedLength))) != B_OK)
+    }
+    if ((status = destination.WriteExactly(encoded.get(), size_t(encodedLength))) != B_OK) {
         return Fail(status, "écriture du fichier QOI impossible");
+    }
     return B_OK;
 }
 

@@ -71,8 +71,9 @@ inline ::testing::Environment* const kFreshConfig =
 // Puts back the defaults a test changed: settings are saved, and later tests in the same
 // process (the add-on's own instance included) would read them.
 inline void RestoreDefaults(ImageTranslator& translator) {
-    for (const SettingSpec& spec : translator.Settings().Schema())
+    for (const SettingSpec& spec : translator.Settings().Schema()) {
         EXPECT_EQ(translator.Settings().Set(spec.name, spec.defaultValue), B_OK);
+    }
 }
 
 inline status_t Decode(ImageTranslator& translator, const std::vector<uint8>& bytes,
@@ -295,9 +296,10 @@ inline void ExpectSamePixels(const BBitmap& expected, const BBitmap& actual, int
             for (int c = 0; c < channels; c++) {
                 int a = Pixel(expected, x, y)[c];
                 int b = Pixel(actual, x, y)[c];
-                if (std::abs(a - b) > tolerance && reported++ < 5)
+                if (std::abs(a - b) > tolerance && reported++ < 5) {
                     ADD_FAILURE() << "pixel " << x << "," << y << " channel " << c << ": " << a
                                   << " vs " << b;
+                }
             }
         }
     }
@@ -316,16 +318,17 @@ inline std::unique_ptr<BBitmap> ReadNetpbm(const std::string& path) {
         in.get();
     } else if (magic == "P7") {
         for (std::string key; in >> key && key != "ENDHDR";) {
-            if (key == "WIDTH")
+            if (key == "WIDTH") {
                 in >> width;
-            else if (key == "HEIGHT")
+            } else if (key == "HEIGHT") {
                 in >> height;
-            else if (key == "DEPTH")
+            } else if (key == "DEPTH") {
                 in >> depth;
-            else if (key == "MAXVAL")
+            } else if (key == "MAXVAL") {
                 in >> maxval;
-            else
+            } else {
                 in.ignore(1 << 20, '\n');
+            }
         }
         in.get();
     }
@@ -337,10 +340,11 @@ inline std::unique_ptr<BBitmap> ReadNetpbm(const std::string& path) {
     for (uint32 y = 0; y < height; y++) {
         const uint8* row = bytes.data() + start + size_t(y) * width * depth;
         uint8* out = MutablePixel(*image, 0, y);
-        if (depth == 4)
+        if (depth == 4) {
             RGBAToRow(row, out, width);
-        else
+        } else {
             RGBToRow(row, out, width);
+        }
     }
     return image;
 }
@@ -350,8 +354,9 @@ inline std::unique_ptr<BBitmap> ReadNetpbm(const std::string& path) {
 inline void ExpectTruncationsRefused(ImageTranslator& translator, const std::vector<uint8>& bytes,
                                      bool lastByteNeeded = true) {
     for (double fraction : {0.0, 0.01, 0.02, 0.1, 0.3, 0.5, 0.7, 0.8, 0.9, 0.95, 0.99, 1.0}) {
-        if (fraction == 1.0 && !lastByteNeeded)
+        if (fraction == 1.0 && !lastByteNeeded) {
             continue;
+        }
         size_t size = std::min(size_t(double(bytes.size()) * fraction), bytes.size() - 1);
         std::vector<uint8> cut(bytes.begin(), bytes.begin() + ptrdiff_t(size));
         std::unique_ptr<BBitmap> image;
@@ -418,8 +423,9 @@ inline std::unique_ptr<BBitmap> RoundTripThroughRoster(BTranslator* translator,
 // stream plumbing of the base class all in one.
 inline void ExpectAddOnRoundTrip(const char* name, uint32 type, const BBitmap& image) {
     const std::string path = std::string(ORVANE_BINARY_DIR) + "/translators/" + name + ".so";
-    if (!std::filesystem::exists(path))
+    if (!std::filesystem::exists(path)) {
         GTEST_SKIP() << path << " not built";
+    }
     BTranslatorRoster roster;
     ASSERT_EQ(roster.LoadAddOn(path.c_str()), B_OK) << ErrorReason();
 

@@ -189,8 +189,9 @@ TEST_F(PNMTest, RefusesDamagedAndHostileFiles) {
 TEST_F(PNMTest, TruncatedAnywhereIsRefused) {
     auto source = std::make_unique<BBitmap>(BRect(0, 0, 4, 2), B_RGBA32);
     auto* p = static_cast<uint8*>(source->Bits());
-    for (int32 i = 0; i < source->BitsLength(); ++i)
+    for (int32 i = 0; i < source->BitsLength(); ++i) {
         p[i] = uint8(i * 37);
+    }
     for (uint32 type : {orv::kPPMFormat, orv::kPAMFormat}) {
         const std::string whole = Encode(*source, type);
         for (size_t cut = 0; cut < whole.size(); ++cut) {
@@ -213,8 +214,9 @@ TEST_F(PNMTest, DeclaredSizeFarBeyondTheFileIsRefusedBeforeAllocating) {
 TEST_F(PNMTest, RoundTripsAreExact) {
     auto rgb = std::make_unique<BBitmap>(BRect(0, 0, 6, 4), B_RGB32);
     auto* p = static_cast<uint8*>(rgb->Bits());
-    for (int32 i = 0; i < rgb->BitsLength(); ++i)
+    for (int32 i = 0; i < rgb->BitsLength(); ++i) {
         p[i] = (i % 4 == 3) ? 255 : uint8(i * 29);
+    }
 
     for (int32 encoding : {0, 1}) {  // raw then plain
         ASSERT_EQ(fTranslator->Settings().Set("ppm_encoding", encoding), B_OK);
@@ -228,8 +230,9 @@ TEST_F(PNMTest, RoundTripsAreExact) {
     // PAM keeps alpha exactly when there is some, and writes plain RGB when there is none.
     auto rgba = std::make_unique<BBitmap>(BRect(0, 0, 2, 1), B_RGBA32);
     auto* q = static_cast<uint8*>(rgba->Bits());
-    for (int32 i = 0; i < rgba->BitsLength(); ++i)
+    for (int32 i = 0; i < rgba->BitsLength(); ++i) {
         q[i] = uint8(i * 41 + 3);
+    }
     const std::string pam = Encode(*rgba, orv::kPAMFormat);
     EXPECT_NE(pam.find("TUPLTYPE RGB_ALPHA"), std::string::npos);
     std::unique_ptr<BBitmap> back;

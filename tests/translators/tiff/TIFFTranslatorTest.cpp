@@ -41,10 +41,12 @@ std::vector<uint8> WriteTIFF(const Variant& v, uint32 width, uint32 height, cons
     TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     TIFFSetField(t, TIFFTAG_COMPRESSION, v.compression);
     TIFFSetField(t, TIFFTAG_ORIENTATION, v.orientation);
-    if (v.extra)
+    if (v.extra) {
         TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &v.extra);
-    if (v.photometric == PHOTOMETRIC_SEPARATED)
+    }
+    if (v.photometric == PHOTOMETRIC_SEPARATED) {
         TIFFSetField(t, TIFFTAG_INKSET, INKSET_CMYK);
+    }
     if (!v.colourMap.empty()) {
         const size_t n = v.colourMap.size() / 3;
         TIFFSetField(t, TIFFTAG_COLORMAP, &v.colourMap[0], &v.colourMap[n], &v.colourMap[2 * n]);
@@ -60,10 +62,12 @@ std::vector<uint8> WriteTIFF(const Variant& v, uint32 width, uint32 height, cons
         for (uint32 ty = 0; ty < height; ty += side) {
             for (uint32 tx = 0; tx < width; tx += side) {
                 std::fill(tile.begin(), tile.end(), 0);
-                for (uint32 y = ty; y < std::min(height, ty + side); y++)
-                    for (uint32 x = tx; x < std::min(width, tx + side); x++)
+                for (uint32 y = ty; y < std::min(height, ty + side); y++) {
+                    for (uint32 x = tx; x < std::min(width, tx + side); x++) {
                         std::memcpy(&tile[((y - ty) * side + (x - tx)) * pixelBytes],
                                     bytes + y * rowBytes + x * pixelBytes, pixelBytes);
+                    }
+                }
                 EXPECT_GE(TIFFWriteTile(t, tile.data(), tx, ty, 0, 0), 0);
             }
         }
@@ -86,10 +90,11 @@ std::vector<uint8> Samples(const BBitmap& image, bool alpha) {
     std::vector<uint8> out(size_t(image.PixelWidth()) * image.PixelHeight() * (alpha ? 4 : 3));
     for (uint32 y = 0; y < image.PixelHeight(); y++) {
         uint8* row = out.data() + size_t(y) * image.PixelWidth() * (alpha ? 4 : 3);
-        if (alpha)
+        if (alpha) {
             RowToRGBA(Pixel(image, 0, y), row, image.PixelWidth());
-        else
+        } else {
             RowToRGB(Pixel(image, 0, y), row, image.PixelWidth(), false);
+        }
     }
     return out;
 }
@@ -158,16 +163,19 @@ TEST_F(TIFFTranslatorTest, UnpremultipliesAssociatedAlpha) {
     std::vector<uint8> premultiplied = Samples(*straight, true);
     for (size_t i = 0; i < premultiplied.size(); i += 4) {
         uint8 a = premultiplied[i + 3] = uint8(128 + premultiplied[i + 3] / 2);
-        for (int c = 0; c < 3; c++)
+        for (int c = 0; c < 3; c++) {
             premultiplied[i + c] = uint8((premultiplied[i + c] * a + 127) / 255);
+        }
     }
     std::vector<uint8> expectedSamples = Samples(*straight, true);
-    for (size_t i = 3; i < expectedSamples.size(); i += 4)
+    for (size_t i = 3; i < expectedSamples.size(); i += 4) {
         expectedSamples[i] = premultiplied[i];
+    }
     std::unique_ptr<BBitmap> expected;
     ASSERT_EQ(NewImage(16, 16, true, &expected), B_OK);
-    for (uint32 y = 0; y < 16; y++)
+    for (uint32 y = 0; y < 16; y++) {
         RGBAToRow(&expectedSamples[y * 64], MutablePixel(*expected, 0, y), 16);
+    }
 
     Variant v{.samples = 4, .extra = EXTRASAMPLE_ASSOCALPHA};
     auto image = DecodeOK(fTranslator, WriteTIFF(v, 16, 16, premultiplied.data()));
@@ -225,10 +233,12 @@ TEST_F(TIFFTranslatorTest, ConvertsGreyPaletteSixteenBitAndCMYK) {
         auto image = DecodeOK(fTranslator, WriteTIFF(c.variant, c.width, 1, c.samples));
         ASSERT_TRUE(image);
         EXPECT_EQ(image->ColorSpace(), B_RGB32);
-        for (uint32 x = 0; x < c.width; x++)
-            for (int k = 0; k < 3; k++)
+        for (uint32 x = 0; x < c.width; x++) {
+            for (int k = 0; k < 3; k++) {
                 EXPECT_NEAR(Pixel(*image, x, 0)[2 - k], c.expectedRGB[x * 3 + k], 1)
                     << "pixel " << x << " channel " << k;
+            }
+        }
     }
 }
 
@@ -259,8 +269,9 @@ TEST_F(TIFFTranslatorTest, AppliesTheFileOrientationWhenAsked) {
         auto upright = DecodeOK(fTranslator, file);
         ASSERT_TRUE(upright);
         ASSERT_EQ(upright->PixelWidth(), c.width);
-        for (uint32 i = 0; i < 6; i++)
+        for (uint32 i = 0; i < 6; i++) {
             EXPECT_EQ(Pixel(*upright, i % c.width, i / c.width)[2], c.reds[i]) << i;
+        }
 
         ASSERT_EQ(fTranslator.Settings().Set("orientation", 0), B_OK);
         auto asStored = DecodeOK(fTranslator, file);
@@ -281,8 +292,9 @@ TEST_F(TIFFTranslatorTest, RoundTripIsExactInEveryCompression) {
             ASSERT_TRUE(back);
             EXPECT_EQ(back->ColorSpace(), alpha ? B_RGBA32 : B_RGB32);
             ExpectSamePixels(*image, *back);
-            if (!alpha)
+            if (!alpha) {
                 sizes[i] = bytes.size();
+            }
         }
         i++;
     }
