@@ -24,7 +24,7 @@ struct TranslatorDescription {
     const char* settingsKey;                      // file name of the settings, e.g. "png"
     std::span<const translation_format> inputs;   // the codec's own formats it reads
     std::span<const translation_format> outputs;  // the codec's own formats it writes
-    std::span<const SettingSpec> settings;
+    std::span<const SettingSchema> settings;
 };
 
 class ImageTranslator : public BTranslator {

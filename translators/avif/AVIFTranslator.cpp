@@ -10,16 +10,15 @@
 
 #include "platform/support/ErrorReason.h"
 #include "platform/support/ImageLimits.h"
+#include "platform/translation/CodecChecks.h"
 #include "platform/translation/PixelRows.h"
 
 namespace orv {
 
 namespace {
 
-constexpr uint32 kAVIFType = FourCC("AVIF");
-
 constexpr translation_format kFormats[] = {
-    {kAVIFType, B_TRANSLATOR_BITMAP, 0.8f, 0.8f, "image/avif", "Image AVIF"},
+    {FourCC("AVIF"), B_TRANSLATOR_BITMAP, 0.8f, 0.8f, "image/avif", "Image AVIF"},
 };
 
 constexpr SettingChoice kSubsamplingChoices[] = {
@@ -31,14 +30,14 @@ constexpr SettingChoice kSubsamplingChoices[] = {
 // Speed 9 encodes photographs about six times as fast as 7 (6.5 against 1 megapixel a
 // second on two busy cores) for files 3 % larger at the same quality; libaom's default, 6,
 // is slower still. 10 gives the same files as 9 with libaom.
-constexpr SettingSpec kSettings[] = {
-    {"quality", SettingSpec::Kind::Int, "Qualité (100 : la meilleure)", 80, 0, 100},
-    {"speed", SettingSpec::Kind::Int, "Vitesse d'encodage (0 : lente et compacte, 10 : rapide)", 9,
-     0, 10},
-    {"subsampling", SettingSpec::Kind::Choice, "Sous-échantillonnage des couleurs", 420, 0, 0,
+constexpr SettingSchema kSettings[] = {
+    {"quality", SettingSchema::Kind::Int, "Qualité (100 : la meilleure)", 80, 0, 100},
+    {"speed", SettingSchema::Kind::Int, "Vitesse d'encodage (0 : lente et compacte, 10 : rapide)",
+     9, 0, 10},
+    {"subsampling", SettingSchema::Kind::Choice, "Sous-échantillonnage des couleurs", 420, 0, 0,
      kSubsamplingChoices},
-    {"lossless", SettingSpec::Kind::Bool, "Sans perte", 0},
-    {"orientation", SettingSpec::Kind::Bool, "Appliquer l'orientation EXIF", 1},
+    {"lossless", SettingSchema::Kind::Bool, "Sans perte", 0},
+    {"orientation", SettingSchema::Kind::Bool, "Appliquer l'orientation EXIF", 1},
 };
 
 // The largest ftyp box we look at to identify a stream; real ones are a few dozen bytes.
@@ -246,8 +245,7 @@ avifPixelFormat PixelFormat(int32 subsampling) {
 
 // Quality 100 is quantizer 0, the finest; quality 0 the coarsest, 63.
 int Quantizer(int32 quality) {
-    const int q = std::clamp(int(quality), 0, 100);
-    return ((100 - q) * AVIF_QUANTIZER_WORST_QUALITY + 50) / 100;
+    return (int(100 - quality) * AVIF_QUANTIZER_WORST_QUALITY + 50) / 100;
 }
 
 }  // namespace
@@ -301,20 +299,14 @@ status_t AVIFTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitma
 
 status_t AVIFTranslator::EncodeImage(const BBitmap& image, uint32 outType,
                                      BPositionIO& destination) {
-    if (outType != kAVIFType || !CanEncode()) {
+    if (!CanEncode()) {
         return Fail(B_NO_TRANSLATOR, "ce traducteur ne sait pas écrire ce format");
     }
-    if (image.Bits() == nullptr) {
-        return Fail(B_BAD_VALUE, "image sans pixels");
-    }
-    if (image.ColorSpace() != B_RGB32 && image.ColorSpace() != B_RGBA32) {
-        return Fail(B_BAD_TYPE, "espace de couleurs non pris en charge pour l'AVIF");
+    if (status_t status = CheckEncodeRequest(image, outType, kFormats, "AVIF"); status != B_OK) {
+        return status;
     }
     const uint32 width = image.PixelWidth();
     const uint32 height = image.PixelHeight();
-    if (status_t status = CheckImageSize(width, height); status != B_OK) {
-        return status;
-    }
 
     const bool lossless = Settings().Bool("lossless");
     // Lossless AV1 keeps every sample only with full chroma and the identity matrix, which

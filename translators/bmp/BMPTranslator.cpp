@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/support/ByteOrder.h"
 #include "platform/support/ErrorReason.h"
 #include "platform/support/ImageLimits.h"
 #include "platform/translation/CodecChecks.h"
@@ -14,16 +15,14 @@
 namespace orv {
 namespace {
 
-constexpr uint32 kBMPType = FourCC("BMP ");
-
 constexpr translation_format kFormats[] = {
-    {kBMPType, B_TRANSLATOR_BITMAP, 0.7f, 0.7f, "image/bmp", "Image BMP"},
+    {FourCC("BMP "), B_TRANSLATOR_BITMAP, 0.7f, 0.7f, "image/bmp", "Image BMP"},
 };
 
 // BMP keeps alpha only in its 32-bit form, which some programs still show opaque, so
 // flattening is offered; it is off so that transparency is not thrown away unasked.
-constexpr SettingSpec kSettings[] = {
-    {"flatten_alpha", SettingSpec::Kind::Bool, "Aplatir la transparence sur du blanc", 0},
+constexpr SettingSchema kSettings[] = {
+    {"flatten_alpha", SettingSchema::Kind::Bool, "Aplatir la transparence sur du blanc", 0},
 };
 
 constexpr TranslatorDescription kDescription = {
@@ -51,21 +50,6 @@ enum Compression : uint32 {
     kAlphaBitFields = 6,
 };
 
-uint16 LE16(const uint8* b) {
-    return uint16(b[0] | (b[1] << 8));
-}
-uint32 LE32(const uint8* b) {
-    return uint32(b[0]) | (uint32(b[1]) << 8) | (uint32(b[2]) << 16) | (uint32(b[3]) << 24);
-}
-void PutLE16(uint8* b, uint32 v) {
-    b[0] = uint8(v);
-    b[1] = uint8(v >> 8);
-}
-void PutLE32(uint8* b, uint32 v) {
-    PutLE16(b, v);
-    PutLE16(b + 2, v >> 16);
-}
-
 struct BMPHeader {
     uint32 dataOffset = 0;
     uint32 headerSize = 0;
@@ -92,8 +76,8 @@ status_t ReadHeader(BPositionIO& source, BMPHeader* h) {
     if (got < ssize_t(kFileHeaderSize + 4) || b[0] != 'B' || b[1] != 'M') {
         return B_NO_TRANSLATOR;
     }
-    h->dataOffset = LE32(b + 10);
-    h->headerSize = LE32(b + 14);
+    h->dataOffset = ReadLE32(b + 10);
+    h->headerSize = ReadLE32(b + 14);
     if (!IsKnownHeaderSize(h->headerSize)) {
         return B_NO_TRANSLATOR;
     }
@@ -108,20 +92,20 @@ status_t ReadHeader(BPositionIO& source, BMPHeader* h) {
     int64 height;
     uint16 planes;
     if (h->headerSize == kCoreHeaderSize) {
-        width = LE16(info + 4);
-        height = int16(LE16(info + 6));
-        planes = LE16(info + 8);
-        h->bitCount = LE16(info + 10);
+        width = ReadLE16(info + 4);
+        height = int16(ReadLE16(info + 6));
+        planes = ReadLE16(info + 8);
+        h->bitCount = ReadLE16(info + 10);
         h->paletteEntryBytes = 3;
     } else {
         // Shorter OS/2 2.x headers leave the later fields zero, which reads as their
         // defaults.
-        width = int32(LE32(info + 4));
-        height = int32(LE32(info + 8));
-        planes = LE16(info + 12);
-        h->bitCount = LE16(info + 14);
-        h->compression = LE32(info + 16);
-        h->paletteEntries = LE32(info + 32);
+        width = int32(ReadLE32(info + 4));
+        height = int32(ReadLE32(info + 8));
+        planes = ReadLE16(info + 12);
+        h->bitCount = ReadLE16(info + 14);
+        h->compression = ReadLE32(info + 16);
+        h->paletteEntries = ReadLE32(info + 32);
     }
     if (planes != 1) {
         return Fail(B_BAD_DATA, "en-tête BMP invalide");
@@ -177,7 +161,7 @@ status_t ReadHeader(BPositionIO& source, BMPHeader* h) {
             // Version 2 and later headers hold the masks; from version 3 on, alpha too.
             const uint32 inHeader = h->headerSize >= kInfoHeaderSize + 16 ? 4 : 3;
             for (uint32 i = 0; i < inHeader; i++) {
-                h->masks[i] = LE32(info + kInfoHeaderSize + i * 4);
+                h->masks[i] = ReadLE32(info + kInfoHeaderSize + i * 4);
             }
         } else {
             // A plain info header is followed by the masks.
@@ -186,7 +170,7 @@ status_t ReadHeader(BPositionIO& source, BMPHeader* h) {
                 return Fail(B_BAD_DATA, "masques BMP tronqués");
             }
             for (uint32 i = 0; i < count; i++) {
-                h->masks[i] = LE32(masks + i * 4);
+                h->masks[i] = ReadLE32(masks + i * 4);
             }
             afterHeader += count * 4;
         }
@@ -283,7 +267,7 @@ struct RowDecoder {
             default: {
                 const uint32 bytes = header.bitCount / 8;
                 for (uint32 x = 0; x < width; x++, in += bytes, out += 4) {
-                    uint32 v = bytes == 2 ? LE16(in) : LE32(in);
+                    uint32 v = bytes == 2 ? ReadLE16(in) : ReadLE32(in);
                     out[0] = channels[2].Get(v, 0);
                     out[1] = channels[1].Get(v, 0);
                     out[2] = channels[0].Get(v, 0);
@@ -500,7 +484,7 @@ status_t BMPTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap
 
 status_t BMPTranslator::EncodeImage(const BBitmap& image, uint32 outType,
                                     BPositionIO& destination) {
-    status_t status = CheckEncodeRequest(image, outType, kBMPType, "BMP");
+    status_t status = CheckEncodeRequest(image, outType, kFormats, "BMP");
     if (status != B_OK) {
         return status;
     }
@@ -518,25 +502,25 @@ status_t BMPTranslator::EncodeImage(const BBitmap& image, uint32 outType,
     uint8 header[kFileHeaderSize + kV4HeaderSize] = {};
     header[0] = 'B';
     header[1] = 'M';
-    PutLE32(header + 2, dataOffset + dataSize);
-    PutLE32(header + 10, dataOffset);
+    WriteLE32(header + 2, dataOffset + dataSize);
+    WriteLE32(header + 10, dataOffset);
     uint8* info = header + kFileHeaderSize;
-    PutLE32(info, infoSize);
-    PutLE32(info + 4, width);
-    PutLE32(info + 8, height);  // positive: rows from the bottom up, as every reader expects
-    PutLE16(info + 12, 1);
-    PutLE16(info + 14, alpha ? 32 : 24);
-    PutLE32(info + 16, alpha ? kBitFields : kRGB);
-    PutLE32(info + 20, dataSize);
-    PutLE32(info + 24, kPixelsPerMetre);
-    PutLE32(info + 28, kPixelsPerMetre);
+    WriteLE32(info, infoSize);
+    WriteLE32(info + 4, width);
+    WriteLE32(info + 8, height);  // positive: rows from the bottom up, as every reader expects
+    WriteLE16(info + 12, 1);
+    WriteLE16(info + 14, alpha ? 32 : 24);
+    WriteLE32(info + 16, alpha ? kBitFields : kRGB);
+    WriteLE32(info + 20, dataSize);
+    WriteLE32(info + 24, kPixelsPerMetre);
+    WriteLE32(info + 28, kPixelsPerMetre);
     if (alpha) {
         // Our rows are already these little-endian words.
-        PutLE32(info + 40, 0x00ff0000);
-        PutLE32(info + 44, 0x0000ff00);
-        PutLE32(info + 48, 0x000000ff);
-        PutLE32(info + 52, 0xff000000);
-        PutLE32(info + 56, kSRGBColourSpace);
+        WriteLE32(info + 40, 0x00ff0000);
+        WriteLE32(info + 44, 0x0000ff00);
+        WriteLE32(info + 48, 0x000000ff);
+        WriteLE32(info + 52, 0xff000000);
+        WriteLE32(info + 56, kSRGBColourSpace);
     }
     if ((status = destination.WriteExactly(header, dataOffset)) != B_OK) {
         return Fail(status, "écriture du fichier BMP impossible");

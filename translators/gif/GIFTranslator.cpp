@@ -12,22 +12,21 @@
 
 #include "platform/support/ErrorReason.h"
 #include "platform/support/ImageLimits.h"
+#include "platform/translation/CodecChecks.h"
 #include "platform/translation/PixelRows.h"
 
 namespace orv {
 
 namespace {
 
-constexpr uint32 kGIFType = FourCC("GIFf");
-
 constexpr translation_format kFormats[] = {
-    {kGIFType, B_TRANSLATOR_BITMAP, 0.8f, 0.6f, "image/gif", "Image GIF"},
+    {FourCC("GIFf"), B_TRANSLATOR_BITMAP, 0.8f, 0.6f, "image/gif", "Image GIF"},
 };
 
-constexpr SettingSpec kSettings[] = {
-    {"colors", SettingSpec::Kind::Int, "Nombre de couleurs (256 au plus)", 256, 2, 256},
-    {"dithering", SettingSpec::Kind::Bool, "Tramage (diffusion d'erreur)", 1},
-    {"speed", SettingSpec::Kind::Int, "Vitesse de la quantification (1 soignée, 10 rapide)", 4, 1,
+constexpr SettingSchema kSettings[] = {
+    {"colors", SettingSchema::Kind::Int, "Nombre de couleurs (256 au plus)", 256, 2, 256},
+    {"dithering", SettingSchema::Kind::Bool, "Tramage (diffusion d'erreur)", 1},
+    {"speed", SettingSchema::Kind::Int, "Vitesse de la quantification (1 soignée, 10 rapide)", 4, 1,
      10},
 };
 
@@ -279,12 +278,8 @@ status_t GIFTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap
 
 status_t GIFTranslator::EncodeImage(const BBitmap& image, uint32 outType,
                                     BPositionIO& destination) {
-    if (outType != kGIFType) {
-        return Fail(B_NO_TRANSLATOR, "format de sortie inconnu du traducteur GIF");
-    }
-    color_space space = image.ColorSpace();
-    if ((space != B_RGB32 && space != B_RGBA32) || image.Bits() == nullptr) {
-        return Fail(B_BAD_TYPE, "espace de couleurs non pris en charge par l'encodeur GIF");
+    if (status_t status = CheckEncodeRequest(image, outType, kFormats, "GIF"); status != B_OK) {
+        return status;
     }
     int width = int(image.PixelWidth()), height = int(image.PixelHeight());
 

@@ -10,16 +10,15 @@
 
 #include "platform/support/ErrorReason.h"
 #include "platform/support/ImageLimits.h"
+#include "platform/translation/CodecChecks.h"
 #include "platform/translation/PixelRows.h"
 
 namespace orv {
 
 namespace {
 
-constexpr uint32 kHEIFType = FourCC("HEIF");
-
 constexpr translation_format kFormats[] = {
-    {kHEIFType, B_TRANSLATOR_BITMAP, 0.8f, 0.8f, "image/heif", "Image HEIF"},
+    {FourCC("HEIF"), B_TRANSLATOR_BITMAP, 0.8f, 0.8f, "image/heif", "Image HEIF"},
 };
 
 // x265's presets, from the most compact to the fastest. "ultrafast" encodes photographs
@@ -32,11 +31,20 @@ constexpr const char* kPresets[] = {"slow", "medium", "fast", "veryfast", "ultra
 constexpr SettingChoice kSpeedChoices[] = {
     {0, "lente"}, {1, "moyenne"}, {2, "rapide"}, {3, "très rapide"}, {4, "la plus rapide"},
 };
+// The speed setting's value is the index of its preset.
+static_assert([] {
+    for (size_t i = 0; i < std::size(kSpeedChoices); i++) {
+        if (kSpeedChoices[i].value != int32(i)) {
+            return false;
+        }
+    }
+    return std::size(kSpeedChoices) == std::size(kPresets);
+}());
 
-constexpr SettingSpec kSettings[] = {
-    {"quality", SettingSpec::Kind::Int, "Qualité (100 : la meilleure)", 50, 0, 100},
-    {"speed", SettingSpec::Kind::Choice, "Vitesse d'encodage", 4, 0, 0, kSpeedChoices},
-    {"orientation", SettingSpec::Kind::Bool, "Appliquer l'orientation EXIF", 1},
+constexpr SettingSchema kSettings[] = {
+    {"quality", SettingSchema::Kind::Int, "Qualité (100 : la meilleure)", 50, 0, 100},
+    {"speed", SettingSchema::Kind::Choice, "Vitesse d'encodage", 4, 0, 0, kSpeedChoices},
+    {"orientation", SettingSchema::Kind::Bool, "Appliquer l'orientation EXIF", 1},
 };
 
 // The side limit for the images a picture is built from never goes below this.
@@ -335,16 +343,10 @@ status_t HEIFTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitma
 
 status_t HEIFTranslator::EncodeImage(const BBitmap& image, uint32 outType,
                                      BPositionIO& destination) {
-    if (outType != kHEIFType || !CanEncode()) {
+    if (!CanEncode()) {
         return Fail(B_NO_TRANSLATOR, "ce traducteur ne sait pas écrire ce format");
     }
-    if (image.Bits() == nullptr) {
-        return Fail(B_BAD_VALUE, "image sans pixels");
-    }
-    if (image.ColorSpace() != B_RGB32 && image.ColorSpace() != B_RGBA32) {
-        return Fail(B_BAD_TYPE, "espace de couleurs non pris en charge pour le HEIF");
-    }
-    if (status_t status = CheckImageSize(image.PixelWidth(), image.PixelHeight()); status != B_OK) {
+    if (status_t status = CheckEncodeRequest(image, outType, kFormats, "HEIF"); status != B_OK) {
         return status;
     }
     const bool alpha = HasTransparency(image);
@@ -368,13 +370,10 @@ status_t HEIFTranslator::EncodeImage(const BBitmap& image, uint32 outType,
         return Fail(B_NO_MEMORY, "mémoire insuffisante pour encoder l'image HEIF");
     }
     options->save_alpha_channel = alpha ? 1 : 0;
-    const size_t preset =
-        std::min(size_t(std::max(0, int(Settings().Int32("speed")))), std::size(kPresets) - 1);
-    if (heif_encoder_set_lossy_quality(encoder.get(),
-                                       std::clamp(int(Settings().Int32("quality")), 0, 100))
-                .code != heif_error_Ok ||
-        heif_encoder_set_parameter_string(encoder.get(), "preset", kPresets[preset]).code !=
+    const char* preset = kPresets[Settings().Int32("speed")];
+    if (heif_encoder_set_lossy_quality(encoder.get(), int(Settings().Int32("quality"))).code !=
             heif_error_Ok ||
+        heif_encoder_set_parameter_string(encoder.get(), "preset", preset).code != heif_error_Ok ||
         heif_context_encode_image(context.get(), picture.get(), encoder.get(), options.get(),
                                   nullptr)
                 .code != heif_error_Ok) {

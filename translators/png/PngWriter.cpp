@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/support/ByteOrder.h"
 #include "platform/support/ErrorReason.h"
 #include "platform/support/ImageLimits.h"
 #include "platform/translation/PixelRows.h"
@@ -25,16 +26,9 @@ constexpr uint8 kSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
 // checksum pass small and lets a streaming reader start early.
 constexpr size_t kMaxIdatSize = size_t(1) << 20;
 
-void PutBig32(uint8* p, uint32 value) {
-    p[0] = uint8(value >> 24);
-    p[1] = uint8(value >> 16);
-    p[2] = uint8(value >> 8);
-    p[3] = uint8(value);
-}
-
 status_t WriteChunk(BPositionIO& destination, const char type[4], const uint8* data, size_t size) {
     uint8 head[8];
-    PutBig32(head, uint32(size));
+    WriteBE32(head, uint32(size));
     std::memcpy(head + 4, type, 4);
     uint32 crc = libdeflate_crc32(0, head + 4, 4);
     if (size > 0) {
@@ -42,7 +36,7 @@ status_t WriteChunk(BPositionIO& destination, const char type[4], const uint8* d
         crc = libdeflate_crc32(crc, data, size);
     }
     uint8 tail[4];
-    PutBig32(tail, crc);
+    WriteBE32(tail, crc);
     if (destination.WriteExactly(head, sizeof(head)) != B_OK ||
         (size > 0 && destination.WriteExactly(data, size) != B_OK) ||
         destination.WriteExactly(tail, sizeof(tail)) != B_OK) {
@@ -145,10 +139,6 @@ struct CompressorDeleter {
 status_t WritePng(const BBitmap& image, const PngWriteOptions& options, BPositionIO& destination) {
     const uint32 width = image.PixelWidth();
     const uint32 height = image.PixelHeight();
-    status_t status = CheckImageSize(width, height);
-    if (status != B_OK) {
-        return status;
-    }
     const size_t bpp = options.alpha ? 4 : 3;
     size_t rowSize = 0;
     size_t stride = 0;
@@ -205,14 +195,14 @@ status_t WritePng(const BBitmap& image, const PngWriteOptions& options, BPositio
         return Fail(B_IO_ERROR, "écriture du PNG impossible");
     }
     uint8 header[13];
-    PutBig32(header, width);
-    PutBig32(header + 4, height);
+    WriteBE32(header, width);
+    WriteBE32(header + 4, height);
     header[8] = 8;                      // bits per sample
     header[9] = options.alpha ? 6 : 2;  // colour type: RGBA or RGB
     header[10] = 0;                     // deflate
     header[11] = 0;                     // the five filter types
     header[12] = 0;                     // not interlaced
-    status = WriteChunk(destination, "IHDR", header, sizeof(header));
+    status_t status = WriteChunk(destination, "IHDR", header, sizeof(header));
     for (size_t offset = 0; status == B_OK && offset < compressedSize; offset += kMaxIdatSize) {
         status = WriteChunk(destination, "IDAT", compressed.get() + offset,
                             std::min(kMaxIdatSize, compressedSize - offset));

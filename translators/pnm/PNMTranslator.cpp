@@ -9,6 +9,7 @@
 #include "platform/storage/MimeType.h"
 #include "platform/support/ErrorReason.h"
 #include "platform/support/ImageLimits.h"
+#include "platform/translation/CodecChecks.h"
 #include "platform/translation/PixelRows.h"
 
 namespace orv {
@@ -34,9 +35,9 @@ constexpr SettingChoice kEncodings[] = {
     {kPlainEncoding, "texte (P3)"},
 };
 
-constexpr SettingSpec kSettings[] = {
-    {"flatten_alpha", SettingSpec::Kind::Bool, "Aplatir la transparence sur du blanc", 1},
-    {"ppm_encoding", SettingSpec::Kind::Choice, "Codage PPM", kRawEncoding, 0, 0, kEncodings},
+constexpr SettingSchema kSettings[] = {
+    {"flatten_alpha", SettingSchema::Kind::Bool, "Aplatir la transparence sur du blanc", 1},
+    {"ppm_encoding", SettingSchema::Kind::Choice, "Codage PPM", kRawEncoding, 0, 0, kEncodings},
 };
 
 constexpr TranslatorDescription kDescription = {
@@ -512,12 +513,8 @@ status_t PNMTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap
 
 status_t PNMTranslator::EncodeImage(const BBitmap& image, uint32 outType,
                                     BPositionIO& destination) {
-    if (outType != kPPMFormat && outType != kPAMFormat) {
-        return Fail(B_NO_TRANSLATOR, "format de sortie inconnu du traducteur PNM");
-    }
-    const color_space space = image.ColorSpace();
-    if ((space != B_RGB32 && space != B_RGBA32) || image.Bits() == nullptr) {
-        return Fail(B_BAD_TYPE, "PNM : espace de couleurs non pris en charge");
+    if (status_t status = CheckEncodeRequest(image, outType, kOutputs, "PNM"); status != B_OK) {
+        return status;
     }
     const uint32 width = image.PixelWidth();
     const uint32 height = image.PixelHeight();
@@ -537,7 +534,7 @@ status_t PNMTranslator::EncodeImage(const BBitmap& image, uint32 outType,
     } else {
         plain = Settings().Int32("ppm_encoding") == kPlainEncoding;
         // A B_RGB32 alpha byte is not part of the colour: only B_RGBA32 is flattened.
-        flatten = space == B_RGBA32 && Settings().Bool("flatten_alpha");
+        flatten = image.ColorSpace() == B_RGBA32 && Settings().Bool("flatten_alpha");
         sink.Append((plain ? "P3\n" : "P6\n") + size + "\n255\n");
     }
 

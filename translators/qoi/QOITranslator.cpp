@@ -9,6 +9,7 @@
 #include <qoi.h>
 
 #include "platform/storage/MimeType.h"
+#include "platform/support/ByteOrder.h"
 #include "platform/support/ErrorReason.h"
 #include "platform/support/ImageLimits.h"
 #include "platform/translation/CodecChecks.h"
@@ -17,10 +18,8 @@
 namespace orv {
 namespace {
 
-constexpr uint32 kQOIType = FourCC("qoif");
-
 constexpr translation_format kFormats[] = {
-    {kQOIType, B_TRANSLATOR_BITMAP, 0.9f, 0.9f, "image/qoi", "Image QOI"},
+    {FourCC("qoif"), B_TRANSLATOR_BITMAP, 0.9f, 0.9f, "image/qoi", "Image QOI"},
 };
 
 constexpr TranslatorDescription kDescription = {
@@ -41,11 +40,6 @@ struct QOIHeader {
     uint32 height;
     uint8 channels;
 };
-
-uint32 ReadBE32(const uint8* bytes) {
-    return (uint32(bytes[0]) << 24) | (uint32(bytes[1]) << 16) | (uint32(bytes[2]) << 8) |
-           uint32(bytes[3]);
-}
 
 // B_NO_TRANSLATOR when the stream is not QOI at all, B_BAD_DATA when it is a damaged one.
 status_t ReadHeader(BPositionIO& source, QOIHeader* header) {
@@ -162,7 +156,7 @@ status_t QOITranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap
 
 status_t QOITranslator::EncodeImage(const BBitmap& image, uint32 outType,
                                     BPositionIO& destination) {
-    status_t status = CheckEncodeRequest(image, outType, kQOIType, "QOI");
+    status_t status = CheckEncodeRequest(image, outType, kFormats, "QOI");
     if (status != B_OK) {
         return status;
     }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/support/ByteOrder.h"
 #include "platform/support/ErrorReason.h"
 #include "platform/support/ImageLimits.h"
 #include "platform/translation/CodecChecks.h"
@@ -13,16 +14,14 @@
 namespace orv {
 namespace {
 
-constexpr uint32 kTGAType = FourCC("TGA ");
-
 // TGA has no signature, so a stream is only recognised by a plausible header: the
 // translator gives way to any format that can be told apart for sure.
 constexpr translation_format kFormats[] = {
-    {kTGAType, B_TRANSLATOR_BITMAP, 0.7f, 0.6f, "image/x-tga", "Image TGA"},
+    {FourCC("TGA "), B_TRANSLATOR_BITMAP, 0.7f, 0.6f, "image/x-tga", "Image TGA"},
 };
 
-constexpr SettingSpec kSettings[] = {
-    {"rle", SettingSpec::Kind::Bool, "Compression RLE", 1},
+constexpr SettingSchema kSettings[] = {
+    {"rle", SettingSchema::Kind::Bool, "Compression RLE", 1},
 };
 
 constexpr TranslatorDescription kDescription = {
@@ -64,10 +63,6 @@ struct TGAHeader {
     uint32 MapEntryBytes() const { return (mapEntryBits + 7) / 8; }
     uint8 AlphaBits() const { return descriptor & 0x0f; }
 };
-
-uint16 ReadLE16(const uint8* bytes) {
-    return uint16(bytes[0] | (bytes[1] << 8));
-}
 
 bool IsColourDepth(uint8 bits) {
     return bits == 15 || bits == 16 || bits == 24 || bits == 32;
@@ -389,7 +384,7 @@ status_t TGATranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap
 
 status_t TGATranslator::EncodeImage(const BBitmap& image, uint32 outType,
                                     BPositionIO& destination) {
-    status_t status = CheckEncodeRequest(image, outType, kTGAType, "TGA");
+    status_t status = CheckEncodeRequest(image, outType, kFormats, "TGA");
     if (status != B_OK) {
         return status;
     }
@@ -402,10 +397,8 @@ status_t TGATranslator::EncodeImage(const BBitmap& image, uint32 outType,
 
     uint8 header[kHeaderSize] = {};
     header[2] = rle ? kTrueColourRLE : kTrueColour;
-    header[12] = uint8(width);
-    header[13] = uint8(width >> 8);
-    header[14] = uint8(height);
-    header[15] = uint8(height >> 8);
+    WriteLE16(header + 12, uint16(width));
+    WriteLE16(header + 14, uint16(height));
     header[16] = uint8(pixelBytes * 8);
     header[17] = alpha ? 8 : 0;  // bottom-left origin, the one every reader knows
     if ((status = destination.WriteExactly(header, sizeof(header))) != B_OK) {

@@ -18,10 +18,8 @@
 namespace orv {
 namespace {
 
-constexpr uint32 kTIFFType = FourCC("TIFF");
-
 constexpr translation_format kFormats[] = {
-    {kTIFFType, B_TRANSLATOR_BITMAP, 0.8f, 0.8f, "image/tiff", "Image TIFF"},
+    {FourCC("TIFF"), B_TRANSLATOR_BITMAP, 0.8f, 0.8f, "image/tiff", "Image TIFF"},
 };
 
 constexpr SettingChoice kCompressions[] = {
@@ -30,9 +28,10 @@ constexpr SettingChoice kCompressions[] = {
     {COMPRESSION_NONE, "Aucune"},
 };
 
-constexpr SettingSpec kSettings[] = {
-    {"compression", SettingSpec::Kind::Choice, "Compression", COMPRESSION_LZW, 0, 0, kCompressions},
-    {"orientation", SettingSpec::Kind::Bool, "Appliquer l'orientation EXIF", 1},
+constexpr SettingSchema kSettings[] = {
+    {"compression", SettingSchema::Kind::Choice, "Compression", COMPRESSION_LZW, 0, 0,
+     kCompressions},
+    {"orientation", SettingSchema::Kind::Bool, "Appliquer l'orientation EXIF", 1},
 };
 
 constexpr TranslatorDescription kDescription = {
@@ -247,7 +246,7 @@ status_t TIFFTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitma
 
 status_t TIFFTranslator::EncodeImage(const BBitmap& image, uint32 outType,
                                      BPositionIO& destination) {
-    status_t status = CheckEncodeRequest(image, outType, kTIFFType, "TIFF");
+    status_t status = CheckEncodeRequest(image, outType, kFormats, "TIFF");
     if (status != B_OK) {
         return status;
     }

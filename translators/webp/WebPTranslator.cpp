@@ -9,24 +9,24 @@
 #include <string>
 #include <vector>
 
+#include "platform/support/ByteOrder.h"
 #include "platform/support/ErrorReason.h"
+#include "platform/translation/CodecChecks.h"
 #include "platform/translation/PixelRows.h"
 
 namespace orv {
 
 namespace {
 
-constexpr uint32 kWebPType = FourCC("WEBP");
-
 constexpr translation_format kFormats[] = {
-    {kWebPType, B_TRANSLATOR_BITMAP, 0.9f, 0.8f, "image/webp", "Image WebP"},
+    {FourCC("WEBP"), B_TRANSLATOR_BITMAP, 0.9f, 0.8f, "image/webp", "Image WebP"},
 };
 
-constexpr SettingSpec kSettings[] = {
-    {"quality", SettingSpec::Kind::Int, "Qualité", 90, 0, 100},
-    {"lossless", SettingSpec::Kind::Bool, "Sans perte", 0},
-    {"method", SettingSpec::Kind::Int, "Effort de compression (0 rapide, 6 lent)", 4, 0, 6},
-    {"orientation", SettingSpec::Kind::Bool, "Appliquer l'orientation EXIF", 1},
+constexpr SettingSchema kSettings[] = {
+    {"quality", SettingSchema::Kind::Int, "Qualité", 90, 0, 100},
+    {"lossless", SettingSchema::Kind::Bool, "Sans perte", 0},
+    {"method", SettingSchema::Kind::Int, "Effort de compression (0 rapide, 6 lent)", 4, 0, 6},
+    {"orientation", SettingSchema::Kind::Bool, "Appliquer l'orientation EXIF", 1},
 };
 
 constexpr size_t kRiffHeaderSize = 12;
@@ -63,9 +63,8 @@ status_t ReadWholeFile(BPositionIO& source, std::vector<uint8>* data) {
     if (source.ReadAt(0, header, sizeof(header)) != ssize_t(sizeof(header)) || !IsWebP(header)) {
         return Fail(B_BAD_DATA, "fichier WebP tronqué ou illisible");
     }
-    uint64 declared = uint64(header[4]) | uint64(header[5]) << 8 | uint64(header[6]) << 16 |
-                      uint64(header[7]) << 24;
-    declared += 8;
+    // The RIFF size counts what follows its own eight bytes of tag and size.
+    const uint64 declared = uint64(ReadLE32(header + 4)) + 8;
     off_t end = source.Seek(0, SEEK_FROM_END);
     if (end < 0) {
         return Fail(B_IO_ERROR, "lecture du WebP impossible");
@@ -206,12 +205,8 @@ status_t WebPTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitma
 
 status_t WebPTranslator::EncodeImage(const BBitmap& image, uint32 outType,
                                      BPositionIO& destination) {
-    if (outType != kWebPType) {
-        return Fail(B_NO_TRANSLATOR, "format de sortie inconnu du traducteur WebP");
-    }
-    color_space space = image.ColorSpace();
-    if ((space != B_RGB32 && space != B_RGBA32) || image.Bits() == nullptr) {
-        return Fail(B_BAD_TYPE, "espace de couleurs non pris en charge par l'encodeur WebP");
+    if (status_t status = CheckEncodeRequest(image, outType, kFormats, "WebP"); status != B_OK) {
+        return status;
     }
     if (image.PixelWidth() > WEBP_MAX_DIMENSION || image.PixelHeight() > WEBP_MAX_DIMENSION) {
         return Fail(B_BAD_VALUE, "image trop grande pour le format WebP (16383 pixels au plus)");

@@ -71,8 +71,8 @@ inline ::testing::Environment* const kFreshConfig =
 // Puts back the defaults a test changed: settings are saved, and later tests in the same
 // process (the add-on's own instance included) would read them.
 inline void RestoreDefaults(ImageTranslator& translator) {
-    for (const SettingSpec& spec : translator.Settings().Schema()) {
-        EXPECT_EQ(translator.Settings().Set(spec.name, spec.defaultValue), B_OK);
+    for (const SettingSchema& schema : translator.Settings().Schema()) {
+        EXPECT_EQ(translator.Settings().Set(schema.name, schema.defaultValue), B_OK);
     }
 }
 
