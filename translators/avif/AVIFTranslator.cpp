@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/support/ErrorReason.h"
+#include "platform/support/FreeWith.h"
 #include "platform/support/ImageLimits.h"
 #include "platform/translation/CodecChecks.h"
 #include "platform/translation/PixelRows.h"
@@ -43,18 +44,9 @@ constexpr SettingSchema kSettings[] = {
 // The largest ftyp box we look at to identify a stream; real ones are a few dozen bytes.
 constexpr size_t kMaxIdentifyBytes = 4096;
 
-struct DecoderDeleter {
-    void operator()(avifDecoder* decoder) const { avifDecoderDestroy(decoder); }
-};
-struct EncoderDeleter {
-    void operator()(avifEncoder* encoder) const { avifEncoderDestroy(encoder); }
-};
-struct ImageDeleter {
-    void operator()(avifImage* image) const { avifImageDestroy(image); }
-};
-using DecoderPtr = std::unique_ptr<avifDecoder, DecoderDeleter>;
-using EncoderPtr = std::unique_ptr<avifEncoder, EncoderDeleter>;
-using ImagePtr = std::unique_ptr<avifImage, ImageDeleter>;
+using DecoderPtr = std::unique_ptr<avifDecoder, FreeWith<avifDecoderDestroy>>;
+using EncoderPtr = std::unique_ptr<avifEncoder, FreeWith<avifEncoderDestroy>>;
+using ImagePtr = std::unique_ptr<avifImage, FreeWith<avifImageDestroy>>;
 
 // The encoded file is built in memory by libavif and freed with it.
 struct OutputData {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/support/ErrorReason.h"
+#include "platform/support/FreeWith.h"
 #include "platform/support/ImageLimits.h"
 #include "platform/translation/CodecChecks.h"
 #include "platform/translation/PixelRows.h"
@@ -65,10 +66,10 @@ int WriteData(GifFileType* gif, const GifByteType* buffer, int size) {
     return size;
 }
 
-struct DecoderClose {
-    void operator()(GifFileType* gif) const { DGifCloseFile(gif, nullptr); }
-};
-using GifDecoder = std::unique_ptr<GifFileType, DecoderClose>;
+void CloseDecoder(GifFileType* gif) {
+    DGifCloseFile(gif, nullptr);
+}
+using GifDecoder = std::unique_ptr<GifFileType, FreeWith<CloseDecoder>>;
 
 // giflib's text for an error, in brackets; it has none for some codes, and fails some calls
 // without naming an error at all.
@@ -163,21 +164,9 @@ bool ReadFrame(GifFileType* gif, const Palette& colors, BBitmap* canvas) {
     return true;
 }
 
-struct EncoderClose {
-    void operator()(GifFileType* gif) const { EGifCloseFile(gif, nullptr); }
-};
-struct LiqAttrFree {
-    void operator()(liq_attr* attr) const { liq_attr_destroy(attr); }
-};
-struct LiqImageFree {
-    void operator()(liq_image* image) const { liq_image_destroy(image); }
-};
-struct LiqResultFree {
-    void operator()(liq_result* result) const { liq_result_destroy(result); }
-};
-struct MapFree {
-    void operator()(ColorMapObject* map) const { GifFreeMapObject(map); }
-};
+void CloseEncoder(GifFileType* gif) {
+    EGifCloseFile(gif, nullptr);
+}
 
 struct QuantizerSource {
     const BBitmap* image;
@@ -283,20 +272,20 @@ status_t GIFTranslator::EncodeImage(const BBitmap& image, uint32 outType,
     }
     int width = int(image.PixelWidth()), height = int(image.PixelHeight());
 
-    std::unique_ptr<liq_attr, LiqAttrFree> attr(liq_attr_create());
+    std::unique_ptr<liq_attr, FreeWith<liq_attr_destroy>> attr(liq_attr_create());
     if (attr == nullptr) {
         return Fail(B_NO_MEMORY, "mémoire insuffisante pour écrire le GIF");
     }
     liq_set_max_colors(attr.get(), int(Settings().Int32("colors")));
     liq_set_speed(attr.get(), int(Settings().Int32("speed")));
     QuantizerSource source{&image, HasTransparency(image)};
-    std::unique_ptr<liq_image, LiqImageFree> input(
+    std::unique_ptr<liq_image, FreeWith<liq_image_destroy>> input(
         liq_image_create_custom(attr.get(), ReadRowForQuantizer, &source, width, height, 0));
     liq_result* rawResult = nullptr;
     if (input == nullptr || liq_image_quantize(input.get(), attr.get(), &rawResult) != LIQ_OK) {
         return Fail(B_ERROR, "réduction des couleurs impossible");
     }
-    std::unique_ptr<liq_result, LiqResultFree> result(rawResult);
+    std::unique_ptr<liq_result, FreeWith<liq_result_destroy>> result(rawResult);
     liq_set_dithering_level(result.get(), Settings().Bool("dithering") ? 1.0f : 0.0f);
 
     size_t pixelCount = size_t(width) * size_t(height);
@@ -311,7 +300,8 @@ status_t GIFTranslator::EncodeImage(const BBitmap& image, uint32 outType,
     while (mapSize < int(palette->count)) {
         mapSize *= 2;
     }
-    std::unique_ptr<ColorMapObject, MapFree> map(GifMakeMapObject(mapSize, nullptr));
+    std::unique_ptr<ColorMapObject, FreeWith<GifFreeMapObject>> map(
+        GifMakeMapObject(mapSize, nullptr));
     if (map == nullptr) {
         return Fail(B_NO_MEMORY, "mémoire insuffisante pour écrire le GIF");
     }
@@ -338,7 +328,7 @@ status_t GIFTranslator::EncodeImage(const BBitmap& image, uint32 outType,
     if (raw == nullptr) {
         return Fail(B_NO_MEMORY, "mémoire insuffisante pour écrire le GIF");
     }
-    std::unique_ptr<GifFileType, EncoderClose> gif(raw);
+    std::unique_ptr<GifFileType, FreeWith<CloseEncoder>> gif(raw);
     EGifSetGifVersion(gif.get(), transparent != NO_TRANSPARENT_COLOR);
     bool written = EGifPutScreenDesc(gif.get(), width, height, 8, 0, map.get()) == GIF_OK;
     if (written && transparent != NO_TRANSPARENT_COLOR) {

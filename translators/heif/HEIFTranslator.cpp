@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/support/ErrorReason.h"
+#include "platform/support/FreeWith.h"
 #include "platform/support/ImageLimits.h"
 #include "platform/translation/CodecChecks.h"
 #include "platform/translation/PixelRows.h"
@@ -53,30 +54,14 @@ constexpr int kMinimumSideLimit = 4096;
 // The largest ftyp box we look at to identify a stream; real ones are a few dozen bytes.
 constexpr size_t kMaxIdentifyBytes = 4096;
 
-struct ContextDeleter {
-    void operator()(heif_context* context) const { heif_context_free(context); }
-};
-struct HandleDeleter {
-    void operator()(heif_image_handle* handle) const { heif_image_handle_release(handle); }
-};
-struct ImageDeleter {
-    void operator()(heif_image* image) const { heif_image_release(image); }
-};
-struct EncoderDeleter {
-    void operator()(heif_encoder* encoder) const { heif_encoder_release(encoder); }
-};
-struct DecodingOptionsDeleter {
-    void operator()(heif_decoding_options* options) const { heif_decoding_options_free(options); }
-};
-struct EncodingOptionsDeleter {
-    void operator()(heif_encoding_options* options) const { heif_encoding_options_free(options); }
-};
-using ContextPtr = std::unique_ptr<heif_context, ContextDeleter>;
-using HandlePtr = std::unique_ptr<heif_image_handle, HandleDeleter>;
-using ImagePtr = std::unique_ptr<heif_image, ImageDeleter>;
-using EncoderPtr = std::unique_ptr<heif_encoder, EncoderDeleter>;
-using DecodingOptionsPtr = std::unique_ptr<heif_decoding_options, DecodingOptionsDeleter>;
-using EncodingOptionsPtr = std::unique_ptr<heif_encoding_options, EncodingOptionsDeleter>;
+using ContextPtr = std::unique_ptr<heif_context, FreeWith<heif_context_free>>;
+using HandlePtr = std::unique_ptr<heif_image_handle, FreeWith<heif_image_handle_release>>;
+using ImagePtr = std::unique_ptr<heif_image, FreeWith<heif_image_release>>;
+using EncoderPtr = std::unique_ptr<heif_encoder, FreeWith<heif_encoder_release>>;
+using DecodingOptionsPtr =
+    std::unique_ptr<heif_decoding_options, FreeWith<heif_decoding_options_free>>;
+using EncodingOptionsPtr =
+    std::unique_ptr<heif_encoding_options, FreeWith<heif_encoding_options_free>>;
 
 // libheif registers its codecs once per process; we never undo it, since other
 // translators' libraries may share it.

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/support/ErrorReason.h"
+#include "platform/support/FreeWith.h"
 #include "platform/support/ImageLimits.h"
 #include "platform/translation/CodecChecks.h"
 #include "platform/translation/PixelRows.h"
@@ -39,18 +40,9 @@ constexpr SettingSchema kSettings[] = {
 constexpr size_t kInputChunk = size_t(1) << 20;
 constexpr size_t kOutputChunk = size_t(1) << 16;
 
-struct DecoderDeleter {
-    void operator()(JxlDecoder* decoder) const { JxlDecoderDestroy(decoder); }
-};
-struct EncoderDeleter {
-    void operator()(JxlEncoder* encoder) const { JxlEncoderDestroy(encoder); }
-};
-struct RunnerDeleter {
-    void operator()(void* runner) const { JxlThreadParallelRunnerDestroy(runner); }
-};
-using DecoderPtr = std::unique_ptr<JxlDecoder, DecoderDeleter>;
-using EncoderPtr = std::unique_ptr<JxlEncoder, EncoderDeleter>;
-using RunnerPtr = std::unique_ptr<void, RunnerDeleter>;
+using DecoderPtr = std::unique_ptr<JxlDecoder, FreeWith<JxlDecoderDestroy>>;
+using EncoderPtr = std::unique_ptr<JxlEncoder, FreeWith<JxlEncoderDestroy>>;
+using RunnerPtr = std::unique_ptr<void, FreeWith<JxlThreadParallelRunnerDestroy>>;
 
 RunnerPtr NewRunner() {
     return RunnerPtr(

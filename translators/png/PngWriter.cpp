@@ -13,6 +13,7 @@
 
 #include "platform/support/ByteOrder.h"
 #include "platform/support/ErrorReason.h"
+#include "platform/support/FreeWith.h"
 #include "platform/support/ImageLimits.h"
 #include "platform/translation/PixelRows.h"
 
@@ -128,12 +129,6 @@ void FilterRow(const uint8* row, const uint8* above, size_t size, size_t bpp, in
     }
 }
 
-struct CompressorDeleter {
-    void operator()(libdeflate_compressor* compressor) const {
-        libdeflate_free_compressor(compressor);
-    }
-};
-
 }  // namespace
 
 status_t WritePng(const BBitmap& image, const PngWriteOptions& options, BPositionIO& destination) {
@@ -174,7 +169,7 @@ status_t WritePng(const BBitmap& image, const PngWriteOptions& options, BPositio
         std::swap(above, current);
     }
 
-    std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor(
+    std::unique_ptr<libdeflate_compressor, FreeWith<libdeflate_free_compressor>> compressor(
         libdeflate_alloc_compressor(options.level));
     if (compressor == nullptr) {
         return Fail(B_NO_MEMORY, "mémoire insuffisante pour écrire le PNG");

@@ -11,6 +11,7 @@
 #include "platform/storage/MimeType.h"
 #include "platform/support/ByteOrder.h"
 #include "platform/support/ErrorReason.h"
+#include "platform/support/FreeWith.h"
 #include "platform/support/ImageLimits.h"
 #include "platform/translation/CodecChecks.h"
 #include "platform/translation/PixelRows.h"
@@ -57,10 +58,11 @@ status_t ReadHeader(BPositionIO& source, QOIHeader* header) {
     return B_OK;
 }
 
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-using MallocPtr = std::unique_ptr<uint8[], FreeDeleter>;
+// qoi.h hands back buffers from malloc.
+void FreeBuffer(void* buffer) {
+    std::free(buffer);
+}
+using MallocPtr = std::unique_ptr<uint8[], FreeWith<FreeBuffer>>;
 
 }  // namespace
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/support/ErrorReason.h"
+#include "platform/support/FreeWith.h"
 #include "platform/support/ImageLimits.h"
 #include "platform/translation/CodecChecks.h"
 #include "platform/translation/PixelRows.h"
@@ -121,14 +122,7 @@ TIFF* Open(Client& client, const char* mode) {
     return tiff;
 }
 
-struct CloseTIFF {
-    void operator()(TIFF* tiff) const { TIFFClose(tiff); }
-};
-using TIFFPtr = std::unique_ptr<TIFF, CloseTIFF>;
-
-struct EndRGBAImage {
-    void operator()(TIFFRGBAImage* image) const { TIFFRGBAImageEnd(image); }
-};
+using TIFFPtr = std::unique_ptr<TIFF, FreeWith<TIFFClose>>;
 
 status_t FailWith(status_t status, const char* reason, const std::string& detail) {
     if (detail.empty()) {
@@ -218,7 +212,7 @@ status_t TIFFTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitma
     if (!TIFFRGBAImageBegin(&rgba, tiff.get(), 1, message)) {
         return FailWith(B_UNSUPPORTED, "variante de TIFF non prise en charge", message);
     }
-    std::unique_ptr<TIFFRGBAImage, EndRGBAImage> end(&rgba);
+    std::unique_ptr<TIFFRGBAImage, FreeWith<TIFFRGBAImageEnd>> end(&rgba);
     // Rows as stored: libtiff only flips, and cannot turn the transposed orientations, so
     // the orientation is applied below, all eight the same way.
     rgba.orientation = ORIENTATION_TOPLEFT;

@@ -11,6 +11,7 @@
 
 #include "platform/support/ByteOrder.h"
 #include "platform/support/ErrorReason.h"
+#include "platform/support/FreeWith.h"
 #include "platform/translation/CodecChecks.h"
 #include "platform/translation/PixelRows.h"
 
@@ -30,13 +31,6 @@ constexpr SettingSchema kSettings[] = {
 };
 
 constexpr size_t kRiffHeaderSize = 12;
-
-struct DemuxDeleter {
-    void operator()(WebPDemuxer* demux) const { WebPDemuxDelete(demux); }
-};
-struct AnimDecoderDeleter {
-    void operator()(WebPAnimDecoder* decoder) const { WebPAnimDecoderDelete(decoder); }
-};
 
 bool IsWebP(const uint8* header) {
     return std::memcmp(header, "RIFF", 4) == 0 && std::memcmp(header + 8, "WEBP", 4) == 0;
@@ -99,7 +93,7 @@ status_t DecodeFirstFrame(const WebPData& data, BBitmap* bitmap) {
         return Fail(B_ERROR, "version de libwebp incompatible");
     }
     options.color_mode = MODE_BGRA;
-    std::unique_ptr<WebPAnimDecoder, AnimDecoderDeleter> decoder(
+    std::unique_ptr<WebPAnimDecoder, FreeWith<WebPAnimDecoderDelete>> decoder(
         WebPAnimDecoderNew(&data, &options));
     uint8* canvas = nullptr;
     int timestamp = 0;
@@ -145,10 +139,6 @@ int WriteData(const uint8_t* data, size_t size, const WebPPicture* picture) {
     return 1;
 }
 
-struct PictureFree {
-    void operator()(WebPPicture* picture) const { WebPPictureFree(picture); }
-};
-
 }  // namespace
 
 WebPTranslator::WebPTranslator()
@@ -176,7 +166,7 @@ status_t WebPTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitma
         return StatusFailure(code);
     }
     WebPData data{bytes.data(), bytes.size()};
-    std::unique_ptr<WebPDemuxer, DemuxDeleter> demux(WebPDemux(&data));
+    std::unique_ptr<WebPDemuxer, FreeWith<WebPDemuxDelete>> demux(WebPDemux(&data));
     if (demux == nullptr) {
         return Fail(B_BAD_DATA, "fichier WebP endommagé");
     }
@@ -225,7 +215,7 @@ status_t WebPTranslator::EncodeImage(const BBitmap& image, uint32 outType,
     if (!WebPPictureInit(&picture)) {
         return Fail(B_ERROR, "version de libwebp incompatible");
     }
-    std::unique_ptr<WebPPicture, PictureFree> owner(&picture);
+    std::unique_ptr<WebPPicture, FreeWith<WebPPictureFree>> owner(&picture);
     picture.width = int(image.PixelWidth());
     picture.height = int(image.PixelHeight());
     picture.use_argb = config.lossless;
