@@ -13,6 +13,7 @@
 #include "platform/support/ImageLimits.h"
 #include "platform/translation/CodecChecks.h"
 #include "platform/translation/PixelRows.h"
+#include "translators/common/CommonSettings.h"
 
 namespace orv {
 
@@ -37,8 +38,8 @@ constexpr SettingSchema kSettings[] = {
      9, 0, 10},
     {"subsampling", SettingSchema::Kind::Choice, "Sous-échantillonnage des couleurs", 420, 0, 0,
      kSubsamplingChoices},
-    {"lossless", SettingSchema::Kind::Bool, "Sans perte", 0},
-    {"orientation", SettingSchema::Kind::Bool, "Appliquer l'orientation EXIF", 1},
+    kLosslessSetting,
+    kOrientationSetting,
 };
 
 // The largest ftyp box we look at to identify a stream; real ones are a few dozen bytes.
@@ -279,14 +280,8 @@ status_t AVIFTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitma
     if (status_t status = ReadPixels(decoder.get(), &bitmap); status != B_OK) {
         return status;
     }
-    if (Settings().Bool("orientation")) {
-        if (status_t status = ApplyOrientation(Orientation(*decoder->image), &bitmap);
-            status != B_OK) {
-            return status;
-        }
-    }
     *image = std::move(bitmap);
-    return B_OK;
+    return ApplyOrientationSetting(Settings(), Orientation(*decoder->image), image);
 }
 
 status_t AVIFTranslator::EncodeImage(const BBitmap& image, uint32 outType,
@@ -300,7 +295,7 @@ status_t AVIFTranslator::EncodeImage(const BBitmap& image, uint32 outType,
     const uint32 width = image.PixelWidth();
     const uint32 height = image.PixelHeight();
 
-    const bool lossless = Settings().Bool("lossless");
+    const bool lossless = Settings().Bool(kLosslessSetting.name);
     // Lossless AV1 keeps every sample only with full chroma and the identity matrix, which
     // stores the RGB values themselves.
     ImagePtr picture(avifImageCreate(

@@ -11,6 +11,7 @@
 #include "platform/support/ImageLimits.h"
 #include "platform/translation/CodecChecks.h"
 #include "platform/translation/PixelRows.h"
+#include "translators/common/CommonSettings.h"
 
 namespace orv {
 namespace {
@@ -22,7 +23,7 @@ constexpr translation_format kFormats[] = {
 // BMP keeps alpha only in its 32-bit form, which some programs still show opaque, so
 // flattening is offered; it is off so that transparency is not thrown away unasked.
 constexpr SettingSchema kSettings[] = {
-    {"flatten_alpha", SettingSchema::Kind::Bool, "Aplatir la transparence sur du blanc", 0},
+    FlattenAlphaSetting(false),
 };
 
 constexpr TranslatorDescription kDescription = {
@@ -492,7 +493,7 @@ status_t BMPTranslator::EncodeImage(const BBitmap& image, uint32 outType,
     const uint32 height = image.PixelHeight();
 
     const bool transparent = HasTransparency(image);
-    const bool alpha = transparent && !Settings().Bool("flatten_alpha");
+    const bool alpha = transparent && !Settings().Bool(kFlattenAlphaName);
     const uint32 infoSize = alpha ? kV4HeaderSize : kInfoHeaderSize;
     const uint32 stride = alpha ? width * 4 : (width * 3 + 3) & ~3u;
     const uint32 dataOffset = kFileHeaderSize + infoSize;

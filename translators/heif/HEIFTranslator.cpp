@@ -13,6 +13,7 @@
 #include "platform/support/ImageLimits.h"
 #include "platform/translation/CodecChecks.h"
 #include "platform/translation/PixelRows.h"
+#include "translators/common/CommonSettings.h"
 
 namespace orv {
 
@@ -45,7 +46,7 @@ static_assert([] {
 constexpr SettingSchema kSettings[] = {
     {"quality", SettingSchema::Kind::Int, "Qualité (100 : la meilleure)", 50, 0, 100},
     {"speed", SettingSchema::Kind::Choice, "Vitesse d'encodage", 4, 0, 0, kSpeedChoices},
-    {"orientation", SettingSchema::Kind::Bool, "Appliquer l'orientation EXIF", 1},
+    kOrientationSetting,
 };
 
 // The side limit for the images a picture is built from never goes below this.
@@ -318,7 +319,7 @@ status_t HEIFTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitma
     }
     // With the setting off the picture comes out as stored: libheif then skips its crop
     // too, which it cannot apply apart from the rotation and mirroring.
-    const bool transform = Settings().Bool("orientation");
+    const bool transform = Settings().Bool(kOrientationSetting.name);
     HandlePtr handle;
     if (status_t status = ReadHeader(context.get(), reader, transform, &handle); status != B_OK) {
         return status;

@@ -17,6 +17,7 @@
 #include "platform/support/ErrorReason.h"
 #include "platform/translation/CodecChecks.h"
 #include "platform/translation/PixelRows.h"
+#include "translators/common/CommonSettings.h"
 
 namespace orv {
 
@@ -40,8 +41,8 @@ constexpr SettingSchema kSettings[] = {
      kSubsamplingChoices},
     {"optimize", SettingSchema::Kind::Bool, "Optimiser les tables de Huffman", 1},
     {"progressive", SettingSchema::Kind::Bool, "JPEG progressif", 0},
-    {"flatten_alpha", SettingSchema::Kind::Bool, "Aplatir la transparence sur du blanc", 1},
-    {"orientation", SettingSchema::Kind::Bool, "Appliquer l'orientation EXIF", 1},
+    FlattenAlphaSetting(true),
+    kOrientationSetting,
 };
 
 #define ORV_STRING(x) #x
@@ -401,14 +402,8 @@ status_t JPEGTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitma
     if (!ReadPixels(info, &context, rows.data())) {
         return ReadFailure(*info, context);
     }
-    if (Settings().Bool("orientation") && header.orientation != 1) {
-        status = ApplyOrientation(header.orientation, &bitmap);
-        if (status != B_OK) {
-            return status;
-        }
-    }
     *image = std::move(bitmap);
-    return B_OK;
+    return ApplyOrientationSetting(Settings(), header.orientation, image);
 }
 
 status_t JPEGTranslator::EncodeImage(const BBitmap& image, uint32 outType,
@@ -422,7 +417,7 @@ status_t JPEGTranslator::EncodeImage(const BBitmap& image, uint32 outType,
                           Settings().Int32("subsampling"),
                           Settings().Bool("optimize"),
                           Settings().Bool("progressive"),
-                          Settings().Bool("flatten_alpha") && HasTransparency(image)};
+                          Settings().Bool(kFlattenAlphaName) && HasTransparency(image)};
     if (encoding.width > JPEG_MAX_DIMENSION || encoding.height > JPEG_MAX_DIMENSION) {
         return Fail(B_BAD_VALUE, "image trop grande pour le format JPEG (65500 pixels au plus)");
     }

@@ -17,6 +17,7 @@
 #include "platform/support/ImageLimits.h"
 #include "platform/translation/CodecChecks.h"
 #include "platform/translation/PixelRows.h"
+#include "translators/common/CommonSettings.h"
 
 namespace orv {
 
@@ -31,8 +32,8 @@ constexpr translation_format kFormats[] = {
 constexpr SettingSchema kSettings[] = {
     {"quality", SettingSchema::Kind::Int, "Qualité (90 : visuellement sans perte)", 90, 0, 100},
     {"effort", SettingSchema::Kind::Int, "Effort d'encodage (1 : rapide, 9 : compact)", 5, 1, 9},
-    {"lossless", SettingSchema::Kind::Bool, "Sans perte", 0},
-    {"orientation", SettingSchema::Kind::Bool, "Appliquer l'orientation EXIF", 1},
+    kLosslessSetting,
+    kOrientationSetting,
 };
 
 // The stream is fed to the decoder in pieces of this size at first; the buffer grows when
@@ -225,7 +226,8 @@ status_t JXLTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap
             JXL_DEC_SUCCESS ||
         JxlDecoderSubscribeEvents(dec, JXL_DEC_BASIC_INFO | JXL_DEC_COLOR_ENCODING |
                                            JXL_DEC_FULL_IMAGE) != JXL_DEC_SUCCESS ||
-        JxlDecoderSetKeepOrientation(dec, !Settings().Bool("orientation")) != JXL_DEC_SUCCESS) {
+        JxlDecoderSetKeepOrientation(dec, !Settings().Bool(kOrientationSetting.name)) !=
+            JXL_DEC_SUCCESS) {
         return Fail(B_ERROR, "décodeur JPEG XL indisponible");
     }
     if (status_t status = feeder.Refill(dec); status != B_OK) {
@@ -278,7 +280,7 @@ status_t JXLTranslator::EncodeImage(const BBitmap& image, uint32 outType,
     const uint32 width = image.PixelWidth();
     const uint32 height = image.PixelHeight();
     const bool alpha = HasTransparency(image);
-    const bool lossless = Settings().Bool("lossless");
+    const bool lossless = Settings().Bool(kLosslessSetting.name);
 
     RunnerPtr runner = NewRunner();
     EncoderPtr encoder(JxlEncoderCreate(nullptr));

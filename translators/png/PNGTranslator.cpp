@@ -12,6 +12,7 @@
 #include "platform/support/ErrorReason.h"
 #include "platform/translation/CodecChecks.h"
 #include "platform/translation/PixelRows.h"
+#include "translators/common/CommonSettings.h"
 #include "translators/png/PngWriter.h"
 
 namespace orv {
@@ -36,7 +37,7 @@ constexpr SettingChoice kFilterChoices[] = {
 constexpr SettingSchema kSettings[] = {
     {"compression", SettingSchema::Kind::Int, "Niveau de compression", 6, 0, 9},
     {"filter", SettingSchema::Kind::Choice, "Filtre des lignes", 5, 0, 0, kFilterChoices},
-    {"orientation", SettingSchema::Kind::Bool, "Appliquer l'orientation EXIF", 1},
+    kOrientationSetting,
 };
 
 // libpng leaves a failing call by longjmp. Everything its callbacks touch is plain data, and
@@ -183,14 +184,8 @@ status_t PNGTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap
     if (!ReadPixels(reader.png, reader.info, header.alpha, rows.data())) {
         return ReadFailure(io);
     }
-    if (Settings().Bool("orientation") && header.orientation != 1) {
-        status = ApplyOrientation(header.orientation, &bitmap);
-        if (status != B_OK) {
-            return status;
-        }
-    }
     *image = std::move(bitmap);
-    return B_OK;
+    return ApplyOrientationSetting(Settings(), header.orientation, image);
 }
 
 status_t PNGTranslator::EncodeImage(const BBitmap& image, uint32 outType,

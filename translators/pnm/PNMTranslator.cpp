@@ -11,6 +11,7 @@
 #include "platform/support/ImageLimits.h"
 #include "platform/translation/CodecChecks.h"
 #include "platform/translation/PixelRows.h"
+#include "translators/common/CommonSettings.h"
 
 namespace orv {
 
@@ -36,7 +37,7 @@ constexpr SettingChoice kEncodings[] = {
 };
 
 constexpr SettingSchema kSettings[] = {
-    {"flatten_alpha", SettingSchema::Kind::Bool, "Aplatir la transparence sur du blanc", 1},
+    FlattenAlphaSetting(true),
     {"ppm_encoding", SettingSchema::Kind::Choice, "Codage PPM", kRawEncoding, 0, 0, kEncodings},
 };
 
@@ -534,7 +535,7 @@ status_t PNMTranslator::EncodeImage(const BBitmap& image, uint32 outType,
     } else {
         plain = Settings().Int32("ppm_encoding") == kPlainEncoding;
         // A B_RGB32 alpha byte is not part of the colour: only B_RGBA32 is flattened.
-        flatten = image.ColorSpace() == B_RGBA32 && Settings().Bool("flatten_alpha");
+        flatten = image.ColorSpace() == B_RGBA32 && Settings().Bool(kFlattenAlphaName);
         sink.Append((plain ? "P3\n" : "P6\n") + size + "\n255\n");
     }
 

@@ -15,6 +15,7 @@
 #include "platform/support/ImageLimits.h"
 #include "platform/translation/CodecChecks.h"
 #include "platform/translation/PixelRows.h"
+#include "translators/common/CommonSettings.h"
 
 namespace orv {
 namespace {
@@ -32,7 +33,7 @@ constexpr SettingChoice kCompressions[] = {
 constexpr SettingSchema kSettings[] = {
     {"compression", SettingSchema::Kind::Choice, "Compression", COMPRESSION_LZW, 0, 0,
      kCompressions},
-    {"orientation", SettingSchema::Kind::Bool, "Appliquer l'orientation EXIF", 1},
+    kOrientationSetting,
 };
 
 constexpr TranslatorDescription kDescription = {
@@ -232,10 +233,7 @@ status_t TIFFTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitma
     ToBitmapPixels(static_cast<uint8*>(bitmap.Bits()), size_t(width) * height,
                    alpha && !straightAlpha);
 
-    if (Settings().Bool("orientation") && orientation >= 1 && orientation <= 8) {
-        return ApplyOrientation(orientation, image);
-    }
-    return B_OK;
+    return ApplyOrientationSetting(Settings(), orientation, image);
 }
 
 status_t TIFFTranslator::EncodeImage(const BBitmap& image, uint32 outType,

@@ -14,6 +14,7 @@
 #include "platform/support/FreeWith.h"
 #include "platform/translation/CodecChecks.h"
 #include "platform/translation/PixelRows.h"
+#include "translators/common/CommonSettings.h"
 
 namespace orv {
 
@@ -25,9 +26,9 @@ constexpr translation_format kFormats[] = {
 
 constexpr SettingSchema kSettings[] = {
     {"quality", SettingSchema::Kind::Int, "Qualité", 90, 0, 100},
-    {"lossless", SettingSchema::Kind::Bool, "Sans perte", 0},
+    kLosslessSetting,
     {"method", SettingSchema::Kind::Int, "Effort de compression (0 rapide, 6 lent)", 4, 0, 6},
-    {"orientation", SettingSchema::Kind::Bool, "Appliquer l'orientation EXIF", 1},
+    kOrientationSetting,
 };
 
 constexpr size_t kRiffHeaderSize = 12;
@@ -182,15 +183,8 @@ status_t WebPTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitma
     if (status != B_OK) {
         return status;
     }
-    int orientation = Settings().Bool("orientation") ? Orientation(demux.get()) : 1;
-    if (orientation != 1) {
-        status = ApplyOrientation(orientation, &bitmap);
-        if (status != B_OK) {
-            return status;
-        }
-    }
     *image = std::move(bitmap);
-    return B_OK;
+    return ApplyOrientationSetting(Settings(), Orientation(demux.get()), image);
 }
 
 status_t WebPTranslator::EncodeImage(const BBitmap& image, uint32 outType,
@@ -207,7 +201,7 @@ status_t WebPTranslator::EncodeImage(const BBitmap& image, uint32 outType,
     }
     config.quality = float(Settings().Int32("quality"));
     config.method = int(Settings().Int32("method"));
-    config.lossless = Settings().Bool("lossless") ? 1 : 0;
+    config.lossless = Settings().Bool(kLosslessSetting.name) ? 1 : 0;
     // Without it, lossless would still change the colour of invisible pixels.
     config.exact = config.lossless;
 
