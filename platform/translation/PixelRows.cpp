@@ -112,6 +112,21 @@ ORV_ROW_KERNEL void RowToRGBA(const uint8* __restrict bgra, uint8* __restrict rg
     }
 }
 
+void BitmapRowToSamples(const BBitmap& image, uint32 y, bool alpha, uint8* out) {
+    const uint8* row = static_cast<const uint8*>(image.Bits()) + size_t(y) * image.BytesPerRow();
+    if (alpha) {
+        RowToRGBA(row, out, image.PixelWidth());
+    } else {
+        RowToRGB(row, out, image.PixelWidth(), false);
+    }
+}
+
+void BitmapToRows(const BBitmap& image, bool alpha, uint8* out, size_t stride) {
+    for (uint32 y = 0; y < image.PixelHeight(); ++y, out += stride) {
+        BitmapRowToSamples(image, y, alpha, out);
+    }
+}
+
 bool HasTransparency(const BBitmap& image) {
     if (image.ColorSpace() != B_RGBA32 || image.Bits() == nullptr) {
         return false;

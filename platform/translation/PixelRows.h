@@ -25,6 +25,14 @@ void GrayAlphaToRow(const uint8* grayAlpha, uint8* bgra, uint32 count);
 void RowToRGB(const uint8* bgra, uint8* rgb, uint32 count, bool flattenOnWhite);
 void RowToRGBA(const uint8* bgra, uint8* rgba, uint32 count);
 
+// Row `y` of the bitmap as RGBA (`alpha`) or RGB samples, the alpha byte then left out
+// (not flattened).
+void BitmapRowToSamples(const BBitmap& image, uint32 y, bool alpha, uint8* out);
+
+// The whole bitmap so, rows `stride` bytes apart from `out` on: what libraries that take a
+// picture in one piece want.
+void BitmapToRows(const BBitmap& image, bool alpha, uint8* out, size_t stride);
+
 // True when the bitmap is B_RGBA32 and some pixel's alpha is below 255.
 bool HasTransparency(const BBitmap& image);
 

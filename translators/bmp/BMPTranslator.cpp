@@ -69,26 +69,9 @@ bool IsKnownHeaderSize(uint32 size) {
     return size == kCoreHeaderSize || (size >= 16 && size <= kLargestHeader);
 }
 
-// B_NO_TRANSLATOR when the stream is not a BMP; B_BAD_DATA, B_UNSUPPORTED with a reason
-// when it is one that cannot be read.
-status_t ReadHeader(BPositionIO& source, BMPHeader* h) {
-    uint8 b[kFileHeaderSize + kLargestHeader] = {};
-    ssize_t got = source.ReadAt(0, b, sizeof(b));
-    if (got < ssize_t(kFileHeaderSize + 4) || b[0] != 'B' || b[1] != 'M') {
-        return B_NO_TRANSLATOR;
-    }
-    h->dataOffset = ReadLE32(b + 10);
-    h->headerSize = ReadLE32(b + 14);
-    if (!IsKnownHeaderSize(h->headerSize)) {
-        return B_NO_TRANSLATOR;
-    }
-    if (got < ssize_t(kFileHeaderSize + h->headerSize)) {
-        return Fail(B_BAD_DATA, "en-tête BMP tronqué");
-    }
-    // What follows a short header is the palette or the pixels, not header fields.
-    std::memset(b + kFileHeaderSize + h->headerSize, 0, kLargestHeader - h->headerSize);
-    const uint8* info = b + kFileHeaderSize;
-
+// The fields of the info header (`info`, zero past its declared size): the picture's size
+// and orientation, its depth and compression, the palette's size.
+status_t ReadInfoHeader(const uint8* info, BMPHeader* h) {
     int64 width;
     int64 height;
     uint16 planes;
@@ -121,41 +104,47 @@ status_t ReadHeader(BPositionIO& source, BMPHeader* h) {
     }
     h->width = uint32(width);
     h->height = uint32(height < 0 ? -height : height);
+    return B_OK;
+}
 
+// Is the compression one we read, with a depth it allows?
+status_t CheckCompression(const BMPHeader& h) {
     // The OS/2 2.x header gives compression 3 and 4 other meanings (Huffman, RLE24).
-    const bool os2 = h->headerSize != kInfoHeaderSize && h->headerSize != 52 &&
-                     h->headerSize != 56 && h->headerSize != kV4HeaderSize &&
-                     h->headerSize != kLargestHeader;
-    switch (h->compression) {
+    const bool os2 = h.headerSize != kInfoHeaderSize && h.headerSize != 52 && h.headerSize != 56 &&
+                     h.headerSize != kV4HeaderSize && h.headerSize != kLargestHeader;
+    switch (h.compression) {
         case kRGB:
-            if (h->bitCount != 1 && h->bitCount != 2 && h->bitCount != 4 && h->bitCount != 8 &&
-                h->bitCount != 16 && h->bitCount != 24 && h->bitCount != 32) {
+            if (h.bitCount != 1 && h.bitCount != 2 && h.bitCount != 4 && h.bitCount != 8 &&
+                h.bitCount != 16 && h.bitCount != 24 && h.bitCount != 32) {
                 return Fail(B_BAD_DATA, "profondeur BMP invalide");
             }
-            break;
+            return B_OK;
         case kRLE8:
         case kRLE4:
-            if (h->bitCount != (h->compression == kRLE8 ? 8 : 4) || h->topDown) {
+            if (h.bitCount != (h.compression == kRLE8 ? 8 : 4) || h.topDown) {
                 return Fail(B_BAD_DATA, "en-tête BMP RLE invalide");
             }
-            break;
+            return B_OK;
         case kBitFields:
         case kAlphaBitFields:
             if (os2) {
                 return Fail(B_UNSUPPORTED, "compression BMP d'OS/2 non prise en charge");
             }
-            if (h->bitCount != 16 && h->bitCount != 32) {
+            if (h.bitCount != 16 && h.bitCount != 32) {
                 return Fail(B_BAD_DATA, "profondeur BMP invalide");
             }
-            break;
+            return B_OK;
         case kJPEG:
         case kPNG:
             return Fail(B_UNSUPPORTED, "BMP contenant du JPEG ou du PNG non pris en charge");
         default:
             return Fail(B_UNSUPPORTED, "compression BMP inconnue");
     }
+}
 
-    off_t afterHeader = off_t(kFileHeaderSize) + h->headerSize;
+// The colour masks: from the header or right after it for bit fields, the format's fixed
+// ones otherwise. *afterHeader moves past masks stored after the header.
+status_t ReadMasks(BPositionIO& source, const uint8* info, BMPHeader* h, off_t* afterHeader) {
     if (h->compression == kBitFields || h->compression == kAlphaBitFields) {
         const uint32 count = h->compression == kAlphaBitFields ? 4 : 3;
         if (h->headerSize >= kInfoHeaderSize + 12) {
@@ -164,17 +153,17 @@ status_t ReadHeader(BPositionIO& source, BMPHeader* h) {
             for (uint32 i = 0; i < inHeader; i++) {
                 h->masks[i] = ReadLE32(info + kInfoHeaderSize + i * 4);
             }
-        } else {
-            // A plain info header is followed by the masks.
-            uint8 masks[16];
-            if (source.ReadAtExactly(afterHeader, masks, count * 4) != B_OK) {
-                return Fail(B_BAD_DATA, "masques BMP tronqués");
-            }
-            for (uint32 i = 0; i < count; i++) {
-                h->masks[i] = ReadLE32(masks + i * 4);
-            }
-            afterHeader += count * 4;
+            return B_OK;
         }
+        // A plain info header is followed by the masks.
+        uint8 masks[16];
+        if (source.ReadAtExactly(*afterHeader, masks, count * 4) != B_OK) {
+            return Fail(B_BAD_DATA, "masques BMP tronqués");
+        }
+        for (uint32 i = 0; i < count; i++) {
+            h->masks[i] = ReadLE32(masks + i * 4);
+        }
+        *afterHeader += count * 4;
     } else if (h->bitCount == 16) {
         h->masks[0] = 0x7c00;
         h->masks[1] = 0x03e0;
@@ -185,21 +174,58 @@ status_t ReadHeader(BPositionIO& source, BMPHeader* h) {
         h->masks[1] = 0x00ff00;
         h->masks[2] = 0x0000ff;
     }
+    return B_OK;
+}
 
-    if (h->bitCount <= 8) {
-        const uint32 largest = 1u << h->bitCount;
-        if (h->paletteEntries == 0 || h->paletteEntries > largest) {
-            h->paletteEntries = largest;
-        }
-        // Some writers count more colours than they store before the pixels.
-        if (h->dataOffset >= afterHeader) {
-            h->paletteEntries = std::min<uint64>(
-                h->paletteEntries, (h->dataOffset - afterHeader) / h->paletteEntryBytes);
-        }
-        h->paletteOffset = afterHeader;
-    } else {
+// Where the palette lies (right after the header and its masks) and how many colours of
+// it can be read before the pixels.
+void PlacePalette(off_t afterHeader, BMPHeader* h) {
+    if (h->bitCount > 8) {
         h->paletteEntries = 0;
+        return;
     }
+    const uint32 largest = 1u << h->bitCount;
+    if (h->paletteEntries == 0 || h->paletteEntries > largest) {
+        h->paletteEntries = largest;
+    }
+    // Some writers count more colours than they store before the pixels.
+    if (h->dataOffset >= afterHeader) {
+        h->paletteEntries = std::min<uint64>(h->paletteEntries,
+                                             (h->dataOffset - afterHeader) / h->paletteEntryBytes);
+    }
+    h->paletteOffset = afterHeader;
+}
+
+// B_NO_TRANSLATOR when the stream is not a BMP; B_BAD_DATA, B_UNSUPPORTED with a reason
+// when it is one that cannot be read.
+status_t ReadHeader(BPositionIO& source, BMPHeader* h) {
+    uint8 b[kFileHeaderSize + kLargestHeader] = {};
+    ssize_t got = source.ReadAt(0, b, sizeof(b));
+    if (got < ssize_t(kFileHeaderSize + 4) || b[0] != 'B' || b[1] != 'M') {
+        return B_NO_TRANSLATOR;
+    }
+    h->dataOffset = ReadLE32(b + 10);
+    h->headerSize = ReadLE32(b + 14);
+    if (!IsKnownHeaderSize(h->headerSize)) {
+        return B_NO_TRANSLATOR;
+    }
+    if (got < ssize_t(kFileHeaderSize + h->headerSize)) {
+        return Fail(B_BAD_DATA, "en-tête BMP tronqué");
+    }
+    // What follows a short header is the palette or the pixels, not header fields.
+    std::memset(b + kFileHeaderSize + h->headerSize, 0, kLargestHeader - h->headerSize);
+    const uint8* info = b + kFileHeaderSize;
+    if (status_t status = ReadInfoHeader(info, h); status != B_OK) {
+        return status;
+    }
+    if (status_t status = CheckCompression(*h); status != B_OK) {
+        return status;
+    }
+    off_t afterHeader = off_t(kFileHeaderSize) + h->headerSize;
+    if (status_t status = ReadMasks(source, info, h, &afterHeader); status != B_OK) {
+        return status;
+    }
+    PlacePalette(afterHeader, h);
     if (h->dataOffset < kFileHeaderSize + kCoreHeaderSize) {
         return Fail(B_BAD_DATA, "position des pixels BMP invalide");
     }

@@ -264,16 +264,7 @@ status_t MakePicture(const BBitmap& image, bool alpha, ImagePtr* picture) {
     if (plane == nullptr) {
         return Fail(B_NO_MEMORY, "mémoire insuffisante pour encoder l'image HEIF");
     }
-    const auto* bits = static_cast<const uint8*>(image.Bits());
-    for (int y = 0; y < height; y++) {
-        const uint8* row = bits + size_t(y) * size_t(image.BytesPerRow());
-        uint8* target = plane + size_t(y) * size_t(stride);
-        if (alpha) {
-            RowToRGBA(row, target, uint32(width));
-        } else {
-            RowToRGB(row, target, uint32(width), false);
-        }
-    }
+    BitmapToRows(image, alpha, plane, size_t(stride));
     return B_OK;
 }
 

@@ -194,6 +194,80 @@ void PreferSRGB(JxlDecoder* decoder, const JxlBasicInfo& info) {
     JxlDecoderSetPreferredColorProfile(decoder, &srgb);
 }
 
+// What the settings and the picture ask of the encoder.
+struct EncodingChoices {
+    bool alpha;
+    bool lossless;
+    int32 effort;
+    int32 quality;
+};
+
+// Describes the picture to the encoder and creates its one frame's settings; false when
+// libjxl refuses any of it.
+bool Configure(JxlEncoder* encoder, const BBitmap& image, const EncodingChoices& choices,
+               JxlEncoderFrameSettings** frame) {
+    JxlBasicInfo info;
+    JxlEncoderInitBasicInfo(&info);
+    info.xsize = image.PixelWidth();
+    info.ysize = image.PixelHeight();
+    info.bits_per_sample = 8;
+    info.num_color_channels = 3;
+    info.alpha_bits = choices.alpha ? 8 : 0;
+    info.num_extra_channels = choices.alpha ? 1 : 0;
+    // Lossless keeps the RGB samples as they are; lossy works in libjxl's own space.
+    info.uses_original_profile = choices.lossless;
+    JxlColorEncoding srgb;
+    JxlColorEncodingSetToSRGB(&srgb, JXL_FALSE);
+    if (JxlEncoderSetBasicInfo(encoder, &info) != JXL_ENC_SUCCESS ||
+        JxlEncoderSetColorEncoding(encoder, &srgb) != JXL_ENC_SUCCESS ||
+        (*frame = JxlEncoderFrameSettingsCreate(encoder, nullptr)) == nullptr ||
+        JxlEncoderFrameSettingsSetOption(*frame, JXL_ENC_FRAME_SETTING_EFFORT, choices.effort) !=
+            JXL_ENC_SUCCESS) {
+        return false;
+    }
+    const JxlEncoderStatus status =
+        choices.lossless ? JxlEncoderSetFrameLossless(*frame, JXL_TRUE)
+                         : JxlEncoderSetFrameDistance(*frame, Distance(choices.quality));
+    return status == JXL_ENC_SUCCESS;
+}
+
+// libjxl wants RGB(A) rows and copies them in; the converted copy lives only until then.
+status_t AddFrame(JxlEncoderFrameSettings* frame, const BBitmap& image, bool alpha) {
+    const uint32 channels = alpha ? 4 : 3;
+    size_t rowSize = 0;
+    size_t size = 0;
+    if (!CheckedMultiply(image.PixelWidth(), channels, &rowSize) ||
+        !CheckedMultiply(rowSize, image.PixelHeight(), &size)) {
+        return Fail(B_NO_MEMORY, "image trop grande pour le JPEG XL");
+    }
+    std::vector<uint8> pixels(size);
+    BitmapToRows(image, alpha, pixels.data(), rowSize);
+    const JxlPixelFormat format = {channels, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
+    if (JxlEncoderAddImageFrame(frame, &format, pixels.data(), pixels.size()) != JXL_ENC_SUCCESS) {
+        return Fail(B_ERROR, "l'encodeur JPEG XL a refusé l'image");
+    }
+    return B_OK;
+}
+
+// Hands the encoded file to the stream a chunk at a time.
+status_t WriteOutput(JxlEncoder* encoder, BPositionIO& destination) {
+    std::vector<uint8> chunk(kOutputChunk);
+    for (;;) {
+        uint8* next = chunk.data();
+        size_t available = chunk.size();
+        const JxlEncoderStatus status = JxlEncoderProcessOutput(encoder, &next, &available);
+        if (status == JXL_ENC_ERROR) {
+            return Fail(B_ERROR, "l'encodeur JPEG XL a échoué");
+        }
+        if (destination.WriteExactly(chunk.data(), chunk.size() - available) != B_OK) {
+            return Fail(B_IO_ERROR, "écriture du fichier JPEG XL impossible");
+        }
+        if (status == JXL_ENC_SUCCESS) {
+            return B_OK;
+        }
+    }
+}
+
 }  // namespace
 
 JXLTranslator::JXLTranslator() : ImageTranslator(Description()) {}
@@ -277,87 +351,24 @@ status_t JXLTranslator::EncodeImage(const BBitmap& image, uint32 outType,
     if (status_t status = CheckEncodeRequest(image, outType, kFormats, "JPEG XL"); status != B_OK) {
         return status;
     }
-    const uint32 width = image.PixelWidth();
-    const uint32 height = image.PixelHeight();
-    const bool alpha = HasTransparency(image);
-    const bool lossless = Settings().Bool(kLosslessSetting.name);
-
     RunnerPtr runner = NewRunner();
     EncoderPtr encoder(JxlEncoderCreate(nullptr));
     if (!encoder || !runner) {
         return Fail(B_NO_MEMORY, "mémoire insuffisante pour encoder l'image JPEG XL");
     }
-    JxlEncoder* enc = encoder.get();
-
-    JxlBasicInfo info;
-    JxlEncoderInitBasicInfo(&info);
-    info.xsize = width;
-    info.ysize = height;
-    info.bits_per_sample = 8;
-    info.num_color_channels = 3;
-    info.alpha_bits = alpha ? 8 : 0;
-    info.num_extra_channels = alpha ? 1 : 0;
-    // Lossless keeps the RGB samples as they are; lossy works in libjxl's own space.
-    info.uses_original_profile = lossless;
-    JxlColorEncoding srgb;
-    JxlColorEncodingSetToSRGB(&srgb, JXL_FALSE);
-
+    const EncodingChoices choices{HasTransparency(image), Settings().Bool(kLosslessSetting.name),
+                                  Settings().Int32("effort"), Settings().Int32("quality")};
     JxlEncoderFrameSettings* frame = nullptr;
-    if (JxlEncoderSetParallelRunner(enc, JxlThreadParallelRunner, runner.get()) !=
+    if (JxlEncoderSetParallelRunner(encoder.get(), JxlThreadParallelRunner, runner.get()) !=
             JXL_ENC_SUCCESS ||
-        JxlEncoderSetBasicInfo(enc, &info) != JXL_ENC_SUCCESS ||
-        JxlEncoderSetColorEncoding(enc, &srgb) != JXL_ENC_SUCCESS ||
-        (frame = JxlEncoderFrameSettingsCreate(enc, nullptr)) == nullptr ||
-        JxlEncoderFrameSettingsSetOption(frame, JXL_ENC_FRAME_SETTING_EFFORT,
-                                         Settings().Int32("effort")) != JXL_ENC_SUCCESS ||
-        (lossless ? JxlEncoderSetFrameLossless(frame, JXL_TRUE)
-                  : JxlEncoderSetFrameDistance(frame, Distance(Settings().Int32("quality")))) !=
-            JXL_ENC_SUCCESS) {
+        !Configure(encoder.get(), image, choices, &frame)) {
         return Fail(B_ERROR, "réglages de l'encodeur JPEG XL refusés");
     }
-
-    // libjxl wants RGB(A) rows and copies them in; the converted copy lives only until then.
-    {
-        const uint32 channels = alpha ? 4 : 3;
-        size_t rowSize = 0;
-        size_t size = 0;
-        if (!CheckedMultiply(width, channels, &rowSize) ||
-            !CheckedMultiply(rowSize, height, &size)) {
-            return Fail(B_NO_MEMORY, "image trop grande pour le JPEG XL");
-        }
-        std::vector<uint8> pixels(size);
-        const auto* bits = static_cast<const uint8*>(image.Bits());
-        for (uint32 y = 0; y < height; y++) {
-            const uint8* row = bits + size_t(y) * size_t(image.BytesPerRow());
-            if (alpha) {
-                RowToRGBA(row, pixels.data() + y * rowSize, width);
-            } else {
-                RowToRGB(row, pixels.data() + y * rowSize, width, false);
-            }
-        }
-        const JxlPixelFormat format = {channels, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
-        if (JxlEncoderAddImageFrame(frame, &format, pixels.data(), pixels.size()) !=
-            JXL_ENC_SUCCESS) {
-            return Fail(B_ERROR, "l'encodeur JPEG XL a refusé l'image");
-        }
+    if (status_t status = AddFrame(frame, image, choices.alpha); status != B_OK) {
+        return status;
     }
-    JxlEncoderCloseInput(enc);
-
-    std::vector<uint8> chunk(kOutputChunk);
-    for (;;) {
-        uint8* next = chunk.data();
-        size_t available = chunk.size();
-        const JxlEncoderStatus status = JxlEncoderProcessOutput(enc, &next, &available);
-        if (status == JXL_ENC_ERROR) {
-            return Fail(B_ERROR, "l'encodeur JPEG XL a échoué");
-        }
-        if (destination.WriteExactly(chunk.data(), chunk.size() - available) != B_OK) {
-            return Fail(B_IO_ERROR, "écriture du fichier JPEG XL impossible");
-        }
-        if (status == JXL_ENC_SUCCESS) {
-            return B_OK;
-        }
-    }
+    JxlEncoderCloseInput(encoder.get());
+    return WriteOutput(encoder.get(), destination);
 }
 
 }  // namespace orv

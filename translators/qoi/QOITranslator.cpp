@@ -178,15 +178,7 @@ status_t QOITranslator::EncodeImage(const BBitmap& image, uint32 outType,
     if (!rows) {
         return Fail(B_NO_MEMORY, "mémoire insuffisante pour coder l'image QOI");
     }
-    for (uint32 y = 0; y < height; y++) {
-        const uint8* in = static_cast<const uint8*>(image.Bits()) + size_t(y) * image.BytesPerRow();
-        uint8* out = rows.get() + y * rowLength;
-        if (channels == 4) {
-            RowToRGBA(in, out, width);
-        } else {
-            RowToRGB(in, out, width, false);
-        }
-    }
+    BitmapToRows(image, channels == 4, rows.get(), rowLength);
 
     const qoi_desc desc = {width, height, channels, QOI_SRGB};
     int encodedLength = 0;

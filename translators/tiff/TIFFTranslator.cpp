@@ -276,12 +276,7 @@ status_t TIFFTranslator::EncodeImage(const BBitmap& image, uint32 outType,
 
     std::vector<uint8> row(rowBytes);
     for (uint32 y = 0; y < height; y++) {
-        const uint8* in = static_cast<const uint8*>(image.Bits()) + size_t(y) * image.BytesPerRow();
-        if (alpha) {
-            RowToRGBA(in, row.data(), width);
-        } else {
-            RowToRGB(in, row.data(), width, false);
-        }
+        BitmapRowToSamples(image, y, alpha, row.data());
         if (TIFFWriteScanline(t, row.data(), y) < 0) {
             return FailWith(B_IO_ERROR, "écriture du fichier TIFF impossible", client.error);
         }
