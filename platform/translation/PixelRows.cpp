@@ -103,13 +103,9 @@ ORV_ROW_KERNEL void RowToRGB(const uint8* __restrict bgra, uint8* __restrict rgb
     }
 }
 
-ORV_ROW_KERNEL void RowToRGBA(const uint8* __restrict bgra, uint8* __restrict rgba, uint32 count) {
-    for (size_t i = 0; i < count; ++i) {
-        rgba[4 * i + 0] = bgra[4 * i + 2];
-        rgba[4 * i + 1] = bgra[4 * i + 1];
-        rgba[4 * i + 2] = bgra[4 * i + 0];
-        rgba[4 * i + 3] = bgra[4 * i + 3];
-    }
+// Red and blue change places both ways: the swap that reads RGBA rows writes them.
+void RowToRGBA(const uint8* bgra, uint8* rgba, uint32 count) {
+    RGBAToRow(bgra, rgba, count);
 }
 
 void BitmapRowToSamples(const BBitmap& image, uint32 y, bool alpha, uint8* out) {
