@@ -68,17 +68,11 @@ const char* DescriptionInfo() {
     return info.c_str();
 }
 
-std::span<const translation_format> OutputList() {
-    if (AVIFTranslator::CanEncode()) {
-        return kFormats;
-    }
-    return {};
-}
-
+// Without an encoder the format is offered for reading only.
 TranslatorDescription Description() {
-    return TranslatorDescription{
-        "Images AVIF", DescriptionInfo(), 100, "avif", kFormats, OutputList(), kSettings,
-    };
+    const std::span<const translation_format> outputs =
+        AVIFTranslator::CanEncode() ? std::span(kFormats) : std::span<const translation_format>();
+    return {"Images AVIF", DescriptionInfo(), 100, "avif", kFormats, outputs, kSettings};
 }
 
 // A French reason for each way libavif refuses a file.

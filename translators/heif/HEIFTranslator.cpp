@@ -76,18 +76,12 @@ const char* DescriptionInfo() {
     return info.c_str();
 }
 
-std::span<const translation_format> OutputList() {
-    if (HEIFTranslator::CanEncode()) {
-        return kFormats;
-    }
-    return {};
-}
-
+// Without an encoder the format is offered for reading only.
 TranslatorDescription Description() {
     InitLibrary();
-    return TranslatorDescription{
-        "Images HEIF", DescriptionInfo(), 100, "heif", kFormats, OutputList(), kSettings,
-    };
+    const std::span<const translation_format> outputs =
+        HEIFTranslator::CanEncode() ? std::span(kFormats) : std::span<const translation_format>();
+    return {"Images HEIF", DescriptionInfo(), 100, "heif", kFormats, outputs, kSettings};
 }
 
 // A French reason for each way libheif refuses a file.
