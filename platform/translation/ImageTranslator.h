@@ -66,7 +66,8 @@ public:
 
 private:
     TranslatorDescription fDescription;
-    // The interchange format is added to the codec's own lists, as the platform expects.
+    // The codec's own lists and the interchange format: every picture translator reads it
+    // (to encode) and writes it (to decode).
     std::vector<translation_format> fInputs;
     std::vector<translation_format> fOutputs;
     TranslatorSettings fSettings;

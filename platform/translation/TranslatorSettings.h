@@ -53,7 +53,7 @@ public:
     // Reads the file; unknown keys and out-of-range values are ignored (defaults stay).
     status_t Load();
     status_t Save() const;
-    // Parses a settings file's text into values; the part the fuzzer drives.
+    // Parses a settings file's text into values; what the fuzzer drives.
     void Parse(const std::string& text);
     std::string Serialize() const;
 

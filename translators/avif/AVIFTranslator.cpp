@@ -98,7 +98,7 @@ status_t FailDecode(avifResult result) {
 }
 
 // Serves libavif's random reads from the stream. Each read is copied into one buffer that
-// the next read reuses, so only the parts of the file libavif asks for are held, and the
+// the next read reuses, so only the pieces of the file libavif asks for are held, and the
 // decoder makes its own copies of what it keeps (persistent is false).
 class StreamReader {
 public:

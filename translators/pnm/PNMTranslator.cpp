@@ -534,7 +534,7 @@ status_t PNMTranslator::EncodeImage(const BBitmap& image, uint32 outType,
                            : "\nDEPTH 3\nMAXVAL 255\nTUPLTYPE RGB\nENDHDR\n"));
     } else {
         plain = Settings().Int32("ppm_encoding") == kPlainEncoding;
-        // A B_RGB32 alpha byte is not part of the colour: only B_RGBA32 is flattened.
+        // A B_RGB32 alpha byte does not belong to the colour: only B_RGBA32 is flattened.
         flatten = image.ColorSpace() == B_RGBA32 && Settings().Bool(kFlattenAlphaName);
         sink.Append((plain ? "P3\n" : "P6\n") + size + "\n255\n");
     }

@@ -127,12 +127,12 @@ TEST(JPEGTranslator, GreyAndCMYKBecomeRGB) {
 TEST(JPEGTranslator, ExifOrientationIsAppliedUnlessTurnedOff) {
     JPEGTranslator translator;
     // Dark left half, light right half: the turn shows despite the compression.
-    std::unique_ptr<BBitmap> original;
-    ASSERT_EQ(NewImage(64, 32, false, &original), B_OK);
+    std::unique_ptr<BBitmap> source;
+    ASSERT_EQ(NewImage(64, 32, false, &source), B_OK);
     for (uint32 y = 0; y < 32; y++) {
-        std::memset(const_cast<uint8*>(Pixel(*original, 32, y)), 255, 32 * 4);
+        std::memset(const_cast<uint8*>(Pixel(*source, 32, y)), 255, 32 * 4);
     }
-    std::vector<uint8> jpeg = Encode(translator, *original, kJPEG);
+    std::vector<uint8> jpeg = Encode(translator, *source, kJPEG);
     // An APP1 Exif segment after SOI: orientation 6, turn 90° clockwise.
     const uint8 app1[] = {0xff, 0xe1, 0, 34, 'E', 'x', 'i', 'f', 0,    0,    'I', 'I',
                           42,   0,    8, 0,  0,   0,   1,   0,   0x12, 0x01, 3,   0,

@@ -143,8 +143,8 @@ TEST_F(TIFFTranslatorTest, DecodesColourAndAlphaVariants) {
 }
 
 TEST_F(TIFFTranslatorTest, UnpremultipliesAssociatedAlpha) {
-    // Straight colours with alpha from 128 up, stored premultiplied: coming back they are
-    // within one level of the originals.
+    // Straight colours with alpha from 128 up, stored premultiplied, come back within one
+    // level.
     auto straight = MakeTestImage(16, 16, true);
     std::vector<uint8> premultiplied = ToSamples(*straight, true);
     for (size_t i = 0; i < premultiplied.size(); i += 4) {
