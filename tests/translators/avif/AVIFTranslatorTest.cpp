@@ -234,16 +234,8 @@ TEST_F(AVIFTranslatorTest, HugeDeclaredSizeIsRefusedBeforeDecoding) {
     auto source = TestPicture(16, 16, false);
     AvifImagePtr image = FromBitmap(*source);
     auto file = WriteWithLibavif({image.get()}, 20);
-    const uint8 ispe[] = {'i', 's', 'p', 'e'};
-    auto box = std::search(file.begin(), file.end(), ispe, ispe + 4);
-    ASSERT_NE(box, file.end());
-    const uint8 side[4] = {0, 0, 0xea, 0x60};  // 60000
-    std::copy(side, side + 4, box + 8);
-    std::copy(side, side + 4, box + 12);
-    std::unique_ptr<BBitmap> decoded;
-    EXPECT_NE(Decode(translator, file, &decoded), B_OK);
-    EXPECT_EQ(decoded, nullptr);
-    EXPECT_FALSE(ErrorReason().empty());
+    ASSERT_GT(SetDeclaredSides(&file, 60000), 0);
+    ExpectRefused(translator, file);
 }
 
 TEST(AVIFTranslatorRosterTest, ConvertsThroughTheRoster) {

@@ -378,6 +378,32 @@ inline std::unique_ptr<BBitmap> DecodeAsStored(ImageTranslator& translator,
     return image;
 }
 
+// What a decoder does with a file it cannot read: it fails, hands back no picture and says
+// why.
+inline void ExpectRefused(ImageTranslator& translator, const std::vector<uint8>& bytes,
+                          const std::string& what = {}) {
+    std::unique_ptr<BBitmap> image;
+    EXPECT_NE(Decode(translator, bytes, &image), B_OK) << what;
+    EXPECT_EQ(image, nullptr) << what;
+    EXPECT_FALSE(ErrorReason().empty()) << what;
+}
+
+// Gives every image of an AVIF or HEIF file (its "ispe" boxes) a side of `side` pixels;
+// how many it changed.
+inline int SetDeclaredSides(std::vector<uint8>* file, uint32 side) {
+    const uint8 ispe[] = {'i', 's', 'p', 'e'};
+    const uint8 bytes[4] = {uint8(side >> 24), uint8(side >> 16), uint8(side >> 8), uint8(side)};
+    int changed = 0;
+    for (auto box = std::search(file->begin(), file->end(), ispe, ispe + 4); box != file->end();
+         box = std::search(box + 4, file->end(), ispe, ispe + 4)) {
+        // After the box's type come its version and flags, then the width and the height.
+        std::copy(bytes, bytes + 4, box + 8);
+        std::copy(bytes, bytes + 4, box + 12);
+        changed++;
+    }
+    return changed;
+}
+
 // Cut at many points, a file must be refused with a reason, never half-delivered. The last
 // cut takes off only the final byte, unless `lastByteNeeded` says the format can spare it.
 inline void ExpectTruncationsRefused(ImageTranslator& translator, const std::vector<uint8>& bytes,
@@ -388,10 +414,7 @@ inline void ExpectTruncationsRefused(ImageTranslator& translator, const std::vec
         }
         size_t size = std::min(size_t(double(bytes.size()) * fraction), bytes.size() - 1);
         std::vector<uint8> cut(bytes.begin(), bytes.begin() + ptrdiff_t(size));
-        std::unique_ptr<BBitmap> image;
-        EXPECT_NE(Decode(translator, cut, &image), B_OK) << "cut at " << size;
-        EXPECT_EQ(image, nullptr) << "cut at " << size;
-        EXPECT_FALSE(ErrorReason().empty()) << "cut at " << size;
+        ExpectRefused(translator, cut, "cut at " + std::to_string(size));
     }
 }
 

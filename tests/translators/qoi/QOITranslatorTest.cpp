@@ -87,15 +87,13 @@ TEST_F(QOITranslatorTest, RefusesDamagedFiles) {
     const std::vector<uint8> good = Encode(fTranslator, *image, kQOI);
     ExpectTruncationsRefused(fTranslator, good);
 
-    std::unique_ptr<BBitmap> out;
     std::vector<uint8> extra = good;
     extra.push_back(0);
-    EXPECT_NE(Decode(fTranslator, extra, &out), B_OK);
+    ExpectRefused(fTranslator, extra, "a byte after the end");
 
     std::vector<uint8> badChannels = good;
     badChannels[12] = 5;
-    EXPECT_NE(Decode(fTranslator, badChannels, &out), B_OK);
-    EXPECT_FALSE(ErrorReason().empty());
+    ExpectRefused(fTranslator, badChannels, "five channels");
 }
 
 TEST_F(QOITranslatorTest, RefusesHugeSizesBeforeReadingPixels) {
@@ -103,9 +101,7 @@ TEST_F(QOITranslatorTest, RefusesHugeSizesBeforeReadingPixels) {
         std::vector<uint8> bytes = Header(w, h, 4);
         bytes.insert(bytes.end(), {0xc0 | 61, 0xc0 | 61});
         AppendEnd(&bytes);
-        std::unique_ptr<BBitmap> out;
-        EXPECT_NE(Decode(fTranslator, bytes, &out), B_OK) << w << "x" << h;
-        EXPECT_FALSE(ErrorReason().empty());
+        ExpectRefused(fTranslator, bytes, std::to_string(w) + "x" + std::to_string(h));
     }
 }
 
