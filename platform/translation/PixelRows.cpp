@@ -74,6 +74,31 @@ ORV_ROW_KERNEL void GrayAlphaToRow(const uint8* __restrict grayAlpha, uint8* __r
     }
 }
 
+void SamplesToRow(const uint8* samples, uint32 channels, uint8* bgra, uint32 count) {
+    switch (channels) {
+        case 1:
+            GrayToRow(samples, bgra, count);
+            break;
+        case 2:
+            GrayAlphaToRow(samples, bgra, count);
+            break;
+        case 3:
+            RGBToRow(samples, bgra, count);
+            break;
+        default:
+            RGBAToRow(samples, bgra, count);
+            break;
+    }
+}
+
+void RowsToBitmap(const uint8* samples, size_t stride, uint32 channels, BBitmap* image) {
+    auto* bits = static_cast<uint8*>(image->Bits());
+    for (uint32 y = 0; y < image->PixelHeight(); ++y, samples += stride) {
+        SamplesToRow(samples, channels, bits + size_t(y) * image->BytesPerRow(),
+                     image->PixelWidth());
+    }
+}
+
 namespace {
 
 // colour × alpha + white × (255 − alpha), divided by 255 and rounded to nearest: exact

@@ -20,6 +20,11 @@ void RGBAToRow(const uint8* rgba, uint8* bgra, uint32 count);
 void GrayToRow(const uint8* gray, uint8* bgra, uint32 count);
 void GrayAlphaToRow(const uint8* grayAlpha, uint8* bgra, uint32 count);
 
+// Library rows of `channels` samples a pixel (1 grey, 2 grey and alpha, 3 RGB, 4 RGBA) into
+// a bitmap row, and a whole picture of them, rows `stride` bytes apart, into the bitmap.
+void SamplesToRow(const uint8* samples, uint32 channels, uint8* bgra, uint32 count);
+void RowsToBitmap(const uint8* samples, size_t stride, uint32 channels, BBitmap* image);
+
 // Bitmap rows into library rows. `flattenOnWhite` composites the alpha over white first;
 // without it the colour bytes are copied as they are.
 void RowToRGB(const uint8* bgra, uint8* rgb, uint32 count, bool flattenOnWhite);

@@ -216,16 +216,7 @@ status_t ReadPixels(heif_image_handle* handle, bool transform, std::unique_ptr<B
     if (status_t status = NewImage(uint32(width), uint32(height), alpha, &bitmap); status != B_OK) {
         return status;
     }
-    auto* out = static_cast<uint8*>(bitmap->Bits());
-    for (int y = 0; y < height; y++) {
-        const uint8* row = plane + size_t(y) * size_t(stride);
-        uint8* target = out + size_t(y) * size_t(bitmap->BytesPerRow());
-        if (alpha) {
-            RGBAToRow(row, target, uint32(width));
-        } else {
-            RGBToRow(row, target, uint32(width));
-        }
-    }
+    RowsToBitmap(plane, size_t(stride), alpha ? 4 : 3, bitmap.get());
     *image = std::move(bitmap);
     return B_OK;
 }

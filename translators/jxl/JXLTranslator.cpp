@@ -134,22 +134,8 @@ void WriteStripe(void* opaque, size_t x, size_t y, size_t count, const void* pix
     if (y >= target->height || x >= target->width || count > target->width - x) {
         return;
     }
-    const auto* in = static_cast<const uint8*>(pixels);
-    uint8* out = target->bits + y * target->rowBytes + x * 4;
-    switch (target->channels) {
-        case 1:
-            GrayToRow(in, out, uint32(count));
-            break;
-        case 2:
-            GrayAlphaToRow(in, out, uint32(count));
-            break;
-        case 3:
-            RGBToRow(in, out, uint32(count));
-            break;
-        default:
-            RGBAToRow(in, out, uint32(count));
-            break;
-    }
+    SamplesToRow(static_cast<const uint8*>(pixels), target->channels,
+                 target->bits + y * target->rowBytes + x * 4, uint32(count));
 }
 
 // What the header tells, and the bitmap it calls for.

@@ -305,24 +305,6 @@ status_t ReadHeader(ByteSource& in, PnmHeader* header) {
     return B_OK;
 }
 
-// Samples of one bitmap row (`depth` per pixel, already 8-bit) into the row of pixels.
-void SamplesToRow(const uint8* samples, uint32 depth, uint8* row, uint32 width) {
-    switch (depth) {
-        case 1:
-            GrayToRow(samples, row, width);
-            break;
-        case 2:
-            GrayAlphaToRow(samples, row, width);
-            break;
-        case 3:
-            RGBToRow(samples, row, width);
-            break;
-        default:
-            RGBAToRow(samples, row, width);
-            break;
-    }
-}
-
 // Any maxval onto 0..255, rounded to nearest; values above maxval count as maxval.
 std::vector<uint8> ScaleTable(uint32 maxval) {
     std::vector<uint8> table(maxval + 1);

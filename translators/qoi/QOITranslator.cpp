@@ -138,21 +138,11 @@ status_t QOITranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap
         return Fail(B_NO_MEMORY, "mémoire insuffisante pour décoder l'image QOI");
     }
 
-    const bool alpha = header.channels == 4;
-    if ((status = NewImage(header.width, header.height, alpha, image)) != B_OK) {
+    if ((status = NewImage(header.width, header.height, header.channels == 4, image)) != B_OK) {
         return status;
     }
-    BBitmap& bitmap = **image;
-    const size_t inRow = size_t(header.width) * header.channels;
-    for (uint32 y = 0; y < header.height; y++) {
-        const uint8* in = decoded.get() + y * inRow;
-        uint8* out = static_cast<uint8*>(bitmap.Bits()) + size_t(y) * bitmap.BytesPerRow();
-        if (alpha) {
-            RGBAToRow(in, out, header.width);
-        } else {
-            RGBToRow(in, out, header.width);
-        }
-    }
+    RowsToBitmap(decoded.get(), size_t(header.width) * header.channels, header.channels,
+                 image->get());
     return B_OK;
 }
 
