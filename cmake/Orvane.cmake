@@ -21,6 +21,17 @@ function(orv_target_settings target)
     target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
 endfunction()
 
+# Adds every sub-folder of the current folder that has a CMakeLists.txt: a new translator,
+# test suite, fuzz target or benchmark is one folder, with no line to add elsewhere.
+function(orv_add_subfolders)
+    file(GLOB entries LIST_DIRECTORIES true CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*)
+    foreach(entry IN LISTS entries)
+        if(IS_DIRECTORY ${entry} AND EXISTS ${entry}/CMakeLists.txt)
+            add_subdirectory(${entry})
+        endif()
+    endforeach()
+endfunction()
+
 # A part of the platform layer made of every .cpp file of one folder, using the libraries
 # that follow its name. It is compiled once, as objects: the shared platform library takes
 # the objects of every part, and a static library of the same objects lets a kit's tests

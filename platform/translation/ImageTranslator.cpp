@@ -50,15 +50,15 @@ bool IsBitmapStream(BPositionIO& source) {
 
 // The common writer settings, each added to the schema of the translators whose format has
 // the capability it governs.
-constexpr SettingSpec kKeepMetadata = {kKeepMetadataSetting, SettingSpec::Kind::Bool,
-                                       "Garder les métadonnées (EXIF, XMP, IPTC)", 1};
-constexpr SettingSpec kConvertToSRGB = {kConvertToSRGBSetting, SettingSpec::Kind::Bool,
-                                        "Convertir les couleurs en sRGB", 0};
-constexpr SettingSpec kKeepAnimation = {kKeepAnimationSetting, SettingSpec::Kind::Bool,
-                                        "Garder l'animation", 1};
+constexpr SettingSchema kKeepMetadata = {kKeepMetadataSetting, SettingSchema::Kind::Bool,
+                                         "Garder les métadonnées (EXIF, XMP, IPTC)", 1};
+constexpr SettingSchema kConvertToSRGB = {kConvertToSRGBSetting, SettingSchema::Kind::Bool,
+                                          "Convertir les couleurs en sRGB", 0};
+constexpr SettingSchema kKeepAnimation = {kKeepAnimationSetting, SettingSchema::Kind::Bool,
+                                          "Garder l'animation", 1};
 
-std::vector<SettingSpec> SchemaFor(const TranslatorDescription& description) {
-    std::vector<SettingSpec> schema(description.settings.begin(), description.settings.end());
+std::vector<SettingSchema> SchemaFor(const TranslatorDescription& description) {
+    std::vector<SettingSchema> schema(description.settings.begin(), description.settings.end());
     if (description.writes.metadata) {
         schema.push_back(kKeepMetadata);
     }

@@ -26,7 +26,7 @@ struct TranslatorDescription {
     const char* settingsKey;                      // file name of the settings, e.g. "png"
     std::span<const translation_format> inputs;   // the codec's own formats it reads
     std::span<const translation_format> outputs;  // the codec's own formats it writes
-    std::span<const SettingSpec> settings;
+    std::span<const SettingSchema> settings;
     // What the codec's output format holds beside one picture's pixels; each capability
     // brings its common writer setting (see kKeepMetadataSetting and the others).
     WriterTraits writes = {};
@@ -101,11 +101,12 @@ public:
 
 private:
     TranslatorDescription fDescription;
-    // The interchange format is added to the codec's own lists, as the platform expects.
+    // The codec's own lists and the interchange format: every picture translator reads it
+    // (to encode) and writes it (to decode).
     std::vector<translation_format> fInputs;
     std::vector<translation_format> fOutputs;
     // The codec's own settings followed by the common writer settings it has.
-    std::vector<SettingSpec> fSchema;
+    std::vector<SettingSchema> fSchema;
     TranslatorSettings fSettings;
 };
 

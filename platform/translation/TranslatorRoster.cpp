@@ -227,30 +227,33 @@ status_t BTranslatorRoster::GetTranslatorInfo(translator_id id, const char** nam
     return B_OK;
 }
 
-status_t BTranslatorRoster::GetInputFormats(translator_id id, const translation_format** formats,
-                                            int32* count) const {
-    BTranslator* translator = Translator(id);
+namespace {
+
+using FormatList = const translation_format* (BTranslator::*)(int32* count) const;
+
+// One of the translator's format lists, for GetInputFormats and GetOutputFormats.
+status_t ListFormats(const BTranslator* translator, FormatList list,
+                     const translation_format** formats, int32* count) {
     if (formats == nullptr || count == nullptr) {
         return B_BAD_VALUE;
     }
     if (translator == nullptr) {
         return B_NO_TRANSLATOR;
     }
-    *formats = translator->InputFormats(count);
+    *formats = (translator->*list)(count);
     return B_OK;
+}
+
+}  // namespace
+
+status_t BTranslatorRoster::GetInputFormats(translator_id id, const translation_format** formats,
+                                            int32* count) const {
+    return ListFormats(Translator(id), &BTranslator::InputFormats, formats, count);
 }
 
 status_t BTranslatorRoster::GetOutputFormats(translator_id id, const translation_format** formats,
                                              int32* count) const {
-    BTranslator* translator = Translator(id);
-    if (formats == nullptr || count == nullptr) {
-        return B_BAD_VALUE;
-    }
-    if (translator == nullptr) {
-        return B_NO_TRANSLATOR;
-    }
-    *formats = translator->OutputFormats(count);
-    return B_OK;
+    return ListFormats(Translator(id), &BTranslator::OutputFormats, formats, count);
 }
 
 status_t BTranslatorRoster::GetConfigurationMessage(translator_id id, BMessage* ioExtension) {

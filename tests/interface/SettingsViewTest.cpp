@@ -18,10 +18,10 @@ namespace orv::test {
 namespace {
 
 constexpr SettingChoice kSpeeds[] = {{0, "Lent"}, {4, "Moyen"}, {9, "Rapide"}};
-constexpr SettingSpec kSchema[] = {
-    {"quality", SettingSpec::Kind::Int, "Qualité", 80, 1, 100},
-    {"progressive", SettingSpec::Kind::Bool, "Progressif", 0},
-    {"speed", SettingSpec::Kind::Choice, "Vitesse", 4, 0, 0, kSpeeds},
+constexpr SettingSchema kSchema[] = {
+    {"quality", SettingSchema::Kind::Int, "Qualité", 80, 1, 100},
+    {"progressive", SettingSchema::Kind::Bool, "Progressif", 0},
+    {"speed", SettingSchema::Kind::Choice, "Vitesse", 4, 0, 0, kSpeeds},
 };
 constexpr translation_format kFormats[] = {
     {FourCC("Test"), FourCC("bits"), 0.5f, 0.5f, "image/x-test", "Essai"}};

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "platform/support/ErrorReason.h"
@@ -60,6 +61,26 @@ TEST(PixelRows, LibraryRowsBecomeBlueGreenRedAlpha) {
         orv::RowToRGB(out.data(), back.data(), count, false);
         EXPECT_EQ(back[3 * count - 1], out[4 * count - 4]);
     }
+}
+
+TEST(PixelRows, BitmapRowsBecomeSamplesAtTheirStride) {
+    BBitmap image(BRect(0, 0, 1, 1), B_RGBA32);
+    const uint8 pixels[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};  // B G R A
+    std::memcpy(image.Bits(), pixels, sizeof pixels);
+
+    // Rows 9 bytes apart: the ninth byte of each is padding and must stay as it was.
+    uint8 rgba[18];
+    std::memset(rgba, 0xee, sizeof rgba);
+    orv::BitmapToRows(image, true, rgba, 9);
+    const uint8 expectedRGBA[18] = {3,  2,  1, 4,  7,  6,  5,  8,  0xee,
+                                    11, 10, 9, 12, 15, 14, 13, 16, 0xee};
+    EXPECT_EQ(std::memcmp(rgba, expectedRGBA, sizeof rgba), 0);
+
+    uint8 rgb[14];
+    std::memset(rgb, 0xee, sizeof rgb);
+    orv::BitmapToRows(image, false, rgb, 7);
+    const uint8 expectedRGB[14] = {3, 2, 1, 7, 6, 5, 0xee, 11, 10, 9, 15, 14, 13, 0xee};
+    EXPECT_EQ(std::memcmp(rgb, expectedRGB, sizeof rgb), 0);
 }
 
 TEST(PixelRows, FlatteningOnWhiteRoundsEveryPairExactly) {
