@@ -5,10 +5,8 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -19,42 +17,14 @@
 #include "platform/application/Looper.h"
 #include "platform/storage/Entry.h"
 #include "platform/support/ErrorReason.h"
+#include "ui/FormControls.h"
 #include "ui/Messages.h"
 #include "ui/OrvWindow.h"
+#include "ui/RunReports.h"
 
 namespace orv::cli {
 
 namespace {
-
-// Receives the window's end-of-run report on a thread of its own, for the main thread
-// waiting on it.
-class RunWatcher : public BLooper {
-public:
-    RunWatcher() : BLooper("orvane convert") {}
-
-    void MessageReceived(BMessage* message) override {
-        if (message->what != MSG_RUN_DONE) {
-            BLooper::MessageReceived(message);
-            return;
-        }
-        std::lock_guard lock(fReportLock);
-        fReport = *message;
-        fDone = true;
-        fReported.notify_all();
-    }
-
-    BMessage WaitForReport() {
-        std::unique_lock lock(fReportLock);
-        fReported.wait(lock, [this] { return fDone; });
-        return fReport;
-    }
-
-private:
-    std::mutex fReportLock;
-    std::condition_variable fReported;
-    BMessage fReport;
-    bool fDone = false;
-};
 
 // Sets the form through the display as a user would: a click toggles a check box, so
 // it is clicked only when it is not already as wanted.
@@ -93,30 +63,30 @@ private:
     std::string fMissing;
 };
 
-void FillForm(FormFiller& form, const ConvertRequest& request, int32 formatIndex) {
-    form.Choose("M_Translator", formatIndex);
+void FillForm(FormFiller& filler, const ConvertRequest& request, int32 formatIndex) {
+    filler.Choose(form::kFormatMenu, formatIndex);
     if (request.filterGiven) {
-        form.Choose("M_Filter", request.filter);
+        filler.Choose(form::kFilterMenu, request.filter);
     }
     if (!request.width.empty()) {
-        form.Type("BT_ScaleX", request.width);
+        filler.Type(form::kScaleX, request.width);
     }
     if (!request.height.empty()) {
-        form.Type("BT_ScaleY", request.height);
+        filler.Type(form::kScaleY, request.height);
     }
-    form.SetCheckBox("CB_KeepRatio", request.keepRatio);
-    form.SetCheckBox("CB_Smooth", request.smooth);
-    form.SetCheckBox("CB_DelExt", request.removeOldExtension);
-    form.SetCheckBox("CB_AddExt", request.addNewExtension);
+    filler.SetCheckBox(form::kKeepRatio, request.keepRatio);
+    filler.SetCheckBox(form::kSmooth, request.smooth);
+    filler.SetCheckBox(form::kRemoveOldExtension, request.removeOldExtension);
+    filler.SetCheckBox(form::kAddNewExtension, request.addNewExtension);
     switch (request.sources) {
         case Sources::Keep:
-            form.Click("RB_Keep");
+            filler.Click(form::kKeep);
             break;
         case Sources::Trash:
-            form.Click("RB_Trash");
+            filler.Click(form::kTrash);
             break;
         case Sources::Erase:
-            form.Click("RB_Erase");
+            filler.Click(form::kErase);
             break;
     }
 }
@@ -209,13 +179,13 @@ int RunConvert(BTranslatorRoster* roster, const ConvertRequest& request) {
         return 2;
     }
 
-    auto* watcher = new RunWatcher();
+    auto* watcher = new RunReports();
     watcher->Run();
     window->SetRunObserver(BMessenger(nullptr, watcher));
     window->Show();
 
-    FormFiller form(*display, window->Id());
-    FillForm(form, request, *format.index);
+    FormFiller filler(*display, window->Id());
+    FillForm(filler, request, *format.index);
 
     BMessage files(MSG_FILES);
     std::vector<std::string> unusable;
@@ -231,10 +201,10 @@ int RunConvert(BTranslatorRoster* roster, const ConvertRequest& request) {
     int32 count = 0;
     int32 failed = 0;
     BMessage report;
-    if (form.Missing().empty()) {
+    if (filler.Missing().empty()) {
         window->PostMessage(&files);
         window->PostMessage(MSG_CONVERT);
-        report = watcher->WaitForReport();
+        report = watcher->WaitFor(1);
         count = report.GetInt32("count", 0);
         failed = report.GetInt32("failed", 0);
     }
@@ -246,9 +216,9 @@ int RunConvert(BTranslatorRoster* roster, const ConvertRequest& request) {
     watcher->Quit();
     SetDisplayBackend(nullptr);
 
-    if (!form.Missing().empty()) {
+    if (!filler.Missing().empty()) {
         std::fprintf(stderr, "orvane : la fenêtre n’a pas de contrôle « %s »\n",
-                     form.Missing().c_str());
+                     filler.Missing().c_str());
         return 1;
     }
     for (const std::string& path : unusable) {

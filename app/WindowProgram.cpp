@@ -13,7 +13,6 @@
 #include "platform/support/ErrorReason.h"
 #ifdef ORVANE_QT_DISPLAY
 #include "platform/display/qt/QtDisplay.h"
-#include "ui/OrvWindow.h"
 #endif
 
 namespace orv::cli {
@@ -126,15 +125,8 @@ int RunWindowProgram(const std::vector<std::string>& paths) {
 
 #ifdef ORVANE_QT_DISPLAY
     if (display == DisplayKind::Qt) {
-        return orv::RunWithQtDisplay([&refs](orv::QtDisplay& qt) {
-            OrvLauncher* launcher = StartLauncher(refs);
-            OrvWindow* window = launcher->Window();
-            if (window->Lock()) {
-                window->SetRunObserver(qt.RunReportTarget(window->Id()));
-                window->Unlock();
-            }
-            return launcher;
-        });
+        return orv::RunWithQtDisplay(
+            [&refs](orv::QtDisplay& /*display*/) { return StartLauncher(refs); });
     }
 #endif
     if (display == DisplayKind::Headless) {
