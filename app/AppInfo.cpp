@@ -8,7 +8,6 @@ namespace {
 constexpr AppResources kResources = {
     kAppSignature,
     B_SINGLE_LAUNCH,
-    "application/x-vnd.Be-elfexecutable",
     {2, 0, 0, B_APPV_GAMMA, 0, "Orvane",
      "Program and Tracker add-on to convert pictures\n"
      "Auteur : l’équipe Orvane <orvane@example.org>"},

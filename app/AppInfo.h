@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Who the program says it is: its signature, launch mode, supported types and version.
 //
-// On the original desktop these travelled as resources attached to the executable; here
-// they are plain data, read by the single-launch machinery and shown by `orvane --version`.
+// Plain data, read by the single-launch machinery and shown by `orvane --version`.
 #pragma once
 
 #include <string>
@@ -13,12 +12,10 @@ namespace orv {
 
 inline constexpr const char* kAppSignature = "application/x-vnd.Orvane";
 
-// Launch modes: at most one running instance, which receives every later start's files.
+// The launch mode: at most one running instance, which receives every later start's files.
 inline constexpr uint32 B_SINGLE_LAUNCH = 0x0;
-inline constexpr uint32 B_MULTIPLE_LAUNCH = 0x1;
-inline constexpr uint32 B_EXCLUSIVE_LAUNCH = 0x2;
 
-// Version varieties, as the platform numbered them.
+// Version varieties; `orvane --version` prints the number beside the name.
 enum : uint32 {
     B_APPV_DEVELOPMENT = 0,
     B_APPV_ALPHA = 1,
@@ -41,13 +38,12 @@ struct version_info {
 struct AppResources {
     const char* signature;
     uint32 appFlags;
-    const char* fileType;  // the type of the executable itself
     version_info version;
 };
 
 const AppResources& Resources();
 
-// The supported types, as the platform's message: string field "types" = "image".
+// The supported types, as a message: string field "types" = "image".
 BMessage SupportedTypes();
 
 // "2.0.0"

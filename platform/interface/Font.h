@@ -38,7 +38,6 @@ public:
     BFont(const BFont&) = default;
     BFont& operator=(const BFont&) = default;
 
-    void SetFamily(const char* family);
     const char* Family() const { return fFamily.c_str(); }
     void SetFace(uint16 face) { fFace = face; }
     uint16 Face() const { return fFace; }

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Constants of the interface kit, with the platform's values: resizing modes, view flags,
+// Constants of the interface kit: resizing modes, view flags,
 // border styles, menu layouts, control values, window looks, feels and flags.
 #pragma once
 

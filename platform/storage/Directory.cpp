@@ -77,17 +77,6 @@ status_t BDirectory::InitCheck() const {
     return fStatus;
 }
 
-status_t BDirectory::GetEntry(BEntry* entry) const {
-    if (entry == nullptr) {
-        return B_BAD_VALUE;
-    }
-    if (fStatus != B_OK) {
-        entry->Unset();
-        return fStatus;
-    }
-    return entry->SetTo(fPath.c_str());
-}
-
 status_t BDirectory::ReadEntries() {
     fNames.clear();
     fNext = 0;
@@ -137,19 +126,6 @@ status_t BDirectory::GetNextRef(entry_ref* ref) {
     }
     *ref = entry_ref(fPath, fNames[fNext++]);
     return B_OK;
-}
-
-status_t BDirectory::GetNextEntry(BEntry* entry, bool traverse) {
-    if (entry == nullptr) {
-        return B_BAD_VALUE;
-    }
-    entry_ref ref;
-    const status_t status = GetNextRef(&ref);
-    if (status != B_OK) {
-        entry->Unset();
-        return status;
-    }
-    return entry->SetTo(&ref, traverse);
 }
 
 status_t BDirectory::Rewind() {

@@ -192,17 +192,6 @@ status_t BEntry::GetName(char* buffer) const {
     return B_OK;
 }
 
-status_t BEntry::GetPath(BPath* path) const {
-    if (path == nullptr) {
-        return B_BAD_VALUE;
-    }
-    if (fStatus != B_OK) {
-        path->Unset();
-        return fStatus;
-    }
-    return path->SetTo(fRef.Path().c_str());
-}
-
 std::string BEntry::Path() const {
     return fStatus == B_OK ? fRef.Path() : std::string();
 }

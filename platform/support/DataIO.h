@@ -41,7 +41,6 @@ public:
     virtual status_t GetSize(off_t* size) const;
 
     status_t ReadAtExactly(off_t position, void* buffer, size_t size);
-    status_t WriteAtExactly(off_t position, const void* buffer, size_t size);
 };
 
 // A stream over a buffer it owns and grows as it is written.

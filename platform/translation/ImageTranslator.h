@@ -66,7 +66,8 @@ public:
 
 private:
     TranslatorDescription fDescription;
-    // The interchange format is added to the codec's own lists, as the platform expects.
+    // The interchange format is added to the codec's own lists, so the roster can find the
+    // translator for a bitmap in either direction.
     std::vector<translation_format> fInputs;
     std::vector<translation_format> fOutputs;
     TranslatorSettings fSettings;

@@ -106,8 +106,9 @@ TEST(TranslatorRoster, EncodingPicksTheBestWriterWithoutCopying) {
         for (const char* tag = order; *tag != '\0'; ++tag) {
             const float quality = *tag == 'b' ? 0.9f : *tag == 'a' ? 0.6f : 0.3f;
             auto* translator = new FakeTranslator(*tag, quality);
-            if (*tag == 'b')
+            if (*tag == 'b') {
                 best = translator;
+            }
             roster.AddTranslator(translator);
         }
         auto* bitmap = orvtest::PatternBitmap(3, 3).release();

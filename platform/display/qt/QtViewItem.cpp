@@ -27,8 +27,8 @@ namespace orv::qt {
 
 namespace {
 
-// A status bar's texts take the top of its frame and the bar the rest, as on the
-// original platform.
+// A status bar's bar is a thin strip at the bottom of its frame; its texts take the rest
+// above it, in a font made small enough to fit there.
 constexpr int kStatusBarHeight = 8;
 // Progress runs in thousandths so that fractional values and maxima still move the bar.
 constexpr double kBarScale = 1000.0;
@@ -53,8 +53,8 @@ QRect ToQt(const BRect& frame) {
                  std::max(Pixels(frame.bottom) - top + 1, 0));
 }
 
-// The form was laid out for the original's narrower font: a text that would not fit its
-// frame here is drawn a little smaller rather than cut.
+// The form's frames leave room for a narrow font: a text that would not fit its frame in
+// the desktop's font is drawn a little smaller rather than cut.
 QFont Fitted(QFont font, const QString& text, int width) {
     constexpr int kSmallest = 8;
     while (font.pixelSize() > kSmallest && QFontMetrics(font).horizontalAdvance(text) > width) {
