@@ -69,14 +69,14 @@ ParseResult ParsePaths(std::span<const std::string> args, CommandKind kind) {
 // The options of convert that take no value: each sets one flag of the request.
 struct Switch {
     const char* name;
-    bool ConvertRequest::*flag;
+    bool ConversionOptions::*flag;
     bool value;
 };
 constexpr Switch kSwitches[] = {
-    {"--no-keep-ratio", &ConvertRequest::keepRatio, false},
-    {"--smooth", &ConvertRequest::smooth, true},
-    {"--keep-old-extension", &ConvertRequest::removeOldExtension, false},
-    {"--no-new-extension", &ConvertRequest::addNewExtension, false},
+    {"--no-keep-ratio", &ConversionOptions::keepRatio, false},
+    {"--smooth", &ConversionOptions::smooth, true},
+    {"--keep-old-extension", &ConversionOptions::removeOldExtension, false},
+    {"--no-new-extension", &ConversionOptions::addNewExtension, false},
 };
 
 // What the value of an option makes of the request: an error text, or empty.
@@ -87,18 +87,18 @@ std::string ApplyFilterValue(const std::string& value, ConvertRequest* request) 
     if (!lookup.index) {
         return lookup.error;
     }
-    request->filter = *lookup.index;
+    request->options.filter = *lookup.index;
     request->filterGiven = true;
     return {};
 }
 
 std::string ApplySourcesValue(const std::string& value, ConvertRequest* request) {
     if (value == "keep") {
-        request->sources = Sources::Keep;
+        request->options.disposal = SourceDisposal::Keep;
     } else if (value == "trash") {
-        request->sources = Sources::Trash;
+        request->options.disposal = SourceDisposal::Trash;
     } else if (value == "erase") {
-        request->sources = Sources::Erase;
+        request->options.disposal = SourceDisposal::Erase;
     } else {
         return "--sources attend keep, trash ou erase, pas « " + value + " »";
     }
@@ -118,12 +118,12 @@ const ValueOption kValueOptions[] = {
     {"--filter", ApplyFilterValue},
     {"--width",
      [](const std::string& value, ConvertRequest* request) {
-         request->width = value;
+         request->options.width = value;
          return std::string();
      }},
     {"--height",
      [](const std::string& value, ConvertRequest* request) {
-         request->height = value;
+         request->options.height = value;
          return std::string();
      }},
     {"--sources", ApplySourcesValue},
@@ -136,7 +136,7 @@ std::string TakeConvertOption(std::span<const std::string> args, size_t* i,
     const std::string& arg = args[*i];
     for (const Switch& option : kSwitches) {
         if (arg == option.name) {
-            request->*option.flag = option.value;
+            request->options.*option.flag = option.value;
             return {};
         }
     }

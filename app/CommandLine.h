@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "conversion/ConvertFile.h"
 #include "platform/support/SupportDefs.h"
 
 namespace orv::cli {
@@ -23,20 +24,12 @@ enum class CommandKind {
     Version,
 };
 
-// What becomes of the sources; the command line keeps them unless told otherwise.
-enum class Sources { Keep, Trash, Erase };
-
 struct ConvertRequest {
-    std::string format;
-    int32 filter = 0;  // the filter menu's position
+    std::string format;  // as typed: a name, a MIME type or an extension
     bool filterGiven = false;
-    std::string width;
-    std::string height;
-    bool keepRatio = true;
-    bool smooth = false;
-    Sources sources = Sources::Keep;
-    bool removeOldExtension = true;
-    bool addNewExtension = true;
+    // The form as the command line sets it: unlike the window's, it keeps the sources
+    // unless told otherwise. `options.format` is not used: `format` names it.
+    ConversionOptions options;
     std::vector<std::string> paths;
 };
 

@@ -64,28 +64,29 @@ private:
 };
 
 void FillForm(FormFiller& filler, const ConvertRequest& request, int32 formatIndex) {
+    const ConversionOptions& options = request.options;
     filler.Choose(form::kFormatMenu, formatIndex);
     if (request.filterGiven) {
-        filler.Choose(form::kFilterMenu, request.filter);
+        filler.Choose(form::kFilterMenu, options.filter);
     }
-    if (!request.width.empty()) {
-        filler.Type(form::kScaleX, request.width);
+    if (!options.width.empty()) {
+        filler.Type(form::kScaleX, options.width);
     }
-    if (!request.height.empty()) {
-        filler.Type(form::kScaleY, request.height);
+    if (!options.height.empty()) {
+        filler.Type(form::kScaleY, options.height);
     }
-    filler.SetCheckBox(form::kKeepRatio, request.keepRatio);
-    filler.SetCheckBox(form::kSmooth, request.smooth);
-    filler.SetCheckBox(form::kRemoveOldExtension, request.removeOldExtension);
-    filler.SetCheckBox(form::kAddNewExtension, request.addNewExtension);
-    switch (request.sources) {
-        case Sources::Keep:
+    filler.SetCheckBox(form::kKeepRatio, options.keepRatio);
+    filler.SetCheckBox(form::kSmooth, options.smooth);
+    filler.SetCheckBox(form::kRemoveOldExtension, options.removeOldExtension);
+    filler.SetCheckBox(form::kAddNewExtension, options.addNewExtension);
+    switch (options.disposal) {
+        case SourceDisposal::Keep:
             filler.Click(form::kKeep);
             break;
-        case Sources::Trash:
+        case SourceDisposal::Trash:
             filler.Click(form::kTrash);
             break;
-        case Sources::Erase:
+        case SourceDisposal::Erase:
             filler.Click(form::kErase);
             break;
     }
@@ -143,13 +144,13 @@ std::string Summary(int32 count, int32 failed) {
     return text;
 }
 
-int RunConvert(BTranslatorRoster* roster, const ConvertRequest& request) {
-    CatchInterruptions();
-    Progress progress(stderr, isatty(STDERR_FILENO) == 1);
-    OrvWindow* window = nullptr;
+namespace {
+
+// Progress from the status bar, which moves on the window's thread between files: where an
+// interrupted run can end with every file either done or not begun. `window` is read when
+// the bar moves, once it is set.
+WatchedDisplay::Watchers ProgressWatchers(Progress& progress, OrvWindow* const& window) {
     WatchedDisplay::Watchers watchers;
-    // The bar moves on the window's thread, between files: where an interrupted run can
-    // end with every file either done or not begun.
     watchers.statusBar = [&progress, &window](const ViewState& bar) {
         progress.Update(int32(bar.currentValue), int32(bar.maxValue));
         if (gInterrupted.load() && window != nullptr) {
@@ -163,7 +164,31 @@ int RunConvert(BTranslatorRoster* roster, const ConvertRequest& request) {
             std::_Exit(130);
         }
     };
-    const std::shared_ptr<WatchedDisplay> display = WatchedDisplay::Install(std::move(watchers));
+    return watchers;
+}
+
+// The paths as a file list for the window; those that name no entry go to `unusable`.
+BMessage FileList(const std::vector<std::string>& paths, std::vector<std::string>* unusable) {
+    BMessage files(MSG_FILES);
+    for (const std::string& path : paths) {
+        entry_ref ref;
+        if (BEntry(path.c_str(), false).GetRef(&ref) == B_OK) {
+            files.AddRef("refs", &ref);
+        } else {
+            unusable->push_back(path);
+        }
+    }
+    return files;
+}
+
+}  // namespace
+
+int RunConvert(BTranslatorRoster* roster, const ConvertRequest& request) {
+    CatchInterruptions();
+    Progress progress(stderr, isatty(STDERR_FILENO) == 1);
+    OrvWindow* window = nullptr;
+    const std::shared_ptr<WatchedDisplay> display =
+        WatchedDisplay::Install(ProgressWatchers(progress, window));
 
     window = new OrvWindow(roster);
     ReportLoadFailures(*roster);
@@ -187,16 +212,8 @@ int RunConvert(BTranslatorRoster* roster, const ConvertRequest& request) {
     FormFiller filler(*display, window->Id());
     FillForm(filler, request, *format.index);
 
-    BMessage files(MSG_FILES);
     std::vector<std::string> unusable;
-    for (const std::string& path : request.paths) {
-        entry_ref ref;
-        if (BEntry(path.c_str(), false).GetRef(&ref) == B_OK) {
-            files.AddRef("refs", &ref);
-        } else {
-            unusable.push_back(path);
-        }
-    }
+    BMessage files = FileList(request.paths, &unusable);
 
     int32 count = 0;
     int32 failed = 0;

@@ -108,18 +108,19 @@ status_t BDirectory::ReadEntries() {
     return B_OK;
 }
 
+status_t BDirectory::EntriesRead() {
+    if (fStatus != B_OK) {
+        return fStatus;
+    }
+    return fRead ? B_OK : ReadEntries();
+}
+
 status_t BDirectory::GetNextRef(entry_ref* ref) {
     if (ref == nullptr) {
         return B_BAD_VALUE;
     }
-    if (fStatus != B_OK) {
-        return fStatus;
-    }
-    if (!fRead) {
-        const status_t status = ReadEntries();
-        if (status != B_OK) {
-            return status;
-        }
+    if (const status_t status = EntriesRead(); status != B_OK) {
+        return status;
     }
     if (fNext >= fNames.size()) {
         return B_ENTRY_NOT_FOUND;
@@ -139,14 +140,8 @@ status_t BDirectory::Rewind() {
 }
 
 int32 BDirectory::CountEntries() {
-    if (fStatus != B_OK) {
-        return fStatus;
-    }
-    if (!fRead) {
-        const status_t status = ReadEntries();
-        if (status != B_OK) {
-            return status;
-        }
+    if (const status_t status = EntriesRead(); status != B_OK) {
+        return status;
     }
     return int32(std::min<size_t>(fNames.size(), INT32_MAX));
 }

@@ -45,6 +45,8 @@ public:
 
 private:
     status_t ReadEntries();
+    // The entries, read on first need: B_OK, or why they could not be read.
+    status_t EntriesRead();
 
     std::string fPath;
     status_t fStatus = B_NO_INIT;

@@ -75,36 +75,6 @@ status_t MoveExactly(size_t size, bool reading, Move move) {
     return B_OK;
 }
 
-// A read of up to `size` bytes at `position` from memory holding `length` bytes.
-ssize_t ReadFromMemory(const uint8* data, size_t length, off_t position, void* buffer,
-                       size_t size) {
-    if (position < 0 || (buffer == nullptr && size > 0)) {
-        return B_BAD_VALUE;
-    }
-    const size_t count = BytesBefore(position, std::min(size, size_t(SSIZE_MAX)), length);
-    if (count > 0) {
-        std::memcpy(buffer, data + position, count);
-    }
-    return ssize_t(count);
-}
-
-// Moves `*position` as a seek does within a stream of `length` bytes.
-off_t SeekWithin(off_t* position, off_t offset, uint32 seekMode, size_t length) {
-    const off_t target = SeekTarget(offset, seekMode, *position, off_t(length));
-    if (target >= 0) {
-        *position = target;
-    }
-    return target;
-}
-
-status_t SizeOf(size_t length, off_t* size) {
-    if (size == nullptr) {
-        return B_BAD_VALUE;
-    }
-    *size = off_t(length);
-    return B_OK;
-}
-
 }  // namespace
 
 // ---- BDataIO
@@ -173,15 +143,44 @@ status_t BPositionIO::ReadAtExactly(off_t position, void* buffer, size_t size) {
     });
 }
 
+// ---- MemoryStream
+
+namespace orv {
+
+ssize_t MemoryStream::ReadAt(off_t position, void* buffer, size_t size) {
+    if (position < 0 || (buffer == nullptr && size > 0)) {
+        return B_BAD_VALUE;
+    }
+    const size_t count = BytesBefore(position, std::min(size, size_t(SSIZE_MAX)), fLength);
+    if (count > 0) {
+        std::memcpy(buffer, Bytes() + position, count);
+    }
+    return ssize_t(count);
+}
+
+off_t MemoryStream::Seek(off_t position, uint32 seekMode) {
+    const off_t target = SeekTarget(position, seekMode, fPosition, off_t(fLength));
+    if (target >= 0) {
+        fPosition = target;
+    }
+    return target;
+}
+
+status_t MemoryStream::GetSize(off_t* size) const {
+    if (size == nullptr) {
+        return B_BAD_VALUE;
+    }
+    *size = off_t(fLength);
+    return B_OK;
+}
+
+}  // namespace orv
+
 // ---- BMallocIO
 
 BMallocIO::BMallocIO() = default;
 
 BMallocIO::~BMallocIO() = default;
-
-ssize_t BMallocIO::ReadAt(off_t position, void* buffer, size_t size) {
-    return ReadFromMemory(fData.data(), fLength, position, buffer, size);
-}
 
 ssize_t BMallocIO::WriteAt(off_t position, const void* buffer, size_t size) {
     size_t end = 0;
@@ -203,14 +202,6 @@ ssize_t BMallocIO::WriteAt(off_t position, const void* buffer, size_t size) {
     return ssize_t(size);
 }
 
-off_t BMallocIO::Seek(off_t position, uint32 seekMode) {
-    return SeekWithin(&fPosition, position, seekMode, fLength);
-}
-
-off_t BMallocIO::Position() const {
-    return fPosition;
-}
-
 status_t BMallocIO::SetSize(off_t size) {
     if (size < 0) {
         return B_BAD_VALUE;
@@ -227,29 +218,21 @@ status_t BMallocIO::SetSize(off_t size) {
     return B_OK;
 }
 
-status_t BMallocIO::GetSize(off_t* size) const {
-    return SizeOf(fLength, size);
-}
-
 // ---- BMemoryIO
 
 BMemoryIO::BMemoryIO(void* data, size_t length)
-    : fData(static_cast<uint8*>(data)),
-      fLength(data ? length : 0),
-      fCapacity(data ? length : 0),
-      fReadOnly(false) {}
+    : fData(static_cast<uint8*>(data)), fCapacity(data ? length : 0), fReadOnly(false) {
+    fLength = fCapacity;
+}
 
 BMemoryIO::BMemoryIO(const void* data, size_t length)
     : fData(static_cast<uint8*>(const_cast<void*>(data))),
-      fLength(data ? length : 0),
       fCapacity(data ? length : 0),
-      fReadOnly(true) {}
+      fReadOnly(true) {
+    fLength = fCapacity;
+}
 
 BMemoryIO::~BMemoryIO() = default;
-
-ssize_t BMemoryIO::ReadAt(off_t position, void* buffer, size_t size) {
-    return ReadFromMemory(fData, fLength, position, buffer, size);
-}
 
 ssize_t BMemoryIO::WriteAt(off_t position, const void* buffer, size_t size) {
     if (fReadOnly) {
@@ -267,14 +250,6 @@ ssize_t BMemoryIO::WriteAt(off_t position, const void* buffer, size_t size) {
     return ssize_t(count);
 }
 
-off_t BMemoryIO::Seek(off_t position, uint32 seekMode) {
-    return SeekWithin(&fPosition, position, seekMode, fLength);
-}
-
-off_t BMemoryIO::Position() const {
-    return fPosition;
-}
-
 status_t BMemoryIO::SetSize(off_t size) {
     if (fReadOnly) {
         return B_NOT_ALLOWED;
@@ -284,8 +259,4 @@ status_t BMemoryIO::SetSize(off_t size) {
     }
     fLength = size_t(size);
     return B_OK;
-}
-
-status_t BMemoryIO::GetSize(off_t* size) const {
-    return SizeOf(fLength, size);
 }
