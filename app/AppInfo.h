@@ -15,15 +15,11 @@ inline constexpr const char* kAppSignature = "application/x-vnd.Orvane";
 // The launch mode: at most one running instance, which receives every later start's files.
 inline constexpr uint32 B_SINGLE_LAUNCH = 0x0;
 
-// Version varieties; `orvane --version` prints the number beside the name.
-enum : uint32 {
-    B_APPV_DEVELOPMENT = 0,
-    B_APPV_ALPHA = 1,
-    B_APPV_BETA = 2,
-    B_APPV_GAMMA = 3,
-    B_APPV_GOLDEN_MASTER = 4,
-    B_APPV_FINAL = 5,
-};
+// Version varieties by number, from développement (0) to finale (5); `orvane --version`
+// prints the name and the number. This release is a gamma.
+inline constexpr const char* kVarietyNames[] = {"développement", "alpha",         "bêta",
+                                                "gamma",         "golden master", "finale"};
+inline constexpr uint32 B_APPV_GAMMA = 3;
 
 struct version_info {
     uint32 major;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "image/OrvImage.h"
+#include "platform/storage/Entry.h"
 
 namespace orv::cli {
 
@@ -330,6 +331,20 @@ ParseResult ParseCommandLine(std::span<const std::string> args) {
         return ParseSettings(rest);
     }
     return ParsePaths(args, CommandKind::Window);
+}
+
+BMessage RefsFromPaths(uint32 what, const std::vector<std::string>& paths,
+                       std::vector<std::string>* unusable) {
+    BMessage message(what);
+    for (const std::string& path : paths) {
+        entry_ref ref;
+        if (BEntry(path.c_str(), false).GetRef(&ref) == B_OK) {
+            message.AddRef("refs", &ref);
+        } else {
+            unusable->push_back(path);
+        }
+    }
+    return message;
 }
 
 std::string UsageText() {

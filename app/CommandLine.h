@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "conversion/ConvertFile.h"
+#include "platform/support/Message.h"
 #include "platform/support/SupportDefs.h"
 
 namespace orv::cli {
@@ -66,6 +67,11 @@ FilterLookup FindFilter(std::string_view text);
 // Lower-cases ASCII letters and takes the accents off the French letters, so that what is
 // typed on a keyboard without them still matches a label.
 std::string FoldForMatch(std::string_view text);
+
+// The paths of the command line as entry_refs, under "refs" of a message `what`; the paths
+// that name no entry at all go to `unusable`, in order.
+BMessage RefsFromPaths(uint32 what, const std::vector<std::string>& paths,
+                       std::vector<std::string>* unusable);
 
 // The help the program prints for --help and after a usage error.
 std::string UsageText();

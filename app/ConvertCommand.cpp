@@ -15,7 +15,6 @@
 #include "app/Progress.h"
 #include "app/WatchedDisplay.h"
 #include "platform/application/Looper.h"
-#include "platform/storage/Entry.h"
 #include "platform/support/ErrorReason.h"
 #include "ui/FormControls.h"
 #include "ui/Messages.h"
@@ -167,20 +166,6 @@ WatchedDisplay::Watchers ProgressWatchers(Progress& progress, OrvWindow* const& 
     return watchers;
 }
 
-// The paths as a file list for the window; those that name no entry go to `unusable`.
-BMessage FileList(const std::vector<std::string>& paths, std::vector<std::string>* unusable) {
-    BMessage files(MSG_FILES);
-    for (const std::string& path : paths) {
-        entry_ref ref;
-        if (BEntry(path.c_str(), false).GetRef(&ref) == B_OK) {
-            files.AddRef("refs", &ref);
-        } else {
-            unusable->push_back(path);
-        }
-    }
-    return files;
-}
-
 }  // namespace
 
 int RunConvert(BTranslatorRoster* roster, const ConvertRequest& request) {
@@ -213,7 +198,7 @@ int RunConvert(BTranslatorRoster* roster, const ConvertRequest& request) {
     FillForm(filler, request, *format.index);
 
     std::vector<std::string> unusable;
-    BMessage files = FileList(request.paths, &unusable);
+    BMessage files = RefsFromPaths(MSG_FILES, request.paths, &unusable);
 
     int32 count = 0;
     int32 failed = 0;

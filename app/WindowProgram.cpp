@@ -6,10 +6,10 @@
 #include <cstring>
 
 #include "app/AppInfo.h"
+#include "app/CommandLine.h"
 #include "app/HeadlessConsole.h"
 #include "app/OrvLauncher.h"
 #include "app/ProcessRefs.h"
-#include "platform/storage/Entry.h"
 #include "platform/support/ErrorReason.h"
 #ifdef ORVANE_QT_DISPLAY
 #include "platform/display/qt/QtDisplay.h"
@@ -42,14 +42,10 @@ bool IsSet(const char* variable) {
 }
 
 BMessage RefsMessage(uint32 what, const std::vector<std::string>& paths) {
-    BMessage message(what);
-    for (const std::string& path : paths) {
-        entry_ref ref;
-        if (BEntry(path.c_str(), false).GetRef(&ref) == B_OK) {
-            message.AddRef("refs", &ref);
-        } else {
-            std::fprintf(stderr, "orvane : chemin inutilisable, ignoré : %s\n", path.c_str());
-        }
+    std::vector<std::string> unusable;
+    BMessage message = RefsFromPaths(what, paths, &unusable);
+    for (const std::string& path : unusable) {
+        std::fprintf(stderr, "orvane : chemin inutilisable, ignoré : %s\n", path.c_str());
     }
     return message;
 }
