@@ -119,7 +119,7 @@ status_t ReplaceSource(SafeWrite* output, const std::string& sourcePath, const c
 }  // namespace
 
 FileOutcome ConvertFile(const entry_ref& ref, const OutputFormat& format,
-                        const ConversionOptions& options, bool smooth, BTranslatorRoster* roster) {
+                        const ConversionOptions& options, BTranslatorRoster* roster) {
     ClearErrorReason();
     std::unique_ptr<BBitmap> decoded;
     if (const status_t status = BTranslationUtils::GetBitmap(&ref, &decoded, nullptr);
@@ -155,7 +155,7 @@ FileOutcome ConvertFile(const entry_ref& ref, const OutputFormat& format,
                                                             : B_BAD_VALUE);
     }
     // A colour space smoothing does not handle gives no image: the file goes on unsmoothed.
-    if (status == B_OK && smooth) {
+    if (status == B_OK && options.smooth) {
         status = TakeResult(&image, image->Smooth());
     }
     if (status != B_OK) {

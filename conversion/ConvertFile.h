@@ -21,11 +21,13 @@ enum class SourceDisposal { Keep, Trash, Erase };
 
 // The options of a run, as read from the form at its start.
 struct ConversionOptions {
-    int32 filter = 0;  // filter index, 0 (none) to 11
+    int32 format = -1;  // the output format's catalogue position, -1 for none
+    int32 filter = 0;   // the filter menu's position (FilterIndex)
     bool resize = false;
     std::string width;
     std::string height;
     bool keepRatio = true;
+    bool smooth = false;
     SourceDisposal disposal = SourceDisposal::Keep;
     bool removeOldExtension = true;
     bool addNewExtension = true;
@@ -39,8 +41,8 @@ struct FileOutcome {
 };
 
 // Converts the file `ref` names to `format`, encoding through `roster` (decoding goes
-// through the default roster). `smooth` is the state of the smoothing option.
+// through the default roster). `options.format` is not read.
 FileOutcome ConvertFile(const entry_ref& ref, const OutputFormat& format,
-                        const ConversionOptions& options, bool smooth, BTranslatorRoster* roster);
+                        const ConversionOptions& options, BTranslatorRoster* roster);
 
 }  // namespace orv

@@ -12,15 +12,10 @@
 #include "platform/application/Messenger.h"
 #include "platform/interface/Window.h"
 #include "platform/storage/Entry.h"
+#include "ui/RunReport.h"
 
 class BTranslatorRoster;
 class OrvView;
-
-// One file a run could not convert, or converted with something left undone.
-struct RunIssue {
-    std::string path;
-    std::string reason;  // French, for the user
-};
 
 class OrvWindow : public BWindow {
 public:
@@ -39,12 +34,13 @@ public:
     void ConvertFiles();
     void AddEntriesFromDir(BEntry* directory);
     void OpenAdvanced(long index);
-    // Bit 0x2: the status bar shows fConverted out of fRefCount.
+    // What UpdateView refreshes, as bits.
+    static constexpr unsigned long kProgressChanged = 0x2;  // fConverted out of fRefCount
     void UpdateView(unsigned long what);
 
     // After each run (with the window locked, or from the observer's message): the files
     // that failed, in list order, and those converted with a warning (a source the trash
-    // refused stays in place).
+    // refused stays in place). The window shows them in a note under its status bar.
     const std::vector<RunIssue>& Failures() const { return fFailures; }
     const std::vector<RunIssue>& Warnings() const { return fWarnings; }
 

@@ -9,6 +9,7 @@
 #include "platform/storage/Directory.h"
 #include "platform/storage/Rename.h"
 #include "platform/support/ErrorReason.h"
+#include "platform/support/ProgramIdentity.h"
 
 namespace orv {
 
@@ -21,7 +22,7 @@ std::string TemporaryName() {
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     thread_local std::mt19937 generator{std::random_device{}()};
     std::uniform_int_distribution<size_t> pick(0, sizeof(kAlphabet) - 2);
-    std::string name = ".orvane-";
+    std::string name = "." + orv::CurrentProgramIdentity().name + "-";
     for (int i = 0; i < 6; ++i) {
         name += kAlphabet[pick(generator)];
     }

@@ -24,15 +24,15 @@ public:
     SafeWrite(const SafeWrite&) = delete;
     SafeWrite& operator=(const SafeWrite&) = delete;
 
-    // Creates the temporary ".orvane-XXXXXX" in the folder, open for reading and writing,
-    // mode 0666 less the umask. Any earlier temporary of this object is discarded first.
+    // Creates the temporary ".NAME-XXXXXX" (NAME: the program's) in the folder, open for reading
+    // and writing, mode 0666 less the umask. Any earlier temporary of this object is discarded
+    // first.
     status_t Open(const BDirectory* directory);
     status_t Open(const std::string& folderPath);
 
     // The temporary, to write the data into; it stays open after Commit (for SetType).
     BFile* File() { return fFile.get(); }
     const std::string& TemporaryPath() const { return fTempPath; }
-    const std::string& FolderPath() const { return fFolder; }
 
     // Flushes and syncs the data, then renames the temporary to `name` in the folder,
     // never replacing an entry: B_FILE_EXISTS when the name is taken, in which case the

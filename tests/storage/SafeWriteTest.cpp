@@ -10,23 +10,15 @@
 
 #include "platform/storage/Directory.h"
 #include "platform/storage/SafeWrite.h"
-#include "tests/storage/TempFolder.h"
+#include "tests/TempFolder.h"
 
 namespace {
 
+using orvtest::Listing;
 using orvtest::Present;
 using orvtest::ReadFile;
 using orvtest::TempFolder;
 using orvtest::WriteFile;
-
-std::vector<std::string> Listing(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& item : std::filesystem::directory_iterator(folder)) {
-        names.push_back(item.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 TEST(SafeWriteTest, CommitsUnderTheFinalName) {
     TempFolder folder;
