@@ -15,6 +15,16 @@ if(ORVANE_FUZZ)
     add_link_options(-fsanitize=address,undefined)
 endif()
 
+# Adds every sub-folder of the current folder that has a CMakeLists.txt.
+function(orv_add_subfolders)
+    file(GLOB parts LIST_DIRECTORIES true CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*)
+    foreach(part IN LISTS parts)
+        if(IS_DIRECTORY ${part} AND EXISTS ${part}/CMakeLists.txt)
+            add_subdirectory(${part})
+        endif()
+    endforeach()
+endfunction()
+
 # Every target of ours compiles with the same warnings, as errors.
 function(orv_target_settings target)
     target_compile_options(${target} PRIVATE ${ORVANE_WARNINGS})
@@ -63,15 +73,16 @@ function(orv_platform_part name)
     target_link_libraries(${name} PUBLIC ${ARGN})
 endfunction()
 
-# A GoogleTest executable made of every .cpp file of one folder of tests/.
+# A GoogleTest executable made of every .cpp file of one folder of tests/, started as the
+# program starts (tests/TestMain.cpp).
 function(orv_test_suite name)
     file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
     if(NOT sources)
         return()
     endif()
-    add_executable(${name} ${sources})
+    add_executable(${name} ${sources} ${PROJECT_SOURCE_DIR}/tests/TestMain.cpp)
     orv_target_settings(${name})
-    target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main GTest::gmock)
+    target_link_libraries(${name} PRIVATE ${ARGN} orv_identity GTest::gtest GTest::gmock)
     target_compile_definitions(${name} PRIVATE
         ORVANE_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
         ORVANE_BINARY_DIR="${PROJECT_BINARY_DIR}"

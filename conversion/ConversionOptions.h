@@ -12,7 +12,8 @@ namespace orv {
 enum class SourceDisposal { Keep, Trash, Erase };
 
 struct ConversionOptions {
-    int32 filter = 0;  // filter index, 0 (none) to 11
+    int32 format = -1;  // the output format's catalogue position, -1 for none
+    int32 filter = 0;   // the filter menu's position (FilterIndex)
     bool resize = false;
     std::string width;
     std::string height;

@@ -44,7 +44,8 @@ status_t TakeResult(std::unique_ptr<OrvImage>* image, std::unique_ptr<OrvImage> 
 // The hand-drawing filters look at each pixel's neighbours, so they must see the picture
 // at its full size; the others give the same picture whether it is reduced before or after.
 bool FilterCommutesWithScaling(int32 filter) {
-    return filter < kFilterHandDrawingFirst || filter > kFilterHandDrawingLast;
+    return filter != kLightDrawingFilter && filter != kBoldDrawingFilter &&
+           filter != kSoftDrawingFilter;
 }
 
 // The filter, the new size and the smoothing, applied to one frame as to a single picture.
@@ -120,7 +121,7 @@ std::unique_ptr<PreparedFile> PrepareFile(const entry_ref& ref, const OutputForm
     prepared->source = ref;
     ClearErrorReason();
     // Another run's half-written output is never taken for a picture of the user's.
-    if (std::strncmp(ref.name.c_str(), kTemporaryPrefix, std::strlen(kTemporaryPrefix)) == 0) {
+    if (ref.name.rfind(TemporaryPrefix(), 0) == 0) {
         return Failed(std::move(prepared), B_NOT_ALLOWED, "fichier temporaire d'une conversion");
     }
 

@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: MIT
-// Scaling: choosing the new size from the two typed texts, then having a drawing view
-// resample the image into a new bitmap of that size.
+// Scaling: choosing the new size from the two typed texts, then resampling the image into
+// a new bitmap of that size.
 #include <cstdlib>
 
 #include "image/OrvImage.h"
-#include "platform/interface/InterfaceDefs.h"
-#include "platform/interface/View.h"
+#include "platform/interface/BitmapDrawing.h"
 #include "platform/support/ErrorReason.h"
 #include "platform/support/ImageLimits.h"
 
@@ -17,8 +16,8 @@ int64 ReadSide(const char* text) {
     return text != nullptr ? int64(std::strtol(text, nullptr, 10)) : 0;
 }
 
-// A typed side that is about to be used must be one a bitmap can have: the original
-// passed a negative number on as a huge unsigned size.
+// A typed side that is about to be used must be one a bitmap can have: a negative number
+// read as an unsigned size would ask for a huge bitmap.
 bool CheckTypedSide(int64 side) {
     if (side < 0) {
         orv::Fail(B_BAD_VALUE, "taille négative demandée");
@@ -104,24 +103,9 @@ std::unique_ptr<OrvImage> OrvImage::Scale(uint32 width, uint32 height) const {
         return nullptr;
     }
     const BRect bounds(0, 0, float(width - 1), float(height - 1));
-    auto result = std::make_unique<OrvImage>(bounds, ColorSpace(), true, false);
-    if (result->InitCheck() != B_OK) {
-        return nullptr;
-    }
-
-    // The drawing view lives for this call only: attached before the lock is taken,
-    // detached after it is released.
-    auto drawer = std::make_unique<BView>(bounds, "Drawer", B_FOLLOW_ALL_SIDES, B_WILL_DRAW);
-    if (orv::AddChildToBitmap(result.get(), drawer.get()) != B_OK) {
-        return nullptr;
-    }
-    result->Lock();
-    drawer->DrawBitmap(this, bounds);
-    drawer->Sync();
-    result->Unlock();
-    orv::RemoveChildFromBitmap(result.get(), drawer.get());
-
-    if (drawer->DrawingStatus() != B_OK) {
+    auto result = std::make_unique<OrvImage>(bounds, ColorSpace());
+    if (result->InitCheck() != B_OK ||
+        orv::DrawBitmapScaled(*this, *result, bounds, bounds) != B_OK) {
         return nullptr;
     }
     return result;

@@ -1,54 +1,33 @@
 // SPDX-License-Identifier: MIT
-// The conversion run: every file of the held list in turn, with the options of the form.
+// The conversion run: every file of the held list, with the options of the form. Several
+// files are worked on at once, but the status bar, the outputs' names, the sources' fate and
+// the lists of failures all follow the list's order.
 #include "conversion/ConversionRun.h"
 #include "platform/application/AppDefs.h"
-#include "platform/interface/CheckBox.h"
-#include "platform/interface/Menu.h"
-#include "platform/interface/MenuItem.h"
-#include "platform/interface/RadioButton.h"
-#include "platform/interface/TextControl.h"
 #include "ui/OrvView.h"
 #include "ui/OrvWindow.h"
 
 void OrvWindow::ConvertFiles() {
-    BMenuItem* formatItem = fView->fFormatMenu->FindMarked();
-    BMenuItem* filterItem = fView->fFilterMenu->FindMarked();
+    // Read once: whatever the user does meanwhile waits in the window's queue.
+    orv::ConversionOptions options = fView->Options();
+    options.stripMetadata = fStripMetadata;
 
     fConverted = 0;
     fFailures.clear();
     fWarnings.clear();
-    UpdateView(2);
+    UpdateView(kProgressChanged);
 
-    orv::ConversionOptions options;
-    options.width = fView->fScaleX->Text();
-    options.height = fView->fScaleY->Text();
-    options.resize = !options.width.empty() || !options.height.empty();
-    options.keepRatio = fView->fKeepRatio->Value() == B_CONTROL_ON;
-    if (fView->fTrash->Value() == B_CONTROL_ON) {
-        options.disposal = orv::SourceDisposal::Trash;
-    }
-    if (fView->fErase->Value() == B_CONTROL_ON) {
-        options.disposal = orv::SourceDisposal::Erase;
-    }
-    options.removeOldExtension = fView->fDelExt->Value() == B_CONTROL_ON;
-    options.addNewExtension = fView->fAddExt->Value() == B_CONTROL_ON;
-
-    options.smooth = fView->fSmooth->Value() == B_CONTROL_ON;
-
-    const int32 formatIndex = formatItem != nullptr ? fView->fFormatMenu->IndexOf(formatItem) : -1;
-    if (formatIndex >= 0 && formatIndex < fFormatCount && fRefCount > 0) {
-        options.filter = filterItem != nullptr ? fView->fFilterMenu->IndexOf(filterItem) : 0;
+    if (options.format >= 0 && options.format < fFormatCount && fRefCount > 0) {
         std::vector<entry_ref> files;
         entry_ref ref;
         for (int32 i = 0; fRefs->FindRef("refs", i, &ref) == B_OK; ++i) {
             files.push_back(ref);
         }
         orv::RunSettings settings;
-        settings.format = &fFormats[size_t(formatIndex)];
+        settings.format = &fFormats[size_t(options.format)];
         settings.options = options;
         settings.roster = fRoster;
         settings.jobs = fJobs;
-        // The status bar and the lists follow the list's order, as files are placed.
         orv::RunConversion(
             files, settings,
             [&](size_t index, const orv::FileOutcome& outcome) {
@@ -60,7 +39,7 @@ void OrvWindow::ConvertFiles() {
                     fWarnings.push_back({path, warning});
                 }
                 ++fConverted;
-                UpdateView(2);
+                UpdateView(kProgressChanged);
             },
             [this] { return fStop != nullptr && fStop->load(); });
     }

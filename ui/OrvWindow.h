@@ -13,15 +13,10 @@
 #include "platform/application/Messenger.h"
 #include "platform/interface/Window.h"
 #include "platform/storage/Entry.h"
+#include "ui/RunReport.h"
 
 class BTranslatorRoster;
 class OrvView;
-
-// One file a run could not convert, or converted with something left undone.
-struct RunIssue {
-    std::string path;
-    std::string reason;  // French, for the user
-};
 
 class OrvWindow : public BWindow {
 public:
@@ -40,12 +35,13 @@ public:
     void ConvertFiles();
     void AddEntriesFromDir(BEntry* directory);
     void OpenAdvanced(long index);
-    // Bit 0x2: the status bar shows fConverted out of fRefCount.
+    // What UpdateView refreshes, as bits.
+    static constexpr unsigned long kProgressChanged = 0x2;  // fConverted out of fRefCount
     void UpdateView(unsigned long what);
 
     // After each run (with the window locked, or from the observer's message): the files
     // that failed, in list order, and those converted with a warning (a source the trash
-    // refused stays in place).
+    // refused stays in place). The window shows them in a note under its status bar.
     const std::vector<RunIssue>& Failures() const { return fFailures; }
     const std::vector<RunIssue>& Warnings() const { return fWarnings; }
 
@@ -59,6 +55,8 @@ public:
     void SetJobs(int jobs) { fJobs = jobs; }
     // A flag that, once set from any thread, ends the run between two files.
     void SetStopFlag(const std::atomic<bool>* flag) { fStop = flag; }
+    // Writes no EXIF, XMP or IPTC in the next runs, whatever the writers' settings.
+    void SetStripMetadata(bool strip) { fStripMetadata = strip; }
 
     // Read-only views of the state, for the command line and the tests (lock the window).
     OrvView* View() const { return fView; }
@@ -85,4 +83,5 @@ private:
     BMessenger fObserver;
     int fJobs = 0;
     const std::atomic<bool>* fStop = nullptr;
+    bool fStripMetadata = false;
 };

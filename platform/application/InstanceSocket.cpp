@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/support/ErrorReason.h"
+#include "platform/support/ProgramIdentity.h"
 
 namespace orv {
 
@@ -195,7 +196,8 @@ status_t InstanceFolder(std::string* folder) {
         *folder = runtime;
         return B_OK;
     }
-    std::string fallback = "/tmp/orvane-" + std::to_string(geteuid());
+    std::string fallback =
+        "/tmp/" + CurrentProgramIdentity().name + "-" + std::to_string(geteuid());
     if (mkdir(fallback.c_str(), 0700) != 0 && errno != EEXIST) {
         return Fail(StatusFromErrno(errno), "impossible de créer " + fallback);
     }

@@ -2,7 +2,8 @@
 // One running instance per application signature, and messages to it from other processes.
 //
 // The instance listens on a Unix stream socket named after its signature, in
-// $XDG_RUNTIME_DIR (else in /tmp/orvane-UID, a 0700 folder of the user's). A starting
+// $XDG_RUNTIME_DIR (else in /tmp/NAME-UID, a 0700 folder of the user's, NAME being the
+// program's name, see ProgramIdentity.h). A starting
 // instance first connects: if that succeeds another instance runs; a socket that refuses
 // the connection is stale and is replaced. A flock on a lock file beside the socket is held
 // around probe-and-bind, so two instances starting together cannot both win.
@@ -25,7 +26,7 @@
 namespace orv {
 
 // The folder holding the sockets, made and checked: it must be a folder of the user's that
-// nobody else may enter. B_PERMISSION_DENIED (with a reason) when /tmp/orvane-UID is not.
+// nobody else may enter. B_PERMISSION_DENIED (with a reason) when /tmp/NAME-UID is not.
 status_t InstanceFolder(std::string* folder);
 // The socket's path for a signature (the lock file is the same path plus ".lock").
 status_t InstanceSocketPath(const char* signature, std::string* path);
@@ -55,7 +56,6 @@ public:
     status_t Serve(Deliver deliver);
     // Stops accepting, ends every connection, and removes the socket if it is still ours.
     void Stop();
-    bool IsClaimed() const { return fListenFd >= 0; }
     const std::string& Path() const { return fPath; }
 
     // A connection that sends nothing for this long, or takes longer than this for one

@@ -356,14 +356,6 @@ bool BLooper::RemoveHandler(BHandler* handler) {
     return true;
 }
 
-BHandler* BLooper::HandlerAt(int32 index) const {
-    std::lock_guard lock(fQueueLock);
-    if (index < 0 || size_t(index) >= fHandlers.size()) {
-        return nullptr;
-    }
-    return fHandlers[size_t(index)];
-}
-
 bool BLooper::HasHandler(const BHandler* handler) const {
     std::lock_guard lock(fQueueLock);
     return std::find(fHandlers.begin(), fHandlers.end(), handler) != fHandlers.end();

@@ -3,7 +3,8 @@
 //
 // Messages are handled one at a time, in the order posted, on the looper's own thread,
 // with the looper locked: whoever else touches the looper's state locks it first. Run()
-// starts the thread; Quit() ends it and deletes the looper, as the platform does.
+// starts the thread; Quit() ends it and deletes the looper, which is therefore always
+// made with new.
 #pragma once
 
 #include <atomic>
@@ -59,7 +60,6 @@ public:
     void AddHandler(BHandler* handler);
     bool RemoveHandler(BHandler* handler);
     int32 CountHandlers() const;
-    BHandler* HandlerAt(int32 index) const;
     bool HasHandler(const BHandler* handler) const;
 
     // Messages posted and not yet handled.

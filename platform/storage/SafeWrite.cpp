@@ -11,6 +11,7 @@
 #include "platform/storage/Directory.h"
 #include "platform/storage/Rename.h"
 #include "platform/support/ErrorReason.h"
+#include "platform/support/ProgramIdentity.h"
 
 namespace orv {
 
@@ -23,7 +24,7 @@ std::string TemporaryName() {
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     thread_local std::mt19937 generator{std::random_device{}()};
     std::uniform_int_distribution<size_t> pick(0, sizeof(kAlphabet) - 2);
-    std::string name = kTemporaryPrefix;
+    std::string name = TemporaryPrefix();
     for (int i = 0; i < 6; ++i) {
         name += kAlphabet[pick(generator)];
     }
@@ -65,6 +66,10 @@ status_t NamingFailure(status_t status) {
 }
 
 }  // namespace
+
+std::string TemporaryPrefix() {
+    return "." + CurrentProgramIdentity().name + "-";
+}
 
 SafeWrite::SafeWrite() = default;
 

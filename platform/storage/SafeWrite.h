@@ -4,8 +4,8 @@
 // The data goes to a file with no name in the target folder (O_TMPFILE), so that a crash or
 // a kill at any moment leaves nothing; only when it is complete and on the disk is it linked
 // under its final name, which never replaces an entry. Where the file system cannot make a
-// nameless file, a hidden temporary ".orvane-XXXXXX" created exclusively stands in for it and
-// is renamed instead. Never committing, or any failure, leaves no trace.
+// nameless file, a hidden temporary ".NAME-XXXXXX" (NAME: the program's) created exclusively stands
+// in for it and is renamed instead. Never committing, or any failure, leaves no trace.
 #pragma once
 
 #include <sys/types.h>
@@ -20,9 +20,9 @@ class BDirectory;
 
 namespace orv {
 
-// The start of every hidden temporary's name, which a folder walk must never take for a
-// picture of the user's.
-inline constexpr const char kTemporaryPrefix[] = ".orvane-";
+// The start of every hidden temporary's name, "." and the program's name and "-", which a
+// folder walk must never take for a picture of the user's.
+std::string TemporaryPrefix();
 
 class SafeWrite {
 public:

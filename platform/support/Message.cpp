@@ -96,9 +96,9 @@ bool UnpackRef(const uint8* data, size_t size, entry_ref* ref) {
 }
 
 void PutU32(std::vector<uint8>* out, uint32 value) {
-    uint8 bytes[4];
-    std::memcpy(bytes, &value, 4);
-    out->insert(out->end(), bytes, bytes + 4);
+    const size_t at = out->size();
+    out->resize(at + 4);
+    std::memcpy(out->data() + at, &value, 4);
 }
 
 // Reads the flattened form front to back; every read is checked against what remains.
@@ -142,12 +142,23 @@ struct BMessage::Field {
 
 namespace {
 
-// Checks one value as a field of `type` may hold it. Used both by the Add and Replace calls
-// and by Unflatten, so that anything a message holds can be flattened and read back; a
-// nested message is checked by unflattening it, one level deeper, where it is found.
+// Checks one value of a type other than a nested message.
 status_t CheckValue(type_code type, const uint8* data, size_t size);
 
+// What a call about a field that is not there answers.
+status_t MissingField(const char* name) {
+    return name == nullptr ? B_BAD_VALUE : B_NAME_NOT_FOUND;
+}
+
 }  // namespace
+
+// Checks one value as a field of `type` may hold it. Used both by the Add and Replace calls
+// and by Unflatten, so that anything a message holds can be flattened and read back; a
+// nested message is checked by unflattening it, at the depth it is found.
+status_t BMessage::CheckAnyValue(type_code type, const uint8* data, size_t size, int depth) {
+    return type == B_MESSAGE_TYPE ? BMessage().UnflattenAt(data, size, depth)
+                                  : CheckValue(type, data, size);
+}
 
 // ---- construction and copying
 
@@ -207,7 +218,7 @@ const BMessage::Field* BMessage::FindField(const char* name) const {
 status_t BMessage::GetInfo(const char* name, type_code* typeFound, int32* countFound) const {
     const Field* field = FindField(name);
     if (field == nullptr) {
-        return name == nullptr ? B_BAD_VALUE : B_NAME_NOT_FOUND;
+        return MissingField(name);
     }
     if (typeFound != nullptr) {
         *typeFound = field->type;
@@ -267,7 +278,7 @@ bool BMessage::IsEmpty() const {
 status_t BMessage::RemoveData(const char* name, int32 index) {
     Field* field = FindField(name);
     if (field == nullptr) {
-        return name == nullptr ? B_BAD_VALUE : B_NAME_NOT_FOUND;
+        return MissingField(name);
     }
     if (index < 0 || size_t(index) >= field->values.size()) {
         return B_BAD_INDEX;
@@ -306,8 +317,7 @@ status_t BMessage::AddData(const char* name, type_code type, const void* data, s
         return B_BAD_VALUE;
     }
     const auto* bytes = static_cast<const uint8*>(data);
-    status_t status = type == B_MESSAGE_TYPE ? BMessage().UnflattenAt(bytes, size_t(numBytes), 1)
-                                             : CheckValue(type, bytes, size_t(numBytes));
+    status_t status = CheckAnyValue(type, bytes, size_t(numBytes), 1);
     if (status != B_OK) {
         return status;
     }
@@ -335,7 +345,7 @@ status_t BMessage::FindData(const char* name, type_code type, int32 index, const
     }
     const Field* field = FindField(name);
     if (field == nullptr) {
-        return name == nullptr ? B_BAD_VALUE : B_NAME_NOT_FOUND;
+        return MissingField(name);
     }
     if (type != B_ANY_TYPE && field->type != type) {
         return B_BAD_TYPE;
@@ -363,7 +373,7 @@ status_t BMessage::ReplaceData(const char* name, type_code type, int32 index, co
     }
     Field* field = FindField(name);
     if (field == nullptr) {
-        return name == nullptr ? B_BAD_VALUE : B_NAME_NOT_FOUND;
+        return MissingField(name);
     }
     if (field->type != type) {
         return B_BAD_TYPE;
@@ -372,8 +382,7 @@ status_t BMessage::ReplaceData(const char* name, type_code type, int32 index, co
         return B_BAD_INDEX;
     }
     const auto* bytes = static_cast<const uint8*>(data);
-    status_t status = type == B_MESSAGE_TYPE ? BMessage().UnflattenAt(bytes, size_t(numBytes), 1)
-                                             : CheckValue(type, bytes, size_t(numBytes));
+    status_t status = CheckAnyValue(type, bytes, size_t(numBytes), 1);
     if (status != B_OK) {
         return status;
     }
@@ -389,25 +398,6 @@ status_t BMessage::ReplaceData(const char* name, type_code type, int32 index, co
 
 namespace {
 
-template <typename T>
-status_t FindFixed(const BMessage& message, const char* name, type_code type, int32 index,
-                   T* value) {
-    if (value == nullptr) {
-        return B_BAD_VALUE;
-    }
-    const void* data = nullptr;
-    ssize_t size = 0;
-    status_t status = message.FindData(name, type, index, &data, &size);
-    if (status != B_OK) {
-        return status;
-    }
-    if (size_t(size) != sizeof(T)) {
-        return B_BAD_DATA;
-    }
-    std::memcpy(value, data, sizeof(T));
-    return B_OK;
-}
-
 struct PackedRect {
     float left, top, right, bottom;
 };
@@ -416,29 +406,8 @@ static_assert(sizeof(PackedRect) == 16);
 }  // namespace
 
 status_t BMessage::AddBool(const char* name, bool value) {
-    uint8 byte = value ? 1 : 0;
+    const uint8 byte = value ? 1 : 0;
     return AddData(name, B_BOOL_TYPE, &byte, 1);
-}
-status_t BMessage::AddInt8(const char* name, int8 value) {
-    return AddData(name, B_INT8_TYPE, &value, sizeof value);
-}
-status_t BMessage::AddInt16(const char* name, int16 value) {
-    return AddData(name, B_INT16_TYPE, &value, sizeof value);
-}
-status_t BMessage::AddInt32(const char* name, int32 value) {
-    return AddData(name, B_INT32_TYPE, &value, sizeof value);
-}
-status_t BMessage::AddInt64(const char* name, int64 value) {
-    return AddData(name, B_INT64_TYPE, &value, sizeof value);
-}
-status_t BMessage::AddUInt32(const char* name, uint32 value) {
-    return AddData(name, B_UINT32_TYPE, &value, sizeof value);
-}
-status_t BMessage::AddFloat(const char* name, float value) {
-    return AddData(name, B_FLOAT_TYPE, &value, sizeof value);
-}
-status_t BMessage::AddDouble(const char* name, double value) {
-    return AddData(name, B_DOUBLE_TYPE, &value, sizeof value);
 }
 status_t BMessage::AddString(const char* name, const char* value) {
     if (value == nullptr) {
@@ -475,56 +444,11 @@ status_t BMessage::AddMessage(const char* name, const BMessage* message) {
 
 status_t BMessage::FindBool(const char* name, int32 index, bool* value) const {
     uint8 byte = 0;
-    status_t status = FindFixed(*this, name, B_BOOL_TYPE, index, &byte);
+    status_t status = value == nullptr ? B_BAD_VALUE : FindFixed(name, B_BOOL_TYPE, index, &byte);
     if (status == B_OK) {
         *value = byte != 0;
     }
     return status;
-}
-status_t BMessage::FindBool(const char* name, bool* value) const {
-    return FindBool(name, 0, value);
-}
-status_t BMessage::FindInt8(const char* name, int32 index, int8* value) const {
-    return FindFixed(*this, name, B_INT8_TYPE, index, value);
-}
-status_t BMessage::FindInt8(const char* name, int8* value) const {
-    return FindInt8(name, 0, value);
-}
-status_t BMessage::FindInt16(const char* name, int32 index, int16* value) const {
-    return FindFixed(*this, name, B_INT16_TYPE, index, value);
-}
-status_t BMessage::FindInt16(const char* name, int16* value) const {
-    return FindInt16(name, 0, value);
-}
-status_t BMessage::FindInt32(const char* name, int32 index, int32* value) const {
-    return FindFixed(*this, name, B_INT32_TYPE, index, value);
-}
-status_t BMessage::FindInt32(const char* name, int32* value) const {
-    return FindInt32(name, 0, value);
-}
-status_t BMessage::FindInt64(const char* name, int32 index, int64* value) const {
-    return FindFixed(*this, name, B_INT64_TYPE, index, value);
-}
-status_t BMessage::FindInt64(const char* name, int64* value) const {
-    return FindInt64(name, 0, value);
-}
-status_t BMessage::FindUInt32(const char* name, int32 index, uint32* value) const {
-    return FindFixed(*this, name, B_UINT32_TYPE, index, value);
-}
-status_t BMessage::FindUInt32(const char* name, uint32* value) const {
-    return FindUInt32(name, 0, value);
-}
-status_t BMessage::FindFloat(const char* name, int32 index, float* value) const {
-    return FindFixed(*this, name, B_FLOAT_TYPE, index, value);
-}
-status_t BMessage::FindFloat(const char* name, float* value) const {
-    return FindFloat(name, 0, value);
-}
-status_t BMessage::FindDouble(const char* name, int32 index, double* value) const {
-    return FindFixed(*this, name, B_DOUBLE_TYPE, index, value);
-}
-status_t BMessage::FindDouble(const char* name, double* value) const {
-    return FindDouble(name, 0, value);
 }
 status_t BMessage::FindString(const char* name, int32 index, const char** value) const {
     if (value == nullptr) {
@@ -537,9 +461,6 @@ status_t BMessage::FindString(const char* name, int32 index, const char** value)
     }
     return status;
 }
-status_t BMessage::FindString(const char* name, const char** value) const {
-    return FindString(name, 0, value);
-}
 status_t BMessage::FindString(const char* name, int32 index, std::string* value) const {
     const char* text = nullptr;
     status_t status = FindString(name, index, &text);
@@ -547,9 +468,6 @@ status_t BMessage::FindString(const char* name, int32 index, std::string* value)
         value->assign(text);
     }
     return value == nullptr ? B_BAD_VALUE : status;
-}
-status_t BMessage::FindString(const char* name, std::string* value) const {
-    return FindString(name, 0, value);
 }
 status_t BMessage::FindRef(const char* name, int32 index, entry_ref* ref) const {
     if (ref == nullptr) {
@@ -563,22 +481,16 @@ status_t BMessage::FindRef(const char* name, int32 index, entry_ref* ref) const 
     }
     return UnpackRef(static_cast<const uint8*>(data), size_t(size), ref) ? B_OK : B_BAD_DATA;
 }
-status_t BMessage::FindRef(const char* name, entry_ref* ref) const {
-    return FindRef(name, 0, ref);
-}
 status_t BMessage::FindRect(const char* name, int32 index, BRect* rect) const {
     if (rect == nullptr) {
         return B_BAD_VALUE;
     }
     PackedRect packed{};
-    status_t status = FindFixed(*this, name, B_RECT_TYPE, index, &packed);
+    status_t status = FindFixed(name, B_RECT_TYPE, index, &packed);
     if (status == B_OK) {
         rect->Set(packed.left, packed.top, packed.right, packed.bottom);
     }
     return status;
-}
-status_t BMessage::FindRect(const char* name, BRect* rect) const {
-    return FindRect(name, 0, rect);
 }
 status_t BMessage::FindMessage(const char* name, int32 index, BMessage* message) const {
     if (message == nullptr) {
@@ -592,31 +504,10 @@ status_t BMessage::FindMessage(const char* name, int32 index, BMessage* message)
     }
     return message->Unflatten(data, size_t(size));
 }
-status_t BMessage::FindMessage(const char* name, BMessage* message) const {
-    return FindMessage(name, 0, message);
-}
 
 status_t BMessage::ReplaceBool(const char* name, int32 index, bool value) {
-    uint8 byte = value ? 1 : 0;
+    const uint8 byte = value ? 1 : 0;
     return ReplaceData(name, B_BOOL_TYPE, index, &byte, 1);
-}
-status_t BMessage::ReplaceBool(const char* name, bool value) {
-    return ReplaceBool(name, 0, value);
-}
-status_t BMessage::ReplaceInt32(const char* name, int32 index, int32 value) {
-    return ReplaceData(name, B_INT32_TYPE, index, &value, sizeof value);
-}
-status_t BMessage::ReplaceInt32(const char* name, int32 value) {
-    return ReplaceInt32(name, 0, value);
-}
-status_t BMessage::ReplaceInt64(const char* name, int64 value) {
-    return ReplaceData(name, B_INT64_TYPE, 0, &value, sizeof value);
-}
-status_t BMessage::ReplaceFloat(const char* name, float value) {
-    return ReplaceData(name, B_FLOAT_TYPE, 0, &value, sizeof value);
-}
-status_t BMessage::ReplaceDouble(const char* name, double value) {
-    return ReplaceData(name, B_DOUBLE_TYPE, 0, &value, sizeof value);
 }
 status_t BMessage::ReplaceString(const char* name, int32 index, const char* value) {
     if (value == nullptr) {
@@ -624,26 +515,12 @@ status_t BMessage::ReplaceString(const char* name, int32 index, const char* valu
     }
     return ReplaceData(name, B_STRING_TYPE, index, value, ssize_t(std::strlen(value) + 1));
 }
-status_t BMessage::ReplaceString(const char* name, const char* value) {
-    return ReplaceString(name, 0, value);
-}
 status_t BMessage::ReplaceRef(const char* name, int32 index, const entry_ref* ref) {
     if (ref == nullptr) {
         return B_BAD_VALUE;
     }
     Value bytes = PackRef(*ref);
     return ReplaceData(name, B_REF_TYPE, index, bytes.data(), ssize_t(bytes.size()));
-}
-status_t BMessage::ReplaceMessage(const char* name, const BMessage* message) {
-    if (message == nullptr) {
-        return B_BAD_VALUE;
-    }
-    std::vector<uint8> bytes;
-    status_t status = message->Flatten(&bytes);
-    if (status != B_OK) {
-        return status;
-    }
-    return ReplaceData(name, B_MESSAGE_TYPE, 0, bytes.data(), ssize_t(bytes.size()));
 }
 
 bool BMessage::GetBool(const char* name, bool defaultValue) const {
@@ -657,14 +534,6 @@ int32 BMessage::GetInt32(const char* name, int32 defaultValue) const {
 int64 BMessage::GetInt64(const char* name, int64 defaultValue) const {
     int64 value = 0;
     return FindInt64(name, &value) == B_OK ? value : defaultValue;
-}
-float BMessage::GetFloat(const char* name, float defaultValue) const {
-    float value = 0;
-    return FindFloat(name, &value) == B_OK ? value : defaultValue;
-}
-double BMessage::GetDouble(const char* name, double defaultValue) const {
-    double value = 0;
-    return FindDouble(name, &value) == B_OK ? value : defaultValue;
 }
 const char* BMessage::GetString(const char* name, const char* defaultValue) const {
     const char* value = nullptr;
@@ -798,9 +667,7 @@ status_t BMessage::UnflattenAt(const uint8* data, size_t size, int depth) {
             if (field->fixedSize && v > 0 && valueLength != field->values.front().size()) {
                 return malformed();
             }
-            status_t status = field->type == B_MESSAGE_TYPE
-                                  ? BMessage().UnflattenAt(value, valueLength, depth + 1)
-                                  : CheckValue(field->type, value, valueLength);
+            status_t status = CheckAnyValue(field->type, value, valueLength, depth + 1);
             if (status != B_OK) {
                 return status;
             }
@@ -943,8 +810,4 @@ std::string BMessage::ToString() const {
     }
     text += "}";
     return text;
-}
-
-void BMessage::PrintToStream() const {
-    std::printf("%s\n", ToString().c_str());
 }

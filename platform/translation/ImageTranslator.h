@@ -101,8 +101,8 @@ public:
 
 private:
     TranslatorDescription fDescription;
-    // The codec's own lists and the interchange format: every picture translator reads it
-    // (to encode) and writes it (to decode).
+    // The interchange format is added to the codec's own lists, so the roster can find the
+    // translator for a bitmap in either direction.
     std::vector<translation_format> fInputs;
     std::vector<translation_format> fOutputs;
     // The codec's own settings followed by the common writer settings it has.

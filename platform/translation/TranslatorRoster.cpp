@@ -10,10 +10,7 @@
 #include <cstring>
 
 #include "platform/support/ErrorReason.h"
-
-#ifndef ORVANE_TRANSLATOR_SUBDIR
-#define ORVANE_TRANSLATOR_SUBDIR "lib/orvane/translators"
-#endif
+#include "platform/support/ProgramIdentity.h"
 
 namespace {
 
@@ -61,8 +58,9 @@ BTranslatorRoster* BTranslatorRoster::Default() {
 }
 
 std::vector<std::string> BTranslatorRoster::DefaultFolders() {
+    const orv::ProgramIdentity identity = orv::CurrentProgramIdentity();
     std::vector<std::string> folders;
-    if (const char* list = std::getenv("ORVANE_TRANSLATORS"); list != nullptr) {
+    if (const char* list = orv::ProgramEnvironment("TRANSLATORS"); list != nullptr) {
         std::string rest(list);
         for (size_t start = 0; start <= rest.size();) {
             size_t colon = rest.find(':', start);
@@ -80,13 +78,13 @@ std::vector<std::string> BTranslatorRoster::DefaultFolders() {
     if (length > 0) {
         std::string directory(exe, size_t(length));
         directory.erase(directory.rfind('/'));
-        folders.push_back(directory + "/../" ORVANE_TRANSLATOR_SUBDIR);
+        folders.push_back(directory + "/../" + identity.installedTranslators);
         // In a build folder the add-ons sit in translators/ beside the program's folder,
-        // so a freshly built orvane runs without being installed.
+        // so a freshly built program runs without being installed.
         folders.push_back(directory + "/../translators");
     }
     if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') {
-        folders.push_back(std::string(home) + "/.local/lib/orvane/translators");
+        folders.push_back(std::string(home) + "/.local/lib/" + identity.name + "/translators");
     }
     return folders;
 }
@@ -227,33 +225,17 @@ status_t BTranslatorRoster::GetTranslatorInfo(translator_id id, const char** nam
     return B_OK;
 }
 
-namespace {
-
-using FormatList = const translation_format* (BTranslator::*)(int32* count) const;
-
-// One of the translator's format lists, for GetInputFormats and GetOutputFormats.
-status_t ListFormats(const BTranslator* translator, FormatList list,
-                     const translation_format** formats, int32* count) {
+status_t BTranslatorRoster::GetOutputFormats(translator_id id, const translation_format** formats,
+                                             int32* count) const {
+    BTranslator* translator = Translator(id);
     if (formats == nullptr || count == nullptr) {
         return B_BAD_VALUE;
     }
     if (translator == nullptr) {
         return B_NO_TRANSLATOR;
     }
-    *formats = (translator->*list)(count);
+    *formats = translator->OutputFormats(count);
     return B_OK;
-}
-
-}  // namespace
-
-status_t BTranslatorRoster::GetInputFormats(translator_id id, const translation_format** formats,
-                                            int32* count) const {
-    return ListFormats(Translator(id), &BTranslator::InputFormats, formats, count);
-}
-
-status_t BTranslatorRoster::GetOutputFormats(translator_id id, const translation_format** formats,
-                                             int32* count) const {
-    return ListFormats(Translator(id), &BTranslator::OutputFormats, formats, count);
 }
 
 status_t BTranslatorRoster::GetConfigurationMessage(translator_id id, BMessage* ioExtension) {

@@ -2,8 +2,9 @@
 // BTranslatorRoster: the translators a program can use, each under a translator_id.
 //
 // The shared roster (Default) loads the add-ons of the translator folders on first use:
-// the folders of $ORVANE_TRANSLATORS (colon-separated), then the folder installed beside
-// the executable, then ~/.local/lib/orvane/translators. An add-on whose file name was
+// the folders of $PREFIX_TRANSLATORS (colon-separated), then the folder installed beside
+// the executable, then ~/.local/lib/NAME/translators (PREFIX and NAME: the program's, see
+// ProgramIdentity.h). An add-on whose file name was
 // already loaded from an earlier folder is skipped, so a development build can shadow the
 // installed translators. Add-ons that fail to load are skipped and listed with a reason.
 #pragma once
@@ -48,9 +49,7 @@ public:
     status_t GetAllTranslators(translator_id** ids, int32* count) const;
     status_t GetTranslatorInfo(translator_id id, const char** name, const char** info,
                                int32* version) const;
-    // The arrays stay owned by the translator and valid while the roster lives.
-    status_t GetInputFormats(translator_id id, const translation_format** formats,
-                             int32* count) const;
+    // The array stays owned by the translator and valid while the roster lives.
     status_t GetOutputFormats(translator_id id, const translation_format** formats,
                               int32* count) const;
     status_t GetConfigurationMessage(translator_id id, BMessage* ioExtension);

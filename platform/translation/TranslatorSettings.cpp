@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "platform/support/ErrorReason.h"
+#include "platform/support/ProgramIdentity.h"
 
 namespace orv {
 
@@ -360,16 +361,17 @@ status_t TranslatorSettings::FromMessage(const BMessage& message) {
 }
 
 std::string TranslatorSettings::Directory() {
+    const std::string name = CurrentProgramIdentity().name;
     const char* config = std::getenv("XDG_CONFIG_HOME");
     if (config != nullptr && config[0] == '/') {
-        return std::string(config) + "/orvane/translators";
+        return std::string(config) + "/" + name + "/translators";
     }
     const char* home = std::getenv("HOME");
     if (home == nullptr || home[0] != '/') {
         const passwd* user = getpwuid(getuid());
         home = user != nullptr ? user->pw_dir : "/tmp";
     }
-    return std::string(home) + "/.config/orvane/translators";
+    return std::string(home) + "/.config/" + name + "/translators";
 }
 
 }  // namespace orv

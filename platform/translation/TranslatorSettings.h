@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // A translator's settings: declared as data (the schema), kept per translator in
-// $XDG_CONFIG_HOME/orvane/translators/<key>.settings, changed from the settings window or
-// `orvane settings`, read by the codec each time it runs.
+// $XDG_CONFIG_HOME/NAME/translators/<key>.settings (NAME: the program's, see
+// ProgramIdentity.h), changed from the settings window or the program's command line, read
+// by the codec each time it runs.
 #pragma once
 
 #include <mutex>
@@ -62,7 +63,7 @@ public:
     // Takes the fields of `message` that match the schema; ignores the rest.
     status_t FromMessage(const BMessage& message);
 
-    // $XDG_CONFIG_HOME/orvane/translators (or ~/.config/orvane/translators).
+    // $XDG_CONFIG_HOME/NAME/translators (or ~/.config/NAME/translators).
     static std::string Directory();
 
 private:

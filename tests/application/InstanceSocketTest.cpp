@@ -277,45 +277,13 @@ TEST_F(InstanceSocket, AnUnsafeRuntimeFolderIsNotUsed) {
     EXPECT_EQ(folder, "/tmp/orvane-" + std::to_string(geteuid()));
 }
 
-// Started by the launch test below through ORVANE_EXECUTABLE: serves the signature until
-// told to quit (message 99) or for ten seconds at most. Not a fixture test: it must use the
-// runtime folder of the test that started it.
-TEST(InstanceSocketLaunch, Helper) {
-    const char* signature = std::getenv("ORVANE_TEST_LAUNCH_HELPER");
-    if (signature == nullptr) {
-        GTEST_SKIP() << "only run by the launch test";
-    }
-    class Helper : public BApplication {
-    public:
-        using BApplication::BApplication;
-        void MessageReceived(BMessage* message) override {
-            if (message->what == 99) {
-                Quit();
-            }
-        }
-    };
-    Helper app(signature);
-    ASSERT_EQ(app.InitCheck(), B_OK);
-    std::thread deadline([] {
-        std::this_thread::sleep_for(10s);
-        be_app_messenger.SendMessage(99);
-    });
-    deadline.detach();
-    app.Run();
-}
-
 TEST_F(InstanceSocket, LaunchStartsTheProgramOnceAndWaitsForIt) {
     const char* signature = "application/x-vnd.Orvane-launch-test";
-    char self[4096];
-    ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-    ASSERT_GT(length, 0);
-    self[length] = '\0';
+    // A launch starts its program without arguments: the script gives the helper its one.
     std::string script = fFolder + "/launch.sh";
-    std::ofstream(script) << "#!/bin/sh\nexec '" << self
-                          << "' --gtest_filter=InstanceSocketLaunch.Helper >/dev/null 2>&1\n";
+    std::ofstream(script) << "#!/bin/sh\nexec '" ORV_LAUNCH_HELPER "' '" << signature << "'\n";
     ASSERT_EQ(chmod(script.c_str(), 0700), 0);
     setenv("ORVANE_EXECUTABLE", script.c_str(), 1);
-    setenv("ORVANE_TEST_LAUNCH_HELPER", signature, 1);
 
     BMessage list = FileList();
     EXPECT_EQ(be_roster->Launch(signature), B_OK);
@@ -331,5 +299,4 @@ TEST_F(InstanceSocket, LaunchStartsTheProgramOnceAndWaitsForIt) {
     setenv("ORVANE_EXECUTABLE", (fFolder + "/absent").c_str(), 1);
     EXPECT_EQ(be_roster->Launch(signature), B_LAUNCH_FAILED_EXECUTABLE);
     unsetenv("ORVANE_EXECUTABLE");
-    unsetenv("ORVANE_TEST_LAUNCH_HELPER");
 }

@@ -23,6 +23,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/TempFolder.h"
+
 extern char** environ;
 
 namespace orv::test {
@@ -108,9 +110,6 @@ private:
 class CliTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/orvane-cli-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        fRoot = pattern;
         fHome = fRoot / "home";
         fWork = fRoot / "work";
         fs::create_directories(fHome / ".config");
@@ -130,11 +129,6 @@ protected:
         if (const char* asan = std::getenv("ASAN_OPTIONS")) {
             fEnv["ASAN_OPTIONS"] = asan;
         }
-    }
-
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(fRoot, ignored);
     }
 
     // Starts `orvane args...`: output into files of the test's folder; standard input a
@@ -215,7 +209,8 @@ protected:
 
     fs::path Corpus(const std::string& path) const { return fs::path(ORVANE_CORPUS_DIR) / path; }
 
-    fs::path fRoot;
+    orvtest::TempFolder fTemp;
+    fs::path fRoot = fTemp.Path();
     fs::path fHome;
     fs::path fWork;
     std::map<std::string, std::string> fEnv;

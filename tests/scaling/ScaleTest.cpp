@@ -90,7 +90,7 @@ void PrintTo(const RefusedCase& c, std::ostream* os) {
 
 class ScaleRefused : public testing::TestWithParam<RefusedCase> {};
 
-// The original passed these on as huge unsigned sizes; here the file fails with a reason.
+// Read as unsigned sizes these would ask for huge bitmaps; the file fails with a reason.
 TEST_P(ScaleRefused, FailsWithAReason) {
     const RefusedCase& c = GetParam();
     auto source = MakeImage(400, 300, B_RGB32, [](uint32, uint32) { return 0xffffffffu; });

@@ -10,23 +10,15 @@
 
 #include "platform/storage/Directory.h"
 #include "platform/storage/SafeWrite.h"
-#include "tests/storage/TempFolder.h"
+#include "tests/TempFolder.h"
 
 namespace {
 
+using orvtest::Listing;
 using orvtest::Present;
 using orvtest::ReadFile;
 using orvtest::TempFolder;
 using orvtest::WriteFile;
-
-std::vector<std::string> Listing(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& item : std::filesystem::directory_iterator(folder)) {
-        names.push_back(item.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 TEST(SafeWriteTest, CommitsUnderTheFinalNameAndIsNowhereBefore) {
     TempFolder folder;
@@ -67,7 +59,7 @@ TEST(SafeWriteTest, ExchangeSwapsWithTheEntryInOneStepAndCanBeUndone) {
     ASSERT_EQ(write.Exchange("photo.png", &displaced), B_OK);
     EXPECT_EQ(ReadFile(folder / "photo.png"), "new");
     EXPECT_EQ(ReadFile(displaced), "old");
-    EXPECT_EQ(displaced.rfind(folder / orv::kTemporaryPrefix, 0), 0u);
+    EXPECT_EQ(displaced.rfind(folder / orv::TemporaryPrefix(), 0), 0u);
 
     // Undone, the old file has its name back and the new one can take another.
     ASSERT_EQ(write.UndoExchange(), B_OK);

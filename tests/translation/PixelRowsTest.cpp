@@ -20,13 +20,16 @@ TEST(PixelRows, LibraryRowsBecomeBlueGreenRedAlpha) {
     for (uint32 count : kCounts) {
         std::vector<uint8> rgb(count * 3), rgba(count * 4), gray(count), grayAlpha(count * 2);
         for (uint32 i = 0; i < count * 4; ++i) {
-            if (i < rgb.size())
+            if (i < rgb.size()) {
                 rgb[i] = uint8(3 * i + 1);
+            }
             rgba[i] = uint8(5 * i + 2);
-            if (i < gray.size())
+            if (i < gray.size()) {
                 gray[i] = uint8(7 * i + 3);
-            if (i < grayAlpha.size())
+            }
+            if (i < grayAlpha.size()) {
                 grayAlpha[i] = uint8(11 * i + 4);
+            }
         }
         std::vector<uint8> out(count * 4);
         orv::RGBToRow(rgb.data(), out.data(), count);
@@ -137,17 +140,20 @@ using Grid = std::vector<std::vector<uint32>>;  // grid[y][x]
 
 Grid MirrorLeftRight(const Grid& g) {
     Grid out = g;
-    for (auto& row : out)
+    for (auto& row : out) {
         std::reverse(row.begin(), row.end());
+    }
     return out;
 }
 
 Grid TurnClockwise(const Grid& g) {
     const size_t h = g.size(), w = g[0].size();
     Grid out(w, std::vector<uint32>(h));
-    for (size_t y = 0; y < h; ++y)
-        for (size_t x = 0; x < w; ++x)
+    for (size_t y = 0; y < h; ++y) {
+        for (size_t x = 0; x < w; ++x) {
             out[x][h - 1 - y] = g[y][x];
+        }
+    }
     return out;
 }
 
@@ -177,9 +183,11 @@ Grid ToGrid(const BBitmap& image) {
     const uint32 w = image.PixelWidth(), h = image.PixelHeight();
     const auto* words = static_cast<const uint32*>(image.Bits());
     Grid g(h, std::vector<uint32>(w));
-    for (uint32 y = 0; y < h; ++y)
-        for (uint32 x = 0; x < w; ++x)
+    for (uint32 y = 0; y < h; ++y) {
+        for (uint32 x = 0; x < w; ++x) {
             g[y][x] = words[y * w + x];
+        }
+    }
     return g;
 }
 
@@ -232,8 +240,9 @@ std::vector<uint8> Exif(bool bigEndian, bool prefix, std::vector<std::array<uint
             u16(v >> 16);
         }
     };
-    if (prefix)
+    if (prefix) {
         out.insert(out.end(), {'E', 'x', 'i', 'f', 0, 0});
+    }
     out.insert(out.end(), bigEndian ? std::initializer_list<uint8>{'M', 'M', 0, 42}
                                     : std::initializer_list<uint8>{'I', 'I', 42, 0});
     u32(8);

@@ -7,8 +7,8 @@
 // Times a downscale of BIG to 800 pixels wide and an upscale of SMALL to twice its size
 // (best of several runs, one thread), and scores quality against references computed here
 // in double precision: the exact area average for downscales, a 2x round trip (area average
-// down, candidate up, compared with the original) for upscales. Also checks the two things
-// a resampler must not get wrong: a one-pixel checkerboard halved must come out a uniform
+// down, candidate up, compared with the picture it started from) for upscales. Also checks the two
+// things a resampler must not get wrong: a one-pixel checkerboard halved must come out a uniform
 // grey, and a transparent pixel's colour must not bleed into its opaque neighbours.
 #include <QImage>
 #include <algorithm>
@@ -76,8 +76,9 @@ std::vector<double> Premultiplied(const Image& image) {
     std::vector<double> out(size_t(image.width) * image.height * 4);
     for (size_t i = 0; i < out.size() / 4; i++) {
         double a = image.hasAlpha ? image.bytes[i * 4 + 3] / 255.0 : 1.0;
-        for (int c = 0; c < 3; c++)
+        for (int c = 0; c < 3; c++) {
             out[i * 4 + c] = image.bytes[i * 4 + c] * a;
+        }
         out[i * 4 + 3] = a * 255.0;
     }
     return out;
@@ -109,8 +110,9 @@ std::vector<std::vector<Tap>> AreaWeights(int from, int to) {
         double x0 = i * scale, x1 = (i + 1) * scale;
         for (int s = int(std::floor(x0)); s < int(std::ceil(x1)); s++) {
             double cover = std::min(x1, s + 1.0) - std::max(x0, double(s));
-            if (cover > 0)
+            if (cover > 0) {
                 all[i].push_back({std::min(s, from - 1), cover / scale});
+            }
         }
     }
     return all;
@@ -121,19 +123,27 @@ Image AreaReference(const Image& source, int w, int h) {
     auto wx = AreaWeights(source.width, w);
     auto wy = AreaWeights(source.height, h);
     std::vector<double> rows(size_t(w) * source.height * 4, 0.0);
-    for (int y = 0; y < source.height; y++)
-        for (int x = 0; x < w; x++)
-            for (const Tap& t : wx[x])
-                for (int c = 0; c < 4; c++)
+    for (int y = 0; y < source.height; y++) {
+        for (int x = 0; x < w; x++) {
+            for (const Tap& t : wx[x]) {
+                for (int c = 0; c < 4; c++) {
                     rows[(size_t(y) * w + x) * 4 + c] +=
                         t.weight * p[(size_t(y) * source.width + t.index) * 4 + c];
+                }
+            }
+        }
+    }
     std::vector<double> out(size_t(w) * h * 4, 0.0);
-    for (int y = 0; y < h; y++)
-        for (const Tap& t : wy[y])
-            for (int x = 0; x < w; x++)
-                for (int c = 0; c < 4; c++)
+    for (int y = 0; y < h; y++) {
+        for (const Tap& t : wy[y]) {
+            for (int x = 0; x < w; x++) {
+                for (int c = 0; c < 4; c++) {
                     out[(size_t(y) * w + x) * 4 + c] +=
                         t.weight * rows[(size_t(t.index) * w + x) * 4 + c];
+                }
+            }
+        }
+    }
     return FromPremultiplied(out, w, h, source.hasAlpha);
 }
 
@@ -144,14 +154,16 @@ double Psnr(const Image& a, const Image& b) {
     double sum = 0;
     size_t n = 0;
     for (size_t i = 0; i < pa.size(); i++) {
-        if (i % 4 == 3 && !a.hasAlpha)
+        if (i % 4 == 3 && !a.hasAlpha) {
             continue;
+        }
         double d = pa[i] - pb[i];
         sum += d * d;
         n++;
     }
-    if (sum == 0)
+    if (sum == 0) {
         return 99.0;
+    }
     return 10 * std::log10(255.0 * 255.0 / (sum / n));
 }
 
@@ -174,9 +186,11 @@ Image PixmanResize(const Image& s, int w, int h, bool convolution, pixman_kernel
     const uint8_t* src = s.bytes.data();
     if (s.hasAlpha) {
         pre = s.bytes;
-        for (size_t i = 0; i < pre.size(); i += 4)
-            for (int c = 0; c < 3; c++)
+        for (size_t i = 0; i < pre.size(); i += 4) {
+            for (int c = 0; c < 3; c++) {
                 pre[i + c] = uint8_t((pre[i + c] * pre[i + 3] + 127) / 255);
+            }
+        }
         src = pre.data();
     }
     pixman_format_code_t format = s.hasAlpha ? PIXMAN_a8r8g8b8 : PIXMAN_x8r8g8b8;
@@ -206,8 +220,9 @@ Image PixmanResize(const Image& s, int w, int h, bool convolution, pixman_kernel
     if (s.hasAlpha) {
         for (size_t i = 0; i < d.bytes.size(); i += 4) {
             uint8_t a = d.bytes[i + 3];
-            for (int c = 0; c < 3; c++)
+            for (int c = 0; c < 3; c++) {
                 d.bytes[i + c] = a ? uint8_t(std::min(255, (d.bytes[i + c] * 255 + a / 2) / a)) : 0;
+            }
         }
     }
     return d;
@@ -217,14 +232,17 @@ Image PixmanResize(const Image& s, int w, int h, bool convolution, pixman_kernel
 Image QtResize(const Image& s, int w, int h, bool deep) {
     QImage in(s.bytes.data(), s.width, s.height, s.width * 4,
               s.hasAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
-    if (deep && s.hasAlpha)
+    if (deep && s.hasAlpha) {
         in = in.convertToFormat(QImage::Format_RGBA64_Premultiplied);
+    }
     QImage scaled = in.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    if (s.hasAlpha)
+    if (s.hasAlpha) {
         scaled = std::move(scaled).convertToFormat(QImage::Format_ARGB32);
+    }
     Image d = MakeImage(w, h, s.hasAlpha);
-    for (int y = 0; y < h; y++)
+    for (int y = 0; y < h; y++) {
         std::memcpy(d.Row(y), scaled.constScanLine(y), size_t(w) * 4);
+    }
     return d;
 }
 
@@ -295,24 +313,27 @@ double BestMilliseconds(const std::function<void()>& work, int runs) {
 
 Image Checkerboard(int size) {
     Image image = MakeImage(size, size, false);
-    for (int y = 0; y < size; y++)
+    for (int y = 0; y < size; y++) {
         for (int x = 0; x < size; x++) {
             uint8_t v = (x + y) % 2 ? 255 : 0;
             std::memset(image.Row(y) + x * 4, v, 3);
             image.Row(y)[x * 4 + 3] = 255;
         }
+    }
     return image;
 }
 
 // Spread of the grey levels inside the halved checkerboard (its border rows aside).
 int CheckerboardSpread(const Image& halved) {
     int low = 255, high = 0;
-    for (int y = 2; y < halved.height - 2; y++)
-        for (int x = 2; x < halved.width - 2; x++)
+    for (int y = 2; y < halved.height - 2; y++) {
+        for (int x = 2; x < halved.width - 2; x++) {
             for (int c = 0; c < 3; c++) {
                 low = std::min<int>(low, halved.Row(y)[x * 4 + c]);
                 high = std::max<int>(high, halved.Row(y)[x * 4 + c]);
             }
+        }
+    }
     return high - low;
 }
 
@@ -320,7 +341,7 @@ int CheckerboardSpread(const Image& halved) {
 // show any red.
 int AlphaBleed(const Resampler& resample) {
     Image image = MakeImage(64, 64, true);
-    for (int y = 0; y < 64; y++)
+    for (int y = 0; y < 64; y++) {
         for (int x = 0; x < 64; x++) {
             uint8_t* p = image.Row(y) + x * 4;
             bool clear = (x / 3) % 2 == 0;
@@ -329,12 +350,15 @@ int AlphaBleed(const Resampler& resample) {
             p[2] = clear ? 255 : 0;
             p[3] = clear ? 0 : 255;
         }
+    }
     int worst = 0;
     for (int size : {23, 150}) {
         Image out = resample(image, size, size);
-        for (size_t i = 0; i < out.bytes.size(); i += 4)
-            if (out.bytes[i + 3] > 0)
+        for (size_t i = 0; i < out.bytes.size(); i += 4) {
+            if (out.bytes[i + 3] > 0) {
                 worst = std::max<int>(worst, out.bytes[i + 2]);
+            }
+        }
     }
     return worst;
 }
@@ -372,9 +396,11 @@ int main(int argc, char** argv) {
     // The same photograph with an alpha ramp, for the cost of premultiplying.
     Image translucent = big;
     translucent.hasAlpha = true;
-    for (int y = 0; y < translucent.height; y++)
-        for (int x = 0; x < translucent.width; x++)
+    for (int y = 0; y < translucent.height; y++) {
+        for (int x = 0; x < translucent.width; x++) {
             translucent.Row(y)[x * 4 + 3] = uint8_t(x * 255 / (translucent.width - 1));
+        }
+    }
     Image alphaRef = AreaReference(translucent, downW, downH);
     std::printf("\nwith alpha:\n%-44s %9s %9s\n", "candidate", "down ms", "down dB");
     for (const Candidate& c : Candidates()) {
