@@ -111,9 +111,10 @@ function(orv_translator)
 endfunction()
 
 # A libFuzzer target: orv_fuzzer(NAME png SOURCES fuzz_png.cpp LIBS orvtr_png).
-# Its seed corpus folders go in the target's SEEDS property, read by scripts/fuzz.sh.
+# Its seed corpus folders go in the target's SEEDS property, read by scripts/fuzz.sh; with
+# MALLOC_LIMIT_MB, any one allocation over that many MB is a finding.
 function(orv_fuzzer)
-    cmake_parse_arguments(F "" "NAME" "SOURCES;LIBS;SEEDS" ${ARGN})
+    cmake_parse_arguments(F "" "NAME;MALLOC_LIMIT_MB" "SOURCES;LIBS;SEEDS" ${ARGN})
     add_executable(fuzz_${F_NAME} ${F_SOURCES})
     orv_target_settings(fuzz_${F_NAME})
     target_link_libraries(fuzz_${F_NAME} PRIVATE ${F_LIBS})
@@ -121,4 +122,10 @@ function(orv_fuzzer)
     set_target_properties(fuzz_${F_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/fuzz)
     string(REPLACE ";" ":" seeds "${F_SEEDS}")
     file(WRITE ${PROJECT_BINARY_DIR}/fuzz/${F_NAME}.seeds "${seeds}\n")
+    if(F_MALLOC_LIMIT_MB)
+        file(WRITE ${PROJECT_BINARY_DIR}/fuzz/${F_NAME}.options
+            "-malloc_limit_mb=${F_MALLOC_LIMIT_MB}\n")
+    else()
+        file(REMOVE ${PROJECT_BINARY_DIR}/fuzz/${F_NAME}.options)
+    endif()
 endfunction()

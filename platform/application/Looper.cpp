@@ -292,13 +292,17 @@ status_t BLooper::PostToToken(uint64 token, const BMessage* message, BHandler* h
     if (message == nullptr) {
         return B_BAD_VALUE;
     }
-    auto copy = std::make_unique<BMessage>(*message);
+    return PostToToken(token, BMessage(*message), handler);
+}
+
+status_t BLooper::PostToToken(uint64 token, BMessage&& message, BHandler* handler) {
+    auto posted = std::make_unique<BMessage>(std::move(message));
     std::lock_guard lock(gRegistryLock);
     auto it = gLoopers.find(token);
     if (it == gLoopers.end()) {
         return B_BAD_HANDLER;
     }
-    return it->second->Post(std::move(copy), handler);
+    return it->second->Post(std::move(posted), handler);
 }
 
 bool BLooper::IsTokenAlive(uint64 token) {

@@ -74,6 +74,8 @@ public:
     uint64 Token() const { return fToken; }
     // Posts a copy to the looper with that token; B_BAD_HANDLER when it is gone.
     static status_t PostToToken(uint64 token, const BMessage* message, BHandler* handler);
+    // Posts the message itself, without copying it (a file list may be large).
+    static status_t PostToToken(uint64 token, BMessage&& message, BHandler* handler);
     static bool IsTokenAlive(uint64 token);
     // Quits every running looper but `except` (the application ending its windows), each
     // through its own Quit(), and waits for their threads, and a few seconds at most for

@@ -11,6 +11,7 @@
 // The form is canonical: unflattening then flattening gives back the same bytes.
 #include "platform/support/Message.h"
 
+#include <algorithm>
 #include <bit>
 #include <cinttypes>
 #include <cstdio>
@@ -150,14 +151,65 @@ status_t MissingField(const char* name) {
     return name == nullptr ? B_BAD_VALUE : B_NAME_NOT_FOUND;
 }
 
+// ---- what a message takes in memory, counted before it is taken
+
+// A block of `size` bytes from malloc: a header word, rounded up to 16, never under 32.
+size_t HeapBlock(size_t size) {
+    return size == 0 ? 0 : std::max<size_t>(32, (size + 8 + 15) & ~size_t(15));
+}
+
+// One value: its element in the field, its bytes, and the copy a reader makes of a string
+// or a reference (an entry_ref holds the folder and the leaf in two strings).
+size_t ValueCost(type_code type, size_t length) {
+    size_t cost = sizeof(Value) + HeapBlock(length);
+    switch (type) {
+        case B_STRING_TYPE:
+        case B_MIME_STRING_TYPE:
+            return cost + sizeof(std::string) + HeapBlock(length);
+        case B_REF_TYPE:
+            return cost + sizeof(entry_ref) + HeapBlock(length) + HeapBlock(1);
+        default:
+            return cost;
+    }
+}
+
+// Takes `count` × `each` from what a message may still take; false, taking nothing, when
+// that is more than is left.
+bool Spend(size_t* left, size_t count, size_t each) {
+    if (each != 0 && count > *left / each) {
+        return false;
+    }
+    *left -= count * each;
+    return true;
+}
+
+status_t OverBound(size_t bound, const char* what) {
+    return orv::Fail(B_NO_MEMORY, "message : plus de " + std::to_string(bound) + what);
+}
+status_t TooManyFields() {
+    return OverBound(BMessage::kMaxFieldCount, " champs");
+}
+status_t TooManyValues() {
+    return OverBound(BMessage::kMaxValueCount, " valeurs dans un champ");
+}
+status_t TooMuchMemory() {
+    return OverBound(BMessage::kMaxUnflattenedMemory >> 20, " Mo une fois lu en mémoire");
+}
+
 }  // namespace
 
 // Checks one value as a field of `type` may hold it. Used both by the Add and Replace calls
 // and by Unflatten, so that anything a message holds can be flattened and read back; a
-// nested message is checked by unflattening it, at the depth it is found.
-status_t BMessage::CheckAnyValue(type_code type, const uint8* data, size_t size, int depth) {
-    return type == B_MESSAGE_TYPE ? BMessage().UnflattenAt(data, size, depth)
+// nested message is checked by unflattening it, at the depth it is found, from the memory
+// the whole message may still take.
+status_t BMessage::CheckAnyValue(type_code type, const uint8* data, size_t size, int depth,
+                                 size_t* memoryLeft) {
+    return type == B_MESSAGE_TYPE ? BMessage().UnflattenAt(data, size, depth, memoryLeft)
                                   : CheckValue(type, data, size);
+}
+
+size_t BMessage::FieldCost(size_t nameLength) {
+    return sizeof(std::unique_ptr<Field>) + HeapBlock(sizeof(Field)) + HeapBlock(nameLength);
 }
 
 // ---- construction and copying
@@ -562,6 +614,25 @@ status_t BMessage::Flatten(std::vector<uint8>* out) const {
     if (size > kMaxFlattenedSize) {
         return orv::Fail(B_NO_MEMORY, "message trop volumineux");
     }
+    // Refused here, with its reason, rather than by the process it is sent to. A nested
+    // message counts as its bytes here; the receiver counts what it holds as well.
+    if (fFields.size() > kMaxFieldCount) {
+        return TooManyFields();
+    }
+    size_t memoryLeft = kMaxUnflattenedMemory;
+    for (const auto& field : fFields) {
+        if (field->values.size() > kMaxValueCount) {
+            return TooManyValues();
+        }
+        if (!Spend(&memoryLeft, 1, FieldCost(field->name.size()))) {
+            return TooMuchMemory();
+        }
+        for (const Value& value : field->values) {
+            if (!Spend(&memoryLeft, 1, ValueCost(field->type, value.size()))) {
+                return TooMuchMemory();
+            }
+        }
+    }
     out->clear();
     out->reserve(size);
     PutU32(out, kMagic);
@@ -614,9 +685,13 @@ status_t BMessage::Unflatten(const void* data, size_t size) {
     return status;
 }
 
-status_t BMessage::UnflattenAt(const uint8* data, size_t size, int depth) {
+status_t BMessage::UnflattenAt(const uint8* data, size_t size, int depth, size_t* memoryLeft) {
     if (depth > kMaxNestingDepth) {
         return orv::Fail(B_BAD_DATA, "message : imbrication trop profonde");
+    }
+    size_t ownMemory = kMaxUnflattenedMemory;
+    if (memoryLeft == nullptr) {
+        memoryLeft = &ownMemory;
     }
     if (size > kMaxFlattenedSize) {
         return orv::Fail(B_NO_MEMORY, "message trop volumineux");
@@ -637,6 +712,14 @@ status_t BMessage::UnflattenAt(const uint8* data, size_t size, int depth) {
         fieldCount > reader.Left() / kMinFieldSize) {
         return malformed();
     }
+    // What the counts declare is paid for before it is reserved, so a count alone never
+    // makes this allocate: each field at least, then each value of a field with its least.
+    if (fieldCount > kMaxFieldCount) {
+        return TooManyFields();
+    }
+    if (!Spend(memoryLeft, fieldCount, FieldCost(0))) {
+        return TooMuchMemory();
+    }
     fFields.reserve(fieldCount);
     for (uint32 i = 0; i < fieldCount; ++i) {
         auto field = std::make_unique<Field>();
@@ -648,6 +731,9 @@ status_t BMessage::UnflattenAt(const uint8* data, size_t size, int depth) {
             !reader.U32(&field->type) || !reader.U32(&flags) || !reader.U32(&valueCount)) {
             return malformed();
         }
+        if (!Spend(memoryLeft, 1, FieldCost(nameLength) - FieldCost(0))) {
+            return TooMuchMemory();
+        }
         field->name.assign(reinterpret_cast<const char*>(name), nameLength);
         // Every field holds at least one value of its own type under a name no other field
         // has, since that is all Add can build.
@@ -655,6 +741,13 @@ status_t BMessage::UnflattenAt(const uint8* data, size_t size, int depth) {
             valueCount == 0 || valueCount > reader.Left() / 4 || field->type == B_ANY_TYPE ||
             FindField(field->name.c_str()) != nullptr) {
             return malformed();
+        }
+        if (valueCount > kMaxValueCount) {
+            return TooManyValues();
+        }
+        const size_t leastValueCost = ValueCost(field->type, 0);
+        if (!Spend(memoryLeft, valueCount, leastValueCost)) {
+            return TooMuchMemory();
         }
         field->fixedSize = (flags & kFlagFixedSize) != 0;
         field->values.reserve(valueCount);
@@ -667,7 +760,11 @@ status_t BMessage::UnflattenAt(const uint8* data, size_t size, int depth) {
             if (field->fixedSize && v > 0 && valueLength != field->values.front().size()) {
                 return malformed();
             }
-            status_t status = CheckAnyValue(field->type, value, valueLength, depth + 1);
+            // A nested message is charged for what it holds as well, as reading it takes that.
+            if (!Spend(memoryLeft, 1, ValueCost(field->type, valueLength) - leastValueCost)) {
+                return TooMuchMemory();
+            }
+            status_t status = CheckAnyValue(field->type, value, valueLength, depth + 1, memoryLeft);
             if (status != B_OK) {
                 return status;
             }

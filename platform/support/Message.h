@@ -21,6 +21,15 @@ public:
 
     // The largest flattened message accepted, and so the largest that may be sent.
     static constexpr size_t kMaxFlattenedSize = size_t(64) << 20;
+    // The most memory an unflattened message may take: every field and value with its
+    // bookkeeping, its bytes, and the string or entry_ref a reader makes of it. An empty value
+    // is four bytes flattened but some fifty in memory, so the size bound alone does not
+    // bound this. 100 000 references to 250-byte paths take about 66 MB.
+    static constexpr size_t kMaxUnflattenedMemory = size_t(256) << 20;
+    // Fields in one message, and values in one field: far more than any message of the
+    // program holds (a file list is one field).
+    static constexpr size_t kMaxFieldCount = 4096;
+    static constexpr size_t kMaxValueCount = size_t(1) << 20;
     // Nested messages deeper than this are refused when unflattening.
     static constexpr int kMaxNestingDepth = 32;
 
@@ -146,7 +155,8 @@ public:
 
     // The flattened form: a versioned, length-prefixed byte string. Unflatten replaces the
     // whole message, and on any error leaves it empty and returns B_BAD_DATA (malformed),
-    // B_NOT_A_MESSAGE (wrong magic or version) or B_NO_MEMORY (over a size bound).
+    // B_NOT_A_MESSAGE (wrong magic or version) or B_NO_MEMORY (over a size, count or memory
+    // bound, checked before the memory is taken). Flatten refuses what Unflatten would.
     ssize_t FlattenedSize() const;
     status_t Flatten(std::vector<uint8>* out) const;
     status_t Flatten(char* buffer, ssize_t size) const;
@@ -178,8 +188,13 @@ private:
         return status;
     }
 
-    status_t UnflattenAt(const uint8* data, size_t size, int depth);
-    static status_t CheckAnyValue(type_code type, const uint8* data, size_t size, int depth);
+    // `memoryLeft` is what the whole message, nested ones included, may still take; null
+    // for a message of its own, which may take kMaxUnflattenedMemory.
+    status_t UnflattenAt(const uint8* data, size_t size, int depth, size_t* memoryLeft = nullptr);
+    static status_t CheckAnyValue(type_code type, const uint8* data, size_t size, int depth,
+                                  size_t* memoryLeft = nullptr);
+    // The memory a field takes besides its values.
+    static size_t FieldCost(size_t nameLength);
     Field* FindField(const char* name);
     const Field* FindField(const char* name) const;
 

@@ -44,11 +44,10 @@ public:
         return fAgreeToQuit;
     }
 
-    // Waits until `count` messages were received; false after a few seconds.
-    bool WaitFor(size_t count) {
+    // Waits until `count` messages were received; false after `timeout`.
+    bool WaitFor(size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
         std::unique_lock lock(fLock);
-        return fChanged.wait_for(lock, std::chrono::seconds(5),
-                                 [&] { return fReceived.size() >= count; });
+        return fChanged.wait_for(lock, timeout, [&] { return fReceived.size() >= count; });
     }
     std::vector<BMessage> Received() {
         std::lock_guard lock(fLock);
