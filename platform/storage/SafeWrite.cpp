@@ -182,56 +182,18 @@ status_t SafeWrite::LinkToTemporaryName() {
 }
 
 status_t SafeWrite::Commit(const char* name) {
-    if (fCommitted || !fFile) {
-        return B_NO_INIT;
-    }
-    if (name == nullptr || !IsLeafName(name)) {
-        return Fail(B_BAD_VALUE, "nom de fichier invalide");
-    }
-    if (status_t status = Sync(); status != B_OK) {
-        return status;
-    }
-    const std::string target = PathOf(name);
-    if (status_t status = LinkOrRename(target); status != B_OK) {
-        return NamingFailure(status);
-    }
-    fCommitted = true;
-    fFinalPath = target;
-    fTempPath.clear();
-    SyncFolder(fFolder);
-    return B_OK;
+    return GiveName(name, Naming::NoReplace, nullptr);
 }
 
 status_t SafeWrite::Exchange(const char* name, std::string* displacedPath) {
-    if (fCommitted || !fFile) {
-        return B_NO_INIT;
-    }
-    if (name == nullptr || !IsLeafName(name)) {
-        return Fail(B_BAD_VALUE, "nom de fichier invalide");
-    }
-    if (status_t status = Sync(); status != B_OK) {
-        return status;
-    }
-    if (status_t status = LinkToTemporaryName(); status != B_OK) {
-        return NamingFailure(status);
-    }
-    const std::string target = PathOf(name);
-    if (renameat2(AT_FDCWD, fTempPath.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) != 0) {
-        const int error = errno;
-        if (error == EINVAL || error == ENOSYS || error == EOPNOTSUPP) {
-            return B_UNSUPPORTED;
-        }
-        return NamingFailure(StatusFromErrno(error));
-    }
-    fCommitted = true;
-    fFinalPath = target;
-    fDisplacedName = name;
-    *displacedPath = fTempPath;
-    SyncFolder(fFolder);
-    return B_OK;
+    return GiveName(name, Naming::Exchange, displacedPath);
 }
 
 status_t SafeWrite::Replace(const char* name) {
+    return GiveName(name, Naming::Replace, nullptr);
+}
+
+status_t SafeWrite::GiveName(const char* name, Naming how, std::string* displacedPath) {
     if (fCommitted || !fFile) {
         return B_NO_INIT;
     }
@@ -241,16 +203,35 @@ status_t SafeWrite::Replace(const char* name) {
     if (status_t status = Sync(); status != B_OK) {
         return status;
     }
-    if (status_t status = LinkToTemporaryName(); status != B_OK) {
-        return NamingFailure(status);
-    }
     const std::string target = PathOf(name);
-    if (rename(fTempPath.c_str(), target.c_str()) != 0) {
-        return NamingFailure(StatusFromErrno(errno));
+    status_t status = B_OK;
+    if (how == Naming::NoReplace) {
+        status = LinkOrRename(target);
+    } else if (status = LinkToTemporaryName(); status == B_OK) {
+        // Exchanging and replacing both need the file under a name of its own first.
+        const unsigned flags = how == Naming::Exchange ? RENAME_EXCHANGE : 0;
+        if (renameat2(AT_FDCWD, fTempPath.c_str(), AT_FDCWD, target.c_str(), flags) != 0) {
+            const int error = errno;
+            status = how == Naming::Exchange &&
+                             (error == EINVAL || error == ENOSYS || error == EOPNOTSUPP)
+                         ? B_UNSUPPORTED
+                         : StatusFromErrno(error);
+        }
+    }
+    if (status == B_UNSUPPORTED) {
+        return status;
+    }
+    if (status != B_OK) {
+        return NamingFailure(status);
     }
     fCommitted = true;
     fFinalPath = target;
-    fTempPath.clear();
+    if (how == Naming::Exchange) {
+        fDisplacedName = name;
+        *displacedPath = fTempPath;
+    } else {
+        fTempPath.clear();
+    }
     SyncFolder(fFolder);
     return B_OK;
 }

@@ -71,7 +71,10 @@ public:
     void Discard();
 
 private:
+    enum class Naming { NoReplace, Exchange, Replace };
+
     std::string PathOf(const std::string& name) const;
+    status_t GiveName(const char* name, Naming how, std::string* displacedPath);
     status_t OpenNamedTemporary(mode_t mode);
     // Gives the nameless file a hidden name, for the steps that need one.
     status_t LinkToTemporaryName();

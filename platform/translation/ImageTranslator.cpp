@@ -71,33 +71,6 @@ std::vector<SettingSchema> SchemaFor(const TranslatorDescription& description) {
     return schema;
 }
 
-// A picture decoded at once, handed out as its one frame.
-class SingleImageReader final : public PictureReader {
-public:
-    explicit SingleImageReader(DecodedImage decoded) : fBitmap(std::move(decoded.bitmap)) {
-        fInfo = std::move(decoded.info);
-        fInfo.width = fBitmap->PixelWidth();
-        fInfo.height = fBitmap->PixelHeight();
-        fInfo.frameCount = 1;
-        fInfo.alpha = fBitmap->ColorSpace() == B_RGBA32;
-        if (!decoded.damage.empty()) {
-            ReportDamage(std::move(decoded.damage));
-        }
-    }
-
-    status_t ReadFrame(std::unique_ptr<BBitmap>* frame, FrameTiming* timing) override {
-        if (fBitmap == nullptr) {
-            return Fail(B_ERROR, "plus d'image dans ce fichier");
-        }
-        *frame = std::move(fBitmap);
-        *timing = FrameTiming{};
-        return B_OK;
-    }
-
-private:
-    std::unique_ptr<BBitmap> fBitmap;
-};
-
 // One frame, encoded by the translator's EncodePicture when it comes.
 class SingleImageWriter final : public PictureWriter {
 public:

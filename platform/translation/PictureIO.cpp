@@ -16,6 +16,26 @@ void PictureReader::ReportDamage(std::string reason) {
     }
 }
 
+SingleImageReader::SingleImageReader(DecodedImage decoded) : fBitmap(std::move(decoded.bitmap)) {
+    fInfo = std::move(decoded.info);
+    fInfo.width = fBitmap->PixelWidth();
+    fInfo.height = fBitmap->PixelHeight();
+    fInfo.frameCount = 1;
+    fInfo.alpha = fBitmap->ColorSpace() == B_RGBA32;
+    if (!decoded.damage.empty()) {
+        ReportDamage(std::move(decoded.damage));
+    }
+}
+
+status_t SingleImageReader::ReadFrame(std::unique_ptr<BBitmap>* frame, FrameTiming* timing) {
+    if (fBitmap == nullptr) {
+        return Fail(B_ERROR, "plus d'image dans ce fichier");
+    }
+    *frame = std::move(fBitmap);
+    *timing = FrameTiming{};
+    return B_OK;
+}
+
 PictureWriter::~PictureWriter() = default;
 
 status_t CheckSequenceSize(uint64 width, uint64 height, uint64 frames) {

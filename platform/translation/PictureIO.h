@@ -46,6 +46,17 @@ private:
     std::string fDamage;
 };
 
+// A picture decoded at once, handed out as its one frame; what it describes beside the
+// pixels is taken as given, its size and alpha from the bitmap.
+class SingleImageReader final : public PictureReader {
+public:
+    explicit SingleImageReader(DecodedImage decoded);
+    status_t ReadFrame(std::unique_ptr<BBitmap>* frame, FrameTiming* timing) override;
+
+private:
+    std::unique_ptr<BBitmap> fBitmap;
+};
+
 class PictureWriter {
 public:
     PictureWriter() = default;

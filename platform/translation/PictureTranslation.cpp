@@ -9,27 +9,7 @@ namespace orv {
 
 namespace {
 
-// A translator of another kind gives its one picture through the interchange stream.
-class StreamReader final : public PictureReader {
-public:
-    explicit StreamReader(std::unique_ptr<BBitmap> bitmap) : fBitmap(std::move(bitmap)) {
-        fInfo = PlainInfo(*fBitmap);
-    }
-
-    status_t ReadFrame(std::unique_ptr<BBitmap>* frame, FrameTiming* timing) override {
-        if (fBitmap == nullptr) {
-            return Fail(B_ERROR, "plus d'image dans ce fichier");
-        }
-        *frame = std::move(fBitmap);
-        *timing = FrameTiming{};
-        return B_OK;
-    }
-
-private:
-    std::unique_ptr<BBitmap> fBitmap;
-};
-
-// ... and takes its one picture through the interchange stream.
+// A translator of another kind takes its one picture through the interchange stream.
 class StreamWriter final : public PictureWriter {
 public:
     StreamWriter(BTranslator& translator, translator_id id, uint32 type, BPositionIO& destination)
@@ -103,7 +83,9 @@ status_t OpenPicture(BPositionIO& source, BTranslatorRoster* roster,
     if (status != B_OK) {
         return ErrorReason().empty() ? Fail(status, "image illisible") : status;
     }
-    *reader = std::make_unique<StreamReader>(std::unique_ptr<BBitmap>(bitmap));
+    DecodedImage picture;
+    picture.bitmap.reset(bitmap);
+    *reader = std::make_unique<SingleImageReader>(std::move(picture));
     return B_OK;
 }
 
