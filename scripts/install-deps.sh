@@ -19,6 +19,8 @@ packages=(
   libpixman-1-dev libstb-dev
   # end-to-end tests on a virtual display
   xvfb xdotool xauth attr
+  # test pictures made and read back by other tools: JPEG, ICC profiles, EXIF/XMP/IPTC
+  imagemagick libjpeg-turbo-progs icc-profiles-free libimage-exiftool-perl
 )
 
 missing=()

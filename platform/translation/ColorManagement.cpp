@@ -167,6 +167,45 @@ status_t SRGBConverter::Apply(BBitmap& bitmap) const {
     return B_OK;
 }
 
+std::unique_ptr<DeviceRowConverter> DeviceRowConverter::Make(const std::vector<uint8>& icc,
+                                                             Samples samples) {
+    Profile source(icc.empty() ? nullptr
+                               : cmsOpenProfileFromMem(icc.data(), cmsUInt32Number(icc.size())));
+    if (source == nullptr) {
+        Fail(B_BAD_DATA, "profil de couleurs illisible");
+        return nullptr;
+    }
+    const bool gray = samples == Samples::Gray;
+    if (cmsGetColorSpace(source.get()) != (gray ? cmsSigGrayData : cmsSigCmykData)) {
+        Fail(B_BAD_DATA, "profil de couleurs d'un autre espace que l'image");
+        return nullptr;
+    }
+    const cmsUInt32Number format = gray                       ? TYPE_GRAY_8
+                                   : samples == Samples::CMYK ? TYPE_CMYK_8
+                                                              : TYPE_CMYK_8_REV;
+    Profile srgb(cmsCreate_sRGBProfile());
+    // The extra (alpha) byte of the output is left alone by the transform; Convert sets it.
+    cmsHTRANSFORM transform =
+        cmsCreateTransform(source.get(), format, srgb.get(), TYPE_BGRA_8, INTENT_PERCEPTUAL,
+                           cmsFLAGS_BLACKPOINTCOMPENSATION);
+    if (transform == nullptr) {
+        Fail(B_BAD_DATA, "conversion des couleurs impossible");
+        return nullptr;
+    }
+    return std::unique_ptr<DeviceRowConverter>(new DeviceRowConverter(transform));
+}
+
+DeviceRowConverter::~DeviceRowConverter() {
+    cmsDeleteTransform(fTransform);
+}
+
+void DeviceRowConverter::Convert(const uint8* samples, uint8* bgra, uint32 count) const {
+    cmsDoTransform(fTransform, samples, bgra, count);
+    for (uint32 i = 0; i < count; i++) {
+        bgra[i * 4 + 3] = 255;
+    }
+}
+
 uint32 ProfileColorSpace(const std::vector<uint8>& icc) {
     if (icc.empty()) {
         return 0;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include <jpeglib.h>
+#include <lcms2.h>
 
 #include <algorithm>
 
@@ -38,9 +39,11 @@ Agreement CompareWithPpm(const BBitmap& image, const std::vector<uint8>& ppm) {
     return agreement;
 }
 
-// A small JPEG written by libjpeg itself, in colour spaces our encoder never writes.
+// A small JPEG written by libjpeg itself, in colour spaces our encoder never writes, with
+// an ICC profile when given one.
 std::vector<uint8> WriteWithLibjpeg(J_COLOR_SPACE in, J_COLOR_SPACE stored, int components,
-                                    const std::vector<uint8>& pixels) {
+                                    const std::vector<uint8>& pixels,
+                                    const std::vector<uint8>& icc = {}, bool adobeMarker = true) {
     jpeg_compress_struct info{};
     jpeg_error_mgr error{};
     info.err = jpeg_std_error(&error);
@@ -53,8 +56,12 @@ std::vector<uint8> WriteWithLibjpeg(J_COLOR_SPACE in, J_COLOR_SPACE stored, int 
     info.in_color_space = in;
     jpeg_set_defaults(&info);
     jpeg_set_colorspace(&info, stored);
+    info.write_Adobe_marker = adobeMarker ? TRUE : FALSE;
     jpeg_set_quality(&info, 100, TRUE);
     jpeg_start_compress(&info, TRUE);
+    if (!icc.empty()) {
+        jpeg_write_icc_profile(&info, icc.data(), unsigned(icc.size()));
+    }
     while (info.next_scanline < 16) {
         JSAMPROW row = const_cast<uint8*>(&pixels[info.next_scanline * 16 * components]);
         jpeg_write_scanlines(&info, &row, 1);
@@ -220,7 +227,153 @@ TEST(JPEGTranslator, HostileFilesAreRefusedAndWriteFailuresReported) {
     }
     ExpectRefused(translator, damaged, "damaged");
 
+    // Segments of metadata are kept up to 16 MB in all: 300 of 64 kB are too many.
+    std::vector<uint8> stuffed(jpeg.begin(), jpeg.begin() + 2);
+    for (int i = 0; i < 300; i++) {
+        stuffed.insert(stuffed.end(), {0xff, 0xe1, 0xff, 0xff});
+        stuffed.insert(stuffed.end(), 0xffff - 2, uint8('x'));
+    }
+    stuffed.insert(stuffed.end(), jpeg.begin() + 2, jpeg.end());
+    ExpectRefused(translator, stuffed, "stuffed");
+    EXPECT_NE(ErrorReason().find("16 Mo"), std::string::npos) << ErrorReason();
+
     ExpectWriteFailureReported(translator, *MakePhotoLikeImage(300, 200, false), kJPEG);
+}
+
+TEST(JPEGTranslator, GreyIsWrittenInOneChannel) {
+    JPEGTranslator translator;
+    auto grey = TestPicture(64, 48, false);
+    for (uint32 y = 0; y < 48; y++) {
+        for (uint32 x = 0; x < 64; x++) {
+            uint8* p = MutablePixel(*grey, x, y);
+            p[0] = p[2] = p[1];
+        }
+    }
+    auto colour = TestPicture(64, 48, false);
+    PictureInfo withProfile = PlainInfo(*grey);
+    withProfile.metadata.color.icc =
+        ReadFile("/usr/share/color/icc/compatibleWithAdobeRGB1998.icc");
+    struct Case {
+        const char* name;
+        const BBitmap* image;
+        PictureInfo info;
+        uint8 components;
+    } cases[] = {{"grey", grey.get(), PlainInfo(*grey), 1},
+                 {"colour", colour.get(), PlainInfo(*colour), 3},
+                 // Adobe RGB's grey is not sRGB's: the profile must go with colour pixels.
+                 {"grey with an RGB profile", grey.get(), withProfile, 3}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BMallocIO out;
+        ASSERT_EQ(translator.EncodePicture(*c.image, c.info, kJPEG, out), B_OK) << ErrorReason();
+        const auto* data = static_cast<const uint8*>(out.Buffer());
+        std::vector<uint8> file(data, data + out.BufferLength());
+        EXPECT_EQ(file[FindMarker(file, 0xc0) + 9], c.components);
+        auto decoded = DecodeOK(translator, file);
+        ASSERT_NE(decoded, nullptr);
+        EXPECT_GT(PSNR(*c.image, *decoded), 28.0);
+    }
+}
+
+DecodedImage DecodeWhole(JPEGTranslator& translator, const std::vector<uint8>& bytes) {
+    BMemoryIO source(bytes.data(), bytes.size());
+    ClearErrorReason();
+    DecodedImage decoded;
+    EXPECT_EQ(translator.DecodePicture(source, &decoded), B_OK) << ErrorReason();
+    return decoded;
+}
+
+constexpr char kAdobeRGB[] = "/usr/share/color/icc/compatibleWithAdobeRGB1998.icc";
+
+// Ink taken out of white gives Adobe RGB values: what a CMYK profile of our own means.
+cmsInt32Number InkAsAdobeRGB(const cmsUInt16Number in[], cmsUInt16Number out[], void* toLab) {
+    const double k = 1 - in[3] / 65535.0;
+    const double rgb[3] = {(1 - in[0] / 65535.0) * k, (1 - in[1] / 65535.0) * k,
+                           (1 - in[2] / 65535.0) * k};
+    cmsCIELab lab;
+    cmsDoTransform(static_cast<cmsHTRANSFORM>(toLab), rgb, &lab, 1);
+    cmsFloat2LabEncoded(out, &lab);
+    return TRUE;
+}
+
+// A CMYK profile far from the plain conversion, and large enough (500 kB) to be split
+// over several segments.
+std::vector<uint8> MakeCMYKProfile() {
+    cmsHPROFILE adobe = cmsOpenProfileFromFile(kAdobeRGB, "r");
+    cmsHPROFILE lab = cmsCreateLab4Profile(nullptr);
+    cmsHTRANSFORM toLab =
+        cmsCreateTransform(adobe, TYPE_RGB_DBL, lab, TYPE_Lab_DBL, INTENT_RELATIVE_COLORIMETRIC, 0);
+    cmsPipeline* aToB = cmsPipelineAlloc(nullptr, 4, 3);
+    cmsStage* table = cmsStageAllocCLut16bit(nullptr, 17, 4, 3, nullptr);
+    cmsStageSampleCLut16bit(table, InkAsAdobeRGB, toLab, 0);
+    cmsPipelineInsertStage(aToB, cmsAT_BEGIN, table);
+    cmsHPROFILE cmyk = cmsCreateProfilePlaceholder(nullptr);
+    cmsSetProfileVersion(cmyk, 2.1);  // a lone table is a version 2 lut, not a version 4 one
+    cmsSetDeviceClass(cmyk, cmsSigOutputClass);
+    cmsSetColorSpace(cmyk, cmsSigCmykData);
+    cmsSetPCS(cmyk, cmsSigLabData);
+    cmsWriteTag(cmyk, cmsSigAToB0Tag, aToB);
+    cmsWriteTag(cmyk, cmsSigMediaWhitePointTag, cmsD50_XYZ());
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(cmyk, nullptr, &size);
+    std::vector<uint8> bytes(size);
+    cmsSaveProfileToMem(cmyk, bytes.data(), &size);
+    cmsCloseProfile(cmyk);
+    cmsPipelineFree(aToB);
+    cmsDeleteTransform(toLab);
+    cmsCloseProfile(lab);
+    cmsCloseProfile(adobe);
+    return bytes;
+}
+
+TEST(JPEGTranslator, CMYKGoesThroughItsProfile) {
+    JPEGTranslator translator;
+    const std::vector<uint8> profile = MakeCMYKProfile();
+    ASSERT_GT(profile.size(), 65519u * 2);
+    // 60 % cyan, 10 % magenta, 80 % yellow: Adobe RGB (0.4, 0.9, 0.2), in sRGB.
+    const double adobe[3] = {0.4, 0.9, 0.2};
+    uint8 expected[3];
+    {
+        cmsHPROFILE from = cmsOpenProfileFromFile(kAdobeRGB, "r");
+        cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+        cmsHTRANSFORM toSRGB = cmsCreateTransform(from, TYPE_RGB_DBL, srgb, TYPE_RGB_8,
+                                                  INTENT_RELATIVE_COLORIMETRIC, 0);
+        cmsDoTransform(toSRGB, adobe, expected, 1);
+        cmsDeleteTransform(toSRGB);
+        cmsCloseProfile(srgb);
+        cmsCloseProfile(from);
+    }
+    // The test is sharp: ink simply taken out of white gives other values.
+    EXPECT_GT(std::abs(int(expected[0]) - 102) + std::abs(int(expected[2]) - 51), 20);
+
+    struct Case {
+        const char* name;
+        J_COLOR_SPACE stored;
+        bool adobe;  // the Adobe marker, and with it ink stored inverted
+    } cases[] = {{"CMYK, Adobe", JCS_CMYK, true},
+                 {"CMYK, plain", JCS_CMYK, false},
+                 {"YCCK", JCS_YCCK, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<uint8> ink;
+        for (int i = 0; i < 256; i++) {
+            const uint8 plain[4] = {153, 26, 204, 0};
+            for (uint8 v : plain) {
+                ink.push_back(c.adobe ? uint8(255 - v) : v);
+            }
+        }
+        const std::vector<uint8> file =
+            WriteWithLibjpeg(JCS_CMYK, c.stored, 4, ink, profile, c.adobe);
+        DecodedImage decoded = DecodeWhole(translator, file);
+        ASSERT_NE(decoded.bitmap, nullptr);
+        const uint8* p = Pixel(*decoded.bitmap, 8, 8);
+        // Perceptual with black point compensation against the exact colorimetric values.
+        EXPECT_NEAR(p[2], expected[0], 6);
+        EXPECT_NEAR(p[1], expected[1], 6);
+        EXPECT_NEAR(p[0], expected[2], 6);
+        // The pixels are sRGB now: no CMYK profile goes with them.
+        EXPECT_TRUE(decoded.info.metadata.color.icc.empty());
+    }
 }
 
 }  // namespace
