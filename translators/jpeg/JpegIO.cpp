@@ -16,6 +16,10 @@ constexpr size_t kBufferSize = 64 * 1024;
 // real encoders write about ten. Far more is an attack on the decoder's time.
 constexpr int kMaxScans = 500;
 
+// Once the stream has ended, libjpeg asks again only a few times (to find the end marker it
+// was handed); a reader that keeps asking is reading a segment that runs past the end.
+constexpr int kMaxHandedEnds = 64;
+
 JpegContext* ContextOf(j_common_ptr info) {
     return static_cast<JpegContext*>(info->client_data);
 }
@@ -39,22 +43,36 @@ JpegContext* ContextOf(j_decompress_ptr info) {
     Abort(reinterpret_cast<j_common_ptr>(info), trouble);
 }
 
-// Warnings that mean pixels were invented to fill missing or broken data: the image would be
-// partly grey or garbled, so the file is refused instead of shown as decoded.
+void NoteCut(j_decompress_ptr info) {
+    JpegContext* context = ContextOf(info);
+    if (context->cut) {
+        return;
+    }
+    context->cut = true;
+    context->cutScan = info->input_scan_number;
+    context->cutRow = info->input_iMCU_row;
+    context->cutInFirstPass = !info->progressive_mode || (info->Ss == 0 && info->Ah == 0);
+}
+
+// libjpeg goes on after a warning, making up what it could not read. Running out of data in
+// a scan (the end we handed it, or a marker in the middle of broken data) is noted where it
+// happened; the first warning is kept as the damage to report, unless it only follows from
+// the end we handed or says nothing about the pixels.
 void OnEmitMessage(j_common_ptr info, int level) {
     if (level >= 0) {
         return;
     }
-    switch (info->err->msg_code) {
-        case JWRN_HIT_MARKER:
-        case JWRN_HUFF_BAD_CODE:
-        case JWRN_ARITH_BAD_CODE:
-        case JWRN_MUST_RESYNC:
-        case JWRN_NOT_SEQUENTIAL:
-            OnErrorExit(info);
-        default:
-            break;
+    JpegContext* context = ContextOf(info);
+    const int code = info->err->msg_code;
+    if (code == JWRN_HIT_MARKER && info->is_decompressor) {
+        NoteCut(reinterpret_cast<j_decompress_ptr>(info));
     }
+    if (context->warned || (context->ended && code == JWRN_HIT_MARKER) || code == JWRN_JFIF_MAJOR ||
+        code == JWRN_BOGUS_ICC) {
+        return;
+    }
+    context->warned = true;
+    (*info->err->format_message)(info, context->warning);
 }
 
 void OnProgress(j_common_ptr info) {
@@ -66,16 +84,36 @@ void OnProgress(j_common_ptr info) {
 
 void InitSource(j_decompress_ptr) {}
 
-// The end of the stream before the end-of-image marker is a truncated file: libjpeg would
-// make up an end marker and fill the rest of the picture with grey.
+// At the end of the stream libjpeg gets an end-of-image marker, as its own file reader
+// gives it: it then decodes what is missing as flat (a sequential file) or coarse (a
+// progressive one), and warns where it needed more, which tells how much that is.
 boolean FillInput(j_decompress_ptr info) {
     JpegContext* context = ContextOf(info);
     const ssize_t got = context->stream->Read(context->buffer, kBufferSize);
-    if (got <= 0) {
-        Abort(info, got < 0 ? Trouble::IOFailed : Trouble::Truncated);
+    if (got < 0) {
+        Abort(info, Trouble::IOFailed);
     }
-    info->src->next_input_byte = context->buffer;
-    info->src->bytes_in_buffer = size_t(got);
+    if (got > 0) {
+        info->src->next_input_byte = context->buffer;
+        info->src->bytes_in_buffer = size_t(got);
+        return TRUE;
+    }
+    if (context->inHeader) {
+        Abort(info, Trouble::Truncated);
+    }
+    if (!context->ended) {
+        context->ended = true;
+        // The arithmetic decoder takes the end without a word: the place it asked from is
+        // the best guess.
+        if (info->arith_code) {
+            NoteCut(info);
+        }
+    } else if (++context->handedEnds > kMaxHandedEnds) {
+        Abort(info, Trouble::Truncated);
+    }
+    static const JOCTET kEnd[2] = {0xff, JPEG_EOI};
+    info->src->next_input_byte = kEnd;
+    info->src->bytes_in_buffer = sizeof kEnd;
     return TRUE;
 }
 
@@ -103,6 +141,10 @@ JOCTET NextByte(j_decompress_ptr info) {
     jpeg_source_mgr* source = info->src;
     if (source->bytes_in_buffer == 0) {
         (*source->fill_input_buffer)(info);
+    }
+    // A segment cut by the end of the file is not kept: the header it is in cannot be whole.
+    if (ContextOf(info)->ended) {
+        Abort(info, Trouble::Truncated);
     }
     source->bytes_in_buffer--;
     return *source->next_input_byte++;

@@ -32,6 +32,22 @@ struct JpegContext {
     Trouble trouble;
     char message[JMSG_LENGTH_MAX];  // why libjpeg failed
 
+    // Decoding only. While the header is read, the end of the stream is a file that cannot
+    // be shown.
+    bool inHeader;
+    // The stream ended before the end-of-image marker: libjpeg was handed an end marker
+    // instead, and decodes the rest as missing.
+    bool ended;
+    int handedEnds;
+    // The decoder needed data past the end of a scan (a file that lacks only its end marker
+    // does not): where it was then, to tell how much is missing.
+    bool cut;
+    int cutScan;
+    JDIMENSION cutRow;
+    bool cutInFirstPass;  // in a scan that brings its components' first data
+    // The first warning about damaged data met while the stream had not ended.
+    bool warned;
+    char warning[JMSG_LENGTH_MAX];
     // The marker segments kept so far (see KeepMarkers), their bytes counted.
     uint64 keptBytes;
 };

@@ -58,7 +58,9 @@ bool ReadHeader(jpeg_decompress_struct* info, JpegContext* context, JOCTET** icc
         return false;
     }
     jpeg::KeepMetadataMarkers(info);
+    context->inHeader = true;
     jpeg_read_header(info, TRUE);
+    context->inHeader = false;
     if (!jpeg_read_icc_profile(info, icc, iccSize)) {
         *icc = nullptr;
         *iccSize = 0;
@@ -83,13 +85,31 @@ bool PrepareOutput(jpeg_decompress_struct* info, JpegContext* context, RowPath p
     return true;
 }
 
+// True when every coefficient of a progressive file has come in full: a file that ends
+// after that lacked only its end marker.
+bool CoefficientsComplete(const jpeg_decompress_struct& info) {
+    if (!info.progressive_mode || info.coef_bits == nullptr) {
+        return true;
+    }
+    for (int c = 0; c < info.num_components; c++) {
+        for (int k = 0; k < DCTSIZE2; k++) {
+            if (info.coef_bits[c][k] != 0) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 // Decodes straight into the bitmap's rows, or through one row of samples to convert.
+// `started`: the rows come (so those above output_scanline are there even when this fails).
 bool DecodeRows(jpeg_decompress_struct* info, JpegContext* context, JSAMPROW* rows, RowPath path,
-                const DeviceRowConverter* converter) {
+                const DeviceRowConverter* converter, bool* started, bool* detailComplete) {
     if (setjmp(context->jump)) {
         return false;
     }
     jpeg_start_decompress(info);
+    *started = true;
     if (path == RowPath::Direct) {
         while (info->output_scanline < info->output_height) {
             jpeg_read_scanlines(info, rows + info->output_scanline,
@@ -111,6 +131,7 @@ bool DecodeRows(jpeg_decompress_struct* info, JpegContext* context, JSAMPROW* ro
             }
         }
     }
+    *detailComplete = CoefficientsComplete(*info);
     jpeg_finish_decompress(info);
     return true;
 }
@@ -195,8 +216,11 @@ status_t JpegReader::ReadFrame(std::unique_ptr<BBitmap>* frame, FrameTiming* tim
     for (uint32 y = 0; y < height; y++) {
         rows[y] = bits + size_t(y) * size_t(bitmap->BytesPerRow());
     }
-    if (!DecodeRows(&fDecompressor, &fContext, rows.data(), path, fConverter.get())) {
-        return Failure();
+    bool started = false, detailComplete = true;
+    const bool decoded = DecodeRows(&fDecompressor, &fContext, rows.data(), path, fConverter.get(),
+                                    &started, &detailComplete);
+    if (status_t status = AssessDamage(decoded, started, detailComplete, rows); status != B_OK) {
+        return status;
     }
     if (fApplyOrientation) {
         if (status_t status = ApplyOrientation(fOrientation, &bitmap); status != B_OK) {
@@ -205,6 +229,62 @@ status_t JpegReader::ReadFrame(std::unique_ptr<BBitmap>* frame, FrameTiming* tim
     }
     *frame = std::move(bitmap);
     *timing = FrameTiming{};
+    return B_OK;
+}
+
+// What could not be read, said in the picture's terms. A file that ends early, in the pass
+// that brings the picture's first data (the only one of a sequential file), misses the rows
+// not reached; past that pass it is whole but lacks the detail of the passes not read. Broken
+// data stops a scan the same way, unless restart markers let libjpeg pick it up further on.
+// When libjpeg gives up in the middle of the picture, the rows it gave are the picture as far
+// as it goes, and the rest is left grey as libjpeg fills what it cannot read. Nothing read,
+// or a failure that is not about the file's data, is a failure.
+status_t JpegReader::AssessDamage(bool decoded, bool started, bool detailComplete,
+                                  const std::vector<JSAMPROW>& rows) {
+    const JDIMENSION height = fDecompressor.output_height;
+    const JDIMENSION done = fDecompressor.output_scanline;
+    double missing = 0;
+    if (!decoded) {
+        const bool dataFault =
+            fContext.trouble == Trouble::None || fContext.trouble == Trouble::Truncated;
+        if (!started || done == 0 || !dataFault) {
+            return Failure();
+        }
+        constexpr uint8 kGrey[4] = {128, 128, 128, 255};
+        for (JDIMENSION y = done; y < height; y++) {
+            for (JDIMENSION x = 0; x < fDecompressor.output_width; x++) {
+                std::memcpy(rows[y] + size_t(x) * 4, kGrey, 4);
+            }
+        }
+        missing = double(height - done) / double(height);
+    }
+    const JDIMENSION total = fDecompressor.total_iMCU_rows;
+    if (fContext.cut && fContext.cutInFirstPass && fContext.cutRow < total &&
+        (fContext.ended || fDecompressor.restart_interval == 0)) {
+        missing = std::max(missing, double(total - fContext.cutRow) / double(total));
+    }
+    const bool ended = fContext.ended || fContext.trouble == Trouble::Truncated;
+    const std::string what = ended ? "fichier tronqué : " : "fichier JPEG endommagé : ";
+    const std::string why = !decoded && fContext.trouble == Trouble::None ? fContext.message
+                            : fContext.warned                             ? fContext.warning
+                                                                          : "";
+    const std::string because = ended || why.empty() ? "" : " (" + why + ")";
+    if (missing >= 1) {
+        return Fail(B_BAD_DATA, what + "aucune partie de l'image n'a pu être lue" + because);
+    }
+    if (missing > 0) {
+        const long percent = std::max(1L, std::lround(100.0 * missing));
+        ReportDamage(what + "environ " + std::to_string(percent) + " % de l'image manque" +
+                     because);
+    } else if (!decoded) {
+        ReportDamage(what + "fin illisible" + because);
+    } else if (ended && !detailComplete) {
+        ReportDamage(what + "image entière mais moins détaillée");
+    }
+    if (fContext.warned) {
+        ReportDamage("fichier JPEG endommagé : image peut-être altérée (" +
+                     std::string(fContext.warning) + ")");
+    }
     return B_OK;
 }
 

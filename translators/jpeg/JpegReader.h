@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 // One JPEG being read: the header and what the file says beside the pixels when it opens,
-// then the picture, upright.
+// then the picture, upright, with what could be read of a damaged file.
 #pragma once
+
+#include <vector>
 
 #include "platform/translation/ColorManagement.h"
 #include "platform/translation/PictureIO.h"
@@ -23,6 +25,8 @@ public:
 
 private:
     status_t Failure() const;
+    status_t AssessDamage(bool decoded, bool started, bool detailComplete,
+                          const std::vector<JSAMPROW>& rows);
 
     BPositionIO& fSource;
     const bool fApplyOrientation;
