@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // JPEG through libjpeg-turbo: baseline, progressive, arithmetic, grey and CMYK in, EXIF
-// orientation applied; baseline or progressive out, grey in one channel. EXIF, XMP, IPTC,
-// the ICC profile and the resolution both ways.
+// orientation applied, at a reduced size when that is enough; baseline or progressive out,
+// grey in one channel. EXIF, XMP, IPTC, the ICC profile and the resolution both ways.
 #pragma once
 
 #include "platform/translation/ImageTranslator.h"

@@ -68,8 +68,8 @@ bool ReadHeader(jpeg_decompress_struct* info, JpegContext* context, JOCTET** icc
     return true;
 }
 
-bool PrepareOutput(jpeg_decompress_struct* info, JpegContext* context, RowPath path, uint32* width,
-                   uint32* height) {
+bool PrepareOutput(jpeg_decompress_struct* info, JpegContext* context, unsigned scale, RowPath path,
+                   uint32* width, uint32* height) {
     if (setjmp(context->jump)) {
         return false;
     }
@@ -79,6 +79,8 @@ bool PrepareOutput(jpeg_decompress_struct* info, JpegContext* context, RowPath p
         info->out_color_space = IsCMYK(*info) ? JCS_CMYK : JCS_GRAYSCALE;
     }
     info->dct_method = JDCT_ISLOW;
+    info->scale_num = 1;
+    info->scale_denom = scale;
     jpeg_calc_output_dimensions(info);
     *width = info->output_width;
     *height = info->output_height;
@@ -195,6 +197,22 @@ status_t JpegReader::Open() {
     return B_OK;
 }
 
+void JpegReader::SetSizeHint(uint32 minWidth, uint32 minHeight) {
+    if (fApplyOrientation && fOrientation >= 5) {
+        std::swap(minWidth, minHeight);
+    }
+    // libjpeg gives ceil(side / scale) at 1/scale.
+    const uint32 width = fDecompressor.image_width;
+    const uint32 height = fDecompressor.image_height;
+    fScale = 1;
+    for (const unsigned scale : {8u, 4u, 2u}) {
+        if ((width + scale - 1) / scale >= minWidth && (height + scale - 1) / scale >= minHeight) {
+            fScale = scale;
+            break;
+        }
+    }
+}
+
 status_t JpegReader::ReadFrame(std::unique_ptr<BBitmap>* frame, FrameTiming* timing) {
     if (fRead) {
         return Fail(B_ERROR, "plus d'image dans ce fichier");
@@ -204,7 +222,7 @@ status_t JpegReader::ReadFrame(std::unique_ptr<BBitmap>* frame, FrameTiming* tim
                          : IsCMYK(fDecompressor) ? RowPath::PlainInk
                                                  : RowPath::Direct;
     uint32 width = 0, height = 0;
-    if (!PrepareOutput(&fDecompressor, &fContext, path, &width, &height)) {
+    if (!PrepareOutput(&fDecompressor, &fContext, fScale, path, &width, &height)) {
         return Failure();
     }
     std::unique_ptr<BBitmap> bitmap;

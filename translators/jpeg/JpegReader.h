@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // One JPEG being read: the header and what the file says beside the pixels when it opens,
-// then the picture, upright, with what could be read of a damaged file.
+// then the picture, at a reduced size when its caller needs no more (libjpeg scales in the
+// DCT, for a fraction of the work), upright, with what could be read of a damaged file.
 #pragma once
 
 #include <vector>
@@ -21,6 +22,7 @@ public:
     // Reads the header; fails with the reason when the file cannot be shown.
     status_t Open();
 
+    void SetSizeHint(uint32 minWidth, uint32 minHeight) override;
     status_t ReadFrame(std::unique_ptr<BBitmap>* frame, FrameTiming* timing) override;
 
 private:
@@ -34,6 +36,7 @@ private:
     jpeg_decompress_struct fDecompressor;
     jpeg_progress_mgr fProgress;
     int fOrientation = 1;
+    unsigned fScale = 1;  // the picture comes at 1/fScale of each side
     // Grey or CMYK samples that a profile of theirs turns into sRGB.
     std::unique_ptr<DeviceRowConverter> fConverter;
     bool fRead = false;

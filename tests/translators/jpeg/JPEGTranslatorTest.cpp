@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "image/OrvImage.h"
 #include "tests/TempFolder.h"
 #include "tests/translators/common/CodecTestSupport.h"
 #include "tests/translators/jpeg/ShellOutput.h"
@@ -481,6 +482,46 @@ TEST(JPEGTranslator, CMYKGoesThroughItsProfile) {
         EXPECT_NEAR(p[0], expected[2], 6);
         // The pixels are sRGB now: no CMYK profile goes with them.
         EXPECT_TRUE(decoded.info.metadata.color.icc.empty());
+    }
+}
+
+TEST(JPEGTranslator, ReducedDecodingIsNeverSmallerThanAskedAndLooksTheSame) {
+    JPEGTranslator translator;
+    // Squares of 40 pixels: detail that still shows at an eighth.
+    auto picture = MakeCheckeredImage(1000, 700, false, 40, true);
+    std::vector<uint8> jpeg = Encode(translator, *picture, kJPEG);
+    // The same file standing on its side (EXIF orientation 6): the hint is in its upright
+    // canvas, 700 × 1000.
+    std::vector<uint8> turned = jpeg;
+    const uint8 app1[] = {0xff, 0xe1, 0, 34, 'E', 'x', 'i', 'f', 0,    0,    'I', 'I',
+                          42,   0,    8, 0,  0,   0,   1,   0,   0x12, 0x01, 3,   0,
+                          1,    0,    0, 0,  6,   0,   0,   0,   0,    0,    0,   0};
+    turned.insert(turned.begin() + 2, std::begin(app1), std::end(app1));
+    struct Case {
+        const std::vector<uint8>* file;
+        uint32 hintWidth, hintHeight;
+        uint32 width, height;  // the frame that comes
+    } cases[] = {{&jpeg, 100, 70, 125, 88},   {&jpeg, 125, 88, 125, 88},
+                 {&jpeg, 126, 88, 250, 175},  {&jpeg, 300, 200, 500, 350},
+                 {&jpeg, 501, 10, 1000, 700}, {&turned, 70, 100, 88, 125}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.hintWidth) + " × " + std::to_string(c.hintHeight));
+        BMemoryIO source(c.file->data(), c.file->size());
+        std::unique_ptr<PictureReader> reader;
+        ASSERT_EQ(translator.OpenReader(source, &reader), B_OK) << ErrorReason();
+        reader->SetSizeHint(c.hintWidth, c.hintHeight);
+        std::unique_ptr<BBitmap> frame;
+        FrameTiming timing;
+        ASSERT_EQ(reader->ReadFrame(&frame, &timing), B_OK) << ErrorReason();
+        EXPECT_EQ(frame->PixelWidth(), c.width);
+        EXPECT_EQ(frame->PixelHeight(), c.height);
+
+        // Brought to the hint's size, it is the full decoding brought to that size (the DCT
+        // averages where the resampler has Lanczos' taps: sharp edges differ a little).
+        auto full =
+            OrvImage::Adopt(DecodeOK(translator, *c.file))->Scale(c.hintWidth, c.hintHeight);
+        auto reduced = OrvImage::Adopt(std::move(frame))->Scale(c.hintWidth, c.hintHeight);
+        EXPECT_GT(PSNR(*full, *reduced), 22.0);
     }
 }
 
