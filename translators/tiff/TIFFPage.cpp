@@ -15,8 +15,6 @@ namespace {
 
 // More strips or tiles than this in one page is a lying header, not a picture.
 constexpr uint64 kMaxChunks = uint64(1) << 22;
-// Pixels decoded per call at least: small strips are read several at a time.
-constexpr uint64 kBandPixels = 1 << 16;
 
 struct Format {
     uint16 sampleFormat = SAMPLEFORMAT_UINT;
@@ -152,16 +150,15 @@ status_t DecodeRGBA(TIFF* tiff, TIFFStream& stream, std::unique_ptr<BBitmap>* im
     }
     auto* raster = static_cast<uint32*>((*image)->Bits());
 
-    // Bands of whole strips or tile rows, so that what fails is one band, not the page.
-    uint32 unit = 0;
+    // One strip or one row of tiles at a time, so that what fails is that band, not the
+    // page.
+    uint32 band = 0;
     if (TIFFIsTiled(tiff)) {
-        TIFFGetField(tiff, TIFFTAG_TILELENGTH, &unit);
+        TIFFGetField(tiff, TIFFTAG_TILELENGTH, &band);
     } else {
-        TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &unit);
+        TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &band);
     }
-    unit = std::clamp<uint32>(unit, 1, height);
-    const uint64 units = std::max<uint64>(1, kBandPixels / (uint64(unit) * width));
-    const uint32 band = uint32(std::min<uint64>(height, unit * units));
+    band = std::clamp<uint32>(band, 1, height);
 
     for (uint32 y = 0; y < height; y += band) {
         const uint32 rows = std::min(band, height - y);
