@@ -277,45 +277,38 @@ TIFFExifWriter::TIFFExifWriter(const std::vector<uint8>& block) {
 
 TIFFExifWriter::~TIFFExifWriter() = default;
 
-status_t TIFFExifWriter::WriteSubDirectories(TIFF* tiff) {
+status_t TIFFExifWriter::WriteDirectories(BPositionIO& destination) {
     if (fData == nullptr) {
         return B_OK;
     }
-    struct SubDirectory {
-        const char* group;
-        int (*create)(TIFF*);
-        uint64* offset;
+    const auto inDirectories = [](const Exiv2::Exifdatum& d) {
+        return d.groupName() == "Photo" || d.groupName() == "GPSInfo";
     };
-    const SubDirectory directories[] = {
-        {"Photo", TIFFCreateEXIFDirectory, &fExifOffset},
-        {"GPSInfo", TIFFCreateGPSDirectory, &fGpsOffset},
-    };
-    bool wrote = false;
-    for (const SubDirectory& directory : directories) {
-        const auto in = [&](const Exiv2::Exifdatum& d) { return d.groupName() == directory.group; };
-        if (std::none_of(fData->exif.begin(), fData->exif.end(), in)) {
-            continue;
-        }
-        if (directory.create(tiff) != 0) {
-            return B_ERROR;
-        }
-        for (const Exiv2::Exifdatum& datum : fData->exif) {
-            // The interoperability directory is not written: its pointer would lead nowhere.
-            if (in(datum) && datum.tag() != kInteroperabilityTag) {
-                SetTag(tiff, datum);
-            }
-        }
-        if (!TIFFWriteCustomDirectory(tiff, directory.offset)) {
-            return B_ERROR;
-        }
-        wrote = true;
+    if (std::none_of(fData->exif.begin(), fData->exif.end(), inDirectories)) {
+        return B_OK;
     }
-    if (wrote) {
-        // Back to an image directory for the first page.
-        TIFFFreeDirectory(tiff);
-        TIFFCreateDirectory(tiff);
+    Exiv2::Blob blob;
+    try {
+        Exiv2::ExifParser::encode(blob, nullptr, 0, Exiv2::littleEndian, fData->exif);
+        // Where Exiv2 put the directories, read back from what it wrote.
+        Exiv2::ExifData written;
+        Exiv2::ExifParser::decode(written, blob.data(), uint32_t(blob.size()));
+        for (auto [key, offset] : {std::pair{"Exif.Image.ExifTag", &fExifOffset},
+                                   std::pair{"Exif.Image.GPSTag", &fGpsOffset}}) {
+            auto found = written.findKey(Exiv2::ExifKey(key));
+            *offset = found != written.end() && found->count() == 1 ? uint64(found->toLong()) : 0;
+        }
+    } catch (const Exiv2::AnyError&) {
+        fExifOffset = fGpsOffset = 0;
+        return B_OK;
     }
-    return B_OK;
+    if (fExifOffset == 0 && fGpsOffset == 0) {
+        return B_OK;
+    }
+    if (destination.Seek(0, SEEK_FROM_START) != 0) {
+        return B_IO_ERROR;
+    }
+    return destination.WriteExactly(blob.data(), blob.size());
 }
 
 void TIFFExifWriter::WriteMainTags(TIFF* tiff, bool withResolution) const {

@@ -2,8 +2,7 @@
 // EXIF in a TIFF file is not a block but the file's own structure: descriptive tags in the
 // first directory (Make, Model, DateTime, Artist ...) and the EXIF and GPS sub-directories
 // it points to. Exiv2 reads that structure into the TIFF-structured EXIF block the rest of
-// the program passes on; writing goes the other way, Exiv2 parsing the block and libtiff
-// writing each value into the new file's directories.
+// the program passes on; writing goes the other way (see TIFFExifWriter).
 #pragma once
 
 #include <tiffio.h>
@@ -20,17 +19,24 @@ namespace orv {
 // still there); one over kMaxMetadataBytes is refused.
 status_t ReadTIFFExif(TIFF* tiff, BPositionIO& source, std::vector<uint8>* exif);
 
-// An EXIF block laid out for a TIFF file being written.
+// An EXIF block laid out for a TIFF file being written. Exiv2 encodes the block's EXIF and
+// GPS directories, values, maker notes and all, with offsets counted from the start of its
+// own TIFF header; written at the very start of the new file, before libtiff writes a
+// byte, those offsets hold as they are. libtiff then writes its own header over the
+// block's, appends the pages, and the first page points to the block's directories. The
+// block's own first directory is left unreferenced; its descriptive tags are set on the
+// first page by libtiff.
 class TIFFExifWriter {
 public:
     explicit TIFFExifWriter(const std::vector<uint8>& block);
     ~TIFFExifWriter();
 
-    // Writes the EXIF and GPS sub-directories: first, before any page, while the file is
-    // still empty. B_OK with nothing written when the block has none.
-    status_t WriteSubDirectories(TIFF* tiff);
+    // Writes the encoded block at the start of `destination`, which must be empty: before
+    // libtiff opens it, in little-endian order (libtiff's "wl"). Nothing when the block
+    // has no EXIF or GPS directory.
+    status_t WriteDirectories(BPositionIO& destination);
     // On the first page's directory: the descriptive tags and the pointers to the
-    // sub-directories. The resolution tags only when `withResolution`.
+    // directories. The resolution tags only when `withResolution`.
     void WriteMainTags(TIFF* tiff, bool withResolution) const;
     // The orientation the block states (1 to 8), or 0 when it states none.
     int Orientation() const { return fOrientation; }

@@ -60,12 +60,13 @@ status_t TIFFPageWriter::Begin(const PictureInfo& info) {
         return Fail(B_NOT_ALLOWED, "écriture TIFF déjà commencée");
     }
     fInfo = info;
-    fTiff = OpenTIFF(fStream, "w");
-    if (fTiff == nullptr) {
+    fExif = std::make_unique<TIFFExifWriter>(info.metadata.exif);
+    if (fExif->WriteDirectories(*fStream.io) != B_OK) {
         return WriteFailed();
     }
-    fExif = std::make_unique<TIFFExifWriter>(info.metadata.exif);
-    if (fExif->WriteSubDirectories(fTiff.get()) != B_OK || fStream.errors > 0) {
+    // Little-endian, as the EXIF directories already written are.
+    fTiff = OpenTIFF(fStream, "wl");
+    if (fTiff == nullptr) {
         return WriteFailed();
     }
     return B_OK;
