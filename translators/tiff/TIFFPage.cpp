@@ -193,7 +193,7 @@ status_t DecodeRGBA(TIFF* tiff, TIFFStream& stream, std::unique_ptr<BBitmap>* im
     return B_OK;
 }
 
-// One sample into 8 bits: floating point clamped to 0–1, 32-bit integers by their top byte.
+// One sample into 8 bits, rounded: floating point clamped to 0–1, 32-bit integers scaled.
 template <typename T>
 uint8 ToByte(T value) {
     if constexpr (std::is_floating_point_v<T>) {
@@ -202,7 +202,7 @@ uint8 ToByte(T value) {
         }
         return value >= 1 ? 255 : uint8(std::lround(value * 255));
     } else {
-        return uint8(value >> 24);
+        return uint8((uint64(value) * 255 + 0x7fffffff) / 0xffffffff);
     }
 }
 
