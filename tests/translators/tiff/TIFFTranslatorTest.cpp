@@ -193,7 +193,7 @@ TEST_F(TIFFTranslatorTest, ReadsFloatingPointAndWideIntegerSamples) {
                 const double value = values[(x + k) % 7];
                 uint8 raw[8];
                 if (v.sampleFormat == SAMPLEFORMAT_UINT) {
-                    const auto u = uint32(std::clamp(value, 0.0, 1.0) * 4294967295.0);
+                    const auto u = uint32(std::llround(std::clamp(value, 0.0, 1.0) * 4294967295.0));
                     std::memcpy(raw, &u, 4);
                 } else if (v.bits == 32) {
                     const auto f = float(value);
