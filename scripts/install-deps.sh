@@ -17,12 +17,10 @@ packages=(
   liblcms2-dev libexiv2-dev
   # resampling
   libpixman-1-dev libstb-dev
-  # tools that make and check test files (TIFF pages, metadata, profiles)
-  imagemagick libtiff-tools libimage-exiftool-perl icc-profiles-free
+  # tools that make and check test files (TIFF pages, JPEG, metadata, profiles)
+  imagemagick libtiff-tools libjpeg-turbo-progs libimage-exiftool-perl icc-profiles-free
   # end-to-end tests on a virtual display
   xvfb xdotool xauth attr
-  # test pictures made and read back by other tools: JPEG, ICC profiles, EXIF/XMP/IPTC
-  imagemagick libjpeg-turbo-progs icc-profiles-free libimage-exiftool-perl
 )
 
 missing=()
