@@ -30,9 +30,9 @@ inline bool HasTool(const std::string& name) {
 }  // namespace orv::test
 
 // Skips the test, saying why, when one of the tools is not installed.
-#define ORV_NEED_TOOLS(...)                                      \
-    for (const char* tool : {__VA_ARGS__}) {                     \
-        if (!::orv::test::HasTool(tool)) {                       \
-            GTEST_SKIP() << tool << " is not installed";         \
-        }                                                        \
+#define ORV_NEED_TOOLS(...)                              \
+    for (const char* tool : {__VA_ARGS__}) {             \
+        if (!::orv::test::HasTool(tool)) {               \
+            GTEST_SKIP() << tool << " is not installed"; \
+        }                                                \
     }
