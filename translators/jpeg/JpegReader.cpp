@@ -287,11 +287,13 @@ status_t JpegReader::AssessDamage(bool decoded, bool started, bool detailComplet
                             : fContext.warned                             ? fContext.warning
                                                                           : "";
     const std::string because = ended || why.empty() ? "" : " (" + why + ")";
-    if (missing >= 1) {
+    // Only the first scan's data stands for the whole picture; a later one that brings a
+    // component's first data (a file with a scan for each) leaves the earlier components.
+    if (fContext.cut && fContext.cutInFirstPass && fContext.cutScan <= 1 && fContext.cutRow == 0) {
         return Fail(B_BAD_DATA, what + "aucune partie de l'image n'a pu être lue" + because);
     }
     if (missing > 0) {
-        const long percent = std::max(1L, std::lround(100.0 * missing));
+        const long percent = std::clamp(std::lround(100.0 * missing), 1L, 100L);
         ReportDamage(what + "environ " + std::to_string(percent) + " % de l'image manque" +
                      because);
     } else if (!decoded) {
