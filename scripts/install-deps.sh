@@ -8,6 +8,8 @@ packages=(
   # toolchain and test tools
   build-essential cmake ninja-build pkg-config clang-14 libclang-rt-14-dev clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
+  # tools that make and check test pictures
+  imagemagick libimage-exiftool-perl apngasm apngdis icc-profiles-free
   # display and MIME database
   qt6-base-dev libgl-dev shared-mime-info
   # codec libraries
