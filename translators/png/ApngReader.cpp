@@ -164,6 +164,9 @@ status_t ApngReader::ReadFrame(std::unique_ptr<BBitmap>* frame, FrameTiming* tim
         return status;
     }
     fNext++;
+    if (fNext == fLayout.frames.size() && !fLayout.ended) {
+        ReportDamage("fichier PNG tronqué après l'image");  // when nothing worse was met
+    }
 
     std::unique_ptr<BBitmap> copy;
     if (status_t status = NewImage(fLayout.width, fLayout.height, fInfo.alpha, &copy);

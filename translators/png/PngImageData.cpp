@@ -196,21 +196,20 @@ public:
         if (fBuffer.size() == fHead) {
             return B_OK;
         }
+        if (fSequence != nullptr) {
+            WriteBE32(fBuffer.data(), (*fSequence)++);
+        }
         const status_t status = WriteChunk(fDestination, fType, fBuffer.data(), fBuffer.size());
         Start();
         return status;
     }
 
 private:
-    // An fdAT's data starts with its sequence number.
+    // An fdAT's data starts with its sequence number, counted only once the chunk is
+    // written: a number taken for a chunk never written would break the sequence.
     void Start() {
-        fBuffer.clear();
-        fHead = 0;
-        if (fSequence != nullptr) {
-            fBuffer.resize(4);
-            WriteBE32(fBuffer.data(), (*fSequence)++);
-            fHead = 4;
-        }
+        fHead = fSequence != nullptr ? 4 : 0;
+        fBuffer.assign(fHead, 0);
     }
 
     BPositionIO& fDestination;

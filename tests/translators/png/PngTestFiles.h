@@ -49,6 +49,28 @@ inline std::vector<uint8> Chunk(const std::string& type, const std::vector<uint8
     return chunk;
 }
 
+// `bytes` as a zlib stream of stored blocks, made here apart from the translator's deflate.
+inline std::vector<uint8> StoredZlib(const std::vector<uint8>& bytes) {
+    std::vector<uint8> out = {0x78, 0x01};
+    size_t at = 0;
+    do {
+        const size_t n = std::min<size_t>(bytes.size() - at, 65535);
+        const bool last = at + n == bytes.size();
+        out.insert(out.end(),
+                   {uint8(last ? 1 : 0), uint8(n), uint8(n >> 8), uint8(~n), uint8(~n >> 8)});
+        out.insert(out.end(), bytes.begin() + ptrdiff_t(at), bytes.begin() + ptrdiff_t(at + n));
+        at += n;
+    } while (at < bytes.size());
+    uint32 a = 1, b = 0;
+    for (uint8 c : bytes) {
+        a = (a + c) % 65521;
+        b = (b + a) % 65521;
+    }
+    out.resize(out.size() + 4);
+    PutBig32(&out[out.size() - 4], b << 16 | a);
+    return out;
+}
+
 // Puts `chunk` right after IHDR.
 inline void InsertAfterHeader(std::vector<uint8>* png, const std::vector<uint8>& chunk) {
     png->insert(png->begin() + 33, chunk.begin(), chunk.end());
