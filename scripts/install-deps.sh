@@ -8,8 +8,6 @@ packages=(
   # toolchain and test tools
   build-essential cmake ninja-build pkg-config clang-14 libclang-rt-14-dev clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
-  # tools that make and check test pictures
-  imagemagick libimage-exiftool-perl apngasm apngdis icc-profiles-free
   # display and MIME database
   qt6-base-dev libgl-dev shared-mime-info
   # codec libraries
@@ -19,8 +17,8 @@ packages=(
   liblcms2-dev libexiv2-dev
   # resampling
   libpixman-1-dev libstb-dev
-  # tools that make and check test files (TIFF pages, metadata, profiles)
-  imagemagick libtiff-tools libimage-exiftool-perl icc-profiles-free
+  # tools that make and check test files (TIFF pages, APNG, metadata, profiles)
+  imagemagick libtiff-tools apngasm apngdis libimage-exiftool-perl icc-profiles-free
   # end-to-end tests on a virtual display
   xvfb xdotool xauth attr
 )

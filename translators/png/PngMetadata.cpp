@@ -335,7 +335,8 @@ bool IsGreyProfile(const std::vector<uint8>& icc) {
 }
 
 status_t WriteColorChunks(BPositionIO& destination, const ColorDescription& color, bool grey) {
-    if (color.HasCicp()) {
+    // Without primaries and a transfer the chunk would say nothing a reader can use.
+    if (color.primaries != 0 && color.transfer != 0) {
         // The pixels are RGB by now, in full range, whatever matrix and range a YUV
         // source was coded with: those are what the format allows here.
         const uint8 cicp[4] = {color.primaries, color.transfer, 0, 1};
