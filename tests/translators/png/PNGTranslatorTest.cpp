@@ -232,8 +232,7 @@ TEST(PNGTranslator, SettingsAreHonouredAndFailuresReported) {
     // Level 0 stores the rows: 4 bytes a pixel and a filter byte a row.
     EXPECT_GT(Encode(translator, *image, kPNG).size(), size_t(200 * 4 + 1) * 150);
     EXPECT_LT(normal * 4, size_t(200 * 150 * 4));
-    ASSERT_EQ(translator.Settings().Set("compression", 6), B_OK);
-    ASSERT_EQ(translator.Settings().Set("filter", 5), B_OK);
+    RestoreDefaults(translator);
 
     ExpectWriteFailureReported(translator, *image, kPNG);
 }

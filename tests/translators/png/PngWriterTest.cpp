@@ -66,7 +66,7 @@ TEST(PngWriter, EveryLevelRoundTripsAndHigherLevelsAreNoLarger) {
         EXPECT_LE(size, previous);
         previous = size;
     }
-    ASSERT_EQ(translator.Settings().Set("compression", 6), B_OK);
+    RestoreDefaults(translator);
 }
 
 TEST(PngWriter, LargePicturesAreSplitIntoBoundedChunks) {
