@@ -15,6 +15,7 @@
 #include "platform/support/ImageLimits.h"
 #include "platform/translation/CodecChecks.h"
 #include "platform/translation/PixelRows.h"
+#include "translators/gif/GifReader.h"
 
 namespace orv {
 
@@ -34,24 +35,6 @@ constexpr SettingSchema kSettings[] = {
 // Pixels at least this opaque are written opaque; the rest become the transparent index.
 constexpr uint8 kOpaqueThreshold = 128;
 
-// Blue, green, red, alpha of each index, as the bitmap stores them.
-using Palette = std::array<std::array<uint8, 4>, 256>;
-
-struct GifReader {
-    BPositionIO* stream;
-    bool ioFailed;
-};
-
-int ReadData(GifFileType* gif, GifByteType* buffer, int size) {
-    auto* reader = static_cast<GifReader*>(gif->UserData);
-    ssize_t got = reader->stream->Read(buffer, size_t(size));
-    if (got < 0) {
-        reader->ioFailed = true;
-        return 0;
-    }
-    return int(got);
-}
-
 struct GifWriter {
     BPositionIO* stream;
     bool ioFailed;
@@ -64,104 +47,6 @@ int WriteData(GifFileType* gif, const GifByteType* buffer, int size) {
         return 0;
     }
     return size;
-}
-
-void CloseDecoder(GifFileType* gif) {
-    DGifCloseFile(gif, nullptr);
-}
-using GifDecoder = std::unique_ptr<GifFileType, FreeWith<CloseDecoder>>;
-
-// giflib's text for an error, in brackets; it has none for some codes, and fails some calls
-// without naming an error at all.
-std::string Detail(int error) {
-    const char* text = error != 0 ? GifErrorString(error) : nullptr;
-    return text != nullptr ? std::string(" (") + text + ")" : std::string();
-}
-
-status_t ReadFailure(const GifFileType* gif, const GifReader& reader) {
-    if (reader.ioFailed) {
-        return Fail(B_IO_ERROR, "lecture du GIF impossible");
-    }
-    int error = gif != nullptr ? gif->Error : D_GIF_ERR_READ_FAILED;
-    switch (error) {
-        case D_GIF_ERR_READ_FAILED:
-        case D_GIF_ERR_EOF_TOO_SOON:
-            return Fail(B_BAD_DATA, "fichier GIF tronqué");
-        case D_GIF_ERR_NOT_ENOUGH_MEM:
-            return Fail(B_NO_MEMORY, "mémoire insuffisante pour lire le GIF");
-        default:
-            return Fail(B_BAD_DATA, "fichier GIF endommagé" + Detail(error));
-    }
-}
-
-// The first frame's description and its transparent index, skipping the extensions before
-// it; the graphic control extension that counts is the last one before the frame.
-bool ReadFirstFrameHeader(GifFileType* gif, int* transparent) {
-    *transparent = NO_TRANSPARENT_COLOR;
-    for (;;) {
-        GifRecordType record;
-        if (DGifGetRecordType(gif, &record) != GIF_OK) {
-            return false;
-        }
-        if (record == IMAGE_DESC_RECORD_TYPE) {
-            return DGifGetImageDesc(gif) == GIF_OK;
-        }
-        if (record == TERMINATE_RECORD_TYPE) {
-            gif->Error = D_GIF_ERR_NO_IMAG_DSCR;
-            return false;
-        }
-        if (record != EXTENSION_RECORD_TYPE) {
-            gif->Error = D_GIF_ERR_WRONG_RECORD;
-            return false;
-        }
-        int code = 0;
-        GifByteType* block = nullptr;
-        if (DGifGetExtension(gif, &code, &block) != GIF_OK) {
-            return false;
-        }
-        if (code == GRAPHICS_EXT_FUNC_CODE && block != nullptr && block[0] >= 4) {
-            GraphicsControlBlock control;
-            if (DGifExtensionToGCB(block[0], block + 1, &control) == GIF_OK) {
-                *transparent = control.TransparentColor;
-            }
-        }
-        while (block != nullptr) {
-            if (DGifGetExtensionNext(gif, &block) != GIF_OK) {
-                return false;
-            }
-        }
-    }
-}
-
-// Reads the frame's rows, in their interlaced order when they are, and paints them through
-// the palette onto the canvas, clipped to it.
-bool ReadFrame(GifFileType* gif, const Palette& colors, BBitmap* canvas) {
-    const GifImageDesc& frame = gif->Image;
-    std::vector<GifPixelType> line(size_t(frame.Width));
-    uint32 canvasWidth = canvas->PixelWidth(), canvasHeight = canvas->PixelHeight();
-    auto* bits = static_cast<uint8*>(canvas->Bits());
-    static constexpr int kPassStart[] = {0, 4, 2, 1};
-    static constexpr int kPassStep[] = {8, 8, 4, 2};
-    int passes = frame.Interlace ? 4 : 1;
-    for (int pass = 0; pass < passes; pass++) {
-        int start = frame.Interlace ? kPassStart[pass] : 0;
-        int step = frame.Interlace ? kPassStep[pass] : 1;
-        for (int row = start; row < frame.Height; row += step) {
-            if (DGifGetLine(gif, line.data(), frame.Width) != GIF_OK) {
-                return false;
-            }
-            uint32 y = uint32(frame.Top + row);
-            if (y >= canvasHeight || uint32(frame.Left) >= canvasWidth) {
-                continue;
-            }
-            uint32 count = std::min(uint32(frame.Width), canvasWidth - uint32(frame.Left));
-            uint8* out = bits + size_t(y) * size_t(canvas->BytesPerRow()) + size_t(frame.Left) * 4;
-            for (uint32 x = 0; x < count; x++, out += 4) {
-                std::memcpy(out, colors[line[x]].data(), 4);
-            }
-        }
-    }
-    return true;
 }
 
 void CloseEncoder(GifFileType* gif) {
@@ -298,7 +183,8 @@ status_t WriteIndexed(const IndexedPicture& picture, int width, int height,
         if (writer.ioFailed) {
             return Fail(B_IO_ERROR, "écriture du GIF impossible");
         }
-        return Fail(B_ERROR, "encodage GIF impossible" + Detail(written ? closeError : error));
+        return Fail(B_ERROR,
+                    "encodage GIF impossible" + GifErrorDetail(written ? closeError : error));
     }
     return B_OK;
 }
@@ -319,62 +205,21 @@ status_t GIFTranslator::IdentifyImage(BPositionIO& source, const translation_for
     return B_OK;
 }
 
+status_t GIFTranslator::OpenReader(BPositionIO& source, std::unique_ptr<PictureReader>* reader) {
+    return OpenGifReader(source, reader);
+}
+
 status_t GIFTranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded) {
-    std::unique_ptr<BBitmap>* image = &decoded->bitmap;
-    if (source.Seek(0, SEEK_FROM_START) != 0) {
-        return Fail(B_IO_ERROR, "lecture du GIF impossible");
-    }
-    GifReader reader{&source, false};
-    int error = 0;
-    GifDecoder gif(DGifOpen(&reader, ReadData, &error));
-    if (gif == nullptr) {
-        if (error == D_GIF_ERR_NOT_GIF_FILE) {
-            return Fail(B_NO_TRANSLATOR, "ce fichier n'est pas un GIF");
-        }
-        return Fail(B_BAD_DATA, "fichier GIF tronqué ou endommagé");
-    }
-    // The canvas size is the bound of everything that follows: checked before any frame.
-    status_t status = CheckImageSize(uint64(gif->SWidth), uint64(gif->SHeight));
-    if (status != B_OK) {
+    std::unique_ptr<PictureReader> reader;
+    if (status_t status = OpenGifReader(source, &reader); status != B_OK) {
         return status;
     }
-    int transparent = NO_TRANSPARENT_COLOR;
-    if (!ReadFirstFrameHeader(gif.get(), &transparent)) {
-        return ReadFailure(gif.get(), reader);
-    }
-    const GifImageDesc& frame = gif->Image;
-    status = CheckImageSize(uint64(frame.Width), uint64(frame.Height));
-    if (status != B_OK) {
+    FrameTiming timing;
+    if (status_t status = reader->ReadFrame(&decoded->bitmap, &timing); status != B_OK) {
         return status;
     }
-    const ColorMapObject* map = frame.ColorMap != nullptr ? frame.ColorMap : gif->SColorMap;
-    if (map == nullptr) {
-        return Fail(B_BAD_DATA, "fichier GIF sans palette de couleurs");
-    }
-    // Indices past the palette's end show black, as they do in browsers.
-    Palette colors;
-    for (auto& color : colors) {
-        color = {0, 0, 0, 255};
-    }
-    for (int i = 0; i < std::min(map->ColorCount, 256); i++) {
-        const GifColorType& c = map->Colors[i];
-        colors[i] = {c.Blue, c.Green, c.Red, 255};
-    }
-    bool covers = frame.Left == 0 && frame.Top == 0 && frame.Width >= gif->SWidth &&
-                  frame.Height >= gif->SHeight;
-    bool alpha = transparent >= 0 || !covers;
-    if (transparent >= 0 && transparent < 256) {
-        colors[transparent] = {0, 0, 0, 0};
-    }
-    std::unique_ptr<BBitmap> bitmap;
-    status = NewImage(uint32(gif->SWidth), uint32(gif->SHeight), alpha, &bitmap);
-    if (status != B_OK) {
-        return status;
-    }
-    if (!ReadFrame(gif.get(), colors, bitmap.get())) {
-        return ReadFailure(gif.get(), reader);
-    }
-    *image = std::move(bitmap);
+    decoded->info = reader->Info();
+    decoded->damage = reader->Damage();
     return B_OK;
 }
 

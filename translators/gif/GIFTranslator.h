@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// GIF through giflib, the first frame of an animation in; out through libimagequant's
-// palette of at most 256 colours, with one transparent index.
+// GIF through giflib: animations in, every frame composited whole with its delay and the
+// loop count; out, one frame through libimagequant's palette of at most 256 colours, with
+// one transparent index.
 #pragma once
 
 #include "platform/translation/ImageTranslator.h"
@@ -15,6 +16,7 @@ public:
     status_t DecodePicture(BPositionIO& source, DecodedImage* decoded) override;
     status_t EncodePicture(const BBitmap& image, const PictureInfo& info, uint32 outType,
                            BPositionIO& destination) override;
+    status_t OpenReader(BPositionIO& source, std::unique_ptr<PictureReader>* reader) override;
 };
 
 }  // namespace orv
