@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Any bytes through the GIF reader frame after frame, as a conversion reads an animation:
 // every frame the reader announces must come whole (or the reader says why not), never
-// crash, leak or hang.
+// crash, leak or hang. Small sequences are then written again and must read back with as
+// many frames and no damage.
 #include <memory>
 
 #include "fuzz/common/DecoderFuzzing.h"
@@ -10,6 +11,8 @@
 #include "translators/gif/GIFTranslator.h"
 
 namespace {
+
+constexpr uint32 kGIF = 0x47494666;  // 'GIFf'
 
 struct Frames {
     orv::PictureInfo info;
@@ -66,6 +69,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)settings;
     static orv::GIFTranslator translator;
     Frames frames;
-    ReadAll(translator, data, size, uint64(1) << 22, &frames);
+    if (!ReadAll(translator, data, size, uint64(1) << 22, &frames) ||
+        uint64(frames.info.width) * frames.info.height * frames.info.frameCount > (1u << 16)) {
+        return 0;
+    }
+    BMallocIO written;
+    std::unique_ptr<orv::PictureWriter> writer;
+    if (translator.OpenWriter(kGIF, written, &writer) != B_OK ||
+        writer->Begin(frames.info) != B_OK) {
+        abort();
+    }
+    for (size_t i = 0; i < frames.bitmaps.size(); i++) {
+        if (writer->WriteFrame(*frames.bitmaps[i], frames.timings[i]) != B_OK) {
+            abort();
+        }
+    }
+    if (writer->Finish() != B_OK) {
+        abort();
+    }
+    Frames again;
+    if (!ReadAll(translator, static_cast<const uint8_t*>(written.Buffer()), written.BufferLength(),
+                 UINT64_MAX, &again) ||
+        again.bitmaps.size() != frames.bitmaps.size() || !again.damage.empty()) {
+        abort();
+    }
     return 0;
 }

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 // Animated GIF against ImageMagick: what our reader composites must be what `convert
-// -coalesce` shows, frame by frame, for every disposal method.
+// -coalesce` shows, frame by frame, for every disposal method; what our writer makes must
+// play back, in ImageMagick too, as the frames it was given.
+#include <gif_lib.h>
+
 #include "tests/TempFolder.h"
 #include "tests/translators/common/CodecTestSupport.h"
 #include "tests/translators/common/ExternalTools.h"
@@ -8,6 +11,8 @@
 
 namespace orv::test {
 namespace {
+
+constexpr uint32 kGIF = FourCC("GIFf");
 
 struct Animation {
     PictureInfo info;
@@ -200,6 +205,99 @@ TEST_F(GifAnimationTest, FramesAreWhatImageMagickCoalesces) {
     ASSERT_EQ(first.frames.size(), 4u);
     EXPECT_EQ(PixelValue(*first.frames[1], 0, 0), 0u);
     EXPECT_EQ(PixelValue(*first.frames[1], 6, 5), 0xffff0000u);
+}
+
+// Six frames of a sprite over a gradient: it moves, stays still, leaves a transparent hole
+// that fills again, and then everything changes colour.
+std::vector<std::unique_ptr<BBitmap>> SpriteFrames() {
+    std::vector<std::unique_ptr<BBitmap>> frames;
+    for (int i = 0; i < 6; i++) {
+        auto frame = NewBitmap(48, 32, true);
+        for (uint32 y = 0; y < 32; y++) {
+            for (uint32 x = 0; x < 48; x++) {
+                uint32 argb = 0xff000000u | (x * 5) << 16 | (y * 7) << 8 | 0x40;
+                if (i == 5) {
+                    argb = 0xff000000u | (x * 3 + 100) << 8 | (y * 6 + 60);
+                }
+                const int left = i < 2 ? 4 + 12 * i : 16;
+                if (int(x) >= left && int(x) < left + 10 && y >= 10 && y < 18) {
+                    argb = 0xffe02020;
+                }
+                if (i == 3 && x >= 30 && y < 12) {
+                    argb = 0;  // a hole over what the frame before showed
+                }
+                SetPixelValue(*frame, x, y, argb);
+            }
+        }
+        frames.push_back(std::move(frame));
+    }
+    return frames;
+}
+
+// The frames written as an animation announced to have `announced` of them.
+std::vector<uint8> WriteAnimation(GIFTranslator& translator,
+                                  const std::vector<std::unique_ptr<BBitmap>>& frames,
+                                  uint32 announced, int32 loopCount) {
+    BMallocIO out;
+    std::unique_ptr<PictureWriter> writer;
+    EXPECT_EQ(translator.OpenWriter(kGIF, out, &writer), B_OK);
+    PictureInfo info = PlainInfo(*frames[0]);
+    info.frameCount = announced;
+    info.loopCount = loopCount;
+    EXPECT_EQ(writer->Begin(info), B_OK) << ErrorReason();
+    for (size_t i = 0; i < frames.size(); i++) {
+        EXPECT_EQ(writer->WriteFrame(*frames[i], FrameTiming{uint32(40 + 10 * i)}), B_OK)
+            << ErrorReason();
+    }
+    EXPECT_EQ(writer->Finish(), B_OK) << ErrorReason();
+    const auto* data = static_cast<const uint8*>(out.Buffer());
+    return std::vector<uint8>(data, data + out.BufferLength());
+}
+
+TEST_F(GifAnimationTest, WrittenAnimationsPlayBackAsGiven) {
+    const auto frames = SpriteFrames();
+    const std::string path = fFolder / "written.gif";
+    orvtest::WriteFile(path, [&] {
+        const auto bytes = WriteAnimation(fTranslator, frames, 6, 3);
+        return std::string(bytes.begin(), bytes.end());
+    }());
+
+    const auto theirs = Coalesced(fFolder, path);
+    ASSERT_EQ(theirs.size(), frames.size());
+    for (size_t i = 0; i < frames.size(); i++) {
+        SCOPED_TRACE(i);
+        ExpectSameFrame(*frames[i], *theirs[i], 40, 4);
+    }
+    std::string shown;
+    ASSERT_EQ(RunTool({"identify", "-format", "%T %W %w %h %X%Y|", path}, &shown), 0);
+    EXPECT_EQ(shown,
+              "4 48 48 32 +0+0|5 48 22 8 +4+10|6 48 18 12 +30+0|7 48 1 1 +0+0|"
+              "8 48 18 12 +30+0|9 48 48 32 +0+0|")
+        << "delays, and only what changed written: the sprite's old and new places, the "
+           "frame before the hole cleared where it comes, nothing, the hole filled, all";
+    std::string verbose;
+    ASSERT_EQ(RunTool({"identify", "-verbose", path + "[0]"}, &verbose), 0);
+    EXPECT_NE(verbose.find("Iterations: 3"), std::string::npos);
+
+    // The hole filled again in the first frame's colours shares its palette; the last frame,
+    // in other colours, has its own.
+    int error = 0;
+    GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
+    ASSERT_NE(gif, nullptr);
+    ASSERT_EQ(DGifSlurp(gif), GIF_OK);
+    ASSERT_EQ(gif->ImageCount, 6);
+    EXPECT_EQ(gif->SavedImages[4].ImageDesc.ColorMap, nullptr);
+    EXPECT_NE(gif->SavedImages[5].ImageDesc.ColorMap, nullptr);
+    DGifCloseFile(gif, &error);
+
+    // A writer told of more frames than come (the source ended early) still leaves a whole
+    // file, which plays for ever when told so.
+    std::vector<std::unique_ptr<BBitmap>> first;
+    first.push_back(std::move(SpriteFrames()[0]));
+    const Animation fewer = ReadAll(fTranslator, WriteAnimation(fTranslator, first, 6, 0));
+    EXPECT_EQ(fewer.info.frameCount, 1u);
+    EXPECT_EQ(fewer.info.loopCount, 0);
+    EXPECT_EQ(fewer.damage, "");
 }
 
 TEST_F(GifAnimationTest, AFileCutShortKeepsItsFramesAndSaysSo) {
