@@ -376,6 +376,12 @@ status_t GifPictureWriter::WritePending(int disposal) {
         const size_t length = EGifGCBToExtension(&control, extension);
         written = EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, int(length), extension) == GIF_OK;
     }
+    // giflib keeps a copy of a frame's own colour map and, given none for the next frame,
+    // forgets that copy without freeing it (giflib 5.2): it is freed here.
+    if (frame.ownMap == nullptr && gif->Image.ColorMap != nullptr) {
+        GifFreeMapObject(gif->Image.ColorMap);
+        gif->Image.ColorMap = nullptr;
+    }
     written = written && EGifPutImageDesc(gif, int(frame.area.left), int(frame.area.top),
                                           int(frame.area.width), int(frame.area.height), false,
                                           frame.ownMap.get()) == GIF_OK;
