@@ -53,8 +53,9 @@ int Decode(const uint8_t* data, size_t size) {
     return 0;
 }
 
-// For the codecs with sequences: every frame the reader announces, as the run reads them.
-// A frame that fails ends the file; a frame must have the canvas's size.
+// For the codecs with sequences: every frame the reader announces, as the run reads them
+// (within the run's limit on a whole sequence). A frame that fails ends the file; a frame
+// must have the canvas's size.
 template <class Translator>
 int DecodeFrames(const uint8_t* data, size_t size) {
     static Translator translator;
@@ -64,6 +65,9 @@ int DecodeFrames(const uint8_t* data, size_t size) {
         return 0;
     }
     const PictureInfo& info = reader->Info();
+    if (CheckSequenceSize(info.width, info.height, info.frameCount) != B_OK) {
+        return 0;
+    }
     for (uint32 i = 0; i < info.frameCount; i++) {
         std::unique_ptr<BBitmap> frame;
         FrameTiming timing;

@@ -38,33 +38,6 @@ status_t SingleImageReader::ReadFrame(std::unique_ptr<BBitmap>* frame, FrameTimi
 
 PictureWriter::~PictureWriter() = default;
 
-status_t ReadFirstFrame(PictureReader& reader, DecodedImage* decoded) {
-    FrameTiming timing;
-    if (const status_t status = reader.ReadFrame(&decoded->bitmap, &timing); status != B_OK) {
-        decoded->bitmap.reset();
-        return status;
-    }
-    decoded->info = reader.Info();
-    decoded->info.frameCount = 1;
-    decoded->damage = reader.Damage();
-    return B_OK;
-}
-
-status_t WriteOneFrame(PictureWriter& writer, const BBitmap& image, const PictureInfo& info) {
-    PictureInfo one = info;
-    one.width = image.PixelWidth();
-    one.height = image.PixelHeight();
-    one.frameCount = 1;
-    status_t status = writer.Begin(one);
-    if (status == B_OK) {
-        status = writer.WriteFrame(image, FrameTiming{});
-    }
-    if (status == B_OK) {
-        status = writer.Finish();
-    }
-    return status;
-}
-
 status_t CheckSequenceSize(uint64 width, uint64 height, uint64 frames) {
     if (status_t status = CheckImageSize(width, height); status != B_OK) {
         return status;

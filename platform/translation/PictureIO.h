@@ -73,12 +73,6 @@ public:
     virtual status_t Finish() = 0;
 };
 
-// For codecs whose own reader and writer also serve the one-picture calls: the reader's
-// first frame with what it describes (as one frame) and any damage met, and one picture
-// written through a writer from Begin to Finish.
-status_t ReadFirstFrame(PictureReader& reader, DecodedImage* decoded);
-status_t WriteOneFrame(PictureWriter& writer, const BBitmap& image, const PictureInfo& info);
-
 // What a writer's format can hold beside one picture's pixels.
 struct WriterTraits {
     bool sequences = false;  // several frames (an animation or pages)

@@ -100,26 +100,15 @@ status_t AVIFTranslator::OpenWriter(uint32 outType, BPositionIO& destination,
 }
 
 status_t AVIFTranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded) {
-    std::unique_ptr<PictureReader> reader;
-    if (status_t status = OpenReader(source, &reader); status != B_OK) {
-        return status;
-    }
-    return ReadFirstFrame(*reader, decoded);
+    return DecodeFirstFrame(source, decoded);
 }
 
 status_t AVIFTranslator::EncodePicture(const BBitmap& image, const PictureInfo& info,
                                        uint32 outType, BPositionIO& destination) {
-    if (!CanEncode()) {
-        return Fail(B_NO_TRANSLATOR, "ce traducteur ne sait pas écrire ce format");
-    }
     if (status_t status = CheckEncodeRequest(image, outType, kFormats, "AVIF"); status != B_OK) {
         return status;
     }
-    std::unique_ptr<PictureWriter> writer;
-    if (status_t status = OpenWriter(outType, destination, &writer); status != B_OK) {
-        return status;
-    }
-    return WriteOneFrame(*writer, image, info);
+    return EncodeOneFrame(image, info, outType, destination);
 }
 
 }  // namespace orv
