@@ -18,7 +18,7 @@ packages=(
   # resampling
   libpixman-1-dev libstb-dev
   # files made and read back by other programs in the codec suites
-  libavif-bin libjxl-tools libimage-exiftool-perl icc-profiles-free
+  libavif-bin libjxl-tools libheif-examples libimage-exiftool-perl icc-profiles-free
   # end-to-end tests on a virtual display
   xvfb xdotool xauth attr
 )

@@ -82,21 +82,11 @@ TEST_F(AVIFPictureTest, ReadsTheDescriptionAvifencStores) {
 }
 
 TEST_F(AVIFPictureTest, WrittenDescriptionIsWhatExiftoolReads) {
-    const PhotoMetadata photo = MakePhotoMetadata(folder);
-    auto image = TestPicture(40, 30, false);
     const std::string path = folder / "out.avif";
-    WriteBytes(path, WriteAllFrames(translator, kAVIF, PictureOf(*image, photo), {image.get()}));
-    EXPECT_EQ(ExifTag(path, "Model"), kCamera);
-    EXPECT_EQ(ExifTag(path, "DateTimeOriginal"), kDateTaken);
-    EXPECT_EQ(ExifTag(path, "GPSLatitudeRef"), "North");
-    EXPECT_EQ(ExifTag(path, "Title"), kTitle);
-    EXPECT_EQ(ExifToolProfile(path), photo.icc);
+    ExpectPhotoWritten(translator, kAVIF, MakePhotoMetadata(folder), path);
 
     // Code points with no profile go into the nclx box as they came.
-    PictureInfo hdr = PictureOf(*image, {});
-    hdr.metadata.color.primaries = 9;
-    hdr.metadata.color.transfer = 16;
-    WriteBytes(path, WriteAllFrames(translator, kAVIF, hdr, {image.get()}));
+    WritePQPicture(translator, kAVIF, path);
     EXPECT_EQ(ExifTag(path, "ColorPrimaries#"), "9");
     EXPECT_EQ(ExifTag(path, "TransferCharacteristics#"), "16");
     EXPECT_TRUE(ExifToolProfile(path).empty());

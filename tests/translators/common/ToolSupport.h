@@ -187,4 +187,32 @@ inline PictureInfo PictureOf(const BBitmap& image, const PhotoMetadata& photo,
     return info;
 }
 
+// The photograph's description written through `translator` into a file at `path`, which
+// exiftool must read back as given (the profile where exiftool can reach it).
+inline void ExpectPhotoWritten(ImageTranslator& translator, uint32 type, const PhotoMetadata& photo,
+                               const std::string& path, bool profileReadable = true) {
+    auto image = TestPicture(40, 30, false);
+    WriteBytes(path, WriteAllFrames(translator, type, PictureOf(*image, photo), {image.get()}));
+    EXPECT_EQ(ExifTag(path, "Model"), kCamera);
+    EXPECT_EQ(ExifTag(path, "DateTimeOriginal"), kDateTaken);
+    EXPECT_EQ(ExifTag(path, "GPSLatitudeRef"), "North");
+    EXPECT_EQ(ExifTag(path, "Title"), kTitle);
+    if (profileReadable) {
+        EXPECT_EQ(ExifToolProfile(path), photo.icc);
+    }
+}
+
+// A picture described by BT.2020 primaries and the PQ curve (CICP 9 and 16), no profile,
+// written through `translator` into a file at `path`.
+inline std::vector<uint8> WritePQPicture(ImageTranslator& translator, uint32 type,
+                                         const std::string& path) {
+    auto image = TestPicture(40, 30, false);
+    PictureInfo hdr = PictureOf(*image, {});
+    hdr.metadata.color.primaries = 9;
+    hdr.metadata.color.transfer = 16;
+    std::vector<uint8> file = WriteAllFrames(translator, type, hdr, {image.get()});
+    WriteBytes(path, file);
+    return file;
+}
+
 }  // namespace orv::test
