@@ -151,7 +151,9 @@ std::unique_ptr<PreparedFile> PrepareFile(const entry_ref& ref, const OutputForm
 
     ClearErrorReason();
     std::unique_ptr<PictureReader> reader;
-    if (const status_t status = OpenPicture(source, nullptr, &reader); status != B_OK) {
+    if (const status_t status = OpenPicture(
+            source, nullptr, &reader, prepared->type.empty() ? nullptr : prepared->type.c_str());
+        status != B_OK) {
         prepared->outcome.notAPicture = status == B_NO_TRANSLATOR;
         return Failed(std::move(prepared), status, "image illisible");
     }

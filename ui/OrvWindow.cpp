@@ -108,6 +108,11 @@ void OrvWindow::OpenAdvanced(long index) {
         return;
     }
     OutputFormat& format = fFormats[size_t(index)];
+    // Asked only now: the catalogue is built from what the roster knows of each translator
+    // without loading its add-on, and the message only serves the configuration view.
+    if (format.settings.IsEmpty()) {
+        fRoster->GetConfigurationMessage(format.translator, &format.settings);
+    }
     BRect extent(0, 0, -1, -1);
     BView* view = nullptr;
     const status_t status =

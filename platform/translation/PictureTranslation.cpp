@@ -51,7 +51,7 @@ private:
 }  // namespace
 
 status_t OpenPicture(BPositionIO& source, BTranslatorRoster* roster,
-                     std::unique_ptr<PictureReader>* reader) {
+                     std::unique_ptr<PictureReader>* reader, const char* hintMIME) {
     reader->reset();
     if (roster == nullptr) {
         roster = BTranslatorRoster::Default();
@@ -59,7 +59,7 @@ status_t OpenPicture(BPositionIO& source, BTranslatorRoster* roster,
     ClearErrorReason();
     translator_info info{};
     if (status_t status =
-            roster->Identify(&source, nullptr, &info, 0, nullptr, B_TRANSLATOR_BITMAP);
+            roster->Identify(&source, nullptr, &info, 0, hintMIME, B_TRANSLATOR_BITMAP);
         status != B_OK) {
         return status;
     }

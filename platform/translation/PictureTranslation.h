@@ -19,9 +19,10 @@ namespace orv {
 class TranslatorSettings;
 
 // A reader open on `source`, from the translator the roster picks to read it (a null
-// roster is the default one). The stream must outlive the reader.
+// roster is the default one). `hintMIME`, the file's type when known, lets the roster load
+// the translators that read that type first. The stream must outlive the reader.
 status_t OpenPicture(BPositionIO& source, BTranslatorRoster* roster,
-                     std::unique_ptr<PictureReader>* reader);
+                     std::unique_ptr<PictureReader>* reader, const char* hintMIME = nullptr);
 
 // The writer the roster picks for `type`, and what the run needs to know of it.
 struct PictureOutput {
