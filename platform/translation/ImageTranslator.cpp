@@ -293,7 +293,7 @@ status_t ImageTranslator::OpenWriter(uint32 outType, BPositionIO& destination,
     return B_OK;
 }
 
-status_t ImageTranslator::DecodeFirstFrame(BPositionIO& source, DecodedImage* decoded) {
+status_t ImageTranslator::DecodeThroughReader(BPositionIO& source, DecodedImage* decoded) {
     std::unique_ptr<PictureReader> reader;
     if (status_t status = OpenReader(source, &reader); status != B_OK) {
         return status;
@@ -309,8 +309,8 @@ status_t ImageTranslator::DecodeFirstFrame(BPositionIO& source, DecodedImage* de
     return B_OK;
 }
 
-status_t ImageTranslator::EncodeOneFrame(const BBitmap& image, const PictureInfo& info,
-                                         uint32 outType, BPositionIO& destination) {
+status_t ImageTranslator::EncodeThroughWriter(const BBitmap& image, const PictureInfo& info,
+                                              uint32 outType, BPositionIO& destination) {
     std::unique_ptr<PictureWriter> writer;
     if (status_t status = OpenWriter(outType, destination, &writer); status != B_OK) {
         return status;

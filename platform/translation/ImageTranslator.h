@@ -103,9 +103,9 @@ protected:
     // For codecs whose own reader and writer also serve the one-picture calls: the
     // reader's first frame with what it describes (as one frame) and any damage met, and
     // one picture written through the writer from Begin to Finish.
-    status_t DecodeFirstFrame(BPositionIO& source, DecodedImage* decoded);
-    status_t EncodeOneFrame(const BBitmap& image, const PictureInfo& info, uint32 outType,
-                            BPositionIO& destination);
+    status_t DecodeThroughReader(BPositionIO& source, DecodedImage* decoded);
+    status_t EncodeThroughWriter(const BBitmap& image, const PictureInfo& info, uint32 outType,
+                                 BPositionIO& destination);
 
 private:
     TranslatorDescription fDescription;

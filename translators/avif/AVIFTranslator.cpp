@@ -100,7 +100,7 @@ status_t AVIFTranslator::OpenWriter(uint32 outType, BPositionIO& destination,
 }
 
 status_t AVIFTranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded) {
-    return DecodeFirstFrame(source, decoded);
+    return DecodeThroughReader(source, decoded);
 }
 
 status_t AVIFTranslator::EncodePicture(const BBitmap& image, const PictureInfo& info,
@@ -108,7 +108,7 @@ status_t AVIFTranslator::EncodePicture(const BBitmap& image, const PictureInfo& 
     if (status_t status = CheckEncodeRequest(image, outType, kFormats, "AVIF"); status != B_OK) {
         return status;
     }
-    return EncodeOneFrame(image, info, outType, destination);
+    return EncodeThroughWriter(image, info, outType, destination);
 }
 
 }  // namespace orv

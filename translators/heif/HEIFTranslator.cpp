@@ -217,7 +217,7 @@ status_t HEIFTranslator::OpenReader(BPositionIO& source, std::unique_ptr<Picture
 }
 
 status_t HEIFTranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded) {
-    return DecodeFirstFrame(source, decoded);
+    return DecodeThroughReader(source, decoded);
 }
 
 status_t HEIFTranslator::EncodePicture(const BBitmap& image, const PictureInfo& info,

@@ -95,7 +95,7 @@ status_t JXLTranslator::OpenWriter(uint32 outType, BPositionIO& destination,
 }
 
 status_t JXLTranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded) {
-    return DecodeFirstFrame(source, decoded);
+    return DecodeThroughReader(source, decoded);
 }
 
 status_t JXLTranslator::EncodePicture(const BBitmap& image, const PictureInfo& info, uint32 outType,
@@ -103,7 +103,7 @@ status_t JXLTranslator::EncodePicture(const BBitmap& image, const PictureInfo& i
     if (status_t status = CheckEncodeRequest(image, outType, kFormats, "JPEG XL"); status != B_OK) {
         return status;
     }
-    return EncodeOneFrame(image, info, outType, destination);
+    return EncodeThroughWriter(image, info, outType, destination);
 }
 
 }  // namespace orv
