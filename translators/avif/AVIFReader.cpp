@@ -81,10 +81,10 @@ public:
             return Fail(B_IO_ERROR, "taille du fichier AVIF illisible");
         }
         fSize = uint64(size);
-        // No size hint: with one, libavif refuses a file whose media data box runs past
-        // its end before looking at it, and a sequence cut short could not give the
-        // frames it still holds whole. Reads are bounded by the file all the same.
-        fIO.sizeHint = 0;
+        // The size lets libavif refuse an item or sample whose data would lie beyond the
+        // file before it allocates room for it at the size the file declares; a file cut
+        // short is then refused as it is opened.
+        fIO.sizeHint = fSize;
         return B_OK;
     }
 
@@ -323,16 +323,17 @@ status_t AVIFReader::Open() {
     fInfo.loopCount = 0;
     const uint32 count = uint32(std::max(decoder->imageCount, 1));
     fInfo.frameCount = count;
-    if (count > 1) {
-        const uint32 complete = CompleteFrames(decoder, fStream.Size());
-        if (complete == 0) {
-            return Fail(B_BAD_DATA, "fichier AVIF tronqué : aucune image complète");
-        }
-        if (complete < count) {
-            fInfo.frameCount = complete;
-            ReportDamage("fichier tronqué : " + std::to_string(count - complete) + " images sur " +
-                         std::to_string(count) + " manquent");
-        }
+    // Only frames whose data lies within the file are decoded, whatever libavif let pass:
+    // it would otherwise allocate a picture's data at the size its boxes declare.
+    const uint32 complete = CompleteFrames(decoder, fStream.Size());
+    if (complete == 0) {
+        return Fail(B_BAD_DATA, count > 1 ? "fichier AVIF tronqué : aucune image complète"
+                                          : "fichier AVIF tronqué");
+    }
+    if (complete < count) {
+        fInfo.frameCount = complete;
+        ReportDamage("fichier tronqué : " + std::to_string(count - complete) + " images sur " +
+                     std::to_string(count) + " manquent");
     }
     return B_OK;
 }

@@ -152,23 +152,18 @@ TEST_F(AVIFPictureTest, FewerFramesThanAnnouncedStillMakeAFile) {
     EXPECT_EQ(read.frames.size(), 2u);
 }
 
-// A sequence cut short gives the frames it still holds whole and says how many are gone.
-TEST_F(AVIFPictureTest, TruncatedSequenceKeepsItsWholeFrames) {
+// libavif checks every piece of a sequence against the file's size as it opens it, so a
+// sequence cut anywhere is refused with a reason, before any frame's data is allocated at
+// the size the file declares.
+TEST_F(AVIFPictureTest, TruncatedSequenceIsRefused) {
     std::vector<std::unique_ptr<BBitmap>> frames;
     std::vector<const BBitmap*> pointers;
-    for (int i = 0; i < 8; i++) {
-        frames.push_back(Upright(*NoisePicture(48, 48, false), 1 + i % 8));
+    for (int i = 0; i < 4; i++) {
+        frames.push_back(Upright(*NoisePicture(32, 32, false), 1 + i));
         pointers.push_back(frames.back().get());
     }
-    const std::vector<uint8> file =
-        WriteAllFrames(translator, kAVIF, PictureOf(*frames[0], {}, 8), pointers);
-    const std::vector<uint8> cut(file.begin(), file.begin() + ptrdiff_t(file.size() * 7 / 10));
-    const ReadPicture read = ReadAllFrames(translator, cut);
-    ASSERT_EQ(read.status, B_OK) << ErrorReason();
-    EXPECT_GT(read.info.frameCount, 0u);
-    EXPECT_LT(read.info.frameCount, 8u);
-    EXPECT_EQ(read.frames.size(), read.info.frameCount);
-    EXPECT_NE(read.damage.find("manquent"), std::string::npos) << read.damage;
+    ExpectTruncationsRefused(
+        translator, WriteAllFrames(translator, kAVIF, PictureOf(*frames[0], {}, 4), pointers));
 }
 
 }  // namespace
