@@ -108,6 +108,11 @@ OutputPlan PlanOutput(const PictureInfo& source, const PictureOutput& writer,
         }
         metadata.color = ColorDescription{};
         metadata.color.srgb = plan.converter != nullptr;
+    } else if (metadata.color.icc.empty()) {
+        // Colours said without a profile (PNG gAMA, CICP) reach every writer as one too, for
+        // the formats that can hold nothing else; those that can say it their own way still
+        // have the description.
+        metadata.color.icc = ProfileBytes(metadata.color);
     }
     return plan;
 }
