@@ -318,7 +318,10 @@ TEST_F(QtFormTest, StatusBarReachesTheScreenWhileTheWindowsThreadIsHeld) {
 TEST_F(QtFormTest, RunReportListsTheFailuresUntilARunWithout) {
     const auto showReport = [this](const std::vector<RunIssue>& failures) {
         fWindow->Lock();
-        fWindow->ShowNote(fWindow->View()->StatusBar(), RunReportNote(5, failures, {}));
+        RunOutcome run;
+        run.count = 5;
+        run.failures = failures;
+        fWindow->ShowNote(fWindow->View()->StatusBar(), RunReportNote(run));
         fWindow->Unlock();
     };
     showReport({{"/photos/a.png", "fichier PNG tronqué"}, {"/photos/b.jpg", "disque plein"}});
