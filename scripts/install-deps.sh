@@ -19,6 +19,8 @@ packages=(
   libpixman-1-dev libstb-dev
   # end-to-end tests on a virtual display
   xvfb xdotool xauth attr
+  # a private session bus for the desktop-notification tests
+  dbus-daemon
 )
 
 missing=()
