@@ -22,24 +22,13 @@
 #include "platform/application/Looper.h"
 #include "platform/display/qt/QtNotifier.h"
 #include "platform/interface/InputMessage.h"
+#include "tests/qt/QtTestUtil.h"
 
 namespace orv {
 namespace {
 
 const QString kName = QStringLiteral("org.freedesktop.Notifications");
 const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
-
-bool WaitUntil(const std::function<bool()>& condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        usleep(1000);
-    }
-    return true;
-}
 
 // A notification service as a desktop runs one, keeping what it was asked to show.
 class FakeService : public QObject {

@@ -38,6 +38,7 @@
 #include "platform/interface/SettingsView.h"
 #include "platform/interface/StatusBar.h"
 #include "platform/interface/TextControl.h"
+#include "tests/qt/QtTestUtil.h"
 #include "ui/FormControls.h"
 #include "ui/OrvView.h"
 #include "ui/OrvWindow.h"
@@ -46,19 +47,6 @@ namespace orv {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Runs Qt's events until `condition` holds; false after a few seconds.
-bool WaitUntil(const std::function<bool()>& condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        usleep(1000);
-    }
-    return true;
-}
 
 QString U8(const char* text) {
     return QString::fromUtf8(text);
