@@ -33,19 +33,39 @@ QRect ScreenRoomAt(const QPoint& point) {
     return screen != nullptr ? screen->availableGeometry() : QRect();
 }
 
-// `frame` moved, and made smaller where it may, so that it lies on the screen: a window is of
-// no use where the user cannot reach its controls or its close box.
-QRect OnScreen(QRect frame, bool resizable) {
-    const QRect room = ScreenRoomAt(frame.topLeft());
-    if (room.isEmpty()) {
-        return frame;
+// What the desktop draws around `widget` (title bar, borders), once it has been shown.
+QMargins FrameMargins(const QWidget* widget) {
+    const QRect inner = widget->geometry();
+    const QRect outer = widget->frameGeometry();
+    return QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
+                    outer.right() - inner.right(), outer.bottom() - inner.bottom());
+}
+
+// Places `widget` at `frame` (where its outer frame's corner goes, and its inside's size),
+// moved, and made smaller where it may, so that it lies on the screen with its borders: a
+// window is of no use where the user cannot reach its controls or its close box.
+void PlaceOnScreen(QWidget* widget, const QRect& frame, bool resizable) {
+    const QMargins margins = FrameMargins(widget);
+    QRect outer(frame.topLeft(), frame.size().grownBy(margins));
+    const QRect room = ScreenRoomAt(outer.topLeft());
+    if (!room.isEmpty()) {
+        if (resizable) {
+            outer.setSize(outer.size().boundedTo(room.size()));
+        }
+        outer.moveLeft(
+            std::max(room.left(), std::min(outer.left(), room.right() + 1 - outer.width())));
+        outer.moveTop(
+            std::max(room.top(), std::min(outer.top(), room.bottom() + 1 - outer.height())));
     }
-    if (resizable) {
-        frame.setSize(frame.size().boundedTo(room.size()));
+    const QSize inside = outer.size().shrunkBy(margins);
+    if (!resizable) {
+        widget->setFixedSize(inside);
+    } else {
+        widget->setMinimumSize(0, 0);
+        widget->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        widget->resize(inside);
     }
-    frame.moveLeft(std::max(room.left(), std::min(frame.left(), room.right() + 1 - frame.width())));
-    frame.moveTop(std::max(room.top(), std::min(frame.top(), room.bottom() + 1 - frame.height())));
-    return frame;
+    widget->move(outer.topLeft());
 }
 
 QStringList ToQt(const std::vector<std::string>& texts) {
@@ -108,18 +128,11 @@ struct QtDisplay::Impl {
         QWidget* widget = shown.widget.get();
         widget->setWindowTitle(ToQt(state.title));
         const bool resizable = (state.flags & B_NOT_RESIZABLE) == 0;
-        const QRect frame = OnScreen(QRect(int(state.frame.left), int(state.frame.top),
-                                           int(state.frame.right - state.frame.left) + 1,
-                                           int(state.frame.bottom - state.frame.top) + 1),
-                                     resizable);
-        if (!resizable) {
-            widget->setFixedSize(frame.size());
-        } else {
-            widget->setMinimumSize(0, 0);
-            widget->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-            widget->resize(frame.size());
-        }
-        widget->move(frame.topLeft());
+        PlaceOnScreen(widget,
+                      QRect(int(state.frame.left), int(state.frame.top),
+                            int(state.frame.right - state.frame.left) + 1,
+                            int(state.frame.bottom - state.frame.top) + 1),
+                      resizable);
         widget->setVisible(!state.hidden);
     }
 
@@ -284,17 +297,17 @@ struct QtDisplay::Impl {
         if (list == nullptr) {
             return;
         }
-        if (!list->isVisible()) {
-            // Over the middle of the window it belongs to, and on the screen.
+        const bool opening = !list->isVisible();
+        list->show();
+        if (opening) {
+            // Over the middle of the window it belongs to, and on the screen; placed once
+            // shown, when the desktop's borders around it are known.
             QRect frame(QPoint(), QSize(kNoteListWidth, kNoteListHeight));
             if (const Shown* shown = Find(window)) {
                 frame.moveCenter(shown->widget->geometry().center());
             }
-            frame = OnScreen(frame, true);
-            list->resize(frame.size());
-            list->move(frame.topLeft());
+            PlaceOnScreen(list, frame, true);
         }
-        list->show();
         list->raise();
         list->activateWindow();
     }
