@@ -17,8 +17,8 @@ packages=(
   liblcms2-dev libexiv2-dev
   # resampling
   libpixman-1-dev libstb-dev
-  # tools that make and check test files (TIFF pages, metadata, profiles)
-  imagemagick libtiff-tools libimage-exiftool-perl icc-profiles-free
+  # tools that make and check test files (TIFF pages, APNG, metadata, profiles)
+  imagemagick libtiff-tools apngasm apngdis libimage-exiftool-perl icc-profiles-free
   # end-to-end tests on a virtual display
   xvfb xdotool xauth attr
   # a private session bus for the desktop-notification tests
