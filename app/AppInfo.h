@@ -8,6 +8,8 @@
 
 #include "platform/support/Message.h"
 
+class BTranslatorRoster;
+
 namespace orv {
 
 inline constexpr const char* kAppSignature = "application/x-vnd.Orvane";
@@ -16,7 +18,7 @@ inline constexpr const char* kAppSignature = "application/x-vnd.Orvane";
 inline constexpr uint32 B_SINGLE_LAUNCH = 0x0;
 
 // Version varieties by number, from développement (0) to finale (5); `orvane --version`
-// prints the name and the number. This release is a gamma.
+// prints the name. This release is a gamma.
 inline constexpr const char* kVarietyNames[] = {"développement", "alpha",         "bêta",
                                                 "gamma",         "golden master", "finale"};
 inline constexpr uint32 B_APPV_GAMMA = 3;
@@ -44,7 +46,8 @@ BMessage SupportedTypes();
 
 // "2.0.0"
 std::string VersionNumber(const version_info& version);
-// The lines `orvane --version` prints.
-std::string VersionText();
+// What `orvane --version` prints, for a user: the version, the formats the add-ons of
+// `roster` read and write, and the folders they were loaded from.
+std::string VersionText(BTranslatorRoster* roster);
 
 }  // namespace orv

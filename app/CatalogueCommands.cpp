@@ -62,24 +62,6 @@ std::string ValueText(const SettingSchema& schema, int32 value) {
     return std::to_string(value);
 }
 
-std::string RangeText(const SettingSchema& schema) {
-    switch (schema.kind) {
-        case SettingSchema::Kind::Bool:
-            return "true|false";
-        case SettingSchema::Kind::Int:
-            return std::to_string(schema.minimum) + " à " + std::to_string(schema.maximum);
-        case SettingSchema::Kind::Choice: {
-            std::string text;
-            for (const SettingChoice& choice : schema.choices) {
-                text += (text.empty() ? "" : ", ") + std::to_string(choice.value) + " = " +
-                        choice.label;
-            }
-            return text;
-        }
-    }
-    return {};
-}
-
 }  // namespace
 
 size_t DisplayWidth(const std::string& text) {
@@ -167,7 +149,7 @@ int RunSettings(BTranslatorRoster* roster, const SettingsRequest& request) {
     for (const SettingSchema& schema : settings.Schema()) {
         rows.push_back({std::string("  ") + schema.name,
                         ValueText(schema, settings.Int32(schema.name)), schema.label,
-                        RangeText(schema)});
+                        AllowedValues(schema)});
     }
     PrintTable(rows);
     return 0;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/CommandLine.h"
 
+#include <charconv>
 #include <cstring>
 
 #include "image/OrvImage.h"
@@ -78,6 +79,7 @@ constexpr Switch kSwitches[] = {
     {"--smooth", &ConversionOptions::smooth, true},
     {"--keep-old-extension", &ConversionOptions::removeOldExtension, false},
     {"--no-new-extension", &ConversionOptions::addNewExtension, false},
+    {"--strip", &ConversionOptions::stripMetadata, true},
 };
 
 // What the value of an option makes of the request: an error text, or empty.
@@ -110,6 +112,21 @@ struct ValueOption {
     const char* name;
     ApplyValue apply;
 };
+// More files at once than this only waits on the disk and the memory budget.
+constexpr int kMostJobs = 64;
+
+std::string ApplyJobsValue(const std::string& value, ConvertRequest* request) {
+    int jobs = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), jobs);
+    if (error != std::errc() || end != value.data() + value.size() || jobs < 1 ||
+        jobs > kMostJobs) {
+        return "--jobs attend un nombre de fichiers à la fois, de 1 à " +
+               std::to_string(kMostJobs) + ", pas « " + value + " »";
+    }
+    request->jobs = jobs;
+    return {};
+}
+
 const ValueOption kValueOptions[] = {
     {"--to",
      [](const std::string& value, ConvertRequest* request) {
@@ -128,6 +145,7 @@ const ValueOption kValueOptions[] = {
          return std::string();
      }},
     {"--sources", ApplySourcesValue},
+    {"--jobs", ApplyJobsValue},
 };
 
 // The option of convert at args[*i], with its value if it takes one (*i then moves past
@@ -374,6 +392,14 @@ std::string UsageText() {
         "                          corbeille ou les efface\n"
         "  --keep-old-extension    garde l’ancienne extension dans le nom\n"
         "  --no-new-extension      n’ajoute pas la nouvelle extension\n"
+        "  --jobs N                convertit N fichiers à la fois (par défaut : un par cœur)\n"
+        "  --strip                 n’écrit ni EXIF, ni XMP, ni IPTC dans les fichiers de\n"
+        "                          sortie, pour cette fois (les réglages ne changent pas)\n"
+        "\n"
+        "Un dossier est parcouru avec ses sous-dossiers, sans ses fichiers et dossiers\n"
+        "cachés (nom commençant par un point) ni les liens vers d’autres dossiers ; ses\n"
+        "fichiers qui ne sont pas des images sont ignorés. Un fichier nommé est converti\n"
+        "même s’il est caché, et compte comme un échec s’il n’est pas une image.\n"
         "\n"
         "Filtres :\n";
     for (int32 i = 0; i < kFilterCount; ++i) {
@@ -381,8 +407,9 @@ std::string UsageText() {
     }
     text +=
         "\n"
-        "Code de sortie : 0 quand tout a été converti, 1 quand un fichier a échoué,\n"
-        "2 pour une erreur d’utilisation.\n";
+        "Code de sortie : 0 quand toutes les images ont été converties, 1 quand un\n"
+        "fichier a échoué, 2 pour une erreur d’utilisation, 130 après Ctrl-C (la\n"
+        "conversion s’arrête entre deux fichiers ; un second Ctrl-C l’arrête aussitôt).\n";
     return text;
 }
 

@@ -29,8 +29,10 @@ struct ConvertRequest {
     std::string format;  // as typed: a name, a MIME type or an extension
     bool filterGiven = false;
     // The form as the command line sets it: unlike the window's, it keeps the sources
-    // unless told otherwise. `options.format` is not used: `format` names it.
+    // unless told otherwise. `options.format` is not used: `format` names it;
+    // `options.stripMetadata` is --strip.
     ConversionOptions options;
+    int jobs = 0;  // files at once; 0 for one per core
     std::vector<std::string> paths;
 };
 

@@ -129,8 +129,8 @@ void PrintIssues(const BMessage& report, const char* pathField, const char* reas
 
 }  // namespace
 
-std::string Summary(int32 count, int32 failed) {
-    const int32 converted = count - failed;
+std::string Summary(int32 count, int32 failed, int32 skipped) {
+    const int32 converted = count - failed - skipped;
     if (count == 0) {
         return "aucun fichier à convertir";
     }
@@ -140,28 +140,27 @@ std::string Summary(int32 count, int32 failed) {
     if (failed > 0) {
         text += ", " + std::to_string(failed) + " en échec";
     }
+    if (skipped > 0) {
+        text += ", " + std::to_string(skipped) + (skipped > 1 ? " ignorés" : " ignoré");
+    }
     return text;
 }
 
 namespace {
 
-// Progress from the status bar, which moves on the window's thread between files: where an
-// interrupted run can end with every file either done or not begun. `window` is read when
-// the bar moves, once it is set.
+// Progress from the status bar, which moves on the window's thread between files: the file
+// it names is the one just processed, the list being placed in its order. `window` is read
+// when the bar moves, once it is set.
 WatchedDisplay::Watchers ProgressWatchers(Progress& progress, OrvWindow* const& window) {
     WatchedDisplay::Watchers watchers;
     watchers.statusBar = [&progress, &window](const ViewState& bar) {
-        progress.Update(int32(bar.currentValue), int32(bar.maxValue));
-        if (gInterrupted.load() && window != nullptr) {
-            progress.Finish();
-            for (const RunIssue& failure : window->Failures()) {
-                std::fprintf(stderr, "échec : %s : %s\n", failure.path.c_str(),
-                             failure.reason.c_str());
-            }
-            std::fprintf(stderr, "conversion interrompue : %d/%d fichiers traités\n",
-                         int(bar.currentValue), int(bar.maxValue));
-            std::_Exit(130);
+        const int32 done = int32(bar.currentValue);
+        entry_ref file;
+        if (window == nullptr || window->Refs() == nullptr ||
+            window->Refs()->FindRef("refs", done - 1, &file) != B_OK) {
+            file = entry_ref();
         }
+        progress.Update(done, int32(bar.maxValue), file.IsValid() ? file.Path() : "");
     };
     return watchers;
 }
@@ -170,7 +169,8 @@ WatchedDisplay::Watchers ProgressWatchers(Progress& progress, OrvWindow* const& 
 
 int RunConvert(BTranslatorRoster* roster, const ConvertRequest& request) {
     CatchInterruptions();
-    Progress progress(stderr, isatty(STDERR_FILENO) == 1);
+    Progress progress(stderr, isatty(STDERR_FILENO) == 1 ? STDERR_FILENO : -1);
+    progress.WatchResizes();
     OrvWindow* window = nullptr;
     const std::shared_ptr<WatchedDisplay> display =
         WatchedDisplay::Install(ProgressWatchers(progress, window));
@@ -192,6 +192,9 @@ int RunConvert(BTranslatorRoster* roster, const ConvertRequest& request) {
     auto* watcher = new RunReports();
     watcher->Run();
     window->SetRunObserver(BMessenger(nullptr, watcher));
+    window->SetJobs(request.jobs);
+    window->SetStripMetadata(request.options.stripMetadata);
+    window->SetStopFlag(&gInterrupted);
     window->Show();
 
     FormFiller filler(*display, window->Id());
@@ -200,15 +203,11 @@ int RunConvert(BTranslatorRoster* roster, const ConvertRequest& request) {
     std::vector<std::string> unusable;
     BMessage files = RefsFromPaths(MSG_FILES, request.paths, &unusable);
 
-    int32 count = 0;
-    int32 failed = 0;
     BMessage report;
     if (filler.Missing().empty()) {
         window->PostMessage(&files);
         window->PostMessage(MSG_CONVERT);
         report = watcher->WaitFor(1);
-        count = report.GetInt32("count", 0);
-        failed = report.GetInt32("failed", 0);
     }
     progress.Finish();
 
@@ -228,9 +227,15 @@ int RunConvert(BTranslatorRoster* roster, const ConvertRequest& request) {
     }
     PrintIssues(report, "failure", "reason", "échec");
     PrintIssues(report, "warning", "warning_reason", "attention");
-    count += int32(unusable.size());
-    failed += int32(unusable.size());
-    std::fprintf(stderr, "%s\n", Summary(count, failed).c_str());
+    PrintIssues(report, "skip", "skip_reason", "ignoré");
+    if (report.GetBool("interrupted", false)) {
+        std::fprintf(stderr, "conversion interrompue : %d/%d fichiers traités\n",
+                     int(report.GetInt32("converted", 0)), int(report.GetInt32("count", 0)));
+        return 130;
+    }
+    const int32 failed = report.GetInt32("failed", 0) + int32(unusable.size());
+    const int32 count = report.GetInt32("count", 0) + int32(unusable.size());
+    std::fprintf(stderr, "%s\n", Summary(count, failed, report.GetInt32("skipped", 0)).c_str());
     return failed > 0 ? 1 : 0;
 }
 

@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
             std::printf("%s", orv::cli::UsageText().c_str());
             return 0;
         case orv::cli::CommandKind::Version:
-            std::printf("%s", orv::VersionText().c_str());
+            std::printf("%s", orv::VersionText(BTranslatorRoster::Default()).c_str());
             return 0;
         case orv::cli::CommandKind::Window:
             return orv::cli::RunWindowProgram(command.paths);

@@ -2,6 +2,7 @@
 #include "conversion/OutputFormat.h"
 
 #include <memory>
+#include <string_view>
 
 #include "platform/storage/MimeType.h"
 #include "platform/translation/TranslatorRoster.h"
@@ -9,13 +10,16 @@
 namespace orv {
 namespace {
 
-// The qualifying formats of one translator; an empty span when the roster has none to give.
-std::vector<const translation_format*> QualifyingFormats(BTranslatorRoster* roster,
-                                                         translator_id id) {
+// The qualifying formats one translator writes (or reads); none when the roster has none to
+// give.
+std::vector<const translation_format*> QualifyingFormats(const BTranslatorRoster* roster,
+                                                         translator_id id, bool read = false) {
     const translation_format* formats = nullptr;
     int32 count = 0;
     std::vector<const translation_format*> found;
-    if (roster->GetOutputFormats(id, &formats, &count) != B_OK || formats == nullptr) {
+    const status_t status = read ? roster->GetInputFormats(id, &formats, &count)
+                                 : roster->GetOutputFormats(id, &formats, &count);
+    if (status != B_OK || formats == nullptr) {
         return found;
     }
     for (int32 i = 0; i < count; ++i) {
@@ -82,6 +86,30 @@ std::vector<OutputFormat> BuildOutputFormats(BTranslatorRoster* roster) {
         }
     }
     return catalogue;
+}
+
+std::vector<translation_format> ReadableFormats(const BTranslatorRoster& roster) {
+    std::vector<translation_format> formats;
+    translator_id* rawIds = nullptr;
+    int32 count = 0;
+    if (roster.GetAllTranslators(&rawIds, &count) != B_OK || rawIds == nullptr) {
+        return formats;
+    }
+    const std::unique_ptr<translator_id[]> ids(rawIds);
+    for (int32 t = 0; t < count; ++t) {
+        for (const translation_format* format : QualifyingFormats(&roster, ids[t], true)) {
+            // The records' fixed buffers need not end in a terminator; these will.
+            translation_format& copy = formats.emplace_back(*format);
+            copy.MIME[sizeof copy.MIME - 1] = '\0';
+            copy.name[sizeof copy.name - 1] = '\0';
+        }
+    }
+    return formats;
+}
+
+std::string FormatShortName(const std::string& name) {
+    constexpr std::string_view kPrefix = "Image ";
+    return name.rfind(kPrefix, 0) == 0 ? name.substr(kPrefix.size()) : name;
 }
 
 }  // namespace orv

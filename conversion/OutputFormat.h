@@ -32,4 +32,11 @@ bool IsCatalogueFormat(const translation_format& format);
 // output formats in its own order; nothing sorted, merged or removed.
 std::vector<OutputFormat> BuildOutputFormats(BTranslatorRoster* roster);
 
+// Every picture format the translators of `roster` read, translators in roster order, the
+// interchange format left out. Loads no add-on.
+std::vector<translation_format> ReadableFormats(const BTranslatorRoster& roster);
+
+// A format's name as a list of formats gives it: "Image JPEG" becomes "JPEG".
+std::string FormatShortName(const std::string& name);
+
 }  // namespace orv

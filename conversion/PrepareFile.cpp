@@ -8,12 +8,15 @@
 #include "conversion/ConvertFile.h"
 #include "conversion/MemoryBudget.h"
 #include "conversion/MetadataFit.h"
+#include "conversion/UnreadableSource.h"
+#include "conversion/WatchedOutput.h"
 #include "image/OrvImage.h"
 #include "platform/storage/NodeInfo.h"
 #include "platform/support/ErrorReason.h"
 #include "platform/translation/ColorManagement.h"
 #include "platform/translation/ImageTranslator.h"
 #include "platform/translation/PictureTranslation.h"
+#include "platform/translation/TranslatorRoster.h"
 #include "platform/translation/TranslatorSettings.h"
 
 namespace orv {
@@ -26,6 +29,24 @@ std::unique_ptr<PreparedFile> Failed(std::unique_ptr<PreparedFile> prepared, sta
     prepared->outcome.reason = ErrorReason().empty() ? fallback : ErrorReason();
     prepared->output.Discard();
     return prepared;
+}
+
+// The source could not be opened: a folder (a link to one, met in a folder walk) or another
+// thing that is no file is no picture; anything else is a failure with the system's reason.
+std::unique_ptr<PreparedFile> NotAFile(std::unique_ptr<PreparedFile> prepared, status_t status) {
+    struct stat atName;
+    struct stat target;
+    const std::string path = prepared->source.Path();
+    if (lstat(path.c_str(), &atName) == 0 && stat(path.c_str(), &target) == 0 &&
+        !S_ISREG(target.st_mode)) {
+        prepared->outcome.notAPicture = true;
+        ClearErrorReason();
+        const char* what = !S_ISDIR(target.st_mode)  ? "ce n'est pas un fichier ordinaire"
+                           : S_ISLNK(atName.st_mode) ? "lien vers un dossier"
+                                                     : "c'est un dossier";
+        return Failed(std::move(prepared), status, what);
+    }
+    return Failed(std::move(prepared), status, "fichier illisible");
 }
 
 // Replaces the working image by `next` when an operation made one; a result whose pixels
@@ -134,7 +155,7 @@ std::unique_ptr<PreparedFile> PrepareFile(const entry_ref& ref, const OutputForm
     // now is what PlaceFile will check it still leads to.
     BFile& source = prepared->sourceFile;
     if (const status_t status = source.SetTo(&ref, B_READ_ONLY); status != B_OK) {
-        return Failed(std::move(prepared), status, "fichier illisible");
+        return NotAFile(std::move(prepared), status);
     }
     struct stat opened;
     struct stat atName;
@@ -159,8 +180,13 @@ std::unique_ptr<PreparedFile> PrepareFile(const entry_ref& ref, const OutputForm
     if (const status_t status = OpenPicture(
             source, nullptr, &reader, prepared->type.empty() ? nullptr : prepared->type.c_str());
         status != B_OK) {
-        prepared->outcome.notAPicture = status == B_NO_TRANSLATOR;
-        return Failed(std::move(prepared), status, "image illisible");
+        if (status != B_NO_TRANSLATOR) {
+            return Failed(std::move(prepared), status, "image illisible");
+        }
+        const UnreadableSource why = WhyNoDecoder(source, prepared->type, *roster);
+        prepared->outcome.notAPicture = why.notAPicture;
+        ClearErrorReason();
+        return Failed(std::move(prepared), status, why.reason.c_str());
     }
     const PictureInfo& info = reader->Info();
 
@@ -175,11 +201,20 @@ std::unique_ptr<PreparedFile> PrepareFile(const entry_ref& ref, const OutputForm
         [[maybe_unused]] const int ignored =
             fchown(prepared->output.File()->FileDescriptor(), uid_t(-1), opened.st_gid);
     }
+    // Declared before the writer, which writes into it until it is gone.
+    WatchedOutput destination(*prepared->output.File());
+    // An encoder's failure, with the file's own reason when the file refused a write.
+    const auto encodeFailed = [&destination](std::unique_ptr<PreparedFile> failed, status_t status,
+                                             const char* fallback) {
+        const std::string reason =
+            destination.WithCause(ErrorReason().empty() ? fallback : ErrorReason());
+        ClearErrorReason();
+        return Failed(std::move(failed), status, reason.c_str());
+    };
     PictureOutput writer;
-    if (const status_t status =
-            OpenPictureWriter(roster, format.type, *prepared->output.File(), &writer);
+    if (const status_t status = OpenPictureWriter(roster, format.type, destination, &writer);
         status != B_OK) {
-        return Failed(std::move(prepared), status, "écriture impossible");
+        return encodeFailed(std::move(prepared), status, "écriture impossible");
     }
 
     const bool keepFrames =
@@ -232,17 +267,17 @@ std::unique_ptr<PreparedFile> PrepareFile(const entry_ref& ref, const OutputForm
             FitMetadata(&plan.info.metadata, changes);
             ClearErrorReason();
             if (status = writer.writer->Begin(plan.info); status != B_OK) {
-                return Failed(std::move(prepared), status, "l'encodage a échoué");
+                return encodeFailed(std::move(prepared), status, "l'encodage a échoué");
             }
         }
         ClearErrorReason();
         if (status = writer.writer->WriteFrame(*image, timing); status != B_OK) {
-            return Failed(std::move(prepared), status, "l'encodage a échoué");
+            return encodeFailed(std::move(prepared), status, "l'encodage a échoué");
         }
     }
     ClearErrorReason();
     if (const status_t status = writer.writer->Finish(); status != B_OK) {
-        return Failed(std::move(prepared), status, "l'encodage a échoué");
+        return encodeFailed(std::move(prepared), status, "l'encodage a échoué");
     }
     writer.writer.reset();
 

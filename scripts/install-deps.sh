@@ -23,6 +23,8 @@ packages=(
   icc-profiles-free libavif-bin libjxl-tools libheif-examples
   # end-to-end tests on a virtual display
   xvfb xdotool xauth attr
+  # a private session bus for the desktop-notification tests
+  dbus-daemon
 )
 
 missing=()

@@ -4,6 +4,8 @@
 // the lists of failures all follow the list's order.
 #include "conversion/ConversionRun.h"
 #include "platform/application/AppDefs.h"
+#include "platform/interface/InputMessage.h"
+#include "platform/interface/StatusBar.h"
 #include "ui/OrvView.h"
 #include "ui/OrvWindow.h"
 
@@ -13,8 +15,10 @@ void OrvWindow::ConvertFiles() {
     options.stripMetadata = fStripMetadata;
 
     fConverted = 0;
-    fFailures.clear();
-    fWarnings.clear();
+    fRun = orv::RunOutcome{};
+    // A folder that could not be read is a failure of every run over the list.
+    fRun.failures = fUnreadableFolders;
+    fRun.count = fRefCount + int32(fUnreadableFolders.size());
     UpdateView(kProgressChanged);
 
     if (options.format >= 0 && options.format < fFormatCount && fRefCount > 0) {
@@ -28,24 +32,68 @@ void OrvWindow::ConvertFiles() {
         settings.options = options;
         settings.roster = fRoster;
         settings.jobs = fJobs;
-        orv::RunConversion(
+        const size_t done = orv::RunConversion(
             files, settings,
             [&](size_t index, const orv::FileOutcome& outcome) {
                 const std::string path = files[index].Path();
                 if (outcome.status != B_OK) {
-                    fFailures.push_back({path, outcome.reason});
+                    // In a folder, a file that is no picture is simply not the user's
+                    // concern; named, it is a file the user expected to see converted.
+                    const bool skip =
+                        outcome.notAPicture && index < fFromWalk.size() && fFromWalk[index];
+                    (skip ? fRun.skipped : fRun.failures).push_back({path, outcome.reason});
                 }
                 for (const std::string& warning : outcome.warnings) {
-                    fWarnings.push_back({path, warning});
+                    fRun.warnings.push_back({path, warning});
                 }
                 ++fConverted;
                 UpdateView(kProgressChanged);
             },
             [this] { return fStop != nullptr && fStop->load(); });
+        fRun.interrupted = done < files.size();
     }
+    fRun.processed = int32(fConverted);
 
     ReportRun();
     if (fRefs != nullptr && fRefs->GetBool("CalledFromAddOn", false)) {
+        EndAddOnRun();
+    }
+}
+
+// A run the file manager started closes the window once it has gone well. When files failed
+// or were converted with a warning, the user must get to know: a desktop notice tells the
+// count and the first reasons, and its action brings the window back with the full list;
+// without a notification service the window stays, its list open, until the user closes it.
+void OrvWindow::EndAddOnRun() {
+    if (!fRun.HasProblems()) {
         PostMessage(B_QUIT_REQUESTED);
+        return;
+    }
+    fNoticePending = true;
+    Notify(orv::RunNotice(fRun));
+}
+
+void OrvWindow::NoticeAnswered(const BMessage& message) {
+    if (!fNoticePending) {
+        return;
+    }
+    switch (orv::NoticeOutcome(message.GetInt32("outcome", 0))) {
+        case orv::NoticeOutcome::Shown:
+            // The notice speaks for the run: the window goes out of the way meanwhile.
+            Hide();
+            return;
+        case orv::NoticeOutcome::ActionChosen:
+        case orv::NoticeOutcome::Unavailable: {
+            fNoticePending = false;
+            Show();
+            orv::ViewNote note = orv::RunReportNote(fRun);
+            note.openList = true;
+            ShowNote(fView->StatusBar(), note);
+            return;
+        }
+        case orv::NoticeOutcome::Closed:
+            fNoticePending = false;
+            PostMessage(B_QUIT_REQUESTED);
+            return;
     }
 }

@@ -5,9 +5,10 @@
 
 #include "platform/application/AppDefs.h"
 #include "platform/application/Application.h"
+#include "platform/interface/InputMessage.h"
 #include "platform/interface/StatusBar.h"
-#include "platform/storage/Directory.h"
 #include "platform/translation/TranslatorRoster.h"
+#include "ui/FileList.h"
 #include "ui/FormControls.h"
 #include "ui/Messages.h"
 #include "ui/OrvView.h"
@@ -55,6 +56,9 @@ void OrvWindow::MessageReceived(BMessage* message) {
         case B_SIMPLE_DATA:
             // Drops are the view's affair.
             break;
+        case orv::kNoticeMessage:
+            NoticeAnswered(*message);
+            break;
         default:
             BWindow::MessageReceived(message);
             break;
@@ -69,38 +73,25 @@ bool OrvWindow::QuitRequested() {
 }
 
 void OrvWindow::TakeFileList(const BMessage& message) {
+    std::vector<entry_ref> named;
+    entry_ref ref;
+    for (int32 i = 0; message.FindRef("refs", i, &ref) == B_OK; ++i) {
+        named.push_back(ref);
+    }
+    orv::FileList list = orv::BuildFileList(named);
+    // The message keeps its other fields ("CalledFromAddOn"); its refs become the list's.
     fRefs = std::make_unique<BMessage>(message);
-    // Folders are replaced by their entries where they stood in the walk, breadth first:
-    // the entries go to the end of the list and are looked at in their turn.
-    entry_ref ref;
-    for (int32 i = 0; fRefs->FindRef("refs", i, &ref) == B_OK;) {
-        BEntry entry(&ref, false);
-        if (entry.IsDirectory()) {
-            fRefs->RemoveData("refs", i);
-            AddEntriesFromDir(&entry);
-        } else {
-            ++i;
-        }
+    fRefs->RemoveName("refs");
+    for (const entry_ref& file : list.refs) {
+        fRefs->AddRef("refs", &file);
     }
-    type_code type;
-    int32 count = 0;
-    if (fRefs->GetInfo("refs", &type, &count) != B_OK) {
-        count = 0;
-    }
-    fRefCount = count;
+    fFromWalk = std::move(list.fromWalk);
+    fUnreadableFolders = std::move(list.unreadable);
+    fRefCount = int32(list.refs.size());
     fConverted = 0;
+    // A new list is a new errand: what becomes of an earlier run's notice no longer matters.
+    fNoticePending = false;
     UpdateView(kProgressChanged);
-}
-
-void OrvWindow::AddEntriesFromDir(BEntry* directory) {
-    BDirectory folder(directory);
-    if (folder.InitCheck() != B_OK) {
-        return;
-    }
-    entry_ref ref;
-    while (folder.GetNextRef(&ref) == B_OK) {
-        fRefs->AddRef("refs", &ref);
-    }
 }
 
 void OrvWindow::OpenAdvanced(long index) {
@@ -146,21 +137,25 @@ void OrvWindow::SetRunObserver(const BMessenger& observer) {
 }
 
 void OrvWindow::ReportRun() {
-    ShowNote(fView->StatusBar(), orv::RunReportNote(fRefCount, fFailures, fWarnings));
+    ShowNote(fView->StatusBar(), orv::RunReportNote(fRun));
     if (!fObserver.IsValid()) {
         return;
     }
     BMessage report(MSG_RUN_DONE);
     report.AddInt32("converted", int32(fConverted));
-    report.AddInt32("count", fRefCount);
-    report.AddInt32("failed", int32(fFailures.size()));
-    for (const RunIssue& failure : fFailures) {
-        report.AddString("failure", failure.path);
-        report.AddString("reason", failure.reason);
-    }
-    for (const RunIssue& warning : fWarnings) {
-        report.AddString("warning", warning.path);
-        report.AddString("warning_reason", warning.reason);
-    }
+    report.AddInt32("count", fRun.count);
+    report.AddInt32("failed", int32(fRun.failures.size()));
+    report.AddInt32("skipped", int32(fRun.skipped.size()));
+    report.AddBool("interrupted", fRun.interrupted);
+    const auto add = [&report](const std::vector<RunIssue>& issues, const char* pathField,
+                               const char* reasonField) {
+        for (const RunIssue& issue : issues) {
+            report.AddString(pathField, issue.path);
+            report.AddString(reasonField, issue.reason);
+        }
+    };
+    add(fRun.failures, "failure", "reason");
+    add(fRun.warnings, "warning", "warning_reason");
+    add(fRun.skipped, "skip", "skip_reason");
     fObserver.SendMessage(&report);
 }

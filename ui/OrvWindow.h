@@ -33,22 +33,26 @@ public:
 
     void UpdateTranslators();
     void ConvertFiles();
-    void AddEntriesFromDir(BEntry* directory);
     void OpenAdvanced(long index);
     // What UpdateView refreshes, as bits.
     static constexpr unsigned long kProgressChanged = 0x2;  // fConverted out of fRefCount
     void UpdateView(unsigned long what);
 
     // After each run (with the window locked, or from the observer's message): the files
-    // that failed, in list order, and those converted with a warning (a source the trash
-    // refused stays in place). The window shows them in a note under its status bar.
-    const std::vector<RunIssue>& Failures() const { return fFailures; }
-    const std::vector<RunIssue>& Warnings() const { return fWarnings; }
+    // that failed, in list order, those converted with a warning (a source the trash
+    // refused stays in place) and those skipped. The window shows them in a note under its
+    // status bar.
+    const orv::RunOutcome& LastRun() const { return fRun; }
+    const std::vector<RunIssue>& Failures() const { return fRun.failures; }
+    const std::vector<RunIssue>& Warnings() const { return fRun.warnings; }
 
     // At the end of every run, a MSG_RUN_DONE message goes to `observer` with the int32
-    // fields "converted" (files processed), "count" (files in the list) and "failed", and,
-    // per failure in list order, the strings "failure" (the path) and "reason"; the same for
-    // warnings under "warning" and "warning_reason". An empty messenger stops the reports.
+    // fields "converted" (files processed), "count" (files in the list, and folders that
+    // could not be read), "failed" and
+    // "skipped", the bool "interrupted", and, per failure in list order, the strings
+    // "failure" (the path) and "reason"; the same for warnings under "warning" and
+    // "warning_reason", and for skipped files under "skip" and "skip_reason". An empty
+    // messenger stops the reports.
     void SetRunObserver(const BMessenger& observer);
 
     // How many files a run converts at once (0: one per core).
@@ -69,6 +73,9 @@ public:
 private:
     void TakeFileList(const BMessage& message);
     void ReportRun();
+    // The end of a run the file manager started (see ConvertFiles.cpp).
+    void EndAddOnRun();
+    void NoticeAnswered(const BMessage& message);
 
     BTranslatorRoster* fRoster;
     uint32 fConverted = 0;
@@ -78,10 +85,14 @@ private:
     int32 fFormatCount = 0;
     OrvView* fView = nullptr;
 
-    std::vector<RunIssue> fFailures;
-    std::vector<RunIssue> fWarnings;
+    // Parallel to the refs: found in a folder rather than named.
+    std::vector<bool> fFromWalk;
+    std::vector<RunIssue> fUnreadableFolders;
+    orv::RunOutcome fRun;
     BMessenger fObserver;
     int fJobs = 0;
     const std::atomic<bool>* fStop = nullptr;
     bool fStripMetadata = false;
+    // A notice of the last run is out, and what becomes of it decides the window's fate.
+    bool fNoticePending = false;
 };

@@ -3,6 +3,8 @@
 
 #include <mutex>
 
+#include "platform/interface/InputMessage.h"
+
 namespace orv {
 
 namespace {
@@ -11,6 +13,10 @@ std::mutex sDisplayLock;
 std::shared_ptr<DisplayBackend> sDisplay;
 
 }  // namespace
+
+void DisplayBackend::Notify(WindowId window, const DesktopNotice& /*notice*/) {
+    [[maybe_unused]] const status_t status = PostNoticeOutcome(window, NoticeOutcome::Unavailable);
+}
 
 void SetDisplayBackend(std::shared_ptr<DisplayBackend> backend) {
     std::lock_guard lock(sDisplayLock);

@@ -103,8 +103,28 @@ struct ViewNote {
     std::string listSummary;  // the text above the list
     std::vector<std::string> columns;
     std::vector<std::vector<std::string>> rows;  // one text per column
+    // The list window opens at once, in front and on the screen, as if the link was clicked.
+    bool openList = false;
 
     bool IsEmpty() const { return link.empty(); }
+};
+
+// A notice for the desktop's notification service, sent on behalf of a window: a title, a
+// text, and one action the user may choose from it.
+struct DesktopNotice {
+    std::string title;
+    std::string body;    // plain text
+    std::string action;  // the action's label
+};
+
+// What became of a notice. The display tells the window that sent it with a message
+// kNoticeMessage (see InputMessage.h) whose int32 "outcome" is one of these: first Shown or
+// Unavailable, then, after Shown, one of ActionChosen and Closed.
+enum class NoticeOutcome : int32 {
+    Shown = 1,     // the service shows it
+    Unavailable,   // no notification service: nothing is shown
+    ActionChosen,  // the user chose the action; the notice is gone
+    Closed,        // it went away without the action: dismissed or expired
 };
 
 struct WindowState {
@@ -138,6 +158,10 @@ public:
     // Hangs `note` under a view of an open window, in place of its earlier note. A display
     // with nowhere to show a note ignores it.
     virtual void ShowNote(WindowId /*window*/, ViewId /*view*/, const ViewNote& /*note*/) {}
+
+    // Hands `notice` to the desktop's notification service for `window`, which is told what
+    // became of it. A display that knows no such service answers Unavailable.
+    virtual void Notify(WindowId window, const DesktopNotice& notice);
 };
 
 // The process's display. Set once at start-up, before any window is shown; until then (and

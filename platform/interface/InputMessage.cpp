@@ -54,4 +54,10 @@ status_t PostClose(WindowId window) {
     return BLooper::PostToToken(window, &close, nullptr);
 }
 
+status_t PostNoticeOutcome(WindowId window, NoticeOutcome outcome) {
+    BMessage message(kNoticeMessage);
+    message.AddInt32("outcome", int32(outcome));
+    return BLooper::PostToToken(window, &message, nullptr);
+}
+
 }  // namespace orv

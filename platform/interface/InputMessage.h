@@ -21,6 +21,10 @@ namespace orv {
 // "index" (int32) or "message" (the dropped message).
 inline constexpr uint32 kInputMessage = FourCC("_oIN");
 
+// What became of a window's desktop notice: int32 "outcome", a NoticeOutcome. It reaches the
+// window's MessageReceived like any message.
+inline constexpr uint32 kNoticeMessage = FourCC("_oNT");
+
 enum class InputAction : int32 {
     Click = 1,   // a button pressed, a check box or radio button clicked
     SetText,     // a text control's text typed and confirmed
@@ -39,5 +43,7 @@ BMessage MakeDrop(ViewId view, const BMessage& dropped);
 status_t PostInput(WindowId window, const BMessage& input);
 // The close box: asks the window to quit.
 status_t PostClose(WindowId window);
+// Tells the window what became of its notice.
+status_t PostNoticeOutcome(WindowId window, NoticeOutcome outcome);
 
 }  // namespace orv

@@ -214,6 +214,15 @@ void BWindow::ShowNote(const BView* view, const orv::ViewNote& note) const {
     }
 }
 
+void BWindow::Notify(const orv::DesktopNotice& notice) const {
+    if (OnDisplay()) {
+        fDisplay->Notify(Id(), notice);
+    } else {
+        [[maybe_unused]] const status_t status =
+            orv::PostNoticeOutcome(Id(), orv::NoticeOutcome::Unavailable);
+    }
+}
+
 int32 BWindow::TopViewIndex(const BView* view) {
     return int32(std::find(fTopViews.begin(), fTopViews.end(), view) - fTopViews.begin());
 }

@@ -56,6 +56,10 @@ public:
     // Hangs `note` under `view`, one of this window's, while the window is on the display
     // (see orv::ViewNote); an empty note takes it away.
     void ShowNote(const BView* view, const orv::ViewNote& note) const;
+    // Hands `notice` to the desktop's notification service; what becomes of it comes back
+    // as a kNoticeMessage (see orv::NoticeOutcome). Unavailable while the window is not on
+    // the display.
+    void Notify(const orv::DesktopNotice& notice) const;
 
 private:
     // orv::ViewHost

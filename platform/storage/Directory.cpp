@@ -86,7 +86,7 @@ status_t BDirectory::ReadEntries() {
     };
     std::unique_ptr<DIR, CloseDir> dir(opendir(fPath.c_str()));
     if (!dir) {
-        return orv::Fail(StatusFromErrno(errno), "dossier illisible");
+        return orv::FailWithCause(StatusFromErrno(errno), "dossier illisible");
     }
     while (true) {
         errno = 0;
@@ -94,7 +94,7 @@ status_t BDirectory::ReadEntries() {
         if (item == nullptr) {
             if (errno != 0) {
                 fNames.clear();
-                return orv::Fail(StatusFromErrno(errno), "dossier illisible");
+                return orv::FailWithCause(StatusFromErrno(errno), "dossier illisible");
             }
             break;
         }

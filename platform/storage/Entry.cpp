@@ -272,7 +272,7 @@ status_t BEntry::Remove() {
     }
     const int result = S_ISDIR(st.st_mode) ? rmdir(path.c_str()) : unlink(path.c_str());
     if (result != 0) {
-        return orv::Fail(StatusFromErrno(errno), "suppression impossible");
+        return orv::FailWithCause(StatusFromErrno(errno), "suppression impossible");
     }
     return B_OK;
 }

@@ -14,18 +14,11 @@
 
 namespace {
 
-// The failures a user can act on get words of their own.
+// A read or write the system refused, with its reason: "plus de place sur le disque",
+// "système de fichiers en lecture seule"...
 status_t IoFailure(int error) {
     const status_t status = StatusFromErrno(error);
-    switch (error) {
-        case ENOSPC:
-        case EDQUOT:
-            return orv::Fail(status, "disque plein");
-        case EROFS:
-            return orv::Fail(status, "disque en lecture seule");
-        default:
-            return orv::Fail(status, "erreur d'entrée-sortie");
-    }
+    return orv::Fail(status, status == B_ERROR ? "erreur d'entrée-sortie" : StatusText(status));
 }
 
 // Runs `transfer(done)`, one read or write of the bytes from `done` on, until `size` bytes
@@ -114,7 +107,7 @@ status_t BFile::SetTo(const char* path, uint32 openMode) {
         if (status == B_FILE_EXISTS) {
             return status;
         }
-        return orv::Fail(status, "ouverture du fichier impossible");
+        return orv::FailWithCause(status, "ouverture du fichier impossible");
     }
     struct stat st;
     status = GetStat(&st);

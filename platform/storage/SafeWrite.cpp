@@ -61,7 +61,7 @@ status_t NamingFailure(status_t status) {
         case B_NAME_TOO_LONG:
             return Fail(status, "nom de fichier trop long");
         default:
-            return Fail(status, "impossible de nommer le fichier");
+            return FailWithCause(status, "impossible de nommer le fichier");
     }
 }
 
@@ -105,7 +105,7 @@ status_t SafeWrite::Open(const std::string& folderPath, mode_t mode) {
         return B_OK;
     }
     if (status != B_UNSUPPORTED) {
-        return Fail(status, "impossible de créer un fichier dans le dossier");
+        return FailWithCause(status, "impossible de créer un fichier dans le dossier");
     }
     return OpenNamedTemporary(mode);
 }
@@ -120,14 +120,15 @@ status_t SafeWrite::OpenNamedTemporary(mode_t mode) {
             const status_t status = file->SetTo(path.c_str(), B_READ_WRITE);
             if (status != B_OK) {
                 unlink(path.c_str());
-                return Fail(status, "impossible de créer un fichier dans le dossier");
+                return FailWithCause(status, "impossible de créer un fichier dans le dossier");
             }
             fFile = std::move(file);
             fTempPath = path;
             return B_OK;
         }
         if (errno != EEXIST) {
-            return Fail(StatusFromErrno(errno), "impossible de créer un fichier dans le dossier");
+            return FailWithCause(StatusFromErrno(errno),
+                                 "impossible de créer un fichier dans le dossier");
         }
     }
     return Fail(B_FILE_EXISTS, "impossible de créer un fichier temporaire");
@@ -149,8 +150,7 @@ status_t SafeWrite::Sync() {
         status = fFile->Sync();
     }
     if (status != B_OK) {
-        return Fail(status,
-                    status == B_DEVICE_FULL ? "disque plein" : "écriture sur le disque impossible");
+        return FailWithCause(status, "écriture sur le disque impossible");
     }
     fSynced = true;
     return B_OK;
@@ -242,7 +242,8 @@ status_t SafeWrite::UndoExchange() {
     }
     if (renameat2(AT_FDCWD, fTempPath.c_str(), AT_FDCWD, fFinalPath.c_str(), RENAME_EXCHANGE) !=
         0) {
-        return Fail(StatusFromErrno(errno), "impossible de rendre son nom au fichier d'origine");
+        return FailWithCause(StatusFromErrno(errno),
+                             "impossible de rendre son nom au fichier d'origine");
     }
     fCommitted = false;
     fFinalPath.clear();

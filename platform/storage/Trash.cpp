@@ -233,7 +233,7 @@ status_t MoveToTrash(const std::string& path, std::string* trashedPath,
     const std::string original = restoreRef.Path();
     struct stat st;
     if (lstat(source.c_str(), &st) != 0) {
-        return Fail(StatusFromErrno(errno), "fichier introuvable");
+        return FailWithCause(StatusFromErrno(errno), "fichier introuvable");
     }
     TrashFolder trash;
     status_t status = ChooseTrash(ref.directory, st.st_dev, &trash);
@@ -267,7 +267,7 @@ status_t MoveToTrash(const std::string& path, std::string* trashedPath,
             if (errno == EEXIST) {
                 continue;
             }
-            return Fail(StatusFromErrno(errno), "corbeille inaccessible");
+            return FailWithCause(StatusFromErrno(errno), "corbeille inaccessible");
         }
         const bool written = WriteAll(fd, info);
         const bool closed = close(fd) == 0;
@@ -284,7 +284,7 @@ status_t MoveToTrash(const std::string& path, std::string* trashedPath,
         }
         if (status != B_OK) {
             unlink(infoPath.c_str());
-            return Fail(status, "déplacement dans la corbeille impossible");
+            return FailWithCause(status, "déplacement dans la corbeille impossible");
         }
         if (trashedPath != nullptr) {
             *trashedPath = target;

@@ -12,6 +12,15 @@ status_t Fail(status_t status, std::string_view reason) {
     return status;
 }
 
+status_t FailWithCause(status_t status, std::string_view what) {
+    tReason.assign(what);
+    if (status != B_ERROR && status != B_OK) {
+        tReason += " : ";
+        tReason += StatusText(status);
+    }
+    return status;
+}
+
 void SetErrorReason(std::string_view reason) {
     tReason.assign(reason);
 }

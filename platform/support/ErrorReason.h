@@ -17,6 +17,11 @@ namespace orv {
 // end with `return orv::Fail(B_BAD_DATA, "en-tête PNG illisible");`.
 status_t Fail(status_t status, std::string_view reason);
 
+// Records what could not be done with the system's reason for it, the text of `status`
+// ("ouverture du fichier impossible : permission refusée"), and returns `status`. A status
+// without a reason of its own (B_ERROR) adds nothing to `what`.
+status_t FailWithCause(status_t status, std::string_view what);
+
 // Sets the reason without a status.
 void SetErrorReason(std::string_view reason);
 

@@ -123,9 +123,9 @@ const char* StatusText(status_t status) {
         case B_DIRECTORY_NOT_EMPTY:
             return "dossier non vide";
         case B_DEVICE_FULL:
-            return "disque plein";
+            return "plus de place sur le disque";
         case B_READ_ONLY_DEVICE:
-            return "support en lecture seule";
+            return "système de fichiers en lecture seule";
         case B_IS_A_DIRECTORY:
             return "c’est un dossier";
         case B_NO_MORE_FDS:
@@ -175,7 +175,7 @@ const char* StatusText(status_t status) {
         case B_SHUTTING_DOWN:
             return "arrêt en cours";
         case B_NO_TRANSLATOR:
-            return "aucun traducteur pour ce format";
+            return "format non pris en charge";
         case B_ILLEGAL_DATA:
             return "données illisibles";
         default:

@@ -484,8 +484,8 @@ status_t BTranslatorRoster::GetTranslatorInfo(translator_id id, const char** nam
     return B_OK;
 }
 
-status_t BTranslatorRoster::GetOutputFormats(translator_id id, const translation_format** formats,
-                                             int32* count) const {
+status_t BTranslatorRoster::GetFormats(translator_id id, bool inputs,
+                                       const translation_format** formats, int32* count) const {
     if (formats == nullptr || count == nullptr) {
         return B_BAD_VALUE;
     }
@@ -494,9 +494,29 @@ status_t BTranslatorRoster::GetOutputFormats(translator_id id, const translation
         return B_NO_TRANSLATOR;
     }
     const Entry& entry = *fEntries[id - 1];
-    *formats = entry.outputs.data();
-    *count = int32(entry.outputs.size());
+    const std::vector<translation_format>& list = inputs ? entry.inputs : entry.outputs;
+    *formats = list.data();
+    *count = int32(list.size());
     return B_OK;
+}
+
+status_t BTranslatorRoster::GetInputFormats(translator_id id, const translation_format** formats,
+                                            int32* count) const {
+    return GetFormats(id, true, formats, count);
+}
+
+status_t BTranslatorRoster::GetOutputFormats(translator_id id, const translation_format** formats,
+                                             int32* count) const {
+    return GetFormats(id, false, formats, count);
+}
+
+std::vector<std::string> BTranslatorRoster::AddOnPaths() const {
+    std::lock_guard lock(fLock);
+    std::vector<std::string> paths;
+    for (const std::unique_ptr<AddOn>& addOn : fAddOns) {
+        paths.push_back(addOn->path);
+    }
+    return paths;
 }
 
 status_t BTranslatorRoster::GetConfigurationMessage(translator_id id, BMessage* ioExtension) {

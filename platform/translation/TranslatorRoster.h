@@ -56,13 +56,18 @@ public:
     // Loads one add-on and registers every translator it makes.
     status_t LoadAddOn(const char* path);
     std::vector<LoadFailure> LoadFailures() const;
+    // The paths of the add-ons taken (loaded or described), in the order they were.
+    std::vector<std::string> AddOnPaths() const;
 
     // The ids of all translators, in the order they were added; the caller delete[]s the
     // array (null when there is none).
     status_t GetAllTranslators(translator_id** ids, int32* count) const;
     status_t GetTranslatorInfo(translator_id id, const char** name, const char** info,
                                int32* version) const;
-    // The array stays owned by the translator and valid while the roster lives.
+    // The arrays stay owned by the roster and valid while it lives. Neither loads an add-on
+    // that was only described.
+    status_t GetInputFormats(translator_id id, const translation_format** formats,
+                             int32* count) const;
     status_t GetOutputFormats(translator_id id, const translation_format** formats,
                               int32* count) const;
     status_t GetConfigurationMessage(translator_id id, BMessage* ioExtension);
@@ -93,6 +98,8 @@ private:
     struct Entry;
 
     void AddFailure(const std::string& path, const std::string& reason);
+    status_t GetFormats(translator_id id, bool inputs, const translation_format** formats,
+                        int32* count) const;
     // Opens the add-on and makes its translators, recording a failure with its reason.
     // Called with fLock held, as are the two below.
     status_t OpenAddOn(AddOn& addOn, std::vector<std::unique_ptr<BTranslator>>* made) const;

@@ -90,6 +90,17 @@ bool ValueFromText(const SettingSchema& schema, std::string_view text, int32* va
     return false;
 }
 
+// A setting's label as it reads inside a sentence: "Qualité" becomes "qualité".
+std::string LabelInSentence(const char* label) {
+    std::string text = label != nullptr ? label : "";
+    if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z') {
+        text[0] = char(text[0] - 'A' + 'a');
+    } else if (text.rfind("É", 0) == 0) {
+        text.replace(0, std::strlen("É"), "é");
+    }
+    return text;
+}
+
 std::string SerializeValues(std::span<const SettingSchema> schema,
                             const std::vector<int32>& values) {
     std::string text;
@@ -111,7 +122,8 @@ status_t MakeDirectories(const std::string& path) {
     for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
         const std::string level = path.substr(0, slash);
         if (mkdir(level.c_str(), 0700) != 0 && errno != EEXIST) {
-            return Fail(StatusFromErrno(errno), "impossible de créer le dossier des réglages");
+            return FailWithCause(StatusFromErrno(errno),
+                                 "impossible de créer le dossier des réglages");
         }
         if (slash == std::string::npos) {
             return B_OK;
@@ -135,6 +147,25 @@ status_t WriteAll(int fd, const std::string& text) {
 }
 
 }  // namespace
+
+std::string AllowedValues(const SettingSchema& schema) {
+    switch (schema.kind) {
+        case SettingSchema::Kind::Bool:
+            return "oui ou non";
+        case SettingSchema::Kind::Int:
+            return "entre " + std::to_string(schema.minimum) + " et " +
+                   std::to_string(schema.maximum);
+        case SettingSchema::Kind::Choice: {
+            std::string text;
+            for (const SettingChoice& choice : schema.choices) {
+                text += (text.empty() ? "" : ", ") + std::to_string(choice.value) + " = " +
+                        choice.label;
+            }
+            return text;
+        }
+    }
+    return {};
+}
 
 TranslatorSettings::TranslatorSettings(std::string key, std::span<const SettingSchema> table)
     : fKey(std::move(key)), fSchema(table) {
@@ -188,7 +219,8 @@ status_t TranslatorSettings::Set(const char* name, int32 value) {
         return Fail(B_BAD_VALUE, std::string("réglage inconnu : ") + (name ? name : ""));
     }
     if (!Accepts(*schema, value)) {
-        return Fail(B_BAD_VALUE, std::string("valeur hors limites pour ") + schema->name);
+        return Fail(B_BAD_VALUE, LabelInSentence(schema->label) + " : " + AllowedValues(*schema) +
+                                     " (" + std::to_string(value) + " est hors limites)");
     }
     {
         std::lock_guard lock(fLock);
@@ -204,7 +236,9 @@ status_t TranslatorSettings::SetFromText(const char* name, const char* text) {
     }
     int32 value = 0;
     if (text == nullptr || !ValueFromText(*schema, text, &value)) {
-        return Fail(B_BAD_VALUE, std::string("valeur illisible pour ") + schema->name);
+        return Fail(B_BAD_VALUE, LabelInSentence(schema->label) + " : valeur illisible « " +
+                                     (text != nullptr ? text : "") + " » (" +
+                                     AllowedValues(*schema) + ")");
     }
     return Set(name, value);
 }
@@ -252,7 +286,8 @@ status_t TranslatorSettings::Load() {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) {
         // No file yet means the defaults: not an error.
-        return errno == ENOENT ? B_OK : Fail(StatusFromErrno(errno), "réglages illisibles");
+        return errno == ENOENT ? B_OK
+                               : FailWithCause(StatusFromErrno(errno), "réglages illisibles");
     }
     std::string text;
     char buffer[4096];
@@ -263,7 +298,7 @@ status_t TranslatorSettings::Load() {
             continue;
         }
         if (got < 0) {
-            status = Fail(StatusFromErrno(errno), "réglages illisibles");
+            status = FailWithCause(StatusFromErrno(errno), "réglages illisibles");
             break;
         }
         if (got == 0) {
@@ -297,7 +332,7 @@ status_t TranslatorSettings::Save() const {
     std::string temporary = path + ".XXXXXX";
     const int fd = mkstemp(temporary.data());
     if (fd < 0) {
-        return Fail(StatusFromErrno(errno), "impossible d'enregistrer les réglages");
+        return FailWithCause(StatusFromErrno(errno), "impossible d'enregistrer les réglages");
     }
     status_t status = WriteAll(fd, SerializeValues(fSchema, fValues));
     if (status == B_OK && fsync(fd) != 0) {
@@ -311,7 +346,7 @@ status_t TranslatorSettings::Save() const {
     }
     if (status != B_OK) {
         unlink(temporary.c_str());
-        return Fail(status, "impossible d'enregistrer les réglages");
+        return FailWithCause(status, "impossible d'enregistrer les réglages");
     }
     return B_OK;
 }

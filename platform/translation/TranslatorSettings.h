@@ -32,6 +32,9 @@ struct SettingSchema {
     std::span<const SettingChoice> choices = {};  // Choice only
 };
 
+// What a setting takes, for a user: "entre 1 et 100", "oui ou non", "0 = Aucun, 1 = Sub".
+std::string AllowedValues(const SettingSchema& schema);
+
 class TranslatorSettings {
 public:
     // `key` names the settings file (the translator's short name, such as "png").

@@ -2,14 +2,26 @@
 // Reading the arguments, naming formats and filters, and the progress lines, in process.
 #include <gtest/gtest.h>
 
+#include <pty.h>
+#include <unistd.h>
+
 #include <cstdio>
 
+#include "app/CatalogueCommands.h"
 #include "app/CommandLine.h"
 #include "app/FormatLookup.h"
 #include "app/Progress.h"
 
 namespace orv::cli {
 namespace {
+
+int CountOf(const std::string& text, const std::string& piece) {
+    int count = 0;
+    for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) {
+        ++count;
+    }
+    return count;
+}
 
 ParseResult Parse(std::vector<std::string> args) {
     return ParseCommandLine(args);
@@ -129,29 +141,85 @@ TEST(CommandLineTest, FormatsByNameThenTypeThenAnyExtension) {
     EXPECT_NE(FindFormat({}, "png").error.find("aucun traducteur"), std::string::npos);
 }
 
-std::string Captured(bool interactive, const std::vector<std::pair<int32, int32>>& steps) {
+// What a progress writes for `steps` of (done, total), on `terminal` (-1: none).
+std::string Captured(int terminal, const std::vector<std::pair<int32, int32>>& steps) {
     char* buffer = nullptr;
     size_t size = 0;
     std::FILE* out = open_memstream(&buffer, &size);
-    Progress progress(out, interactive);
-    for (const auto& [done, total] : steps) {
-        progress.Update(done, total);
+    {
+        Progress progress(out, terminal);
+        for (const auto& [done, total] : steps) {
+            progress.Update(done, total,
+                            done > 0 ? "/photos/p" + std::to_string(done) + ".jpg" : "");
+        }
+        progress.Finish();
     }
-    progress.Finish();
     std::fclose(out);
     std::string text(buffer, size);
     std::free(buffer);
     return text;
 }
 
-TEST(CommandLineTest, ProgressShowsEachStepOnceAsLinesOrABar) {
-    EXPECT_EQ(Captured(false, {{0, 0}, {0, 3}, {0, 3}, {1, 3}, {3, 3}}),
-              "0/3 fichiers traités\n1/3 fichiers traités\n3/3 fichiers traités\n");
-    const std::string bar = Captured(true, {{1, 3}, {3, 3}});
-    EXPECT_EQ(bar,
-              "\r[##########....................] 1/3 fichiers traités\033[K"
-              "\r[##############################] 3/3 fichiers traités\033[K\n");
-    EXPECT_EQ(Captured(true, {{0, 0}}), "");  // no bar, no stray line
+// A pseudo-terminal of `columns` columns, closed with the test.
+struct Terminal {
+    explicit Terminal(int columns) {
+        winsize size{};
+        size.ws_row = 24;
+        size.ws_col = uint16_t(columns);
+        EXPECT_EQ(openpty(&master, &slave, nullptr, nullptr, &size), 0);
+    }
+    ~Terminal() {
+        close(master);
+        close(slave);
+    }
+    int master = -1;
+    int slave = -1;
+};
+
+TEST(CommandLineTest, ProgressWithoutATerminalNamesEachFileOnALineOfItsOwn) {
+    EXPECT_EQ(Captured(-1, {{0, 0}, {0, 3}, {0, 3}, {1, 3}, {3, 3}}),
+              "0/3 fichiers traités\n1/3 fichiers traités : /photos/p1.jpg\n"
+              "3/3 fichiers traités : /photos/p3.jpg\n");
+}
+
+TEST(CommandLineTest, ProgressOnATerminalStaysOnOneLineThatFitsItsWidth) {
+    for (const int columns : {120, 40, 24, 12}) {
+        SCOPED_TRACE(columns);
+        Terminal terminal(columns);
+        const std::string drawn = Captured(terminal.slave, {{1, 3}, {2, 3}, {3, 3}});
+        // One line, drawn over three times, then ended once.
+        EXPECT_EQ(CountOf(drawn, "\n"), 1);
+        EXPECT_EQ(CountOf(drawn, "\r"), 3);
+        for (size_t start = drawn.find('\r'); start != std::string::npos;
+             start = drawn.find('\r', start + 1)) {
+            const size_t end = drawn.find('\033', start);
+            const std::string line = drawn.substr(start + 1, end - start - 1);
+            EXPECT_LT(DisplayWidth(line), size_t(columns)) << line;
+            EXPECT_NE(line.find("/3"), std::string::npos) << line;
+        }
+    }
+    EXPECT_EQ(Captured(Terminal(80).slave, {{0, 0}}), "");  // no bar, no stray line
+}
+
+TEST(CommandLineTest, TheBarGivesWayBeforeTheCount) {
+    EXPECT_EQ(ProgressLine(1, 4, 200), "[#######.......................] 1/4 fichiers traités");
+    EXPECT_EQ(ProgressLine(4, 4, 30), "[#######] 4/4 fichiers traités");
+    EXPECT_EQ(ProgressLine(2, 4, 24), "2/4 fichiers traités");
+    EXPECT_EQ(ProgressLine(2, 4, 5), "2/4");
+}
+
+TEST(CommandLineTest, JobsTakeAWholeNumberWithinBoundsAndStripIsASwitch) {
+    const ParseResult parsed = Parse({"convert", "--to", "png", "--jobs", "3", "--strip", "a"});
+    ASSERT_TRUE(parsed.error.empty()) << parsed.error;
+    EXPECT_EQ(parsed.command.convert.jobs, 3);
+    EXPECT_TRUE(parsed.command.convert.options.stripMetadata);
+    const ParseResult plain = Parse({"convert", "--to", "png", "a"});
+    EXPECT_EQ(plain.command.convert.jobs, 0);
+    EXPECT_FALSE(plain.command.convert.options.stripMetadata);
+    for (const char* bad : {"0", "-2", "2x", "", "65", "99999999999"}) {
+        const ParseResult refused = Parse({"convert", "--to", "png", "--jobs", bad, "a"});
+        EXPECT_NE(refused.error.find("de 1 à 64"), std::string::npos) << bad;
+    }
 }
 
 }  // namespace

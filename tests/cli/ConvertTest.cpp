@@ -140,13 +140,16 @@ TEST_F(CliTest, FoldersAreWalkedAndFailuresListedOnePerFile) {
     const Outcome run = Run(
         {"convert", "--to", ".WEBP", (fWork / "in").string(), (fWork / "missing.jpg").string()});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(CountOf(run.err, "échec : "), 3) << run.err;
-    EXPECT_EQ(CountOf(run.err, "notes.txt : "), 1);
+    EXPECT_EQ(CountOf(run.err, "échec : "), 2) << run.err;
+    EXPECT_EQ(CountOf(run.err, "ignoré : " + (fWork / "in/sub/notes.txt").string() +
+                                   " : ce n'est pas une image"),
+              1);
     EXPECT_EQ(CountOf(run.err, "broken.png : "), 1);
     EXPECT_EQ(CountOf(run.err, "missing.jpg : "), 1);
-    EXPECT_NE(run.err.find("2 fichiers convertis sur 5, 3 en échec"), std::string::npos) << run.err;
-    // Progress on a pipe: plain lines, ending at the count of files.
-    EXPECT_NE(run.err.find("5/5 fichiers traités\n"), std::string::npos);
+    EXPECT_NE(run.err.find("2 fichiers convertis sur 5, 2 en échec, 1 ignoré"), std::string::npos)
+        << run.err;
+    // Progress on a pipe: plain lines, each naming its file, ending at the count of files.
+    EXPECT_NE(run.err.find("5/5 fichiers traités : "), std::string::npos);
 
     EXPECT_EQ(Listing(fWork / "in"), (Names{"Photo.JPG", "broken.png", "photo.webp", "sub"}));
     EXPECT_EQ(Listing(fWork / "in/sub/deeper"), (Names{"alpha.png", "alpha.webp"}));

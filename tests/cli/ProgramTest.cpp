@@ -111,7 +111,7 @@ TEST_F(CliTest, FormatsListTheCatalogueAndSettingsShowAndChange) {
     const Outcome shown = Run({"settings", "PNG"});
     ASSERT_EQ(shown.status, 0) << shown.err;
     EXPECT_NE(shown.out.find("compression"), std::string::npos) << shown.out;
-    EXPECT_NE(shown.out.find("0 à 9"), std::string::npos);
+    EXPECT_NE(shown.out.find("entre 0 et 9"), std::string::npos);
 
     const Outcome changed = Run({"settings", "image/png", "compression=9", "filter=Paeth"});
     ASSERT_EQ(changed.status, 0) << changed.err;
@@ -122,20 +122,27 @@ TEST_F(CliTest, FormatsListTheCatalogueAndSettingsShowAndChange) {
     EXPECT_NE(again.out.find("9"), std::string::npos);
     EXPECT_NE(again.out.find("4 (Paeth)"), std::string::npos) << again.out;
 
-    // A refused value leaves the saved file as it was.
-    EXPECT_EQ(Run({"settings", "png", "compression=99"}).status, 2);
+    // A refused value says what is allowed, and leaves the saved file as it was.
+    const Outcome refused = Run({"settings", "png", "compression=99"});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("compression : entre 0 et 9"), std::string::npos) << refused.err;
     EXPECT_EQ(ReadFile(fHome / ".config/orvane/translators/png.settings"), saved);
 }
 
-TEST_F(CliTest, VersionCarriesTheApplicationsResources) {
+TEST_F(CliTest, VersionSaysInFrenchWhatIsReadWrittenAndWhereFrom) {
     const Outcome version = Run({"--version"});
     EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out.rfind("Orvane 2.0.0 (gamma/3, interne 0)\n"
-                                "Program and Tracker add-on to convert pictures\nAuteur : ",
-                                0),
-              0u)
+    EXPECT_EQ(version.out.rfind("Orvane 2.0.0, version gamma\nConvertit des images", 0), 0u)
         << version.out;
-    EXPECT_NE(version.out.find("application/x-vnd.Orvane (lancement unique)"), std::string::npos);
+    for (const char* line :
+         {"\nFormats lus : ", "\nFormats écrits : ", "\nModules chargés depuis "}) {
+        EXPECT_NE(version.out.find(line), std::string::npos) << line << version.out;
+    }
+    EXPECT_NE(version.out.find("PNG, "), std::string::npos) << version.out;
+    // Words for users only: no internal names, no English, no detour in a folder's path.
+    for (const char* word : {"interne", "Program", "Tracker", "x-vnd", "Image PNG", "/../"}) {
+        EXPECT_EQ(version.out.find(word), std::string::npos) << word << version.out;
+    }
 }
 
 }  // namespace

@@ -19,6 +19,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QStyleOptionGroupBox>
 #include <QTreeWidget>
 #include <QUrl>
 #include <chrono>
@@ -38,6 +40,7 @@
 #include "platform/interface/SettingsView.h"
 #include "platform/interface/StatusBar.h"
 #include "platform/interface/TextControl.h"
+#include "tests/qt/QtTestUtil.h"
 #include "ui/FormControls.h"
 #include "ui/OrvView.h"
 #include "ui/OrvWindow.h"
@@ -46,19 +49,6 @@ namespace orv {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Runs Qt's events until `condition` holds; false after a few seconds.
-bool WaitUntil(const std::function<bool()>& condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        usleep(1000);
-    }
-    return true;
-}
 
 QString U8(const char* text) {
     return QString::fromUtf8(text);
@@ -200,6 +190,30 @@ TEST_F(QtFormTest, WidgetsMirrorTheWindowsViews) {
               U8("Appliquer un filtre :"));
 }
 
+// Inside each titled box, every control stands clear of the box's title and border, as the
+// style draws them: below the title line, within the frame.
+TEST_F(QtFormTest, NoControlCrossesItsBox) {
+    for (QGroupBox* box : Top()->findChildren<QGroupBox*>()) {
+        if (box->title().isEmpty()) {
+            continue;
+        }
+        QStyleOptionGroupBox option;
+        option.initFrom(box);
+        option.text = box->title();
+        option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+        const QRect label = box->style()->subControlRect(QStyle::CC_GroupBox, &option,
+                                                         QStyle::SC_GroupBoxLabel, box);
+        const QRect inside = box->rect().adjusted(1, label.bottom() + 1, -1, -1);
+        for (QWidget* child : box->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            SCOPED_TRACE(child->objectName().toStdString());
+            EXPECT_TRUE(inside.contains(child->geometry()))
+                << "box " << inside.x() << "," << inside.y() << " " << inside.width() << "x"
+                << inside.height() << "; control " << child->x() << "," << child->y() << " "
+                << child->width() << "x" << child->height();
+        }
+    }
+}
+
 TEST_F(QtFormTest, WhatTheUserDoesInQtReachesTheControlsThroughTheQueue) {
     Find<QCheckBox>(form::kSmooth)->click();
     EXPECT_TRUE(
@@ -318,7 +332,10 @@ TEST_F(QtFormTest, StatusBarReachesTheScreenWhileTheWindowsThreadIsHeld) {
 TEST_F(QtFormTest, RunReportListsTheFailuresUntilARunWithout) {
     const auto showReport = [this](const std::vector<RunIssue>& failures) {
         fWindow->Lock();
-        fWindow->ShowNote(fWindow->View()->StatusBar(), RunReportNote(5, failures, {}));
+        RunOutcome run;
+        run.count = 5;
+        run.failures = failures;
+        fWindow->ShowNote(fWindow->View()->StatusBar(), RunReportNote(run));
         fWindow->Unlock();
     };
     showReport({{"/photos/a.png", "fichier PNG tronqué"}, {"/photos/b.jpg", "disque plein"}});
@@ -335,11 +352,17 @@ TEST_F(QtFormTest, RunReportListsTheFailuresUntilARunWithout) {
     EXPECT_GT(link->geometry().top(), 65);
     EXPECT_LT(link->geometry().bottom(), 85);
 
+    // The window dragged to the screen's far corner: its list still opens whole on the screen.
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    Top()->move(screen.right() - 40, screen.bottom() - 40);
     link->click();
     QWidget* list =
         sDisplay->NoteListWidget(fId, Model([](OrvView& view) { return view.StatusBar()->Id(); }));
     ASSERT_NE(list, nullptr);
-    EXPECT_TRUE(list->isVisible());
+    EXPECT_TRUE(WaitUntil([&] { return list->isVisible(); }));
+    EXPECT_TRUE(screen.contains(list->geometry()))
+        << list->geometry().x() << "," << list->geometry().y() << " " << list->width() << "x"
+        << list->height() << " in " << screen.width() << "x" << screen.height();
     EXPECT_FALSE(list->isModal());
     auto* tree = list->findChild<QTreeWidget*>();
     ASSERT_EQ(tree->topLevelItemCount(), 2);

@@ -192,5 +192,24 @@ TEST_F(RunTest, AddOnListAllowsOneRunEvenWithoutAFormat) {
     EXPECT_EQ(Listing(dir.Path()), std::vector<std::string>{"a.ppm"});
 }
 
+TEST_F(RunTest, AnAddOnRunWithFailuresStaysOnItsListWhenNoNoticeCanBeShown) {
+    WritePPM(dir.Path() / "a.ppm");
+    WriteText(dir.Path() / "b.ppm", "");
+    window.ChooseFormat("image/png");
+    window.DropFiles({dir.Path() / "a.ppm", dir.Path() / "b.ppm"}, true);
+    const BMessage report = window.Convert();
+    EXPECT_EQ(report.GetInt32("failed", -1), 1);
+    // This display has no notification service: the list opens and the window stays.
+    const auto listOpen = [this](const HeadlessDisplay& display) {
+        const std::optional<ViewNote> note = display.FindNote(window.Id(), form::kStatusBar);
+        return note && note->openList;
+    };
+    ASSERT_TRUE(window.Display().WaitFor(listOpen, std::chrono::seconds(10)));
+    EXPECT_EQ(window.Display().FindNote(window.Id(), form::kStatusBar)->rows,
+              (std::vector<std::vector<std::string>>{{dir / "b.ppm", "fichier vide"}}));
+    EXPECT_TRUE(window.Display().IsOpen(window.Id()));
+    EXPECT_EQ(Listing(dir.Path()), (std::vector<std::string>{"a.png", "b.ppm"}));
+}
+
 }  // namespace
 }  // namespace orv::test

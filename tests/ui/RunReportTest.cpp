@@ -20,13 +20,24 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
+ViewNote Note(int32 count, std::vector<RunIssue> failures, std::vector<RunIssue> warnings,
+              std::vector<RunIssue> skipped = {}) {
+    RunOutcome run;
+    run.count = count;
+    run.processed = count;
+    run.failures = std::move(failures);
+    run.warnings = std::move(warnings);
+    run.skipped = std::move(skipped);
+    return RunReportNote(run);
+}
+
 TEST(RunReport, ARunWithoutIssuesTakesTheNoteAway) {
-    EXPECT_TRUE(RunReportNote(4, {}, {}).IsEmpty());
+    EXPECT_TRUE(Note(4, {}, {}).IsEmpty());
 }
 
 TEST(RunReport, FailuresAndWarningsAreCountedInFrench) {
-    const ViewNote many = RunReportNote(
-        5, {{"/photos/a.png", "fichier PNG tronqué"}, {"/photos/b.jpg", "disque plein"}}, {});
+    const ViewNote many =
+        Note(5, {{"/photos/a.png", "fichier PNG tronqué"}, {"/photos/b.jpg", "disque plein"}}, {});
     EXPECT_EQ(many.link, "2 échecs : voir la liste");
     EXPECT_EQ(many.listSummary, "2 fichiers sur 5 n’ont pas pu être convertis.");
     EXPECT_EQ(many.listTitle, "Fichiers non convertis");
@@ -40,7 +51,7 @@ TEST(RunReport, FailuresAndWarningsAreCountedInFrench) {
                                         "/photos/b.jpg : disque plein"}));
 
     const ViewNote mixed =
-        RunReportNote(3, {{"/a.png", "illisible"}}, {{"/b.png", "original laissé en place"}});
+        Note(3, {{"/a.png", "illisible"}}, {{"/b.png", "original laissé en place"}});
     EXPECT_EQ(mixed.link, "1 échec : voir la liste");
     EXPECT_EQ(mixed.listSummary,
               "1 fichier sur 3 n’a pas pu être converti. 1 fichier converti avec un "
@@ -48,7 +59,7 @@ TEST(RunReport, FailuresAndWarningsAreCountedInFrench) {
     EXPECT_EQ(mixed.rows.back(),
               (std::vector<std::string>{"/b.png", "Avertissement : original laissé en place"}));
 
-    const ViewNote warned = RunReportNote(2, {}, {{"/a.png", "x"}, {"/b.png", "y"}});
+    const ViewNote warned = Note(2, {}, {{"/a.png", "x"}, {"/b.png", "y"}});
     EXPECT_EQ(warned.link, "2 avertissements : voir la liste");
     EXPECT_EQ(warned.listSummary, "2 fichiers convertis avec un avertissement.");
 }
@@ -60,7 +71,7 @@ TEST(RunReport, TheTooltipStopsAtFifteenFiles) {
     for (int i = 0; i < 20; ++i) {
         failures.push_back({"/f" + std::to_string(i), "raison"});
     }
-    const ViewNote note = RunReportNote(30, failures, {{"/w", "avertissement"}});
+    const ViewNote note = Note(30, failures, {{"/w", "avertissement"}});
     const std::vector<std::string> lines = Lines(note.tooltip);
     ASSERT_EQ(lines.size(), 17u);
     EXPECT_EQ(lines[15], "/f14 : raison");

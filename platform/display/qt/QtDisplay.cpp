@@ -6,11 +6,13 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <map>
 #include <mutex>
 
+#include "platform/display/qt/QtNotifier.h"
 #include "platform/display/qt/QtViewItem.h"
 #include "platform/display/qt/QtWindowWidget.h"
 
@@ -20,6 +22,50 @@ namespace {
 
 QString ToQt(const std::string& text) {
     return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+// The screen's room for windows: where `point` lies, or the main screen's.
+QRect ScreenRoomAt(const QPoint& point) {
+    QScreen* screen = QGuiApplication::screenAt(point);
+    if (screen == nullptr) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    return screen != nullptr ? screen->availableGeometry() : QRect();
+}
+
+// What the desktop draws around `widget` (title bar, borders), once it has been shown.
+QMargins FrameMargins(const QWidget* widget) {
+    const QRect inner = widget->geometry();
+    const QRect outer = widget->frameGeometry();
+    return QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
+                    outer.right() - inner.right(), outer.bottom() - inner.bottom());
+}
+
+// Places `widget` at `frame` (where its outer frame's corner goes, and its inside's size),
+// moved, and made smaller where it may, so that it lies on the screen with its borders: a
+// window is of no use where the user cannot reach its controls or its close box.
+void PlaceOnScreen(QWidget* widget, const QRect& frame, bool resizable) {
+    const QMargins margins = FrameMargins(widget);
+    QRect outer(frame.topLeft(), frame.size().grownBy(margins));
+    const QRect room = ScreenRoomAt(outer.topLeft());
+    if (!room.isEmpty()) {
+        if (resizable) {
+            outer.setSize(outer.size().boundedTo(room.size()));
+        }
+        outer.moveLeft(
+            std::max(room.left(), std::min(outer.left(), room.right() + 1 - outer.width())));
+        outer.moveTop(
+            std::max(room.top(), std::min(outer.top(), room.bottom() + 1 - outer.height())));
+    }
+    const QSize inside = outer.size().shrunkBy(margins);
+    if (!resizable) {
+        widget->setFixedSize(inside);
+    } else {
+        widget->setMinimumSize(0, 0);
+        widget->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        widget->resize(inside);
+    }
+    widget->move(outer.topLeft());
 }
 
 QStringList ToQt(const std::vector<std::string>& texts) {
@@ -33,6 +79,10 @@ QStringList ToQt(const std::vector<std::string>& texts) {
 }  // namespace
 
 struct QtDisplay::Impl {
+    // The list window's size when it fits the screen.
+    static constexpr int kNoteListWidth = 640;
+    static constexpr int kNoteListHeight = 300;
+
     // What shows a view's note: the link under the view and the list window it opens.
     struct Note {
         QPointer<QPushButton> link;
@@ -77,16 +127,12 @@ struct QtDisplay::Impl {
         const WindowState& state = shown.state;
         QWidget* widget = shown.widget.get();
         widget->setWindowTitle(ToQt(state.title));
-        const int width = int(state.frame.right - state.frame.left) + 1;
-        const int height = int(state.frame.bottom - state.frame.top) + 1;
-        if ((state.flags & B_NOT_RESIZABLE) != 0) {
-            widget->setFixedSize(width, height);
-        } else {
-            widget->setMinimumSize(0, 0);
-            widget->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-            widget->resize(width, height);
-        }
-        widget->move(int(state.frame.left), int(state.frame.top));
+        const bool resizable = (state.flags & B_NOT_RESIZABLE) == 0;
+        PlaceOnScreen(widget,
+                      QRect(int(state.frame.left), int(state.frame.top),
+                            int(state.frame.right - state.frame.left) + 1,
+                            int(state.frame.bottom - state.frame.top) + 1),
+                      resizable);
         widget->setVisible(!state.hidden);
     }
 
@@ -187,7 +233,9 @@ struct QtDisplay::Impl {
         }
         ShowLink(shownNote, *anchor, note, [this, window, view] { OpenNoteList(window, view); });
         FillList(shownNote, note);
-        if (shownNote.list->isVisible()) {
+        if (note.openList) {
+            OpenNoteList(window, view);
+        } else if (shownNote.list->isVisible()) {
             shownNote.list->raise();
         }
     }
@@ -230,7 +278,7 @@ struct QtDisplay::Impl {
             shown.tree->header()->setSectionResizeMode(0, QHeaderView::Interactive);
             layout->addWidget(shown.summary);
             layout->addWidget(shown.tree);
-            shown.list->resize(640, 300);
+            shown.list->resize(kNoteListWidth, kNoteListHeight);
         }
         shown.list->setWindowTitle(ToQt(note.listTitle));
         shown.summary->setText(ToQt(note.listSummary));
@@ -249,7 +297,17 @@ struct QtDisplay::Impl {
         if (list == nullptr) {
             return;
         }
+        const bool opening = !list->isVisible();
         list->show();
+        if (opening) {
+            // Over the middle of the window it belongs to, and on the screen; placed once
+            // shown, when the desktop's borders around it are known.
+            QRect frame(QPoint(), QSize(kNoteListWidth, kNoteListHeight));
+            if (const Shown* shown = Find(window)) {
+                frame.moveCenter(shown->widget->geometry().center());
+            }
+            PlaceOnScreen(list, frame, true);
+        }
         list->raise();
         list->activateWindow();
     }
@@ -263,7 +321,15 @@ struct QtDisplay::Impl {
         return note != shown->notes.end() ? note->second.list.get() : nullptr;
     }
 
+    qt::Notifier& Notices() {
+        if (fNotifier == nullptr) {
+            fNotifier = std::make_unique<qt::Notifier>();
+        }
+        return *fNotifier;
+    }
+
     std::mutex fLock;
+    std::unique_ptr<qt::Notifier> fNotifier;  // GUI thread
     // Lives on the GUI thread; the queued tasks run in its context. Null once shut down.
     QObject* fContext = nullptr;
     std::map<WindowId, Shown> fWindows;
@@ -337,6 +403,10 @@ void QtDisplay::ShowNote(WindowId window, ViewId view, const ViewNote& note) {
     fImpl->Queue([impl = fImpl.get(), window, view, note] { impl->ShowNote(window, view, note); });
 }
 
+void QtDisplay::Notify(WindowId window, const DesktopNotice& notice) {
+    fImpl->Queue([impl = fImpl.get(), window, notice] { impl->Notices().Send(window, notice); });
+}
+
 QWidget* QtDisplay::WindowWidget(WindowId window) const {
     Impl::Shown* shown = fImpl->Find(window);
     return shown != nullptr ? shown->widget.get() : nullptr;
@@ -356,6 +426,7 @@ void QtDisplay::Shutdown() {
         shown.widget->CloseForGood();
     }
     fImpl->fWindows.clear();
+    fImpl->fNotifier.reset();
 }
 
 }  // namespace orv

@@ -43,6 +43,8 @@ public:
 
     // From any thread: the link under the view, its tooltip, and the list window it opens.
     void ShowNote(WindowId window, ViewId view, const ViewNote& note) override;
+    // From any thread: the notice goes to the notification service on the session bus.
+    void Notify(WindowId window, const DesktopNotice& notice) override;
 
     // GUI thread only, for the program's own start and for tests: the widget that shows
     // a window, nullptr when none does (yet).

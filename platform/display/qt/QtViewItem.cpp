@@ -6,6 +6,7 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
+#include <QChildEvent>
 #include <QFont>
 #include <QFrame>
 #include <QGroupBox>
@@ -18,6 +19,7 @@
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QStyle>
+#include <QStyleOptionGroupBox>
 #include <algorithm>
 #include <cmath>
 
@@ -96,6 +98,58 @@ void SetRadioChecked(QRadioButton* button, bool checked) {
     button->setAutoExclusive(true);
 }
 
+// A titled box whose title stays clear of the controls inside it. The form places its
+// controls in pixels; a desktop whose style draws titles taller (a larger font, another
+// style) would have the first control cross the title and the border under it. The frames
+// stay; the title's font gives way, a pixel at a time, as labels do in Fitted.
+class TitledBox : public QGroupBox {
+public:
+    using QGroupBox::QGroupBox;
+
+    void SetFittedFont(const QFont& font) {
+        fFont = font;
+        Fit();
+    }
+
+protected:
+    void childEvent(QChildEvent* event) override {
+        QGroupBox::childEvent(event);
+        if (event->polished()) {
+            Fit();
+        }
+    }
+
+private:
+    int TitleBottom(const QFont& font) const {
+        QStyleOptionGroupBox option;
+        initStyleOption(&option);
+        option.fontMetrics = QFontMetrics(font);
+        return style()
+            ->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, this)
+            .bottom();
+    }
+
+    void Fit() {
+        if (title().isEmpty()) {
+            return;
+        }
+        int top = height();
+        for (const QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            top = std::min(top, child->geometry().top());
+        }
+        constexpr int kSmallest = 8;
+        QFont font = fFont;
+        while (font.pixelSize() > kSmallest && TitleBottom(font) >= top) {
+            font.setPixelSize(font.pixelSize() - 1);
+        }
+        if (font != this->font()) {
+            setFont(font);
+        }
+    }
+
+    QFont fFont;
+};
+
 }  // namespace
 
 QFont FontFor(const ViewState& state) {
@@ -132,7 +186,7 @@ ViewItem::ViewItem(WindowId window, const ViewState& state, QWidget* parent)
                 rule->setFrameShadow(QFrame::Sunken);
                 fWidget = rule;
             } else {
-                fWidget = new QGroupBox(parent);
+                fWidget = new TitledBox(parent);
             }
             break;
         case ViewKind::TextControl:
@@ -229,9 +283,10 @@ void ViewItem::Build() {
             break;
         }
         case ViewKind::Box:
-            if (auto* group = qobject_cast<QGroupBox*>(fWidget)) {
+            if (auto* group = dynamic_cast<TitledBox*>(fWidget)) {
                 group->setTitle(label);
                 group->setFlat(fState.border == B_NO_BORDER);
+                group->SetFittedFont(font);
             }
             break;
         case ViewKind::TextControl:
