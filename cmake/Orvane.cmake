@@ -2,7 +2,10 @@
 # Project-wide compiler settings shared by every target.
 
 set(ORVANE_WARNINGS -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wcast-align
-    -Woverloaded-virtual -Wformat=2 -Wimplicit-fallthrough -Werror)
+    -Woverloaded-virtual -Wformat=2 -Wimplicit-fallthrough)
+if(ORVANE_WERROR)
+    list(APPEND ORVANE_WARNINGS -Werror)
+endif()
 
 if(ORVANE_SANITIZE)
     add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined
@@ -15,7 +18,7 @@ if(ORVANE_FUZZ)
     add_link_options(-fsanitize=address,undefined)
 endif()
 
-# Every target of ours compiles with the same warnings, as errors.
+# Every target of ours compiles with the same warnings (as errors with ORVANE_WERROR).
 function(orv_target_settings target)
     target_compile_options(${target} PRIVATE ${ORVANE_WARNINGS})
     target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})

@@ -17,6 +17,10 @@ packages=(
   libpixman-1-dev libstb-dev
   # end-to-end tests on a virtual display
   xvfb xdotool xauth attr
+  # other projects' encoders and decoders: the tests check our decoders on their files
+  imagemagick libjpeg-turbo-progs webp libtiff-tools giflib-tools
+  # the Debian package and its checks (CI)
+  git file lintian appstream desktop-file-utils
 )
 
 missing=()

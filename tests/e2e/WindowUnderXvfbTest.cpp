@@ -87,9 +87,10 @@ protected:
 
         // A display number nobody uses.
         for (int number = 90 + getpid() % 50; number < 200; ++number) {
-            if (!fs::exists("/tmp/.X11-unix/X" + std::to_string(number)) &&
-                !fs::exists("/tmp/.X" + std::to_string(number) + "-lock")) {
-                fDisplay = ":" + std::to_string(number);
+            const std::string digits = std::to_string(number);
+            if (!fs::exists("/tmp/.X11-unix/X" + digits) &&
+                !fs::exists("/tmp/.X" + digits + "-lock")) {
+                fDisplay = ":" + digits;
                 break;
             }
         }

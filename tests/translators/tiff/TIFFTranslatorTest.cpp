@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <span>
 
 #include "tests/translators/common/CodecTestSupport.h"
 
@@ -21,7 +22,7 @@ struct Variant {
     uint16 compression = COMPRESSION_LZW;
     uint16 orientation = ORIENTATION_TOPLEFT;
     bool tiled = false;
-    std::vector<uint16> colourMap = {};  // red, then green, then blue entries
+    std::span<const uint16> colourMap = {};  // red, then green, then blue entries
 };
 
 // A TIFF file of `width` × `height` interleaved samples (8 or 16-bit, host order), written
@@ -47,7 +48,8 @@ std::vector<uint8> WriteTIFF(const Variant& v, uint32 width, uint32 height, cons
         TIFFSetField(t, TIFFTAG_INKSET, INKSET_CMYK);
     if (!v.colourMap.empty()) {
         const size_t n = v.colourMap.size() / 3;
-        TIFFSetField(t, TIFFTAG_COLORMAP, &v.colourMap[0], &v.colourMap[n], &v.colourMap[2 * n]);
+        TIFFSetField(t, TIFFTAG_COLORMAP, v.colourMap.data(), v.colourMap.data() + n,
+                     v.colourMap.data() + 2 * n);
     }
     const size_t rowBytes = size_t(width) * v.samples * v.bits / 8;
     const auto* bytes = static_cast<const uint8*>(samples);
@@ -181,6 +183,10 @@ TEST_F(TIFFTranslatorTest, ConvertsGreyPaletteSixteenBitAndCMYK) {
     const uint16 deep[2 * 3] = {0x0000, 0x7fff, 0xffff, 0x1234, 0x8080, 0xfe7f};
     const uint8 indices[4] = {0, 1, 2, 1};
     const uint8 cmyk[2 * 4] = {255, 0, 0, 0, 0, 0, 0, 128};
+    std::vector<uint16> colourMap(3 * 256, 0);
+    colourMap[0] = 0xffff;        // red of entry 0
+    colourMap[256 + 1] = 0xffff;  // green of entry 1
+    colourMap[512 + 2] = 0x8080;  // blue of entry 2
     struct Case {
         const char* name;
         Variant variant;
@@ -200,16 +206,7 @@ TEST_F(TIFFTranslatorTest, ConvertsGreyPaletteSixteenBitAndCMYK) {
          grey,
          {255, 255, 255, 170, 170, 170, 85, 85, 85, 0, 0, 0}},
         {"palette",
-         {.photometric = PHOTOMETRIC_PALETTE,
-          .samples = 1,
-          .colourMap =
-              [] {
-                  std::vector<uint16> map(3 * 256, 0);
-                  map[0] = 0xffff;        // red of entry 0
-                  map[256 + 1] = 0xffff;  // green of entry 1
-                  map[512 + 2] = 0x8080;  // blue of entry 2
-                  return map;
-              }()},
+         {.photometric = PHOTOMETRIC_PALETTE, .samples = 1, .colourMap = colourMap},
          4,
          indices,
          {255, 0, 0, 0, 255, 0, 0, 0, 128, 0, 255, 0}},
