@@ -66,8 +66,7 @@ function(orv_test_suite name)
     target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main GTest::gmock)
     target_compile_definitions(${name} PRIVATE
         ORVANE_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
-        ORVANE_BINARY_DIR="${PROJECT_BINARY_DIR}"
-        ORVANE_CORPUS_DIR="${PROJECT_SOURCE_DIR}/../shared/corpus")
+        ORVANE_BINARY_DIR="${PROJECT_BINARY_DIR}")
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
         PROPERTIES ENVIRONMENT "ORVANE_TRANSLATORS=${PROJECT_BINARY_DIR}/translators")
 endfunction()

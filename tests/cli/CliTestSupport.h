@@ -23,6 +23,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/conversion/Pictures.h"
+
 extern char** environ;
 
 namespace orv::test {
@@ -213,7 +215,8 @@ protected:
         return true;
     }
 
-    fs::path Corpus(const std::string& path) const { return fs::path(ORVANE_CORPUS_DIR) / path; }
+    // A 227 × 149 JPEG photograph, as a camera would leave it.
+    static void WritePhoto(const fs::path& path) { WritePicture(path, "image/jpeg", 227, 149); }
 
     fs::path fRoot;
     fs::path fHome;

@@ -8,6 +8,7 @@
 #include <span>
 
 #include "tests/translators/common/CodecTestSupport.h"
+#include "tests/translators/common/ForeignFiles.h"
 
 namespace orv::test {
 namespace {
@@ -84,7 +85,7 @@ std::vector<uint8> WriteTIFF(const Variant& v, uint32 width, uint32 height, cons
 }
 
 // Interleaved 8-bit samples of a bitmap: R, G, B (and alpha when `alpha`).
-std::vector<uint8> Samples(const BBitmap& image, bool alpha) {
+std::vector<uint8> Interleaved(const BBitmap& image, bool alpha) {
     std::vector<uint8> out(size_t(image.PixelWidth()) * image.PixelHeight() * (alpha ? 4 : 3));
     for (uint32 y = 0; y < image.PixelHeight(); y++) {
         uint8* row = out.data() + size_t(y) * image.PixelWidth() * (alpha ? 4 : 3);
@@ -103,25 +104,80 @@ protected:
     TIFFTranslator fTranslator;
 };
 
+TEST_F(TIFFTranslatorTest, FilesOfImageMagickAndTiffcpDecodeToTheirSource) {
+    ORV_NEED_PROGRAMS("convert", "tiffcp");
+    using enum PatternAlpha;
+    const Samples translucent = PatternPicture(4, 255, 851, kEveryLevel);
+    const Samples colours = PatternPicture(3, 255, 851, kNone);
+    const Samples smooth = SmoothPicture(67, 45);  // for the lossy one
+    const auto recompressed = [](std::vector<std::string> options) {
+        options.insert(options.begin(), "tiffcp");
+        options.insert(options.end(), {"written.tif", "made.tif"});
+        return options;
+    };
+    struct Case {
+        const char* name;
+        Samples source;
+        std::vector<std::string> options;  // for ImageMagick, which writes written.tif
+        std::vector<std::string> rewrite;  // a tiffcp command that makes made.tif of it, if any
+        int tolerance;
+    };
+    const Case cases[] = {
+        {"RGB", colours, {}, {}, 0},
+        {"RGBA, LZW", translucent, {"-compress", "LZW"}, {}, 0},
+        {"16-bit RGBA", PatternPicture(4, 65535, 851, kEveryLevel), {}, {}, 1},
+        {"16-bit grey, Deflate",
+         PatternPicture(1, 65535, 1000, kNone),
+         {"-compress", "Zip"},
+         {},
+         1},
+        {"4-bit palette", PatternPicture(3, 255, 16, kNone), {"-type", "Palette"}, {}, 0},
+        {"LZW with the horizontal predictor", translucent, {}, recompressed({"-c", "lzw:2"}), 0},
+        {"Deflate with the horizontal predictor",
+         translucent,
+         {},
+         recompressed({"-c", "zip:2"}),
+         0},
+        {"PackBits", translucent, {}, recompressed({"-c", "packbits"}), 0},
+        {"16 × 16 tiles", translucent, {}, recompressed({"-t", "-w", "16", "-l", "16"}), 0},
+        {"separate planes", translucent, {}, recompressed({"-p", "separate"}), 0},
+        {"JPEG in YCbCr", smooth, {}, recompressed({"-c", "jpeg:95", "-r", "16"}), 6},
+    };
+    ForeignFiles files;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> options = c.options;
+        options.push_back(c.rewrite.empty() ? "TIFF:made.tif" : "TIFF:written.tif");
+        ASSERT_TRUE(files.Convert(c.source, options));
+        if (!c.rewrite.empty()) {
+            ASSERT_TRUE(files.Run(c.rewrite));
+        }
+        const std::vector<uint8> tiff = files.Read("made.tif");
+        auto image = DecodeOK(fTranslator, tiff);
+        ASSERT_TRUE(image);
+        EXPECT_EQ(image->ColorSpace(), c.source.HasAlpha() ? B_RGBA32 : B_RGB32);
+        ExpectPixelsMatch(c.source, *image, c.tolerance);
+    }
+}
+
 TEST_F(TIFFTranslatorTest, MatchesTheCorpusReferences) {
+    ORV_NEED_CORPUS();
     auto grid = DecodeOK(fTranslator, ReadFile(CorpusPath("webp/grid.tiff")));
     ASSERT_TRUE(grid);
-    auto gridReference = ReadNetpbm(CorpusPath("webp/grid.pam"));
-    ExpectSamePixels(*gridReference, *grid);
-    ExpectSamePixels(*ReadNetpbm(CorpusPath("webp/grid.ppm")), *grid);
+    ExpectMatchesNetpbm(*grid, CorpusPath("webp/grid.pam"));
     for (const char* name : {"peak", "lossless_color_transform"}) {
         auto image =
             DecodeOK(fTranslator, ReadFile(CorpusPath(std::string("webp/") + name + ".tiff")));
         ASSERT_TRUE(image);
-        ExpectSamePixels(*ReadNetpbm(CorpusPath(std::string("webp/") + name + ".ppm")), *image);
+        ExpectMatchesNetpbm(*image, CorpusPath(std::string("webp/") + name + ".ppm"));
     }
 }
 
 TEST_F(TIFFTranslatorTest, DecodesColourAndAlphaVariants) {
     auto opaque = MakeTestImage(40, 21, false);
     auto straight = MakeTestImage(40, 21, true);
-    const std::vector<uint8> rgb = Samples(*opaque, false);
-    const std::vector<uint8> rgba = Samples(*straight, true);
+    const std::vector<uint8> rgb = Interleaved(*opaque, false);
+    const std::vector<uint8> rgba = Interleaved(*straight, true);
     struct Case {
         const char* name;
         Variant variant;
@@ -157,13 +213,13 @@ TEST_F(TIFFTranslatorTest, UnpremultipliesAssociatedAlpha) {
     // Straight colours with alpha from 128 up, stored premultiplied: coming back they are
     // within one level of the originals.
     auto straight = MakeTestImage(16, 16, true);
-    std::vector<uint8> premultiplied = Samples(*straight, true);
+    std::vector<uint8> premultiplied = Interleaved(*straight, true);
     for (size_t i = 0; i < premultiplied.size(); i += 4) {
         uint8 a = premultiplied[i + 3] = uint8(128 + premultiplied[i + 3] / 2);
         for (int c = 0; c < 3; c++)
             premultiplied[i + c] = uint8((premultiplied[i + c] * a + 127) / 255);
     }
-    std::vector<uint8> expectedSamples = Samples(*straight, true);
+    std::vector<uint8> expectedSamples = Interleaved(*straight, true);
     for (size_t i = 3; i < expectedSamples.size(); i += 4)
         expectedSamples[i] = premultiplied[i];
     std::unique_ptr<BBitmap> expected;
@@ -238,7 +294,7 @@ TEST_F(TIFFTranslatorTest, AppliesTheFileOrientationWhenAsked) {
         p[2] = uint8(i + 1);
         p[3] = 255;
     }
-    const std::vector<uint8> samples = Samples(*stored, false);
+    const std::vector<uint8> samples = Interleaved(*stored, false);
     struct Case {
         uint16 orientation;
         uint32 width;
