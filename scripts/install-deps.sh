@@ -1,10 +1,12 @@
 #!/bin/bash
 # SPDX-License-Identifier: MIT
-# Installs, from Debian's archive, every package Orvane needs to build, test and run.
-# Idempotent: packages already present are left alone, so a second run is quick.
+# Installs, from Debian's archive, every package Orvane needs to build, test and run, or
+# only the packages named: install-deps.sh [PACKAGE ...]. Idempotent: packages already
+# present are left alone, so a second run is quick.
 set -euo pipefail
 
-packages=(
+packages=("$@")
+[ $# -gt 0 ] || packages=(
   # toolchain and test tools
   build-essential cmake ninja-build pkg-config clang-14 libclang-rt-14-dev clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
@@ -18,7 +20,7 @@ packages=(
   # end-to-end tests on a virtual display
   xvfb xdotool xauth attr
   # other projects' encoders and decoders: the tests check our decoders on their files
-  imagemagick libjpeg-turbo-progs webp libtiff-tools giflib-tools
+  imagemagick libjpeg-turbo-progs webp libtiff-tools
   # the Debian package and its checks (CI)
   git file lintian appstream desktop-file-utils
 )

@@ -1,8 +1,10 @@
 #!/bin/bash
 # SPDX-License-Identifier: MIT
 # Installs what is missing, builds and runs every test.
-#   test.sh             the release build
+#   test.sh             the default build (RelWithDebInfo)
 #   test.sh --sanitize  the AddressSanitizer + UndefinedBehaviorSanitizer build
+# The public conformance suites run too when a corpus is found: $ORVANE_CORPUS_DIR, else
+# ../shared/corpus beside the source tree; without one they are reported skipped.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -19,4 +21,6 @@ else
 fi
 
 export QT_QPA_PLATFORM=offscreen
+# The other projects' encoders were installed above: a test that finds one missing fails.
+export ORVANE_REQUIRE_TOOLS=1
 ctest --test-dir "$dir" --output-on-failure -j "$(nproc)" --timeout 600

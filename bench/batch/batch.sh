@@ -31,7 +31,7 @@ orvane=$build/app/orvane
 
 work=$(mktemp -d /tmp/orvane-batch.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-bash "$repo/../shared/corpus/photos.sh" "$work/photos"
+bash "$repo/scripts/photos.sh" "$work/photos"
 
 # The benchmark's own settings and trash, nothing of the user's.
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share
