@@ -86,7 +86,7 @@ function(orv_translator)
     set_target_properties(orvtr_${T_NAME}_addon PROPERTIES
         OUTPUT_NAME ${T_NAME} PREFIX ""
         LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/translators
-        INSTALL_RPATH "$ORIGIN/../..")
+        INSTALL_RPATH "$ORIGIN/..")
     install(TARGETS orvtr_${T_NAME}_addon LIBRARY DESTINATION ${ORVANE_TRANSLATOR_SUBDIR})
 endfunction()
 
@@ -101,4 +101,18 @@ function(orv_fuzzer)
     set_target_properties(fuzz_${F_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/fuzz)
     string(REPLACE ";" ":" seeds "${F_SEEDS}")
     file(WRITE ${PROJECT_BINARY_DIR}/fuzz/${F_NAME}.seeds "${seeds}\n")
+endfunction()
+
+# Installs a file compressed, as Debian wants manual pages and changelogs:
+# orv_install_gzipped(FILE path/to/orvane.1 DESTINATION share/man/man1).
+function(orv_install_gzipped)
+    cmake_parse_arguments(G "" "FILE;DESTINATION" "" ${ARGN})
+    get_filename_component(name ${G_FILE} NAME)
+    set(gzipped ${CMAKE_CURRENT_BINARY_DIR}/${name}.gz)
+    add_custom_command(OUTPUT ${gzipped}
+        COMMAND gzip -9nc ${G_FILE} > ${gzipped}
+        DEPENDS ${G_FILE})
+    string(MAKE_C_IDENTIFIER "gzip_${name}" target)
+    add_custom_target(${target} ALL DEPENDS ${gzipped})
+    install(FILES ${gzipped} DESTINATION ${G_DESTINATION})
 endfunction()

