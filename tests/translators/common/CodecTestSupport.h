@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-// What the codec suites share: the corpus's place, test pictures, a comparison with
-// another decoder's PPM/PAM, a reference for the eight orientations written independently of the
-// translators, pixel comparisons, encode/decode through memory streams, the truncation sweep,
-// a stream that fails like a full disk and round trips through a roster. Each suite keeps to
-// what is particular to its format.
+// What the codec suites share: where the conformance corpus is, test pictures, a
+// comparison with another decoder's PPM/PAM, a reference for the eight orientations written
+// independently of the translators, pixel comparisons, encode/decode through memory
+// streams, the truncation sweep, a stream that fails like a full disk and round trips
+// through a roster. Each suite keeps to what is particular to its format.
 #pragma once
 
 #include <gtest/gtest.h>
