@@ -29,7 +29,7 @@ inline void WritePicture(const std::filesystem::path& path, const std::string& m
     auto* bitmap = new BBitmap(BRect(0, 0, float(width - 1), float(height - 1)), B_RGB32);
     auto* pixels = static_cast<uint32*>(bitmap->Bits());
     for (int i = 0; i < width * height; ++i) {
-        pixels[i] = 0xFF000000u | uint32(i * 0x0A0B0C);
+        pixels[i] = 0xFF000000u | uint32(i) * 0x0A0B0Cu;  // wraps, in unsigned arithmetic
     }
     BBitmapStream stream(bitmap);
     BFile file(path.c_str(), B_WRITE_ONLY | B_CREATE_FILE | B_ERASE_FILE);
