@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "app/AppInfo.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace orv {
 
 namespace {
@@ -8,27 +11,14 @@ namespace {
 constexpr AppResources kResources = {
     kAppSignature,
     B_SINGLE_LAUNCH,
-    "application/x-vnd.Be-elfexecutable",
     {2, 0, 0, B_APPV_GAMMA, 0, "Orvane",
      "Program and Tracker add-on to convert pictures\n"
      "Auteur : l’équipe Orvane <orvane@example.org>"},
 };
 
+// A variety past the last is a final release.
 const char* VarietyName(uint32 variety) {
-    switch (variety) {
-        case B_APPV_DEVELOPMENT:
-            return "développement";
-        case B_APPV_ALPHA:
-            return "alpha";
-        case B_APPV_BETA:
-            return "bêta";
-        case B_APPV_GAMMA:
-            return "gamma";
-        case B_APPV_GOLDEN_MASTER:
-            return "golden master";
-        default:
-            return "finale";
-    }
+    return kVarietyNames[std::min<size_t>(variety, std::size(kVarietyNames) - 1)];
 }
 
 }  // namespace

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Who the program says it is: its signature, launch mode, supported types and version.
 //
-// On the original desktop these travelled as resources attached to the executable; here
-// they are plain data, read by the single-launch machinery and shown by `orvane --version`.
+// Plain data, read by the single-launch machinery and shown by `orvane --version`.
 #pragma once
 
 #include <string>
@@ -13,20 +12,14 @@ namespace orv {
 
 inline constexpr const char* kAppSignature = "application/x-vnd.Orvane";
 
-// Launch modes: at most one running instance, which receives every later start's files.
+// The launch mode: at most one running instance, which receives every later start's files.
 inline constexpr uint32 B_SINGLE_LAUNCH = 0x0;
-inline constexpr uint32 B_MULTIPLE_LAUNCH = 0x1;
-inline constexpr uint32 B_EXCLUSIVE_LAUNCH = 0x2;
 
-// Version varieties, as the platform numbered them.
-enum : uint32 {
-    B_APPV_DEVELOPMENT = 0,
-    B_APPV_ALPHA = 1,
-    B_APPV_BETA = 2,
-    B_APPV_GAMMA = 3,
-    B_APPV_GOLDEN_MASTER = 4,
-    B_APPV_FINAL = 5,
-};
+// Version varieties by number, from développement (0) to finale (5); `orvane --version`
+// prints the name and the number. This release is a gamma.
+inline constexpr const char* kVarietyNames[] = {"développement", "alpha",         "bêta",
+                                                "gamma",         "golden master", "finale"};
+inline constexpr uint32 B_APPV_GAMMA = 3;
 
 struct version_info {
     uint32 major;
@@ -41,13 +34,12 @@ struct version_info {
 struct AppResources {
     const char* signature;
     uint32 appFlags;
-    const char* fileType;  // the type of the executable itself
     version_info version;
 };
 
 const AppResources& Resources();
 
-// The supported types, as the platform's message: string field "types" = "image".
+// The supported types, as a message: string field "types" = "image".
 BMessage SupportedTypes();
 
 // "2.0.0"

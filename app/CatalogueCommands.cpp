@@ -45,14 +45,14 @@ std::string TranslatorName(const BTranslatorRoster& roster, translator_id id) {
     return name;
 }
 
-std::string ValueText(const SettingSpec& spec, int32 value) {
-    switch (spec.kind) {
-        case SettingSpec::Kind::Bool:
+std::string ValueText(const SettingSchema& schema, int32 value) {
+    switch (schema.kind) {
+        case SettingSchema::Kind::Bool:
             return value != 0 ? "true" : "false";
-        case SettingSpec::Kind::Int:
+        case SettingSchema::Kind::Int:
             return std::to_string(value);
-        case SettingSpec::Kind::Choice:
-            for (const SettingChoice& choice : spec.choices) {
+        case SettingSchema::Kind::Choice:
+            for (const SettingChoice& choice : schema.choices) {
                 if (choice.value == value) {
                     return std::to_string(value) + " (" + choice.label + ")";
                 }
@@ -62,15 +62,15 @@ std::string ValueText(const SettingSpec& spec, int32 value) {
     return std::to_string(value);
 }
 
-std::string RangeText(const SettingSpec& spec) {
-    switch (spec.kind) {
-        case SettingSpec::Kind::Bool:
+std::string RangeText(const SettingSchema& schema) {
+    switch (schema.kind) {
+        case SettingSchema::Kind::Bool:
             return "true|false";
-        case SettingSpec::Kind::Int:
-            return std::to_string(spec.minimum) + " à " + std::to_string(spec.maximum);
-        case SettingSpec::Kind::Choice: {
+        case SettingSchema::Kind::Int:
+            return std::to_string(schema.minimum) + " à " + std::to_string(schema.maximum);
+        case SettingSchema::Kind::Choice: {
             std::string text;
-            for (const SettingChoice& choice : spec.choices) {
+            for (const SettingChoice& choice : schema.choices) {
                 text += (text.empty() ? "" : ", ") + std::to_string(choice.value) + " = " +
                         choice.label;
             }
@@ -141,20 +141,20 @@ int RunSettings(BTranslatorRoster* roster, const SettingsRequest& request) {
         if (settings.SetFromText(key.c_str(), value.c_str()) != B_OK) {
             std::fprintf(stderr, "orvane : %s\n", ErrorReasonOr(B_BAD_VALUE).c_str());
             std::string names;
-            for (const SettingSpec& spec : settings.Schema()) {
-                names += std::string(names.empty() ? "" : ", ") + spec.name;
+            for (const SettingSchema& schema : settings.Schema()) {
+                names += std::string(names.empty() ? "" : ", ") + schema.name;
             }
             std::fprintf(stderr, "réglages de « %s » : %s\n", format.name.c_str(), names.c_str());
             return 2;
         }
-        const SettingSpec* spec = nullptr;
-        for (const SettingSpec& candidate : settings.Schema()) {
+        const SettingSchema* schema = nullptr;
+        for (const SettingSchema& candidate : settings.Schema()) {
             if (key == candidate.name) {
-                spec = &candidate;
+                schema = &candidate;
             }
         }
         std::printf("%s = %s : enregistré\n", key.c_str(),
-                    ValueText(*spec, settings.Int32(key.c_str())).c_str());
+                    ValueText(*schema, settings.Int32(key.c_str())).c_str());
     }
     if (!request.changes.empty()) {
         return 0;
@@ -164,9 +164,10 @@ int RunSettings(BTranslatorRoster* roster, const SettingsRequest& request) {
                 TranslatorName(*roster, format.translator).c_str(),
                 TranslatorSettings::Directory().c_str(), settings.Key().c_str());
     std::vector<Row> rows = {{"  Réglage", "Valeur", "Libellé", "Valeurs possibles"}};
-    for (const SettingSpec& spec : settings.Schema()) {
-        rows.push_back({std::string("  ") + spec.name, ValueText(spec, settings.Int32(spec.name)),
-                        spec.label, RangeText(spec)});
+    for (const SettingSchema& schema : settings.Schema()) {
+        rows.push_back({std::string("  ") + schema.name,
+                        ValueText(schema, settings.Int32(schema.name)), schema.label,
+                        RangeText(schema)});
     }
     PrintTable(rows);
     return 0;

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "app/CommandLine.h"
 
-#include <array>
 #include <cstring>
 
 #include "image/OrvImage.h"
+#include "platform/storage/Entry.h"
 
 namespace orv::cli {
 
@@ -67,90 +67,113 @@ ParseResult ParsePaths(std::span<const std::string> args, CommandKind kind) {
     return result;
 }
 
+// The options of convert that take no value: each sets one flag of the request.
+struct Switch {
+    const char* name;
+    bool ConversionOptions::*flag;
+    bool value;
+};
+constexpr Switch kSwitches[] = {
+    {"--no-keep-ratio", &ConversionOptions::keepRatio, false},
+    {"--smooth", &ConversionOptions::smooth, true},
+    {"--keep-old-extension", &ConversionOptions::removeOldExtension, false},
+    {"--no-new-extension", &ConversionOptions::addNewExtension, false},
+};
+
+// What the value of an option makes of the request: an error text, or empty.
+using ApplyValue = std::string (*)(const std::string& value, ConvertRequest* request);
+
+std::string ApplyFilterValue(const std::string& value, ConvertRequest* request) {
+    FilterLookup lookup = FindFilter(value);
+    if (!lookup.index) {
+        return lookup.error;
+    }
+    request->options.filter = *lookup.index;
+    request->filterGiven = true;
+    return {};
+}
+
+std::string ApplySourcesValue(const std::string& value, ConvertRequest* request) {
+    if (value == "keep") {
+        request->options.disposal = SourceDisposal::Keep;
+    } else if (value == "trash") {
+        request->options.disposal = SourceDisposal::Trash;
+    } else if (value == "erase") {
+        request->options.disposal = SourceDisposal::Erase;
+    } else {
+        return "--sources attend keep, trash ou erase, pas « " + value + " »";
+    }
+    return {};
+}
+
+struct ValueOption {
+    const char* name;
+    ApplyValue apply;
+};
+const ValueOption kValueOptions[] = {
+    {"--to",
+     [](const std::string& value, ConvertRequest* request) {
+         request->format = value;
+         return std::string();
+     }},
+    {"--filter", ApplyFilterValue},
+    {"--width",
+     [](const std::string& value, ConvertRequest* request) {
+         request->options.width = value;
+         return std::string();
+     }},
+    {"--height",
+     [](const std::string& value, ConvertRequest* request) {
+         request->options.height = value;
+         return std::string();
+     }},
+    {"--sources", ApplySourcesValue},
+};
+
+// The option of convert at args[*i], with its value if it takes one (*i then moves past
+// the value): an error text, or empty.
+std::string TakeConvertOption(std::span<const std::string> args, size_t* i,
+                              ConvertRequest* request) {
+    const std::string& arg = args[*i];
+    for (const Switch& option : kSwitches) {
+        if (arg == option.name) {
+            request->options.*option.flag = option.value;
+            return {};
+        }
+    }
+    for (const ValueOption& option : kValueOptions) {
+        std::string value;
+        bool matched = false;
+        if (!TakeValue(args, i, option.name, &value, &matched)) {
+            return std::string("l’option ") + option.name + " attend une valeur";
+        }
+        if (matched) {
+            return option.apply(value, request);
+        }
+    }
+    return "option inconnue : " + arg;
+}
+
 ParseResult ParseConvert(std::span<const std::string> args) {
     ParseResult result;
     result.command.kind = CommandKind::Convert;
     ConvertRequest& request = result.command.convert;
-    bool formatGiven = false;
     bool optionsEnded = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (optionsEnded || !LooksLikeOption(arg)) {
             request.paths.push_back(arg);
-            continue;
-        }
-        if (arg == "--") {
+        } else if (arg == "--") {
             optionsEnded = true;
-            continue;
-        }
-        if (IsHelp(arg)) {
+        } else if (IsHelp(arg)) {
             result.command.kind = CommandKind::Help;
             return result;
-        }
-        if (arg == "--no-keep-ratio") {
-            request.keepRatio = false;
-            continue;
-        }
-        if (arg == "--smooth") {
-            request.smooth = true;
-            continue;
-        }
-        if (arg == "--keep-old-extension") {
-            request.removeOldExtension = false;
-            continue;
-        }
-        if (arg == "--no-new-extension") {
-            request.addNewExtension = false;
-            continue;
-        }
-
-        struct ValueOption {
-            const char* name;
-            std::string* value;
-        };
-        std::string filter;
-        std::string sources;
-        const std::array<ValueOption, 5> valued = {{{"--to", &request.format},
-                                                    {"--filter", &filter},
-                                                    {"--width", &request.width},
-                                                    {"--height", &request.height},
-                                                    {"--sources", &sources}}};
-        bool matched = false;
-        const ValueOption* taken = nullptr;
-        for (const ValueOption& option : valued) {
-            if (!TakeValue(args, &i, option.name, option.value, &matched)) {
-                return Fail(std::string("l’option ") + option.name + " attend une valeur");
-            }
-            if (matched) {
-                taken = &option;
-                break;
-            }
-        }
-        if (taken == nullptr) {
-            return Fail("option inconnue : " + arg);
-        }
-        if (taken->value == &request.format) {
-            formatGiven = true;
-        } else if (taken->value == &filter) {
-            FilterLookup lookup = FindFilter(filter);
-            if (!lookup.index) {
-                return Fail(lookup.error);
-            }
-            request.filter = *lookup.index;
-            request.filterGiven = true;
-        } else if (taken->value == &sources) {
-            if (sources == "keep") {
-                request.sources = Sources::Keep;
-            } else if (sources == "trash") {
-                request.sources = Sources::Trash;
-            } else if (sources == "erase") {
-                request.sources = Sources::Erase;
-            } else {
-                return Fail("--sources attend keep, trash ou erase, pas « " + sources + " »");
-            }
+        } else if (std::string error = TakeConvertOption(args, &i, &request); !error.empty()) {
+            return Fail(std::move(error));
         }
     }
-    if (!formatGiven || request.format.empty()) {
+    // An empty --to= names no format either.
+    if (request.format.empty()) {
         return Fail("convert : indiquez le format de sortie avec --to FORMAT");
     }
     if (request.paths.empty()) {
@@ -308,6 +331,20 @@ ParseResult ParseCommandLine(std::span<const std::string> args) {
         return ParseSettings(rest);
     }
     return ParsePaths(args, CommandKind::Window);
+}
+
+BMessage RefsFromPaths(uint32 what, const std::vector<std::string>& paths,
+                       std::vector<std::string>* unusable) {
+    BMessage message(what);
+    for (const std::string& path : paths) {
+        entry_ref ref;
+        if (BEntry(path.c_str(), false).GetRef(&ref) == B_OK) {
+            message.AddRef("refs", &ref);
+        } else {
+            unusable->push_back(path);
+        }
+    }
+    return message;
 }
 
 std::string UsageText() {

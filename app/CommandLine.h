@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "conversion/ConvertFile.h"
+#include "platform/support/Message.h"
 #include "platform/support/SupportDefs.h"
 
 namespace orv::cli {
@@ -23,20 +25,12 @@ enum class CommandKind {
     Version,
 };
 
-// What becomes of the sources; the command line keeps them unless told otherwise.
-enum class Sources { Keep, Trash, Erase };
-
 struct ConvertRequest {
-    std::string format;
-    int32 filter = 0;  // the filter menu's position
+    std::string format;  // as typed: a name, a MIME type or an extension
     bool filterGiven = false;
-    std::string width;
-    std::string height;
-    bool keepRatio = true;
-    bool smooth = false;
-    Sources sources = Sources::Keep;
-    bool removeOldExtension = true;
-    bool addNewExtension = true;
+    // The form as the command line sets it: unlike the window's, it keeps the sources
+    // unless told otherwise. `options.format` is not used: `format` names it.
+    ConversionOptions options;
     std::vector<std::string> paths;
 };
 
@@ -73,6 +67,11 @@ FilterLookup FindFilter(std::string_view text);
 // Lower-cases ASCII letters and takes the accents off the French letters, so that what is
 // typed on a keyboard without them still matches a label.
 std::string FoldForMatch(std::string_view text);
+
+// The paths of the command line as entry_refs, under "refs" of a message `what`; the paths
+// that name no entry at all go to `unusable`, in order.
+BMessage RefsFromPaths(uint32 what, const std::vector<std::string>& paths,
+                       std::vector<std::string>* unusable);
 
 // The help the program prints for --help and after a usage error.
 std::string UsageText();

@@ -5,10 +5,8 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -17,44 +15,15 @@
 #include "app/Progress.h"
 #include "app/WatchedDisplay.h"
 #include "platform/application/Looper.h"
-#include "platform/storage/Entry.h"
 #include "platform/support/ErrorReason.h"
+#include "ui/FormControls.h"
 #include "ui/Messages.h"
 #include "ui/OrvWindow.h"
+#include "ui/RunReports.h"
 
 namespace orv::cli {
 
 namespace {
-
-// Receives the window's end-of-run report on a thread of its own, for the main thread
-// waiting on it.
-class RunWatcher : public BLooper {
-public:
-    RunWatcher() : BLooper("orvane convert") {}
-
-    void MessageReceived(BMessage* message) override {
-        if (message->what != MSG_RUN_DONE) {
-            BLooper::MessageReceived(message);
-            return;
-        }
-        std::lock_guard lock(fReportLock);
-        fReport = *message;
-        fDone = true;
-        fReported.notify_all();
-    }
-
-    BMessage WaitForReport() {
-        std::unique_lock lock(fReportLock);
-        fReported.wait(lock, [this] { return fDone; });
-        return fReport;
-    }
-
-private:
-    std::mutex fReportLock;
-    std::condition_variable fReported;
-    BMessage fReport;
-    bool fDone = false;
-};
 
 // Sets the form through the display as a user would: a click toggles a check box, so
 // it is clicked only when it is not already as wanted.
@@ -93,30 +62,31 @@ private:
     std::string fMissing;
 };
 
-void FillForm(FormFiller& form, const ConvertRequest& request, int32 formatIndex) {
-    form.Choose("M_Translator", formatIndex);
+void FillForm(FormFiller& filler, const ConvertRequest& request, int32 formatIndex) {
+    const ConversionOptions& options = request.options;
+    filler.Choose(form::kFormatMenu, formatIndex);
     if (request.filterGiven) {
-        form.Choose("M_Filter", request.filter);
+        filler.Choose(form::kFilterMenu, options.filter);
     }
-    if (!request.width.empty()) {
-        form.Type("BT_ScaleX", request.width);
+    if (!options.width.empty()) {
+        filler.Type(form::kScaleX, options.width);
     }
-    if (!request.height.empty()) {
-        form.Type("BT_ScaleY", request.height);
+    if (!options.height.empty()) {
+        filler.Type(form::kScaleY, options.height);
     }
-    form.SetCheckBox("CB_KeepRatio", request.keepRatio);
-    form.SetCheckBox("CB_Smooth", request.smooth);
-    form.SetCheckBox("CB_DelExt", request.removeOldExtension);
-    form.SetCheckBox("CB_AddExt", request.addNewExtension);
-    switch (request.sources) {
-        case Sources::Keep:
-            form.Click("RB_Keep");
+    filler.SetCheckBox(form::kKeepRatio, options.keepRatio);
+    filler.SetCheckBox(form::kSmooth, options.smooth);
+    filler.SetCheckBox(form::kRemoveOldExtension, options.removeOldExtension);
+    filler.SetCheckBox(form::kAddNewExtension, options.addNewExtension);
+    switch (options.disposal) {
+        case SourceDisposal::Keep:
+            filler.Click(form::kKeep);
             break;
-        case Sources::Trash:
-            form.Click("RB_Trash");
+        case SourceDisposal::Trash:
+            filler.Click(form::kTrash);
             break;
-        case Sources::Erase:
-            form.Click("RB_Erase");
+        case SourceDisposal::Erase:
+            filler.Click(form::kErase);
             break;
     }
 }
@@ -173,13 +143,13 @@ std::string Summary(int32 count, int32 failed) {
     return text;
 }
 
-int RunConvert(BTranslatorRoster* roster, const ConvertRequest& request) {
-    CatchInterruptions();
-    Progress progress(stderr, isatty(STDERR_FILENO) == 1);
-    OrvWindow* window = nullptr;
+namespace {
+
+// Progress from the status bar, which moves on the window's thread between files: where an
+// interrupted run can end with every file either done or not begun. `window` is read when
+// the bar moves, once it is set.
+WatchedDisplay::Watchers ProgressWatchers(Progress& progress, OrvWindow* const& window) {
     WatchedDisplay::Watchers watchers;
-    // The bar moves on the window's thread, between files: where an interrupted run can
-    // end with every file either done or not begun.
     watchers.statusBar = [&progress, &window](const ViewState& bar) {
         progress.Update(int32(bar.currentValue), int32(bar.maxValue));
         if (gInterrupted.load() && window != nullptr) {
@@ -193,7 +163,17 @@ int RunConvert(BTranslatorRoster* roster, const ConvertRequest& request) {
             std::_Exit(130);
         }
     };
-    const std::shared_ptr<WatchedDisplay> display = WatchedDisplay::Install(std::move(watchers));
+    return watchers;
+}
+
+}  // namespace
+
+int RunConvert(BTranslatorRoster* roster, const ConvertRequest& request) {
+    CatchInterruptions();
+    Progress progress(stderr, isatty(STDERR_FILENO) == 1);
+    OrvWindow* window = nullptr;
+    const std::shared_ptr<WatchedDisplay> display =
+        WatchedDisplay::Install(ProgressWatchers(progress, window));
 
     window = new OrvWindow(roster);
     ReportLoadFailures(*roster);
@@ -209,32 +189,24 @@ int RunConvert(BTranslatorRoster* roster, const ConvertRequest& request) {
         return 2;
     }
 
-    auto* watcher = new RunWatcher();
+    auto* watcher = new RunReports();
     watcher->Run();
     window->SetRunObserver(BMessenger(nullptr, watcher));
     window->Show();
 
-    FormFiller form(*display, window->Id());
-    FillForm(form, request, *format.index);
+    FormFiller filler(*display, window->Id());
+    FillForm(filler, request, *format.index);
 
-    BMessage files(MSG_FILES);
     std::vector<std::string> unusable;
-    for (const std::string& path : request.paths) {
-        entry_ref ref;
-        if (BEntry(path.c_str(), false).GetRef(&ref) == B_OK) {
-            files.AddRef("refs", &ref);
-        } else {
-            unusable.push_back(path);
-        }
-    }
+    BMessage files = RefsFromPaths(MSG_FILES, request.paths, &unusable);
 
     int32 count = 0;
     int32 failed = 0;
     BMessage report;
-    if (form.Missing().empty()) {
+    if (filler.Missing().empty()) {
         window->PostMessage(&files);
         window->PostMessage(MSG_CONVERT);
-        report = watcher->WaitForReport();
+        report = watcher->WaitFor(1);
         count = report.GetInt32("count", 0);
         failed = report.GetInt32("failed", 0);
     }
@@ -246,9 +218,9 @@ int RunConvert(BTranslatorRoster* roster, const ConvertRequest& request) {
     watcher->Quit();
     SetDisplayBackend(nullptr);
 
-    if (!form.Missing().empty()) {
+    if (!filler.Missing().empty()) {
         std::fprintf(stderr, "orvane : la fenêtre n’a pas de contrôle « %s »\n",
-                     form.Missing().c_str());
+                     filler.Missing().c_str());
         return 1;
     }
     for (const std::string& path : unusable) {

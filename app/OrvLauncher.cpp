@@ -35,9 +35,6 @@ void OrvLauncher::MessageReceived(BMessage* message) {
         case B_SIMPLE_DATA:
             // A drop on the application itself carries nothing the window asked for.
             break;
-        case B_QUIT_REQUESTED:
-            QuitRequested();
-            break;
         default:
             BApplication::MessageReceived(message);
             break;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/AppInfo.h"
+#include "app/Identity.h"
 #include "platform/application/Messenger.h"
 #include "platform/application/Roster.h"
 #include "platform/support/ErrorReason.h"
@@ -31,5 +32,7 @@ status_t HandOverFromAddOn(BMessage* message) {
 }  // namespace orv
 
 void process_refs(entry_ref /*directory*/, BMessage* message, void* /*reserved*/) {
+    // The file manager calls this in a process of its own, where main() never ran.
+    orv::SetProgramIdentity(orv::OrvaneIdentity());
     orv::HandOverFromAddOn(message);
 }

@@ -7,7 +7,7 @@
 #include "platform/support/Message.h"
 
 // The entry a file manager calls, with the folder it shows (unused) and a message whose
-// "refs" hold the selection. Like the platform's, it reports nothing.
+// "refs" hold the selection. It reports nothing: a file manager has nowhere to show it.
 extern "C" __attribute__((visibility("default"))) void process_refs(entry_ref directory,
                                                                     BMessage* message,
                                                                     void* reserved);

@@ -6,14 +6,13 @@
 #include <cstring>
 
 #include "app/AppInfo.h"
+#include "app/CommandLine.h"
 #include "app/HeadlessConsole.h"
 #include "app/OrvLauncher.h"
 #include "app/ProcessRefs.h"
-#include "platform/storage/Entry.h"
 #include "platform/support/ErrorReason.h"
 #ifdef ORVANE_QT_DISPLAY
 #include "platform/display/qt/QtDisplay.h"
-#include "ui/OrvWindow.h"
 #endif
 
 namespace orv::cli {
@@ -43,14 +42,10 @@ bool IsSet(const char* variable) {
 }
 
 BMessage RefsMessage(uint32 what, const std::vector<std::string>& paths) {
-    BMessage message(what);
-    for (const std::string& path : paths) {
-        entry_ref ref;
-        if (BEntry(path.c_str(), false).GetRef(&ref) == B_OK) {
-            message.AddRef("refs", &ref);
-        } else {
-            std::fprintf(stderr, "orvane : chemin inutilisable, ignoré : %s\n", path.c_str());
-        }
+    std::vector<std::string> unusable;
+    BMessage message = RefsFromPaths(what, paths, &unusable);
+    for (const std::string& path : unusable) {
+        std::fprintf(stderr, "orvane : chemin inutilisable, ignoré : %s\n", path.c_str());
     }
     return message;
 }
@@ -126,15 +121,8 @@ int RunWindowProgram(const std::vector<std::string>& paths) {
 
 #ifdef ORVANE_QT_DISPLAY
     if (display == DisplayKind::Qt) {
-        return orv::RunWithQtDisplay([&refs](orv::QtDisplay& qt) {
-            OrvLauncher* launcher = StartLauncher(refs);
-            OrvWindow* window = launcher->Window();
-            if (window->Lock()) {
-                window->SetRunObserver(qt.RunReportTarget(window->Id()));
-                window->Unlock();
-            }
-            return launcher;
-        });
+        return orv::RunWithQtDisplay(
+            [&refs](orv::QtDisplay& /*display*/) { return StartLauncher(refs); });
     }
 #endif
     if (display == DisplayKind::Headless) {

@@ -10,10 +10,12 @@
 #include "app/CatalogueCommands.h"
 #include "app/CommandLine.h"
 #include "app/ConvertCommand.h"
+#include "app/Identity.h"
 #include "app/WindowProgram.h"
 #include "platform/translation/TranslatorRoster.h"
 
 int main(int argc, char** argv) {
+    orv::SetProgramIdentity(orv::OrvaneIdentity());
     std::setlocale(LC_ALL, "");
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     const orv::cli::ParseResult parsed = orv::cli::ParseCommandLine(args);

@@ -24,6 +24,17 @@ function(orv_target_settings target)
     target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
 endfunction()
 
+# Adds every sub-folder of the current folder that has a CMakeLists.txt: a new translator,
+# test suite, fuzz target or benchmark is one folder, with no line to add elsewhere.
+function(orv_add_subfolders)
+    file(GLOB entries LIST_DIRECTORIES true CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*)
+    foreach(entry IN LISTS entries)
+        if(IS_DIRECTORY ${entry} AND EXISTS ${entry}/CMakeLists.txt)
+            add_subdirectory(${entry})
+        endif()
+    endforeach()
+endfunction()
+
 # A part of the platform layer made of every .cpp file of one folder, using the libraries
 # that follow its name. It is compiled once, as objects: the shared platform library takes
 # the objects of every part, and a static library of the same objects lets a kit's tests
@@ -55,15 +66,16 @@ function(orv_platform_part name)
     target_link_libraries(${name} PUBLIC ${ARGN})
 endfunction()
 
-# A GoogleTest executable made of every .cpp file of one folder of tests/.
+# A GoogleTest executable made of every .cpp file of one folder of tests/, started as the
+# program starts (tests/TestMain.cpp).
 function(orv_test_suite name)
     file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
     if(NOT sources)
         return()
     endif()
-    add_executable(${name} ${sources})
+    add_executable(${name} ${sources} ${PROJECT_SOURCE_DIR}/tests/TestMain.cpp)
     orv_target_settings(${name})
-    target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main GTest::gmock)
+    target_link_libraries(${name} PRIVATE ${ARGN} orv_identity GTest::gtest GTest::gmock)
     target_compile_definitions(${name} PRIVATE
         ORVANE_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
         ORVANE_BINARY_DIR="${PROJECT_BINARY_DIR}")
@@ -91,9 +103,10 @@ function(orv_translator)
 endfunction()
 
 # A libFuzzer target: orv_fuzzer(NAME png SOURCES fuzz_png.cpp LIBS orvtr_png).
-# Its seed corpus folders go in the target's SEEDS property, read by scripts/fuzz.sh.
+# Its seed corpus folders go in the target's SEEDS property, read by scripts/fuzz.sh; with
+# MALLOC_LIMIT_MB, any one allocation over that many MB is a finding.
 function(orv_fuzzer)
-    cmake_parse_arguments(F "" "NAME" "SOURCES;LIBS;SEEDS" ${ARGN})
+    cmake_parse_arguments(F "" "NAME;MALLOC_LIMIT_MB" "SOURCES;LIBS;SEEDS" ${ARGN})
     add_executable(fuzz_${F_NAME} ${F_SOURCES})
     orv_target_settings(fuzz_${F_NAME})
     target_link_libraries(fuzz_${F_NAME} PRIVATE ${F_LIBS})
@@ -101,6 +114,12 @@ function(orv_fuzzer)
     set_target_properties(fuzz_${F_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/fuzz)
     string(REPLACE ";" ":" seeds "${F_SEEDS}")
     file(WRITE ${PROJECT_BINARY_DIR}/fuzz/${F_NAME}.seeds "${seeds}\n")
+    if(F_MALLOC_LIMIT_MB)
+        file(WRITE ${PROJECT_BINARY_DIR}/fuzz/${F_NAME}.options
+            "-malloc_limit_mb=${F_MALLOC_LIMIT_MB}\n")
+    else()
+        file(REMOVE ${PROJECT_BINARY_DIR}/fuzz/${F_NAME}.options)
+    endif()
 endfunction()
 
 # Installs a file compressed, as Debian wants manual pages and changelogs:

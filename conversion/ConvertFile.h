@@ -1,46 +1,53 @@
 // SPDX-License-Identifier: MIT
-// One file of a conversion run, from its source to its output beside it.
+// One file of a conversion run, from its source to its output beside it, in two halves.
 //
-// The output is written first, to an exclusive temporary in the source's folder, and synced;
-// only then is the source trashed, the name chosen and the temporary renamed to it without
-// replacing anything; an erased source goes last. A failure at any step leaves the source
-// where it was (or, once trashed, in the trash) and no output or temporary behind.
+// PrepareFile, which any thread may run, decodes the source (held open from then on),
+// filters, scales and smooths every frame it keeps, and encodes them into a new file that has
+// no name yet in the source's folder, synced to the disk. PlaceFile, run in list order,
+// names that file without replacing anything and only then disposes of the source, after
+// checking that the source's name still leads to the file that was decoded. A failure at
+// any step leaves the source where it was and no output or temporary behind.
 #pragma once
 
+#include <memory>
 #include <string>
 
+#include "conversion/ConversionOptions.h"
 #include "conversion/OutputFormat.h"
+#include "platform/storage/File.h"
+#include "platform/storage/FileIdentity.h"
+#include "platform/storage/SafeWrite.h"
 #include "platform/support/EntryRef.h"
-#include "platform/support/SupportDefs.h"
 
 class BTranslatorRoster;
 
 namespace orv {
 
-enum class SourceDisposal { Keep, Trash, Erase };
+class MemoryBudget;
 
-// The options of a run, as read from the form at its start.
-struct ConversionOptions {
-    int32 filter = 0;  // filter index, 0 (none) to 11
-    bool resize = false;
-    std::string width;
-    std::string height;
-    bool keepRatio = true;
-    SourceDisposal disposal = SourceDisposal::Keep;
-    bool removeOldExtension = true;
-    bool addNewExtension = true;
+struct PreparedFile {
+    FileOutcome outcome;  // a failure here means there is nothing to place
+    entry_ref source;
+    BFile sourceFile;       // held open until the source is disposed of
+    FileIdentity identity;  // of the source's entry when it was opened
+    std::string type;       // the source's MIME type, empty when unknown
+    bool damaged = false;   // decoding met damage: the source must stay
+    SafeWrite output;
 };
 
-struct FileOutcome {
-    status_t status = B_OK;
-    std::string reason;   // why the file failed (status != B_OK)
-    std::string warning;  // converted, but something was left undone
-    std::string output;   // the output's path once written
-};
+// Decodes `ref`, applies the options and encodes as `format` through `roster` (decoding
+// goes through the default roster). `budget`, when given, bounds the memory of the pictures
+// in flight.
+std::unique_ptr<PreparedFile> PrepareFile(const entry_ref& ref, const OutputFormat& format,
+                                          const ConversionOptions& options,
+                                          BTranslatorRoster* roster, MemoryBudget* budget);
 
-// Converts the file `ref` names to `format`, encoding through `roster` (decoding goes
-// through the default roster). `smooth` is the state of the smoothing option.
+// Names the prepared output and disposes of the source; returns what became of the file.
+FileOutcome PlaceFile(PreparedFile* prepared, const OutputFormat& format,
+                      const ConversionOptions& options);
+
+// Both halves in turn, for one file alone.
 FileOutcome ConvertFile(const entry_ref& ref, const OutputFormat& format,
-                        const ConversionOptions& options, bool smooth, BTranslatorRoster* roster);
+                        const ConversionOptions& options, BTranslatorRoster* roster);
 
 }  // namespace orv

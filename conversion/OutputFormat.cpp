@@ -71,7 +71,6 @@ std::vector<OutputFormat> BuildOutputFormats(BTranslatorRoster* roster) {
             entry.type = format->type;
             entry.name = CopyField(format->name);
             entry.MIME = CopyField(format->MIME);
-            roster->GetConfigurationMessage(ids[t], &entry.settings);
 
             BMimeType(entry.MIME.c_str()).GetFileExtensions(&extensions);
             const char* first = nullptr;

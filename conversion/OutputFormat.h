@@ -17,7 +17,9 @@ struct OutputFormat {
     std::string name;       // the menu label
     std::string MIME;       // the type given to the output file
     std::string extension;  // "." and the type's first known extension, or empty
-    BMessage settings;      // the translator's configuration when the catalogue was built
+    // The translator's configuration, asked of the roster when its settings are first
+    // shown, so that building the catalogue loads no add-on.
+    BMessage settings;
 };
 
 namespace orv {

@@ -5,23 +5,19 @@
 #include "image/OrvImage.h"
 #include "image/PixelJob.h"
 
-using orv::image::BeginJob;
 using orv::image::kAlphaMask;
 using orv::image::KeepsAlpha;
 using orv::image::PixelJob;
+using orv::image::RunJob;
 
 std::unique_ptr<OrvImage> OrvImage::InvertColorsByMask(uint32 mask) const {
-    PixelJob job;
-    auto result = BeginJob(*this, &job);
-    if (job.source == nullptr) {
-        return result;
-    }
-    const uint32* __restrict source = job.source;
-    uint32* __restrict target = job.result;
-    for (size_t i = 0; i < job.count; ++i) {
-        target[i] = source[i] ^ mask;
-    }
-    return result;
+    return RunJob(*this, [&](const PixelJob& job) {
+        const uint32* __restrict source = job.source;
+        uint32* __restrict target = job.result;
+        for (size_t i = 0; i < job.count; ++i) {
+            target[i] = source[i] ^ mask;
+        }
+    });
 }
 
 std::unique_ptr<OrvImage> OrvImage::InvertColors() const {
@@ -29,23 +25,19 @@ std::unique_ptr<OrvImage> OrvImage::InvertColors() const {
 }
 
 std::unique_ptr<OrvImage> OrvImage::GreyScale() const {
-    PixelJob job;
-    auto result = BeginJob(*this, &job);
-    if (job.source == nullptr) {
-        return result;
-    }
-    const uint32* __restrict source = job.source;
-    uint32* __restrict target = job.result;
-    const uint32 alphaKept = job.alphaKept;
-    for (size_t i = 0; i < job.count; ++i) {
-        const uint32 word = source[i];
-        const auto sum = uint16((word & 0xFF) + ((word >> 8) & 0xFF) + ((word >> 16) & 0xFF));
-        // sum / 3 as a 16-bit high multiply, exact for every sum up to 765, which the
-        // compiler can do eight lanes at a time.
-        const uint32 grey = uint32(sum * uint32(21846)) >> 16;
-        target[i] = grey | grey << 8 | grey << 16 | (word & alphaKept);
-    }
-    return result;
+    return RunJob(*this, [&](const PixelJob& job) {
+        const uint32* __restrict source = job.source;
+        uint32* __restrict target = job.result;
+        const uint32 alphaKept = job.alphaKept;
+        for (size_t i = 0; i < job.count; ++i) {
+            const uint32 word = source[i];
+            const auto sum = uint16((word & 0xFF) + ((word >> 8) & 0xFF) + ((word >> 16) & 0xFF));
+            // sum / 3 as a 16-bit high multiply, exact for every sum up to 765, which the
+            // compiler can do eight lanes at a time.
+            const uint32 grey = uint32(sum * uint32(21846)) >> 16;
+            target[i] = grey | grey << 8 | grey << 16 | (word & alphaKept);
+        }
+    });
 }
 
 namespace {
@@ -76,13 +68,13 @@ std::unique_ptr<OrvImage> OrvImage::Exchange(int32 mask) const {
     const size_t count = size_t(std::min(BitsLength(), result->BitsLength()) / 4);
     const uint32 alphaKept = KeepsAlpha(ColorSpace()) ? kAlphaMask : 0;
     switch (mask) {
-        case 0xFFFF:
+        case kSwapGreenBlue:
             SwapBytes<0xFF, 8>(source, target, count, alphaKept);
             break;
-        case 0xFF00FF:
+        case kSwapBlueRed:
             SwapBytes<0xFF, 16>(source, target, count, alphaKept);
             break;
-        case 0xFFFF00:
+        case kSwapRedGreen:
             SwapBytes<0xFF00, 8>(source, target, count, alphaKept);
             break;
         default:

@@ -20,27 +20,27 @@ const char label_filter[kFilterCount][50] = {
 
 std::unique_ptr<OrvImage> ApplyFilter(const OrvImage& image, int32 index) {
     switch (index) {
-        case 1:
+        case kNegativeFilter:
             return image.InvertColors();
-        case 2:
+        case kGreyScaleFilter:
             return image.GreyScale();
-        case 3:
+        case kMirrorFilter:
             return image.Mirror();
-        case 4:
+        case kFlipFilter:
             return image.Flip();
-        case 5:
-            return image.Exchange(0xFFFF00);
-        case 6:
-            return image.Exchange(0xFFFF);
-        case 7:
-            return image.Exchange(0xFF00FF);
-        case 8:
-            return image.HandDrawing(1);
-        case 9:
-            return image.HandDrawing(2);
-        case 10:
-            return image.HandDrawing(3);
-        case 11:
+        case kSwapRedGreenFilter:
+            return image.Exchange(kSwapRedGreen);
+        case kSwapGreenBlueFilter:
+            return image.Exchange(kSwapGreenBlue);
+        case kSwapBlueRedFilter:
+            return image.Exchange(kSwapBlueRed);
+        case kLightDrawingFilter:
+            return image.HandDrawing(kDrawingLight);
+        case kBoldDrawingFilter:
+            return image.HandDrawing(kDrawingBold);
+        case kSoftDrawingFilter:
+            return image.HandDrawing(kDrawingSoft);
+        case kRotate180Filter:
             return image.Rotate180();
         default:
             return nullptr;

@@ -5,8 +5,8 @@
 #include "image/OrvImage.h"
 #include "image/PixelJob.h"
 
-using orv::image::BeginJob;
 using orv::image::PixelJob;
+using orv::image::RunJob;
 
 namespace {
 
@@ -19,39 +19,27 @@ void ReverseWords(const uint32* __restrict source, uint32* __restrict target, si
 }  // namespace
 
 std::unique_ptr<OrvImage> OrvImage::Mirror() const {
-    PixelJob job;
-    auto result = BeginJob(*this, &job);
-    if (job.source == nullptr) {
-        return result;
-    }
-    for (uint32 y = 0; y < job.height; ++y) {
-        const size_t row = size_t(y) * job.width;
-        ReverseWords(job.source + row, job.result + row, job.width);
-    }
-    return result;
+    return RunJob(*this, [&](const PixelJob& job) {
+        for (uint32 y = 0; y < job.height; ++y) {
+            const size_t row = size_t(y) * job.width;
+            ReverseWords(job.source + row, job.result + row, job.width);
+        }
+    });
 }
 
 std::unique_ptr<OrvImage> OrvImage::Flip() const {
-    PixelJob job;
-    auto result = BeginJob(*this, &job);
-    if (job.source == nullptr) {
-        return result;
-    }
-    const size_t rowBytes = size_t(job.width) * 4;
-    for (uint32 y = 0; y < job.height; ++y) {
-        std::memcpy(job.result + size_t(y) * job.width,
-                    job.source + size_t(job.height - 1 - y) * job.width, rowBytes);
-    }
-    return result;
+    return RunJob(*this, [&](const PixelJob& job) {
+        const size_t rowBytes = size_t(job.width) * 4;
+        for (uint32 y = 0; y < job.height; ++y) {
+            std::memcpy(job.result + size_t(y) * job.width,
+                        job.source + size_t(job.height - 1 - y) * job.width, rowBytes);
+        }
+    });
 }
 
 std::unique_ptr<OrvImage> OrvImage::Rotate180() const {
-    PixelJob job;
-    auto result = BeginJob(*this, &job);
-    if (job.source == nullptr) {
-        return result;
-    }
-    // Rows follow one another without gaps, so half a turn reverses the whole buffer.
-    ReverseWords(job.source, job.result, job.count);
-    return result;
+    return RunJob(*this, [&](const PixelJob& job) {
+        // Rows follow one another without gaps, so half a turn reverses the whole buffer.
+        ReverseWords(job.source, job.result, job.count);
+    });
 }

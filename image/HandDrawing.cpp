@@ -10,8 +10,8 @@
 #include "image/OrvImage.h"
 #include "image/PixelJob.h"
 
-using orv::image::BeginJob;
 using orv::image::PixelJob;
+using orv::image::RunJob;
 
 float Gaussian(float x, float p, int d) {
     const float quotient = x / float(d);
@@ -23,7 +23,7 @@ namespace {
 // Each entry is the whole output word: the grey level in bytes 0, 1 and 2.
 using LevelTable = std::array<uint32, 256>;
 
-// The grey level of each edge strength for types 1 to 3; any other type writes the
+// The grey level of each edge strength for the three strengths; any other type writes the
 // pixel's own intensity, which the identity table passes through unchanged. A table gives
 // exactly the per-pixel values, since V takes only 256 values.
 LevelTable MakeLevelTable(int32 type) {
@@ -31,13 +31,13 @@ LevelTable MakeLevelTable(int32 type) {
     for (int v = 0; v < 256; ++v) {
         uint32 level = uint32(v);
         switch (type) {
-            case 1:
+            case kDrawingLight:
                 level = uint32(255 - v);
                 break;
-            case 2:
+            case kDrawingBold:
                 level = uint32(int32(Gaussian(float(v), 2.0f, 39))) & 0xFF;
                 break;
-            case 3:
+            case kDrawingSoft:
                 level = uint32(int32(Gaussian(float(v), 0.8f, 34))) & 0xFF;
                 break;
             default:
@@ -81,43 +81,42 @@ void EdgeRow(const uint8* __restrict above, const uint8* __restrict row,
 }  // namespace
 
 std::unique_ptr<OrvImage> OrvImage::HandDrawing(int32 type) const {
-    PixelJob job;
-    auto result = BeginJob(*this, &job);
-    if (job.source == nullptr || job.width < 3 || job.height < 3) {
-        return result;
-    }
-    const uint32 width = job.width;
-    const bool edgeTypes = type >= 1 && type <= 3;
-    const LevelTable levels = MakeLevelTable(type);
+    return RunJob(*this, [&](const PixelJob& job) {
+        if (job.width < 3 || job.height < 3) {
+            return;
+        }
+        const uint32 width = job.width;
+        const bool edgeTypes = type >= kDrawingLight && type <= kDrawingSoft;
+        const LevelTable levels = MakeLevelTable(type);
 
-    // Three rows of intensities, each computed once, turn as the filter moves down.
-    std::vector<uint8> rows(size_t(width) * 4);
-    uint8* above = rows.data();
-    uint8* row = above + width;
-    uint8* below = row + width;
-    uint8* strength = below + width;
-    IntensityRow(job.source, above, width);
-    IntensityRow(job.source + width, row, width);
-    for (uint32 y = 1; y + 1 < job.height; ++y) {
-        IntensityRow(job.source + size_t(y + 1) * width, below, width);
-        const uint8* key = row;
-        if (edgeTypes) {
-            EdgeRow(above, row, below, strength, width);
-            key = strength;
-        }
-        const uint32* source = job.source + size_t(y) * width;
-        uint32* target = job.result + size_t(y) * width;
-        if (job.alphaKept == 0) {
-            for (uint32 x = 1; x + 1 < width; ++x) {
-                target[x] = levels[key[x]];
+        // Three rows of intensities, each computed once, turn as the filter moves down.
+        std::vector<uint8> rows(size_t(width) * 4);
+        uint8* above = rows.data();
+        uint8* row = above + width;
+        uint8* below = row + width;
+        uint8* strength = below + width;
+        IntensityRow(job.source, above, width);
+        IntensityRow(job.source + width, row, width);
+        for (uint32 y = 1; y + 1 < job.height; ++y) {
+            IntensityRow(job.source + size_t(y + 1) * width, below, width);
+            const uint8* key = row;
+            if (edgeTypes) {
+                EdgeRow(above, row, below, strength, width);
+                key = strength;
             }
-        } else {
-            for (uint32 x = 1; x + 1 < width; ++x) {
-                target[x] = levels[key[x]] | (source[x] & job.alphaKept);
+            const uint32* source = job.source + size_t(y) * width;
+            uint32* target = job.result + size_t(y) * width;
+            if (job.alphaKept == 0) {
+                for (uint32 x = 1; x + 1 < width; ++x) {
+                    target[x] = levels[key[x]];
+                }
+            } else {
+                for (uint32 x = 1; x + 1 < width; ++x) {
+                    target[x] = levels[key[x]] | (source[x] & job.alphaKept);
+                }
             }
+            std::swap(above, row);
+            std::swap(row, below);
         }
-        std::swap(above, row);
-        std::swap(row, below);
-    }
-    return result;
+    });
 }

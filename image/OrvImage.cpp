@@ -21,16 +21,6 @@ std::unique_ptr<OrvImage> OrvImage::Adopt(std::unique_ptr<BBitmap> bitmap) {
     return std::unique_ptr<OrvImage>(new OrvImage(std::move(*bitmap)));
 }
 
-void OrvImage::GetInternalValues(BRect* bounds, uint32* width, uint32* height, uint32** bits) {
-    *bounds = Bounds();
-    *width = PixelWidth();
-    *height = PixelHeight();
-    *bits = nullptr;
-    if (*width != 0 && *height != 0) {
-        *bits = static_cast<uint32*>(Bits());
-    }
-}
-
 namespace orv::image {
 
 std::unique_ptr<OrvImage> BeginJob(const OrvImage& source, PixelJob* job) {

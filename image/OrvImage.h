@@ -23,6 +23,18 @@
 
 #include "platform/interface/Bitmap.h"
 
+// The masks of Exchange: which two colour bytes swap places.
+inline constexpr int32 kSwapRedGreen = 0xFFFF00;  // bytes 1 and 2
+inline constexpr int32 kSwapGreenBlue = 0xFFFF;   // bytes 0 and 1
+inline constexpr int32 kSwapBlueRed = 0xFF00FF;   // bytes 0 and 2
+
+// The strengths of HandDrawing: how an edge's strength V becomes a grey level.
+enum HandDrawingStrength : int32 {
+    kDrawingLight = 1,  // 255 − V: thin strokes, high contrast
+    kDrawingBold = 2,   // Gaussian(V, 2, 39): broad strokes, high contrast
+    kDrawingSoft = 3,   // Gaussian(V, 0.8, 34): little contrast
+};
+
 class OrvImage : public BBitmap {
 public:
     OrvImage(BRect bounds, color_space space, bool acceptsViews = false,
@@ -34,19 +46,15 @@ public:
     // nullptr out.
     static std::unique_ptr<OrvImage> Adopt(std::unique_ptr<BBitmap> bitmap);
 
-    // Bounds, width, height and first pixel; the pixel is nullptr when the image has no
-    // pixel (width or height 0, or no buffer).
-    void GetInternalValues(BRect* bounds, uint32* width, uint32* height, uint32** bits);
-
     // Every word exclusive-or `mask`, byte 3 included.
     std::unique_ptr<OrvImage> InvertColorsByMask(uint32 mask) const;
     // The negative: every byte b becomes 255 − b; in the alpha spaces the colour bytes only.
     std::unique_ptr<OrvImage> InvertColors() const;
     // Bytes 0–2 become the truncated mean (b0 + b1 + b2) / 3; byte 3 becomes 0 (alpha kept).
     std::unique_ptr<OrvImage> GreyScale() const;
-    // Swaps two of bytes 0–2: 0xFFFF swaps 0 and 1, 0xFF00FF 0 and 2, 0xFFFF00 1 and 2;
-    // byte 3 becomes 0 (alpha kept). Any other mask writes nothing. Works on the whole
-    // buffer as words, whatever the colour space.
+    // Swaps two of bytes 0–2 (kSwapRedGreen, kSwapGreenBlue or kSwapBlueRed); byte 3
+    // becomes 0 (alpha kept). Any other mask writes nothing. Works on the whole buffer as
+    // words, whatever the colour space.
     std::unique_ptr<OrvImage> Exchange(int32 mask) const;
 
     // Whole words moved: left and right swapped, top and bottom swapped, half a turn.
@@ -72,25 +80,46 @@ public:
     std::unique_ptr<OrvImage> Scale(const char* width, const char* height, bool keepRatio) const;
     std::unique_ptr<OrvImage> Scale(uint32 width, uint32 height) const;
 
-    // A grey pencil drawing: each interior pixel's edge strength V (0–255) becomes 255 − V
-    // (type 1), Gaussian(V, 2, 39) (type 2) or Gaussian(V, 0.8, 34) (type 3); any other
-    // type writes the pixel's intensity. Byte 3 becomes 0 (alpha kept). The first and last
-    // rows and columns are not written.
+    // A grey pencil drawing: each interior pixel's edge strength V (0–255) becomes a grey
+    // level as the strength says (see HandDrawingStrength); any other type writes the
+    // pixel's intensity. Byte 3 becomes 0 (alpha kept). The first and last rows and columns
+    // are not written.
     std::unique_ptr<OrvImage> HandDrawing(int32 type) const;
 
 protected:
     explicit OrvImage(BBitmap&& bitmap);
 };
 
+// The size Scale(widthText, heightText, keepRatio) gives an image of width × height, so
+// that a caller can know it before the pixels exist; the failure, with its reason, for a
+// size no bitmap may have.
+status_t ScaledSize(uint32 width, uint32 height, const char* widthText, const char* heightText,
+                    bool keepRatio, uint32* newWidth, uint32* newHeight);
+
 // 255 × e^(−(x / d)^p), in single precision; callers truncate it.
 float Gaussian(float x, float p, int d);
 
-// The filter menu, in index order: 0 is no filter, 1–11 one operation each.
-inline constexpr int32 kFilterCount = 12;
+// The filter menu, in index order: the index is the only key between the menu, the command
+// line and the conversion run.
+enum FilterIndex : int32 {
+    kNoFilter,
+    kNegativeFilter,
+    kGreyScaleFilter,
+    kMirrorFilter,
+    kFlipFilter,
+    kSwapRedGreenFilter,
+    kSwapGreenBlueFilter,
+    kSwapBlueRedFilter,
+    kLightDrawingFilter,
+    kBoldDrawingFilter,
+    kSoftDrawingFilter,
+    kRotate180Filter,
+    kFilterCount
+};
 extern const char label_filter[kFilterCount][50];
 
 // Applies filter `index` as the conversion run does. Returns the filtered image, which the
 // caller owns; `image` itself is only read, and deleting it stays the caller's affair.
-// Returns nullptr, doing nothing, for index 0 (no filter) or an index outside 0–11: the
-// caller goes on with `image` itself.
+// Returns nullptr, doing nothing, for kNoFilter or an index outside the menu: the caller
+// goes on with `image` itself.
 std::unique_ptr<OrvImage> ApplyFilter(const OrvImage& image, int32 index);

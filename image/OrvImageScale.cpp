@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: MIT
-// Scaling: choosing the new size from the two typed texts, then having a drawing view
-// resample the image into a new bitmap of that size.
+// Scaling: choosing the new size from the two typed texts, then resampling the image into
+// a new bitmap of that size.
 #include <cstdlib>
 
 #include "image/OrvImage.h"
-#include "platform/interface/InterfaceDefs.h"
-#include "platform/interface/View.h"
+#include "platform/interface/BitmapDrawing.h"
 #include "platform/support/ErrorReason.h"
 #include "platform/support/ImageLimits.h"
 
@@ -17,8 +16,8 @@ int64 ReadSide(const char* text) {
     return text != nullptr ? int64(std::strtol(text, nullptr, 10)) : 0;
 }
 
-// A typed side that is about to be used must be one a bitmap can have: the original
-// passed a negative number on as a huge unsigned size.
+// A typed side that is about to be used must be one a bitmap can have: a negative number
+// read as an unsigned size would ask for a huge bitmap.
 bool CheckTypedSide(int64 side) {
     if (side < 0) {
         orv::Fail(B_BAD_VALUE, "taille négative demandée");
@@ -33,16 +32,13 @@ bool CheckTypedSide(int64 side) {
 
 }  // namespace
 
-std::unique_ptr<OrvImage> OrvImage::Scale(const char* widthText, const char* heightText,
-                                          bool keepRatio) const {
+status_t ScaledSize(uint32 width, uint32 height, const char* widthText, const char* heightText,
+                    bool keepRatio, uint32* newWidthOut, uint32* newHeightOut) {
     const int64 typedWidth = ReadSide(widthText);
     const int64 typedHeight = ReadSide(heightText);
-    const uint64 width = PixelWidth();
-    const uint64 height = PixelHeight();
     if (width == 0 || height == 0) {
         // Keeping the proportions of nothing would divide by zero.
-        orv::Fail(B_BAD_VALUE, "image vide");
-        return nullptr;
+        return orv::Fail(B_BAD_VALUE, "image vide");
     }
 
     // Typed sides are at most 65535 once checked, so the products fit easily in 64 bits.
@@ -51,27 +47,27 @@ std::unique_ptr<OrvImage> OrvImage::Scale(const char* widthText, const char* hei
     if (keepRatio) {
         if (typedWidth != 0) {
             if (!CheckTypedSide(typedWidth)) {
-                return nullptr;
+                return B_BAD_VALUE;
             }
             newWidth = uint64(typedWidth);
-            newHeight = height * newWidth / width;
+            newHeight = uint64(height) * newWidth / width;
         } else if (typedHeight != 0) {
             if (!CheckTypedSide(typedHeight)) {
-                return nullptr;
+                return B_BAD_VALUE;
             }
             newHeight = uint64(typedHeight);
-            newWidth = width * newHeight / height;
+            newWidth = uint64(width) * newHeight / height;
         }
     } else {
         if (typedWidth != 0) {
             if (!CheckTypedSide(typedWidth)) {
-                return nullptr;
+                return B_BAD_VALUE;
             }
             newWidth = uint64(typedWidth);
         }
         if (typedHeight != 0) {
             if (!CheckTypedSide(typedHeight)) {
-                return nullptr;
+                return B_BAD_VALUE;
             }
             newHeight = uint64(typedHeight);
         }
@@ -79,10 +75,23 @@ std::unique_ptr<OrvImage> OrvImage::Scale(const char* widthText, const char* hei
     // A side that the proportions shrink below one pixel keeps one pixel.
     newWidth = newWidth == 0 ? 1 : newWidth;
     newHeight = newHeight == 0 ? 1 : newHeight;
-    if (orv::CheckImageSize(newWidth, newHeight) != B_OK) {
+    if (const status_t status = orv::CheckImageSize(newWidth, newHeight); status != B_OK) {
+        return status;
+    }
+    *newWidthOut = uint32(newWidth);
+    *newHeightOut = uint32(newHeight);
+    return B_OK;
+}
+
+std::unique_ptr<OrvImage> OrvImage::Scale(const char* widthText, const char* heightText,
+                                          bool keepRatio) const {
+    uint32 width = 0;
+    uint32 height = 0;
+    if (ScaledSize(PixelWidth(), PixelHeight(), widthText, heightText, keepRatio, &width,
+                   &height) != B_OK) {
         return nullptr;
     }
-    return Scale(uint32(newWidth), uint32(newHeight));
+    return Scale(width, height);
 }
 
 std::unique_ptr<OrvImage> OrvImage::Scale(uint32 width, uint32 height) const {
@@ -94,24 +103,9 @@ std::unique_ptr<OrvImage> OrvImage::Scale(uint32 width, uint32 height) const {
         return nullptr;
     }
     const BRect bounds(0, 0, float(width - 1), float(height - 1));
-    auto result = std::make_unique<OrvImage>(bounds, ColorSpace(), true, false);
-    if (result->InitCheck() != B_OK) {
-        return nullptr;
-    }
-
-    // The drawing view lives for this call only: attached before the lock is taken,
-    // detached after it is released.
-    auto drawer = std::make_unique<BView>(bounds, "Drawer", B_FOLLOW_ALL_SIDES, B_WILL_DRAW);
-    if (orv::AddChildToBitmap(result.get(), drawer.get()) != B_OK) {
-        return nullptr;
-    }
-    result->Lock();
-    drawer->DrawBitmap(this, bounds);
-    drawer->Sync();
-    result->Unlock();
-    orv::RemoveChildFromBitmap(result.get(), drawer.get());
-
-    if (drawer->DrawingStatus() != B_OK) {
+    auto result = std::make_unique<OrvImage>(bounds, ColorSpace());
+    if (result->InitCheck() != B_OK ||
+        orv::DrawBitmapScaled(*this, *result, bounds, bounds) != B_OK) {
         return nullptr;
     }
     return result;

@@ -34,4 +34,16 @@ struct PixelJob {
 // width × height words when the source has such pixels and the result could be made.
 std::unique_ptr<OrvImage> BeginJob(const OrvImage& source, PixelJob* job);
 
+// The result of an operation: made by BeginJob, then written by `work(job)` when there are
+// pixels to work on.
+template <typename Work>
+std::unique_ptr<OrvImage> RunJob(const OrvImage& source, Work work) {
+    PixelJob job;
+    auto result = BeginJob(source, &job);
+    if (job.source != nullptr) {
+        work(job);
+    }
+    return result;
+}
+
 }  // namespace orv::image

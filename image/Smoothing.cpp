@@ -6,8 +6,8 @@
 #include "image/OrvImage.h"
 #include "image/PixelJob.h"
 
-using orv::image::BeginJob;
 using orv::image::PixelJob;
+using orv::image::RunJob;
 
 uint32 OrvImage::SmoothPixel(uint32 x, uint32 y, const uint32* pixels, uint32 width,
                              uint32 height) {
@@ -58,33 +58,29 @@ void SmoothInnerRow(const uint8* __restrict above, const uint8* __restrict row,
 }  // namespace
 
 std::unique_ptr<OrvImage> OrvImage::Smooth32() const {
-    PixelJob job;
-    auto result = BeginJob(*this, &job);
-    if (job.source == nullptr) {
-        return result;
-    }
-    const uint32 width = job.width;
-    const uint32 height = job.height;
-    const auto smoothAt = [&](uint32 x, uint32 y) {
-        job.result[size_t(y) * width + x] = SmoothPixel(x, y, job.source, width, height);
-    };
-    std::vector<uint16> columns(size_t(width) * 4);
-    for (uint32 y = 0; y < height; ++y) {
-        const bool edgeRow = y == 0 || y == height - 1;
-        if (edgeRow || width < 3) {
-            for (uint32 x = 0; x < width; ++x) {
-                smoothAt(x, y);
+    return RunJob(*this, [&](const PixelJob& job) {
+        const uint32 width = job.width;
+        const uint32 height = job.height;
+        const auto smoothAt = [&](uint32 x, uint32 y) {
+            job.result[size_t(y) * width + x] = SmoothPixel(x, y, job.source, width, height);
+        };
+        std::vector<uint16> columns(size_t(width) * 4);
+        for (uint32 y = 0; y < height; ++y) {
+            const bool edgeRow = y == 0 || y == height - 1;
+            if (edgeRow || width < 3) {
+                for (uint32 x = 0; x < width; ++x) {
+                    smoothAt(x, y);
+                }
+                continue;
             }
-            continue;
+            const size_t rowBytes = size_t(width) * 4;
+            const auto* row = reinterpret_cast<const uint8*>(job.source) + y * rowBytes;
+            auto* target = reinterpret_cast<uint8*>(job.result) + y * rowBytes;
+            smoothAt(0, y);
+            SmoothInnerRow(row - rowBytes, row, row + rowBytes, columns.data(), target, rowBytes);
+            smoothAt(width - 1, y);
         }
-        const size_t rowBytes = size_t(width) * 4;
-        const auto* row = reinterpret_cast<const uint8*>(job.source) + y * rowBytes;
-        auto* target = reinterpret_cast<uint8*>(job.result) + y * rowBytes;
-        smoothAt(0, y);
-        SmoothInnerRow(row - rowBytes, row, row + rowBytes, columns.data(), target, rowBytes);
-        smoothAt(width - 1, y);
-    }
-    return result;
+    });
 }
 
 std::unique_ptr<OrvImage> OrvImage::Smooth() const {

@@ -13,6 +13,8 @@ for target in build-fuzz/fuzz/fuzz_*; do
     [ -x "$target" ] || continue
     name=${target##*/fuzz_}
     seeds=$(cat "build-fuzz/fuzz/$name.seeds" 2>/dev/null || true)
+    # A target's own limits, such as one allocation over the bounds its code keeps.
+    read -ra options <<<"$(cat "build-fuzz/fuzz/$name.options" 2>/dev/null || true)"
     work=$(mktemp -d)
     dirs=("$work")
     IFS=: read -ra extra <<<"$seeds"
@@ -20,7 +22,7 @@ for target in build-fuzz/fuzz/fuzz_*; do
     echo "== fuzz $name (${seconds}s)"
     # A fixed seed makes the run repeat itself: what CI finds, a developer finds again.
     if ! "$target" -seed=1 -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
-        -print_final_stats=0 "${dirs[@]}" >"$work.log" 2>&1; then
+        -print_final_stats=0 "${options[@]}" "${dirs[@]}" >"$work.log" 2>&1; then
         tail -40 "$work.log"
         status=1
     fi

@@ -15,6 +15,8 @@ packages=("$@")
   # codec libraries
   libpng-dev libspng-dev libjpeg62-turbo-dev libwebp-dev libtiff-dev libgif-dev
   libimagequant-dev libavif-dev libjxl-dev libheif-dev libexif-dev libqoi-dev libdeflate-dev
+  # colour management and metadata
+  liblcms2-dev libexiv2-dev
   # resampling
   libpixman-1-dev libstb-dev
   # end-to-end tests on a virtual display

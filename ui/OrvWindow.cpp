@@ -5,11 +5,10 @@
 
 #include "platform/application/AppDefs.h"
 #include "platform/application/Application.h"
-#include "platform/interface/Menu.h"
-#include "platform/interface/MenuItem.h"
 #include "platform/interface/StatusBar.h"
 #include "platform/storage/Directory.h"
 #include "platform/translation/TranslatorRoster.h"
+#include "ui/FormControls.h"
 #include "ui/Messages.h"
 #include "ui/OrvView.h"
 
@@ -27,8 +26,11 @@ OrvWindow::OrvWindow(BTranslatorRoster* roster)
               B_NOT_RESIZABLE, B_CURRENT_WORKSPACE),
       fRoster(roster) {
     UpdateTranslators();
-    // The view reads the catalogue when it is attached, that is, right here.
-    fView = new OrvView(Bounds(), "Orvane_view");
+    std::vector<std::string> names;
+    for (const OutputFormat& format : fFormats) {
+        names.push_back(format.name);
+    }
+    fView = new OrvView(Bounds(), orv::form::kView, std::move(names));
     AddChild(fView);
 }
 
@@ -48,15 +50,10 @@ void OrvWindow::MessageReceived(BMessage* message) {
             ConvertFiles();
             break;
         case MSG_ADVANCED:
-            if (BMenuItem* marked = fView->fFormatMenu->FindMarked()) {
-                OpenAdvanced(fView->fFormatMenu->IndexOf(marked));
-            }
+            OpenAdvanced(fView->FormatIndex());
             break;
         case B_SIMPLE_DATA:
             // Drops are the view's affair.
-            break;
-        case B_QUIT_REQUESTED:
-            QuitRequested();
             break;
         default:
             BWindow::MessageReceived(message);
@@ -92,7 +89,7 @@ void OrvWindow::TakeFileList(const BMessage& message) {
     }
     fRefCount = count;
     fConverted = 0;
-    UpdateView(2);
+    UpdateView(kProgressChanged);
 }
 
 void OrvWindow::AddEntriesFromDir(BEntry* directory) {
@@ -111,6 +108,11 @@ void OrvWindow::OpenAdvanced(long index) {
         return;
     }
     OutputFormat& format = fFormats[size_t(index)];
+    // Asked only now: the catalogue is built from what the roster knows of each translator
+    // without loading its add-on, and the message only serves the configuration view.
+    if (format.settings.IsEmpty()) {
+        fRoster->GetConfigurationMessage(format.translator, &format.settings);
+    }
     BRect extent(0, 0, -1, -1);
     BView* view = nullptr;
     const status_t status =
@@ -127,10 +129,10 @@ void OrvWindow::OpenAdvanced(long index) {
 }
 
 void OrvWindow::UpdateView(unsigned long what) {
-    if ((what & 0x2) == 0 || fView == nullptr || fView->fStatusBar == nullptr) {
+    if ((what & kProgressChanged) == 0 || fView == nullptr || fView->StatusBar() == nullptr) {
         return;
     }
-    BStatusBar* bar = fView->fStatusBar;
+    BStatusBar* bar = fView->StatusBar();
     bar->SetMaxValue(float(fRefCount));
     const std::string trailing = std::to_string(fConverted) + "/" + std::to_string(fRefCount);
     if (fRefCount > 0) {
@@ -144,6 +146,7 @@ void OrvWindow::SetRunObserver(const BMessenger& observer) {
 }
 
 void OrvWindow::ReportRun() {
+    ShowNote(fView->StatusBar(), orv::RunReportNote(fRefCount, fFailures, fWarnings));
     if (!fObserver.IsValid()) {
         return;
     }

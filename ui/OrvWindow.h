@@ -4,6 +4,7 @@
 // format's settings window and runs the conversion on its own thread.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,15 +13,10 @@
 #include "platform/application/Messenger.h"
 #include "platform/interface/Window.h"
 #include "platform/storage/Entry.h"
+#include "ui/RunReport.h"
 
 class BTranslatorRoster;
 class OrvView;
-
-// One file a run could not convert, or converted with something left undone.
-struct RunIssue {
-    std::string path;
-    std::string reason;  // French, for the user
-};
 
 class OrvWindow : public BWindow {
 public:
@@ -39,12 +35,13 @@ public:
     void ConvertFiles();
     void AddEntriesFromDir(BEntry* directory);
     void OpenAdvanced(long index);
-    // Bit 0x2: the status bar shows fConverted out of fRefCount.
+    // What UpdateView refreshes, as bits.
+    static constexpr unsigned long kProgressChanged = 0x2;  // fConverted out of fRefCount
     void UpdateView(unsigned long what);
 
     // After each run (with the window locked, or from the observer's message): the files
     // that failed, in list order, and those converted with a warning (a source the trash
-    // refused stays in place).
+    // refused stays in place). The window shows them in a note under its status bar.
     const std::vector<RunIssue>& Failures() const { return fFailures; }
     const std::vector<RunIssue>& Warnings() const { return fWarnings; }
 
@@ -53,6 +50,13 @@ public:
     // per failure in list order, the strings "failure" (the path) and "reason"; the same for
     // warnings under "warning" and "warning_reason". An empty messenger stops the reports.
     void SetRunObserver(const BMessenger& observer);
+
+    // How many files a run converts at once (0: one per core).
+    void SetJobs(int jobs) { fJobs = jobs; }
+    // A flag that, once set from any thread, ends the run between two files.
+    void SetStopFlag(const std::atomic<bool>* flag) { fStop = flag; }
+    // Writes no EXIF, XMP or IPTC in the next runs, whatever the writers' settings.
+    void SetStripMetadata(bool strip) { fStripMetadata = strip; }
 
     // Read-only views of the state, for the command line and the tests (lock the window).
     OrvView* View() const { return fView; }
@@ -77,4 +81,7 @@ private:
     std::vector<RunIssue> fFailures;
     std::vector<RunIssue> fWarnings;
     BMessenger fObserver;
+    int fJobs = 0;
+    const std::atomic<bool>* fStop = nullptr;
+    bool fStripMetadata = false;
 };

@@ -1,26 +1,38 @@
 #!/bin/bash
 # SPDX-License-Identifier: MIT
 # Times `orvane convert` against ImageMagick and libvips on the same real photographs, in
-# the same run: JPEG to PNG, JPEG to JPEG at width 800, PNG to WebP, greyscale and a half
-# turn. Prints the times, the ratios orvane/vips and orvane/magick, and the total size of
-# each tool's outputs.
+# the same run: JPEG to PNG, JPEG to JPEG at width 800, PNG to WebP, greyscale, a half turn
+# and JPEG to AVIF, then one picture of 100 megapixels to PNG and to an 800-pixel JPEG.
+#
+# libvips is run at its best: one call per file one after another, the same with as many
+# calls at once as there are cores, and, for thumbnails, vipsthumbnail on every file in one
+# call; its best time is the one compared. ImageMagick's mogrify takes every file in one
+# call and uses the cores itself. Orvane runs as a user runs it (every core by default).
+# Prints, per task, each tool's time, Orvane's time as a ratio to libvips' best and to
+# ImageMagick, each tool's peak memory and output bytes, and the load average around it.
 #
 #   bench/batch/batch.sh [BUILD_DIR]     (default: build; built here when orvane is missing)
 #   REPEAT=3 bench/batch/batch.sh        best of three runs per tool and task
+#   BIG=0 bench/batch/batch.sh           without the 100-megapixel picture
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "$repo" && realpath -m "${1:-build}")
 repeat=${REPEAT:-1}
+big=${BIG:-1}
 quality=90  # JPEG and WebP quality, the same for every tool (orvane's default)
+cores=$(nproc)
 
 need=()
-dpkg -s imagemagick >/dev/null 2>&1 && command -v mogrify >/dev/null 2>&1 || need+=(imagemagick)
+dpkg -s imagemagick >/dev/null 2>&1 || need+=(imagemagick)
 dpkg -s libvips-tools >/dev/null 2>&1 || need+=(libvips-tools)
+dpkg -s time >/dev/null 2>&1 || need+=(time)
 if [ ${#need[@]} -gt 0 ]; then
     echo "installation de ${need[*]}..."
     apt-get update -qq >/dev/null
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
 fi
+# ImageMagick's own programs, whatever else PATH may put before them.
+mogrify=/usr/bin/mogrify
 
 if [ ! -x "$build/app/orvane" ]; then
     [ -f "$build/build.ninja" ] || cmake -S "$repo" -B "$build" -G Ninja >/dev/null
@@ -32,6 +44,12 @@ orvane=$build/app/orvane
 work=$(mktemp -d /tmp/orvane-batch.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 bash "$repo/scripts/photos.sh" "$work/photos"
+if [ "$big" = 1 ]; then
+    # 12000 × 8400: the largest photograph enlarged, saved as a baseline JPEG.
+    mkdir -p "$work/photos/big"
+    largest=$(ls -S "$work/photos/jpg"/*.jpg | head -1)
+    vips resize "$largest" "$work/photos/big/big.jpg[Q=92]" "$(awk -v w="$(vipsheader -f width "$largest")" 'BEGIN { print 12000 / w }')"
+fi
 
 # The benchmark's own settings and trash, nothing of the user's.
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share
@@ -42,11 +60,13 @@ mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME"
 
 now() { date +%s.%N; }
 calc() { awk "BEGIN { print $* }"; }
+load() { cut -d' ' -f1 /proc/loadavg; }
 
 # run TOOL TASK INPUT_KIND 'COMMAND': copies the inputs into a fresh folder, then times
-# COMMAND, evaluated with $in (the inputs) and $out (an empty output folder) set. Keeps the
-# best time.
-declare -A seconds bytes
+# COMMAND, evaluated with $in (the inputs) and $out (an empty output folder) set, under GNU
+# time for its peak memory. Keeps the best time, the peak memory and output bytes of that
+# run, and the load average before it.
+declare -A seconds bytes peak loads
 run() {
     local tool=$1 task=$2 kind=$3 command=$4
     local best=
@@ -55,28 +75,37 @@ run() {
         rm -rf "$work/run"
         mkdir -p "$in" "$out"
         cp "$work/photos/$kind"/* "$in/"
-        local start end
+        local before start end t
+        before=$(load)
         start=$(now)
-        eval "$command" >/dev/null 2>"$work/run.err" || { cat "$work/run.err" >&2; echo "$tool $task a échoué" >&2; exit 1; }
+        if ! /usr/bin/time -f %M -o "$work/run.rss" bash -c "$(declare -f vips_each vips_all); in='$in' out='$out' orvane='$orvane' mogrify='$mogrify' quality=$quality cores=$cores; $command" >/dev/null 2>"$work/run.err"; then
+            cat "$work/run.err" >&2
+            echo "$tool $task a échoué" >&2
+            exit 1
+        fi
         end=$(now)
-        local t
         t=$(calc "$end - $start")
-        if [ -z "$best" ] || [ "$(calc "($t < $best)")" = 1 ]; then best=$t; fi
+        if [ -z "$best" ] || [ "$(calc "($t < $best)")" = 1 ]; then
+            best=$t
+            peak[$tool,$task]=$(tail -1 "$work/run.rss")
+            loads[$tool,$task]=$before
+            # orvane writes beside its sources, the others into $out: count what is new.
+            if [ "$tool" = orvane ]; then
+                local total=0 name
+                while IFS= read -r name; do
+                    total=$((total + $(stat -c %s "$in/$name")))
+                done < <(comm -13 <(ls "$work/photos/$kind" | sort) <(ls "$in" | sort))
+                bytes[$tool,$task]=$total
+            else
+                bytes[$tool,$task]=$(du -cb "$out"/* | tail -1 | cut -f1)
+            fi
+        fi
     done
     seconds[$tool,$task]=$best
-    # orvane writes beside its sources, the others into $out: count what is new.
-    if [ "$tool" = orvane ]; then
-        local total=0 name
-        while IFS= read -r name; do
-            total=$((total + $(stat -c %s "$in/$name")))
-        done < <(comm -13 <(ls "$work/photos/$kind" | sort) <(ls "$in" | sort))
-        bytes[$tool,$task]=$total
-    else
-        bytes[$tool,$task]=$(du -cb "$out"/* | tail -1 | cut -f1)
-    fi
 }
 
-vips_each() {  # vips_each OPERATION SUFFIX [ARGS...]: one vips call per input
+# vips_each OPERATION SUFFIX [ARGS...]: one vips call per input, one after another.
+vips_each() {
     local op=$1 suffix=$2
     shift 2
     for f in "$in"/*; do
@@ -85,39 +114,85 @@ vips_each() {  # vips_each OPERATION SUFFIX [ARGS...]: one vips call per input
         vips "$op" "$f" "$out/$base$suffix" "$@"
     done
 }
+# vips_all OPERATION SUFFIX [ARGS...]: the same, as many calls at once as there are cores.
+vips_all() {
+    local op=$1 suffix=$2
+    shift 2
+    printf '%s\0' "$in"/* | xargs -0 -P "$cores" -I{} bash -c \
+        'f=$1; shift; op=$1; suffix=$2; out=$3; shift 3; b=$(basename "${f%.*}"); vips "$op" "$f" "$out/$b$suffix" "$@"' \
+        _ {} "$op" "$suffix" "$out" "$@"
+}
 
-tasks=(jpeg-png jpeg-800 png-webp gris rotation)
+# vips TASK KIND OPERATION SUFFIX [ARGS...]: both ways; libvips' best is the faster.
+vips_both() {
+    local task=$1 kind=$2 op=$3 suffix=$4
+    shift 4
+    local args=""
+    for a in "$@"; do args+=" '$a'"; done
+    run vips1 "$task" "$kind" "vips_each $op '$suffix'$args"
+    run vipsP "$task" "$kind" "vips_all $op '$suffix'$args"
+}
+
+tasks=(jpeg-png jpeg-800 png-webp gris rotation jpeg-avif)
 declare -A label=([jpeg-png]="JPEG → PNG" [jpeg-800]="JPEG → JPEG 800 px" [png-webp]="PNG → WebP"
-                  [gris]="niveaux de gris (JPEG)" [rotation]="rotation 180° (JPEG)")
+                  [gris]="niveaux de gris (JPEG)" [rotation]="rotation 180° (JPEG)"
+                  [jpeg-avif]="JPEG → AVIF" [big-png]="100 Mpx JPEG → PNG" [big-800]="100 Mpx → JPEG 800 px")
 
 run orvane jpeg-png jpg '"$orvane" convert --to png "$in"'
-run magick jpeg-png jpg 'mogrify -path "$out" -format png "$in"/*.jpg'
-run vips jpeg-png jpg 'vips_each copy .png'
+run magick jpeg-png jpg '"$mogrify" -path "$out" -format png "$in"/*.jpg'
+vips_both jpeg-png jpg copy .png
 
 run orvane jpeg-800 jpg '"$orvane" convert --to jpeg --width 800 "$in"'
-run magick jpeg-800 jpg 'mogrify -path "$out" -resize 800x -quality $quality "$in"/*.jpg'
-run vips jpeg-800 jpg 'for f in "$in"/*.jpg; do vipsthumbnail "$f" -s 800x100000 -o "$out/%s.jpg[Q=$quality]"; done'
+run magick jpeg-800 jpg '"$mogrify" -path "$out" -resize 800x -quality $quality "$in"/*.jpg'
+run vips1 jpeg-800 jpg 'for f in "$in"/*.jpg; do vipsthumbnail "$f" -s 800x100000 -o "$out/%s.jpg[Q=$quality]"; done'
+run vipsP jpeg-800 jpg 'vipsthumbnail "$in"/*.jpg -s 800x100000 -o "$out/%s.jpg[Q=$quality]"'
 
 run orvane png-webp png '"$orvane" convert --to webp "$in"'
-run magick png-webp png 'mogrify -path "$out" -format webp -quality $quality "$in"/*.png'
-run vips png-webp png 'vips_each copy ".webp[Q=$quality]"'
+run magick png-webp png '"$mogrify" -path "$out" -format webp -quality $quality "$in"/*.png'
+vips_both png-webp png copy ".webp[Q=$quality]"
 
 run orvane gris jpg '"$orvane" convert --to jpeg --filter 2 "$in"'
-run magick gris jpg 'mogrify -path "$out" -colorspace Gray -quality $quality "$in"/*.jpg'
-run vips gris jpg 'vips_each colourspace ".jpg[Q=$quality]" b-w'
+run magick gris jpg '"$mogrify" -path "$out" -colorspace Gray -quality $quality "$in"/*.jpg'
+vips_both gris jpg colourspace ".jpg[Q=$quality]" b-w
 
 run orvane rotation jpg '"$orvane" convert --to jpeg --filter 11 "$in"'
-run magick rotation jpg 'mogrify -path "$out" -rotate 180 -quality $quality "$in"/*.jpg'
-run vips rotation jpg 'vips_each rot ".jpg[Q=$quality]" d180'
+run magick rotation jpg '"$mogrify" -path "$out" -rotate 180 -quality $quality "$in"/*.jpg'
+vips_both rotation jpg rot ".jpg[Q=$quality]" d180
+
+# AVIF at each tool's default quality and speed: the sizes column says what that buys.
+run orvane jpeg-avif jpg '"$orvane" convert --to avif "$in"'
+run magick jpeg-avif jpg '"$mogrify" -path "$out" -format avif "$in"/*.jpg'
+vips_both jpeg-avif jpg copy .avif
+
+if [ "$big" = 1 ]; then
+    tasks+=(big-png big-800)
+    run orvane big-png big '"$orvane" convert --to png "$in"'
+    run magick big-png big '"$mogrify" -path "$out" -format png "$in"/*.jpg'
+    vips_both big-png big copy .png
+    run orvane big-800 big '"$orvane" convert --to jpeg --width 800 "$in"'
+    run magick big-800 big '"$mogrify" -path "$out" -resize 800x -quality $quality "$in"/*.jpg'
+    run vips1 big-800 big 'vipsthumbnail "$in"/*.jpg -s 800x100000 -o "$out/%s.jpg[Q=$quality]"'
+    run vipsP big-800 big 'vipsthumbnail "$in"/*.jpg -s 800x100000 -o "$out/%s.jpg[Q=$quality]"'
+fi
 
 echo
-echo "$(ls "$work/photos/jpg" | wc -l) JPEG, $(ls "$work/photos/png" | wc -l) PNG ; $(nproc) cœurs ; meilleur de $repeat"
-printf '%-24s %9s %9s %9s %12s %12s %10s %10s %10s\n' tâche "orvane s" "vips s" "magick s" orvane/vips orvane/magick "orvane Mo" "vips Mo" "magick Mo"
+echo "$(ls "$work/photos/jpg" | wc -l) JPEG, $(ls "$work/photos/png" | wc -l) PNG ; $cores cœurs ; meilleur de $repeat"
+echo "vips 1 : un appel après l'autre ; vips N : $cores appels à la fois (vipsthumbnail : un appel pour tous)"
+printf '%-24s %8s %8s %8s %8s %10s %10s %8s %8s %8s %8s %9s %9s %9s %9s %5s\n' tâche \
+    "orvane s" "vips1 s" "vipsN s" "magick s" "/vips" "/magick" \
+    "orv Mo" "vips Mo" "mag Mo" "orv RSS" "vips RSS" "mag RSS" "charge" "" ""
 for task in "${tasks[@]}"; do
-    o=${seconds[orvane,$task]} v=${seconds[vips,$task]} m=${seconds[magick,$task]}
-    printf '%-24s %9.2f %9.2f %9.2f %12.2f %12.2f %10.1f %10.1f %10.1f\n' "${label[$task]}" "$o" "$v" "$m" \
-        "$(calc "$o / $v")" "$(calc "$o / $m")" \
+    o=${seconds[orvane,$task]} v1=${seconds[vips1,$task]} vp=${seconds[vipsP,$task]} m=${seconds[magick,$task]}
+    if [ "$(calc "($v1 < $vp)")" = 1 ]; then vb=vips1; else vb=vipsP; fi
+    v=${seconds[$vb,$task]}
+    printf '%-24s %8.2f %8.2f %8.2f %8.2f %10.2f %10.2f %8.1f %8.1f %8.1f %8.0f %9.0f %9.0f %9s\n' "${label[$task]}" \
+        "$o" "$v1" "$vp" "$m" "$(calc "$o / $v")" "$(calc "$o / $m")" \
         "$(calc "${bytes[orvane,$task]} / 1000000")" \
-        "$(calc "${bytes[vips,$task]} / 1000000")" \
-        "$(calc "${bytes[magick,$task]} / 1000000")"
+        "$(calc "${bytes[$vb,$task]} / 1000000")" \
+        "$(calc "${bytes[magick,$task]} / 1000000")" \
+        "$(calc "${peak[orvane,$task]} / 1024")" \
+        "$(calc "${peak[$vb,$task]} / 1024")" \
+        "$(calc "${peak[magick,$task]} / 1024")" \
+        "${loads[orvane,$task]}"
 done
+echo "(/vips : temps d'Orvane sur le meilleur de libvips ; RSS : mémoire de pointe en Mo du plus gros processus ; charge : moyenne de charge avant la mesure d'Orvane)"

@@ -34,6 +34,10 @@ struct Photo {
     std::vector<uint8> bytes;
 };
 
+double Megapixels(const BBitmap& image) {
+    return double(image.PixelWidth()) * double(image.PixelHeight()) / 1e6;
+}
+
 struct Tally {
     int files = 0;
     int failures = 0;
@@ -41,6 +45,33 @@ struct Tally {
     double seconds = 0;
     uint64 inputBytes = 0;
     uint64 outputBytes = 0;
+
+    void Add(const BBitmap& image, double spent, const Photo& photo, uint64 written) {
+        files++;
+        megapixels += Megapixels(image);
+        seconds += spent;
+        inputBytes += photo.bytes.size();
+        outputBytes += written;
+    }
+
+    void Fail(const std::string& key, const Photo& photo, status_t status) {
+        failures++;
+        std::fprintf(stderr, "%s: %s: %s\n", key.c_str(), photo.name.c_str(),
+                     orv::ErrorReasonOr(status).c_str());
+    }
+};
+
+// The tallies of one table, in the order their rows first appeared.
+struct Table {
+    std::map<std::string, Tally> tallies;
+    std::vector<std::string> order;
+
+    Tally& Row(const std::string& key) {
+        if (tallies.find(key) == tallies.end()) {
+            order.push_back(key);
+        }
+        return tallies[key];
+    }
 };
 
 struct Format {
@@ -105,20 +136,15 @@ std::string Key(const Format& f) {
     return std::string(f.translator->TranslatorName()) + " / " + f.format->name;
 }
 
-double Megapixels(const BBitmap& image) {
-    return double(image.PixelWidth()) * double(image.PixelHeight()) / 1e6;
-}
-
-void PrintTable(const char* title, const std::vector<std::string>& order,
-                const std::map<std::string, Tally>& tallies, bool sizes) {
+void PrintTable(const char* title, const Table& table, bool sizes) {
     std::printf("\n%s\n", title);
     std::printf("  %-40s %6s %8s %9s", "traducteur / format", "files", "MP", "MP/s");
     if (sizes) {
         std::printf(" %12s %8s", "output MB", "out/in");
     }
     std::printf("\n");
-    for (const std::string& key : order) {
-        const Tally& t = tallies.at(key);
+    for (const std::string& key : table.order) {
+        const Tally& t = table.tallies.at(key);
         std::printf("  %-40s %6d %8.1f %9.1f", key.c_str(), t.files, t.megapixels,
                     t.seconds > 0 ? t.megapixels / t.seconds : 0.0);
         if (sizes) {
@@ -129,6 +155,98 @@ void PrintTable(const char* title, const std::vector<std::string>& order,
             std::printf("  (%d failed)", t.failures);
         }
         std::printf("\n");
+    }
+}
+
+// The translators of the roster, and the output formats the filters keep.
+std::vector<Format> ListOutputs(BTranslatorRoster& roster, const std::vector<std::string>& filters,
+                                std::vector<BTranslator*>* translators) {
+    translator_id* ids = nullptr;
+    int32 count = 0;
+    roster.GetAllTranslators(&ids, &count);
+    std::vector<Format> outputs;
+    for (int32 i = 0; i < count; i++) {
+        BTranslator* translator = roster.Translator(ids[i]);
+        translators->push_back(translator);
+        int32 formatCount = 0;
+        const translation_format* formats = translator->OutputFormats(&formatCount);
+        for (int32 k = 0; k < formatCount; k++) {
+            if (formats[k].type != B_TRANSLATOR_BITMAP && Wanted(formats[k], filters)) {
+                outputs.push_back({translator, &formats[k]});
+            }
+        }
+    }
+    delete[] ids;
+    return outputs;
+}
+
+// Decodes the photo with every translator that reads it in a wanted format; the first
+// picture decoded is kept for the encoders.
+std::unique_ptr<BBitmap> DecodeWithEach(const Photo& photo,
+                                        const std::vector<BTranslator*>& translators,
+                                        const std::vector<std::string>& filters, Table* table) {
+    std::unique_ptr<BBitmap> decoded;
+    for (BTranslator* translator : translators) {
+        BMemoryIO source(photo.bytes.data(), photo.bytes.size());
+        translator_info info{};
+        if (translator->Identify(&source, nullptr, nullptr, &info, B_TRANSLATOR_BITMAP) != B_OK ||
+            info.type == B_TRANSLATOR_BITMAP) {
+            continue;
+        }
+        int32 formatCount = 0;
+        const translation_format* formats = translator->InputFormats(&formatCount);
+        const translation_format* format = nullptr;
+        for (int32 k = 0; k < formatCount; k++) {
+            format = formats[k].type == info.type ? &formats[k] : format;
+        }
+        if (format == nullptr || !Wanted(*format, filters)) {
+            continue;
+        }
+        const std::string key = Key({translator, format});
+        Tally& tally = table->Row(key);
+        source.Seek(0, SEEK_FROM_START);
+        BBitmapStream stream;
+        const double start = Now();
+        status_t status =
+            translator->Translate(&source, &info, nullptr, B_TRANSLATOR_BITMAP, &stream);
+        const double seconds = Now() - start;
+        BBitmap* bitmap = nullptr;
+        if (status != B_OK || stream.DetachBitmap(&bitmap) != B_OK) {
+            tally.Fail(key, photo, status);
+            continue;
+        }
+        tally.Add(*bitmap, seconds, photo, 0);
+        if (decoded == nullptr) {
+            decoded.reset(bitmap);
+        } else {
+            delete bitmap;
+        }
+    }
+    return decoded;
+}
+
+// Encodes the decoded picture into every output format.
+void EncodeWithEach(const Photo& photo, std::unique_ptr<BBitmap> decoded,
+                    const std::vector<Format>& outputs, Table* table) {
+    for (const Format& output : outputs) {
+        Tally& tally = table->Row(Key(output));
+        BBitmapStream stream(decoded.release());
+        BMallocIO out;
+        translator_info info{};
+        info.type = B_TRANSLATOR_BITMAP;
+        info.group = B_TRANSLATOR_BITMAP;
+        const double start = Now();
+        status_t status =
+            output.translator->Translate(&stream, &info, nullptr, output.format->type, &out);
+        const double seconds = Now() - start;
+        BBitmap* bitmap = nullptr;
+        stream.DetachBitmap(&bitmap);
+        decoded.reset(bitmap);
+        if (status != B_OK) {
+            tally.Fail(Key(output), photo, status);
+            continue;
+        }
+        tally.Add(*decoded, seconds, photo, out.BufferLength());
     }
 }
 
@@ -152,112 +270,25 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "add-on not loaded: %s: %s\n", failure.path.c_str(),
                      failure.reason.c_str());
     }
-    translator_id* ids = nullptr;
-    int32 count = 0;
-    roster->GetAllTranslators(&ids, &count);
     std::vector<BTranslator*> translators;
-    std::vector<Format> outputs;
-    for (int32 i = 0; i < count; i++) {
-        BTranslator* translator = roster->Translator(ids[i]);
-        translators.push_back(translator);
-        int32 formatCount = 0;
-        const translation_format* formats = translator->OutputFormats(&formatCount);
-        for (int32 k = 0; k < formatCount; k++) {
-            if (formats[k].type != B_TRANSLATOR_BITMAP && Wanted(formats[k], filters)) {
-                outputs.push_back({translator, &formats[k]});
-            }
-        }
-    }
-    delete[] ids;
-    std::printf("%zu files, %d translators, %zu output formats\n", photos.size(), int(count),
-                outputs.size());
+    const std::vector<Format> outputs = ListOutputs(*roster, filters, &translators);
+    std::printf("%zu files, %zu translators, %zu output formats\n", photos.size(),
+                translators.size(), outputs.size());
 
-    std::map<std::string, Tally> decoding, encoding;
-    std::vector<std::string> decodeOrder, encodeOrder;
+    Table decoding;
+    Table encoding;
     for (const Format& output : outputs) {
-        encodeOrder.push_back(Key(output));
-        encoding[Key(output)];
+        encoding.Row(Key(output));
     }
     for (const Photo& photo : photos) {
-        std::unique_ptr<BBitmap> decoded;
-        for (BTranslator* translator : translators) {
-            BMemoryIO source(photo.bytes.data(), photo.bytes.size());
-            translator_info info{};
-            if (translator->Identify(&source, nullptr, nullptr, &info, B_TRANSLATOR_BITMAP) !=
-                    B_OK ||
-                info.type == B_TRANSLATOR_BITMAP) {
-                continue;
-            }
-            int32 formatCount = 0;
-            const translation_format* formats = translator->InputFormats(&formatCount);
-            const translation_format* format = nullptr;
-            for (int32 k = 0; k < formatCount; k++) {
-                format = formats[k].type == info.type ? &formats[k] : format;
-            }
-            if (format == nullptr || !Wanted(*format, filters)) {
-                continue;
-            }
-            std::string key = Key({translator, format});
-            if (decoding.find(key) == decoding.end()) {
-                decodeOrder.push_back(key);
-            }
-            Tally& tally = decoding[key];
-            source.Seek(0, SEEK_FROM_START);
-            BBitmapStream stream;
-            double start = Now();
-            status_t status =
-                translator->Translate(&source, &info, nullptr, B_TRANSLATOR_BITMAP, &stream);
-            double seconds = Now() - start;
-            BBitmap* bitmap = nullptr;
-            if (status != B_OK || stream.DetachBitmap(&bitmap) != B_OK) {
-                tally.failures++;
-                std::fprintf(stderr, "%s: %s: %s\n", key.c_str(), photo.name.c_str(),
-                             orv::ErrorReasonOr(status).c_str());
-                continue;
-            }
-            tally.files++;
-            tally.megapixels += Megapixels(*bitmap);
-            tally.seconds += seconds;
-            tally.inputBytes += photo.bytes.size();
-            if (decoded == nullptr) {
-                decoded.reset(bitmap);
-            } else {
-                delete bitmap;
-            }
-        }
+        std::unique_ptr<BBitmap> decoded = DecodeWithEach(photo, translators, filters, &decoding);
         if (decoded == nullptr) {
             continue;
         }
-        for (const Format& output : outputs) {
-            Tally& tally = encoding[Key(output)];
-            BBitmapStream stream(decoded.release());
-            BMallocIO out;
-            translator_info info{};
-            info.type = B_TRANSLATOR_BITMAP;
-            info.group = B_TRANSLATOR_BITMAP;
-            double start = Now();
-            status_t status =
-                output.translator->Translate(&stream, &info, nullptr, output.format->type, &out);
-            double seconds = Now() - start;
-            BBitmap* bitmap = nullptr;
-            stream.DetachBitmap(&bitmap);
-            decoded.reset(bitmap);
-            if (status != B_OK) {
-                tally.failures++;
-                std::fprintf(stderr, "%s: %s: %s\n", Key(output).c_str(), photo.name.c_str(),
-                             orv::ErrorReasonOr(status).c_str());
-                continue;
-            }
-            tally.files++;
-            tally.megapixels += Megapixels(*decoded);
-            tally.seconds += seconds;
-            tally.inputBytes += photo.bytes.size();
-            tally.outputBytes += out.BufferLength();
-        }
+        EncodeWithEach(photo, std::move(decoded), outputs, &encoding);
         std::fprintf(stderr, "%s\n", photo.name.c_str());
     }
-    PrintTable("Decoding", decodeOrder, decoding, false);
-    PrintTable("Encoding (out/in: output size over the source files' size)", encodeOrder, encoding,
-               true);
+    PrintTable("Decoding", decoding, false);
+    PrintTable("Encoding (out/in: output size over the source files' size)", encoding, true);
     return 0;
 }

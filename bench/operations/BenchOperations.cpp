@@ -115,9 +115,12 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("Copy", Copy)->Unit(benchmark::kMillisecond)->UseRealTime();
     Register("InvertColors", [](const OrvImage& image) { return image.InvertColors(); });
     Register("GreyScale", [](const OrvImage& image) { return image.GreyScale(); });
-    Register("Exchange(0xFFFF00)", [](const OrvImage& image) { return image.Exchange(0xFFFF00); });
-    Register("Exchange(0xFFFF)", [](const OrvImage& image) { return image.Exchange(0xFFFF); });
-    Register("Exchange(0xFF00FF)", [](const OrvImage& image) { return image.Exchange(0xFF00FF); });
+    Register("Exchange(0xFFFF00)",
+             [](const OrvImage& image) { return image.Exchange(kSwapRedGreen); });
+    Register("Exchange(0xFFFF)",
+             [](const OrvImage& image) { return image.Exchange(kSwapGreenBlue); });
+    Register("Exchange(0xFF00FF)",
+             [](const OrvImage& image) { return image.Exchange(kSwapBlueRed); });
     Register("Mirror", [](const OrvImage& image) { return image.Mirror(); });
     Register("Flip", [](const OrvImage& image) { return image.Flip(); });
     Register("Rotate180", [](const OrvImage& image) { return image.Rotate180(); });

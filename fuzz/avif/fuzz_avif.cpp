@@ -2,7 +2,7 @@
 // Any bytes through the AVIF decoder: it must refuse or decode, never crash, leak or hang.
 #include <avif/avif.h>
 
-#include "platform/support/DataIO.h"
+#include "fuzz/common/DecoderFuzzing.h"
 #include "translators/avif/AVIFTranslator.h"
 
 namespace {
@@ -24,12 +24,8 @@ bool Small(const uint8_t* data, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static orv::AVIFTranslator translator;
     if (!Small(data, size)) {
         return 0;
     }
-    BMemoryIO source(data, size);
-    std::unique_ptr<BBitmap> image;
-    translator.DecodeImage(source, &image);
-    return 0;
+    return orv::fuzz::Decode<orv::AVIFTranslator>(data, size);
 }

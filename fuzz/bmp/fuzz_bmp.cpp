@@ -2,7 +2,8 @@
 // Any bytes through the BMP decoder, and what it decodes back through the encoder.
 #include <cstdlib>
 
-#include "fuzz/qoi/LosslessFuzzing.h"
+#include "fuzz/common/DecoderFuzzing.h"
+#include "platform/support/ByteOrder.h"
 #include "translators/bmp/BMPTranslator.h"
 
 namespace {
@@ -11,15 +12,12 @@ namespace {
 // hundreds of megapixels blank; such pictures only make the fuzzer slow, so they are left
 // to the tests.
 bool DeclaresHugePicture(const uint8_t* data, size_t size) {
-    if (size < 26)
+    if (size < 26) {
         return false;
-    auto le32 = [&](size_t at) {
-        return uint32(data[at]) | uint32(data[at + 1]) << 8 | uint32(data[at + 2]) << 16 |
-               uint32(data[at + 3]) << 24;
-    };
-    const bool core = le32(14) == 12;  // the OS/2 header has 16-bit sides
-    const int64 width = core ? int64(le32(18) & 0xffff) : int32(le32(18));
-    const int64 height = core ? int64(le32(18) >> 16) : int32(le32(22));
+    }
+    const bool core = orv::ReadLE32(data + 14) == 12;  // the OS/2 header has 16-bit sides
+    const int64 width = core ? int64(orv::ReadLE16(data + 18)) : int32(orv::ReadLE32(data + 18));
+    const int64 height = core ? int64(orv::ReadLE16(data + 20)) : int32(orv::ReadLE32(data + 22));
     return std::llabs(width) * std::llabs(height) > (int64(1) << 22);
 }
 
@@ -31,7 +29,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (DeclaresHugePicture(data, size))
+    if (DeclaresHugePicture(data, size)) {
         return 0;
+    }
     return orv::fuzz::DecodeAndRoundTrip<orv::BMPTranslator>(data, size, FourCC("BMP "));
 }

@@ -9,11 +9,11 @@
 namespace {
 
 constexpr orv::SettingChoice kChoices[] = {{-3, "moins"}, {0, "zéro"}, {7, "sept"}};
-constexpr orv::SettingSpec kSchema[] = {
-    {"quality", orv::SettingSpec::Kind::Int, "Qualité", 90, 1, 100},
-    {"negative", orv::SettingSpec::Kind::Int, "Négatif", -5, -2147483647 - 1, -1},
-    {"flag", orv::SettingSpec::Kind::Bool, "Drapeau", 1},
-    {"mode", orv::SettingSpec::Kind::Choice, "Mode", 0, 0, 0, kChoices},
+constexpr orv::SettingSchema kSchema[] = {
+    {"quality", orv::SettingSchema::Kind::Int, "Qualité", 90, 1, 100},
+    {"negative", orv::SettingSchema::Kind::Int, "Négatif", -5, -2147483647 - 1, -1},
+    {"flag", orv::SettingSchema::Kind::Bool, "Drapeau", 1},
+    {"mode", orv::SettingSchema::Kind::Choice, "Mode", 0, 0, 0, kChoices},
 };
 
 bool WithinSchema(const orv::TranslatorSettings& settings) {

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Any bytes through the TIFF decoder, and what it decodes back through the encoder.
-#include "fuzz/qoi/LosslessFuzzing.h"
+#include "fuzz/common/DecoderFuzzing.h"
 #include "translators/tiff/TIFFTranslator.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <mutex>
+#include <utility>
 
 BApplication* be_app = nullptr;
 BMessenger be_app_messenger;
@@ -45,7 +46,7 @@ void BApplication::Init(const char* signature) {
     uint64 token = Token();
     std::lock_guard lock(gServerLock);
     fInitStatus = gServer->Serve(
-        [token](BMessage&& message) { BLooper::PostToToken(token, &message, nullptr); });
+        [token](BMessage&& message) { BLooper::PostToToken(token, std::move(message), nullptr); });
 }
 
 BApplication::~BApplication() {

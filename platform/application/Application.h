@@ -28,7 +28,6 @@ public:
     ~BApplication() override;
 
     status_t InitCheck() const { return fInitStatus; }
-    const char* Signature() const { return fSignature.c_str(); }
 
     // Runs the application's loop on the calling thread; returns once it has quit, after
     // quitting every other running looper (the windows).
@@ -63,7 +62,6 @@ protected:
 
 private:
     void Init(const char* signature);
-    void EndLoop();
 
     std::string fSignature;
     status_t fInitStatus = B_NO_INIT;

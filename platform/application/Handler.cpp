@@ -21,15 +21,3 @@ void BHandler::MessageReceived(BMessage* message) {
 void BHandler::SetName(const char* name) {
     fName = name ? name : "";
 }
-
-bool BHandler::LockLooper() {
-    BLooper* looper = fLooper.load();
-    return looper != nullptr && looper->Lock();
-}
-
-void BHandler::UnlockLooper() {
-    BLooper* looper = fLooper.load();
-    if (looper != nullptr) {
-        looper->Unlock();
-    }
-}

@@ -27,11 +27,6 @@ public:
 
     // Where MessageReceived passes what it does not handle (a view's parent, say).
     void SetNextHandler(BHandler* handler) { fNextHandler = handler; }
-    BHandler* NextHandler() const { return fNextHandler; }
-
-    // Lock this handler's looper; false when it has none or it is gone.
-    bool LockLooper();
-    void UnlockLooper();
 
 private:
     friend class BLooper;

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -14,9 +15,11 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "platform/support/ErrorReason.h"
+#include "platform/support/ProgramIdentity.h"
 
 namespace orv {
 
@@ -170,6 +173,17 @@ Probe Connect(const std::string& path, Fd* connected) {
     }
 }
 
+bool BytesWaiting(int fd) {
+    int count = 0;
+    return ioctl(fd, FIONREAD, &count) == 0 && count > 0;
+}
+
+// Wakes the thread polling an eventfd.
+void Signal(int eventFd) {
+    uint64 one = 1;
+    [[maybe_unused]] ssize_t written = write(eventFd, &one, sizeof one);
+}
+
 // Holds the lock file's flock for as long as it lives.
 class LockFile {
 public:
@@ -195,7 +209,8 @@ status_t InstanceFolder(std::string* folder) {
         *folder = runtime;
         return B_OK;
     }
-    std::string fallback = "/tmp/orvane-" + std::to_string(geteuid());
+    std::string fallback =
+        "/tmp/" + CurrentProgramIdentity().name + "-" + std::to_string(geteuid());
     if (mkdir(fallback.c_str(), 0700) != 0 && errno != EEXIST) {
         return Fail(StatusFromErrno(errno), "impossible de créer " + fallback);
     }
@@ -255,34 +270,41 @@ status_t SendToInstance(const char* signature, const BMessage& message, bigtime_
     frame.insert(frame.end(), flat.begin(), flat.end());
 
     Clock::time_point deadline = DeadlineAfter(timeout);
-    Fd fd;
     while (true) {
-        Probe probe = Connect(path, &fd);
-        if (fd.Get() >= 0) {
-            break;
+        Fd fd;
+        while (true) {
+            Probe probe = Connect(path, &fd);
+            if (fd.Get() >= 0) {
+                break;
+            }
+            // A busy instance (full backlog) is worth waiting for; a missing one is not.
+            if (probe != Probe::kAnswers) {
+                return Fail(B_LAUNCH_FAILED_APP_NOT_FOUND, "application introuvable");
+            }
+            if (MillisLeft(deadline) == 0) {
+                return Fail(B_TIMED_OUT, "l’application ne répond pas");
+            }
+            usleep(10'000);
         }
-        // A busy instance (full backlog) is worth waiting for; a missing one is not.
-        if (probe != Probe::kAnswers) {
-            return Fail(B_LAUNCH_FAILED_APP_NOT_FOUND, "application introuvable");
+        status = WriteFully(fd.Get(), frame.data(), frame.size(), deadline);
+        uint8 reply[4];
+        size_t got = 0;
+        if (status == B_OK) {
+            status = ReadFully(fd.Get(), reply, sizeof reply, deadline, &got);
         }
-        if (MillisLeft(deadline) == 0) {
+        if (status == B_TIMED_OUT) {
             return Fail(B_TIMED_OUT, "l’application ne répond pas");
+        }
+        if (status == B_OK && got == sizeof reply) {
+            return status_t(GetLE32(reply));
+        }
+        // Closed with no answer at all: the instance gave this connection's place to another
+        // before it took the message, for it answers every message it takes. Sent again.
+        if (got != 0 || MillisLeft(deadline) == 0) {
+            return Fail(B_IO_ERROR, "message non remis à l’application");
         }
         usleep(10'000);
     }
-    status = WriteFully(fd.Get(), frame.data(), frame.size(), deadline);
-    uint8 reply[4];
-    size_t got = 0;
-    if (status == B_OK) {
-        status = ReadFully(fd.Get(), reply, sizeof reply, deadline, &got);
-    }
-    if (status == B_TIMED_OUT) {
-        return Fail(B_TIMED_OUT, "l’application ne répond pas");
-    }
-    if (status != B_OK || got != sizeof reply) {
-        return Fail(B_IO_ERROR, "message non remis à l’application");
-    }
-    return status_t(GetLE32(reply));
 }
 
 // ---- the listening side
@@ -359,8 +381,7 @@ status_t InstanceServer::Serve(Deliver deliver) {
 void InstanceServer::Stop() {
     fStopping = true;
     if (fAcceptThread.joinable()) {
-        uint64 one = 1;
-        [[maybe_unused]] ssize_t written = write(fWakeFd, &one, sizeof one);
+        Signal(fWakeFd);
         fAcceptThread.join();
     }
     {
@@ -390,13 +411,29 @@ void InstanceServer::Stop() {
 }
 
 void InstanceServer::AcceptLoop() {
+    // Set while no connection may give way yet: new ones wait in the backlog until one may,
+    // or until a connection ends or is done with its message and wakes this loop.
+    bool full = false;
+    int waitMillis = -1;
     while (!fStopping) {
-        pollfd entries[2] = {{fListenFd, POLLIN, 0}, {fWakeFd, POLLIN, 0}};
-        if (poll(entries, 2, -1) < 0) {
+        pollfd entries[2] = {{fListenFd, short(full ? 0 : POLLIN), 0}, {fWakeFd, POLLIN, 0}};
+        if (poll(entries, 2, full ? waitMillis : -1) < 0) {
             continue;  // EINTR
         }
         if (entries[1].revents != 0) {
-            break;
+            uint64 count = 0;
+            [[maybe_unused]] ssize_t got = read(fWakeFd, &count, sizeof count);
+            if (fStopping) {
+                break;
+            }
+        }
+        if (entries[0].revents == 0 && !full) {
+            continue;
+        }
+        ReapFinished(false);
+        full = !MakeRoom(&waitMillis);
+        if (full) {
+            continue;
         }
         int client = accept4(fListenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (client < 0) {
@@ -413,18 +450,60 @@ void InstanceServer::AcceptLoop() {
             close(client);
             continue;
         }
-        ReapFinished(false);
         std::lock_guard lock(fConnectionsLock);
-        if (fConnections.size() >= size_t(kMaxConnections)) {
-            close(client);
-            continue;
-        }
         auto connection = std::make_unique<Connection>();
         connection->fd = client;
+        connection->lastActivity = Clock::now().time_since_epoch().count();
         Connection* raw = connection.get();
         fConnections.push_back(std::move(connection));
         raw->thread = std::thread([this, raw] { Serve(raw); });
     }
+}
+
+bool InstanceServer::MakeRoom(int* waitMillis) {
+    std::lock_guard lock(fConnectionsLock);
+    int open = 0;
+    bool reading = false;
+    Connection* longestIdle = nullptr;
+    for (auto& connection : fConnections) {
+        if (connection->done || connection->evicted) {
+            continue;
+        }
+        ++open;
+        // One with bytes not yet read is a sender on its way, not an idle one.
+        if (connection->busy || BytesWaiting(connection->fd)) {
+            reading = reading || !connection->busy;
+            continue;
+        }
+        if (longestIdle == nullptr || connection->lastActivity < longestIdle->lastActivity) {
+            longestIdle = connection.get();
+        }
+    }
+    if (open < kMaxConnections) {
+        return true;
+    }
+    if (longestIdle == nullptr) {
+        // Asked again soon while some are reading; else once one is done with its message.
+        *waitMillis = reading ? 10 : -1;
+        return false;
+    }
+    // Its thread sees the end of the stream at once and finishes; the slot is free now.
+    longestIdle->evicted = true;
+    shutdown(longestIdle->fd, SHUT_RDWR);
+    return true;
+}
+
+bool InstanceServer::MarkBusy(Connection* connection, bool busy) {
+    std::lock_guard lock(fConnectionsLock);
+    if (connection->evicted) {
+        return false;
+    }
+    connection->busy = busy;
+    if (!busy) {
+        connection->lastActivity = Clock::now().time_since_epoch().count();
+        Signal(fWakeFd);  // it may give way now, to a connection waiting for a slot
+    }
+    return true;
 }
 
 void InstanceServer::Serve(Connection* connection) {
@@ -434,13 +513,20 @@ void InstanceServer::Serve(Connection* connection) {
         PutLE32(bytes, uint32(status));
         return WriteFully(fd, bytes, sizeof bytes, deadline) == B_OK;
     };
+    // Each read must complete within the timeout, so a peer that stops or trickles is
+    // dropped, and the time of the last one tells which connection gives way to a new one.
+    auto receive = [this, connection, fd](uint8* buffer, size_t size, Clock::time_point* deadline) {
+        *deadline = DeadlineAfter(fReadTimeout);
+        size_t got = 0;
+        bool complete = ReadFully(fd, buffer, size, *deadline, &got) == B_OK && got == size;
+        connection->lastActivity = Clock::now().time_since_epoch().count();
+        return complete;
+    };
     std::vector<uint8> buffer;
     while (!fStopping) {
-        // One deadline per frame, so a peer trickling bytes cannot hold the thread.
-        Clock::time_point deadline = DeadlineAfter(fReadTimeout);
+        Clock::time_point deadline;
         uint8 header[4];
-        size_t got = 0;
-        if (ReadFully(fd, header, sizeof header, deadline, &got) != B_OK || got != sizeof header) {
+        if (!receive(header, sizeof header, &deadline)) {
             break;
         }
         uint32 length = GetLE32(header);
@@ -451,46 +537,47 @@ void InstanceServer::Serve(Connection* connection) {
         // Grown as bytes arrive: a length alone never makes the server allocate.
         buffer.clear();
         bool complete = true;
-        while (buffer.size() < length) {
+        while (complete && buffer.size() < length) {
             size_t before = buffer.size();
             buffer.resize(before + std::min<size_t>(length - before, 64 * 1024));
-            if (ReadFully(fd, buffer.data() + before, buffer.size() - before, deadline, &got) !=
-                    B_OK ||
-                got != buffer.size() - before) {
-                complete = false;
-                break;
-            }
+            complete = receive(buffer.data() + before, buffer.size() - before, &deadline);
         }
-        if (!complete) {
+        if (!complete || !MarkBusy(connection, true)) {
             break;
         }
         BMessage message;
         status_t status = message.Unflatten(buffer.data(), buffer.size());
-        if (status != B_OK) {
-            reply(status, deadline);
-            break;
+        std::vector<uint8>().swap(buffer);  // the frame is not needed while the message waits
+        if (status == B_OK) {
+            fDeliver(std::move(message));
         }
-        fDeliver(std::move(message));
-        if (!reply(B_OK, deadline)) {
+        bool replied = reply(status, DeadlineAfter(fReadTimeout));
+        if (status != B_OK || !replied || !MarkBusy(connection, false)) {
             break;
         }
     }
     // The peer sees the end now; the descriptor itself is closed when the thread is reaped.
     shutdown(fd, SHUT_RDWR);
     connection->done = true;
+    Signal(fWakeFd);  // the accept loop may be waiting for a free slot
 }
 
 void InstanceServer::ReapFinished(bool all) {
-    std::lock_guard lock(fConnectionsLock);
-    for (auto it = fConnections.begin(); it != fConnections.end();) {
-        Connection& connection = **it;
-        if (all || connection.done) {
-            connection.thread.join();
-            close(connection.fd);
-            it = fConnections.erase(it);
-        } else {
-            ++it;
+    // Joined outside the lock, which a connection's thread may be waiting for.
+    std::list<std::unique_ptr<Connection>> finished;
+    {
+        std::lock_guard lock(fConnectionsLock);
+        for (auto it = fConnections.begin(); it != fConnections.end();) {
+            auto next = std::next(it);
+            if (all || (*it)->done) {
+                finished.splice(finished.end(), fConnections, it);
+            }
+            it = next;
         }
+    }
+    for (auto& connection : finished) {
+        connection->thread.join();
+        close(connection->fd);
     }
 }
 

@@ -292,13 +292,17 @@ status_t BLooper::PostToToken(uint64 token, const BMessage* message, BHandler* h
     if (message == nullptr) {
         return B_BAD_VALUE;
     }
-    auto copy = std::make_unique<BMessage>(*message);
+    return PostToToken(token, BMessage(*message), handler);
+}
+
+status_t BLooper::PostToToken(uint64 token, BMessage&& message, BHandler* handler) {
+    auto posted = std::make_unique<BMessage>(std::move(message));
     std::lock_guard lock(gRegistryLock);
     auto it = gLoopers.find(token);
     if (it == gLoopers.end()) {
         return B_BAD_HANDLER;
     }
-    return it->second->Post(std::move(copy), handler);
+    return it->second->Post(std::move(posted), handler);
 }
 
 bool BLooper::IsTokenAlive(uint64 token) {
@@ -354,14 +358,6 @@ bool BLooper::RemoveHandler(BHandler* handler) {
     fHandlers.erase(it);
     handler->fLooper = nullptr;
     return true;
-}
-
-BHandler* BLooper::HandlerAt(int32 index) const {
-    std::lock_guard lock(fQueueLock);
-    if (index < 0 || size_t(index) >= fHandlers.size()) {
-        return nullptr;
-    }
-    return fHandlers[size_t(index)];
 }
 
 bool BLooper::HasHandler(const BHandler* handler) const {

@@ -3,7 +3,8 @@
 //
 // Messages are handled one at a time, in the order posted, on the looper's own thread,
 // with the looper locked: whoever else touches the looper's state locks it first. Run()
-// starts the thread; Quit() ends it and deletes the looper, as the platform does.
+// starts the thread; Quit() ends it and deletes the looper, which is therefore always
+// made with new.
 #pragma once
 
 #include <atomic>
@@ -59,7 +60,6 @@ public:
     void AddHandler(BHandler* handler);
     bool RemoveHandler(BHandler* handler);
     int32 CountHandlers() const;
-    BHandler* HandlerAt(int32 index) const;
     bool HasHandler(const BHandler* handler) const;
 
     // Messages posted and not yet handled.
@@ -74,6 +74,8 @@ public:
     uint64 Token() const { return fToken; }
     // Posts a copy to the looper with that token; B_BAD_HANDLER when it is gone.
     static status_t PostToToken(uint64 token, const BMessage* message, BHandler* handler);
+    // Posts the message itself, without copying it (a file list may be large).
+    static status_t PostToToken(uint64 token, BMessage&& message, BHandler* handler);
     static bool IsTokenAlive(uint64 token);
     // Quits every running looper but `except` (the application ending its windows), each
     // through its own Quit(), and waits for their threads, and a few seconds at most for

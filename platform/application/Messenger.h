@@ -26,7 +26,6 @@ public:
 
     // For a local target: its looper still lives. For an application: it answers now.
     bool IsValid() const;
-    bool IsTargetLocal() const { return fSignature.empty(); }
 
     // Posts a copy of the message. To another process the call returns once the instance
     // has queued it, or on failure; an infinite timeout is bounded by kMaxRemoteWait so a

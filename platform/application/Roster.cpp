@@ -8,29 +8,20 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <map>
-#include <mutex>
+#include <string>
 
 #include "platform/application/InstanceSocket.h"
 #include "platform/support/ErrorReason.h"
+#include "platform/support/ProgramIdentity.h"
 
 namespace {
 
-std::mutex gExecutablesLock;
-std::map<std::string, std::string> gExecutables;
-
 const BRoster gRoster;
 
-std::string ExecutableFor(const char* signature) {
-    if (const char* forced = std::getenv("ORVANE_EXECUTABLE"); forced && forced[0] != '\0') {
+// The program a launch starts.
+std::string Executable() {
+    if (const char* forced = orv::ProgramEnvironment("EXECUTABLE"); forced && forced[0] != '\0') {
         return forced;
-    }
-    {
-        std::lock_guard lock(gExecutablesLock);
-        auto it = gExecutables.find(signature);
-        if (it != gExecutables.end()) {
-            return it->second;
-        }
     }
     char self[PATH_MAX];
     ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
@@ -72,11 +63,6 @@ status_t SpawnDetached(const std::string& path) {
 
 const BRoster* be_roster = &gRoster;
 
-void BRoster::SetExecutable(const char* signature, const char* path) {
-    std::lock_guard lock(gExecutablesLock);
-    gExecutables[signature ? signature : ""] = path ? path : "";
-}
-
 bool BRoster::IsRunning(const char* signature) const {
     return orv::InstanceAnswers(signature);
 }
@@ -96,7 +82,7 @@ status_t BRoster::Launch(const char* signature, const BMessage* initialMessage,
         status_t status = deliver();
         return status == B_OK ? B_ALREADY_RUNNING : status;
     }
-    std::string path = ExecutableFor(signature);
+    std::string path = Executable();
     if (path.empty() || access(path.c_str(), X_OK) != 0) {
         return orv::Fail(B_LAUNCH_FAILED_EXECUTABLE, "programme introuvable : " + path);
     }

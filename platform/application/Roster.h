@@ -10,14 +10,11 @@ class BRoster {
 public:
     // Starts the application unless an instance already answers (B_ALREADY_RUNNING), then
     // waits until it answers, at most kLaunchTimeout. The program started is
-    // $ORVANE_EXECUTABLE, else the one registered for the signature, else this process's
-    // own executable. An initial message, if given, is sent to the instance once it answers.
+    // $PREFIX_EXECUTABLE (see ProgramIdentity.h), else this process's own executable. An
+    // initial message, if given, is sent to the instance once it answers.
     status_t Launch(const char* signature, const BMessage* initialMessage = nullptr,
                     team_id* team = nullptr) const;
     bool IsRunning(const char* signature) const;
-
-    // The executable to start for `signature`.
-    static void SetExecutable(const char* signature, const char* path);
 
     static constexpr bigtime_t kLaunchTimeout = 15'000'000;
 };

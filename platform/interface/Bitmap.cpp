@@ -79,7 +79,7 @@ BBitmap::BBitmap(BRect bounds, color_space space, bool acceptsViews, bool /*need
         return;
     }
     if (width == 0 || height == 0) {
-        // The platform's empty rectangle: a valid bitmap without a single pixel.
+        // An empty rectangle (right below left): a valid bitmap without a single pixel.
         fInitStatus = B_OK;
         return;
     }
@@ -193,7 +193,7 @@ void BBitmap::Unlock() {
 }
 
 bool BBitmap::IsLocked() const {
-    // True when the calling thread holds the lock, as the platform answers.
+    // True when the calling thread holds the lock, not when any thread does.
     auto& lock = const_cast<std::recursive_mutex&>(fLock);
     if (!lock.try_lock()) {
         return false;

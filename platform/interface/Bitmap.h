@@ -2,8 +2,8 @@
 // BBitmap: a picture in memory, in one colour space, with zero-filled, aligned rows.
 //
 // Rows in the four 32-bit spaces are exactly width × 4 bytes, so the image operations may
-// index pixel (x, y) as word y × width + x. Other spaces use the platform's usual rows,
-// padded to a multiple of 4 bytes. Every allocation is checked against the one image size
+// index pixel (x, y) as word y × width + x. Other spaces pad their rows to a
+// multiple of 4 bytes. Every allocation is checked against the one image size
 // limit (orv::CheckImageSize); a bitmap that could not be made has no buffer and an
 // InitCheck() error, with the reason set on the creating thread.
 #pragma once

@@ -2,11 +2,10 @@
 // Drawing one bitmap resampled into a rectangle of another: the work behind
 // BView::DrawBitmap.
 //
-// The resampling is Qt's smooth scaling (QImage::scaled with Qt::SmoothTransformation),
-// chosen by measurement against pixman, stb_image_resize and libswscale: a downscale
-// averages every source pixel it covers (a one-pixel checkerboard halved is a flat grey),
-// an upscale interpolates bilinearly, pictures with alpha are resampled premultiplied, and
-// it was the fastest of those that do all three.
+// The resampling is our own Lanczos filter (platform/interface/Resampler.h, with the
+// measurements behind it): a downscale averages every source pixel it covers without the
+// moiré of a plain area average, an upscale interpolates, pictures with alpha are
+// resampled premultiplied.
 #pragma once
 
 #include "platform/support/Rect.h"

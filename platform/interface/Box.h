@@ -17,8 +17,6 @@ public:
     // nullptr: no label.
     void SetLabel(const char* label);
     const char* Label() const { return fHasLabel ? fLabel.c_str() : nullptr; }
-    void SetBorder(border_style border);
-    border_style Border() const { return fBorder; }
 
 protected:
     void FillState(orv::ViewState* state) const override;

@@ -92,6 +92,21 @@ struct ViewState {
     int32 maximum = 0;
 };
 
+// A note hung under one view of a window, for what the view itself has no room to say: a
+// tooltip on the view, a link just below it, and a list window that the link opens. Every
+// text comes from the program. A note without a link takes the view's note away.
+struct ViewNote {
+    std::string link;  // the link's text
+    rgb_color linkColor = {0, 0, 0, 255};
+    std::string tooltip;  // on the view and on the link
+    std::string listTitle;
+    std::string listSummary;  // the text above the list
+    std::vector<std::string> columns;
+    std::vector<std::vector<std::string>> rows;  // one text per column
+
+    bool IsEmpty() const { return link.empty(); }
+};
+
 struct WindowState {
     WindowId id = 0;
     std::string title;
@@ -119,6 +134,10 @@ public:
     // A view and all of its children left the window.
     virtual void ViewRemoved(WindowId window, ViewId view) = 0;
     virtual void ViewChanged(WindowId window, const ViewState& view) = 0;
+
+    // Hangs `note` under a view of an open window, in place of its earlier note. A display
+    // with nowhere to show a note ignores it.
+    virtual void ShowNote(WindowId /*window*/, ViewId /*view*/, const ViewNote& /*note*/) {}
 };
 
 // The process's display. Set once at start-up, before any window is shown; until then (and

@@ -24,10 +24,6 @@ const BFont* be_bold_font = &kBoldFont;
 
 BFont::BFont() = default;
 
-void BFont::SetFamily(const char* family) {
-    fFamily = family != nullptr ? family : "";
-}
-
 void BFont::SetSize(float size) {
     if (std::isfinite(size) && size > 0 && size <= kLargestSize) {
         fSize = size;

@@ -11,8 +11,6 @@
 enum : uint16 {
     B_ITALIC_FACE = 0x0001,
     B_UNDERSCORE_FACE = 0x0002,
-    B_NEGATIVE_FACE = 0x0004,
-    B_OUTLINED_FACE = 0x0008,
     B_STRIKEOUT_FACE = 0x0010,
     B_BOLD_FACE = 0x0020,
     B_REGULAR_FACE = 0x0040,
@@ -22,12 +20,7 @@ enum : uint16 {
 enum : uint32 {
     B_FONT_FAMILY_AND_STYLE = 0x00000001,
     B_FONT_SIZE = 0x00000002,
-    B_FONT_SHEAR = 0x00000004,
-    B_FONT_ROTATION = 0x00000008,
-    B_FONT_SPACING = 0x00000010,
-    B_FONT_ENCODING = 0x00000020,
     B_FONT_FACE = 0x00000040,
-    B_FONT_FLAGS = 0x00000080,
     B_FONT_ALL = 0x000000FF,
 };
 
@@ -38,7 +31,6 @@ public:
     BFont(const BFont&) = default;
     BFont& operator=(const BFont&) = default;
 
-    void SetFamily(const char* family);
     const char* Family() const { return fFamily.c_str(); }
     void SetFace(uint16 face) { fFace = face; }
     uint16 Face() const { return fFace; }

@@ -5,7 +5,8 @@
 // window's thread takes it in turn, after whatever it is busy with, changes the control
 // as the user would have (a click toggles a check box, typing replaces a text, choosing a
 // menu item marks it) and invokes the control, so its message goes where it always goes.
-// The close box posts B_QUIT_REQUESTED, as on the original platform.
+// The close box posts B_QUIT_REQUESTED, so closing a window and asking it to quit share one
+// path: the window's QuitRequested decides.
 #pragma once
 
 #include <string>

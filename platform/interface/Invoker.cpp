@@ -14,13 +14,6 @@ BInvoker::BInvoker(BMessage* message, const BHandler* handler, const BLooper* lo
 
 BInvoker::~BInvoker() = default;
 
-status_t BInvoker::SetMessage(BMessage* message) {
-    if (message != fMessage.get()) {
-        fMessage.reset(message);
-    }
-    return B_OK;
-}
-
 status_t BInvoker::SetTarget(const BHandler* handler, const BLooper* looper) {
     if (handler == nullptr && looper == nullptr) {
         fTarget = BMessenger();

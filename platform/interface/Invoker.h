@@ -19,8 +19,6 @@ public:
     BInvoker& operator=(const BInvoker&) = delete;
     virtual ~BInvoker();
 
-    // Takes `message` over (nullptr: nothing is sent); the previous one is deleted.
-    virtual status_t SetMessage(BMessage* message);
     BMessage* Message() const { return fMessage.get(); }
     uint32 Command() const { return fMessage != nullptr ? fMessage->what : 0; }
 
@@ -28,7 +26,6 @@ public:
     // the message goes to DefaultTarget(): a control's or a menu item's window.
     virtual status_t SetTarget(const BHandler* handler, const BLooper* looper = nullptr);
     virtual status_t SetTarget(BMessenger messenger);
-    bool HasTarget() const { return fHasTarget; }
     BMessenger Messenger() const { return fTarget; }
 
     // Sends a copy of `message`, or of the invoker's own message when it is nullptr.

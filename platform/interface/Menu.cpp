@@ -119,15 +119,6 @@ int32 BMenu::IndexOf(const BMenuItem* item) const {
     return found == fItems.end() ? -1 : int32(found - fItems.begin());
 }
 
-BMenuItem* BMenu::FindItem(const char* label) const {
-    for (BMenuItem* item : fItems) {
-        if (label != nullptr && std::strcmp(item->Label(), label) == 0) {
-            return item;
-        }
-    }
-    return nullptr;
-}
-
 BMenuItem* BMenu::FindMarked() const {
     for (BMenuItem* item : fItems) {
         if (item->IsMarked()) {

@@ -3,7 +3,7 @@
 // is; with label-from-marked the field showing the menu reads the marked item's label, or
 // the menu's name while none is marked.
 //
-// Unlike the platform's, this menu is no view of its own: it belongs to the BMenuField
+// This menu is no view of its own: it belongs to the BMenuField
 // that shows it, and the display draws it as that field's pop-up.
 #pragma once
 
@@ -39,17 +39,15 @@ public:
     int32 CountItems() const { return int32(fItems.size()); }
     // -1 when the item is not in this menu.
     int32 IndexOf(const BMenuItem* item) const;
-    BMenuItem* FindItem(const char* label) const;
     BMenuItem* FindMarked() const;
 
     void SetRadioMode(bool on);
     bool IsRadioMode() const { return fRadioMode; }
     void SetLabelFromMarked(bool on);
-    bool IsLabelFromMarked() const { return fLabelFromMarked; }
     void SetEnabled(bool enabled);
     bool IsEnabled() const { return fEnabled; }
 
-    // Not the platform's: the field showing this menu, and what the display shows of it.
+    // The field showing this menu, and what the display shows of it.
     BMenuField* Field() const { return fField; }
     orv::MenuState State() const;
 

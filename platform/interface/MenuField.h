@@ -24,8 +24,6 @@ public:
     void SetLabel(const char* label);
     const char* Label() const { return fLabel.c_str(); }
     void SetDivider(float divider);
-    float Divider() const { return fDivider; }
-    bool IsFixedSize() const { return fFixedSize; }
     void SetEnabled(bool enabled);
     bool IsEnabled() const { return fEnabled; }
 

@@ -30,37 +30,37 @@ BRect ViewFrame(size_t rows) {
     return BRect(0, 0, kWidth, RowTop(rows) + kStatusHeight + kMargin);
 }
 
-BMessage* ChangeMessage(const SettingSpec& spec) {
+BMessage* ChangeMessage(const SettingSchema& schema) {
     auto* message = new BMessage(SettingsView::kSettingChanged);
-    message->AddString("setting", spec.name);
+    message->AddString("setting", schema.name);
     return message;
 }
 
-BView* MakeControl(const SettingSpec& spec, int32 current, BRect frame) {
-    switch (spec.kind) {
-        case SettingSpec::Kind::Bool: {
-            auto* box = new BCheckBox(frame, spec.name, spec.label, ChangeMessage(spec));
+BView* MakeControl(const SettingSchema& schema, int32 current, BRect frame) {
+    switch (schema.kind) {
+        case SettingSchema::Kind::Bool: {
+            auto* box = new BCheckBox(frame, schema.name, schema.label, ChangeMessage(schema));
             box->SetValue(current != 0 ? B_CONTROL_ON : B_CONTROL_OFF);
             return box;
         }
-        case SettingSpec::Kind::Int: {
-            auto* slider = new BSlider(frame, spec.name, spec.label, ChangeMessage(spec),
-                                       spec.minimum, spec.maximum);
+        case SettingSchema::Kind::Int: {
+            auto* slider = new BSlider(frame, schema.name, schema.label, ChangeMessage(schema),
+                                       schema.minimum, schema.maximum);
             slider->SetValue(current);
             return slider;
         }
-        case SettingSpec::Kind::Choice: {
-            auto* menu = new BMenu(spec.label);
+        case SettingSchema::Kind::Choice: {
+            auto* menu = new BMenu(schema.label);
             menu->SetRadioMode(true);
             menu->SetLabelFromMarked(true);
-            for (const SettingChoice& choice : spec.choices) {
-                BMessage* message = ChangeMessage(spec);
+            for (const SettingChoice& choice : schema.choices) {
+                BMessage* message = ChangeMessage(schema);
                 message->AddInt32("value", choice.value);
                 auto* item = new BMenuItem(choice.label, message);
                 item->SetMarked(choice.value == current);
                 menu->AddItem(item);
             }
-            auto* field = new BMenuField(frame, spec.name, spec.label, menu, true);
+            auto* field = new BMenuField(frame, schema.name, schema.label, menu, true);
             field->SetDivider(frame.Width() / 2);
             return field;
         }

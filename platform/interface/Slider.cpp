@@ -25,15 +25,6 @@ void BSlider::SetLimits(int32 minimum, int32 maximum) {
     StateChanged();
 }
 
-void BSlider::GetLimits(int32* minimum, int32* maximum) const {
-    if (minimum != nullptr) {
-        *minimum = fMinimum;
-    }
-    if (maximum != nullptr) {
-        *maximum = fMaximum;
-    }
-}
-
 void BSlider::FillState(orv::ViewState* state) const {
     BControl::FillState(state);
     state->kind = orv::ViewKind::Slider;

@@ -15,7 +15,6 @@ public:
     void SetValue(int32 value) override;
     // The limits in either order; the value moves inside them.
     void SetLimits(int32 minimum, int32 maximum);
-    void GetLimits(int32* minimum, int32* maximum) const;
     int32 MinValue() const { return fMinimum; }
     int32 MaxValue() const { return fMaximum; }
 

@@ -26,11 +26,6 @@ void BBox::SetLabel(const char* label) {
     StateChanged();
 }
 
-void BBox::SetBorder(border_style border) {
-    fBorder = border;
-    StateChanged();
-}
-
 void BBox::FillState(orv::ViewState* state) const {
     state->kind = orv::ViewKind::Box;
     state->label = fLabel;

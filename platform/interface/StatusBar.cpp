@@ -48,11 +48,6 @@ void BStatusBar::SetText(const char* text) {
     StateChanged();
 }
 
-void BStatusBar::SetTrailingText(const char* text) {
-    fTrailingText = text != nullptr ? text : "";
-    StateChanged();
-}
-
 void BStatusBar::FillState(orv::ViewState* state) const {
     state->kind = orv::ViewKind::StatusBar;
     state->label = fLabel;

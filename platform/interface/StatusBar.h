@@ -28,7 +28,6 @@ public:
     void Reset(const char* label = nullptr, const char* trailingLabel = nullptr);
 
     void SetText(const char* text);
-    void SetTrailingText(const char* text);
     const char* Text() const { return fText.c_str(); }
     const char* TrailingText() const { return fTrailingText.c_str(); }
     const char* Label() const { return fLabel.c_str(); }

@@ -16,7 +16,6 @@ public:
     virtual void SetText(const char* text);
     const char* Text() const { return fText.c_str(); }
     virtual void SetDivider(float divider);
-    float Divider() const { return fDivider; }
 
 protected:
     void FillState(orv::ViewState* state) const override;

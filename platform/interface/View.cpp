@@ -157,31 +157,6 @@ BRect BView::Bounds() const {
     return BRect(0, 0, fFrame.Width(), fFrame.Height());
 }
 
-void BView::MoveTo(BPoint where) {
-    fFrame.OffsetTo(where.x, where.y);
-    StateChanged();
-}
-
-void BView::MoveBy(float dx, float dy) {
-    fFrame.OffsetBy(dx, dy);
-    StateChanged();
-}
-
-void BView::ResizeTo(float width, float height) {
-    fFrame.right = fFrame.left + width;
-    fFrame.bottom = fFrame.top + height;
-    StateChanged();
-}
-
-void BView::ResizeBy(float dx, float dy) {
-    ResizeTo(fFrame.Width() + dx, fFrame.Height() + dy);
-}
-
-void BView::SetFlags(uint32 flags) {
-    fFlags = flags;
-    StateChanged();
-}
-
 void BView::Hide() {
     fHidden = true;
     StateChanged();
@@ -206,27 +181,12 @@ void BView::SetHighColor(rgb_color color) {
     StateChanged();
 }
 
-void BView::SetHighColor(uint8 red, uint8 green, uint8 blue, uint8 alpha) {
-    SetHighColor(make_color(red, green, blue, alpha));
-}
-
-void BView::SetLowColor(rgb_color color) {
-    fLowColor = color;
-    StateChanged();
-}
-
 void BView::SetFont(const BFont* font, uint32 mask) {
     if (font == nullptr) {
         return;
     }
     fFont.CopyFrom(*font, mask);
     StateChanged();
-}
-
-void BView::GetFont(BFont* font) const {
-    if (font != nullptr) {
-        *font = fFont;
-    }
 }
 
 void BView::SetFontSize(float size) {
@@ -273,10 +233,6 @@ void BView::DrawBitmap(const BBitmap* bitmap, BPoint where) {
 
 void BView::DrawBitmap(const BBitmap* bitmap) {
     DrawBitmap(bitmap, BPoint(0, 0));
-}
-
-void BView::Sync() const {
-    // Drawing happens on the calling thread, so it is finished when DrawBitmap returns.
 }
 
 orv::ViewState BView::State() const {

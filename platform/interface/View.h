@@ -87,14 +87,6 @@ public:
     // Geometry: the frame in the parent's coordinates, the bounds in the view's own.
     BRect Frame() const { return fFrame; }
     BRect Bounds() const;
-    void MoveTo(BPoint where);
-    void MoveBy(float dx, float dy);
-    void ResizeTo(float width, float height);
-    void ResizeBy(float dx, float dy);
-    uint32 ResizingMode() const { return fResizingMode; }
-    void SetResizingMode(uint32 mode) { fResizingMode = mode; }
-    uint32 Flags() const { return fFlags; }
-    void SetFlags(uint32 flags);
 
     void Hide();
     void Show();
@@ -103,15 +95,9 @@ public:
     // Drawing state.
     void SetViewColor(rgb_color color);
     void SetViewColor(uint8 red, uint8 green, uint8 blue, uint8 alpha = 255);
-    rgb_color ViewColor() const { return fViewColor; }
     void SetHighColor(rgb_color color);
-    void SetHighColor(uint8 red, uint8 green, uint8 blue, uint8 alpha = 255);
-    rgb_color HighColor() const { return fHighColor; }
-    void SetLowColor(rgb_color color);
-    rgb_color LowColor() const { return fLowColor; }
     // Copies the properties of `font` named in `mask`; the caller keeps `font`.
     void SetFont(const BFont* font, uint32 mask = B_FONT_ALL);
-    void GetFont(BFont* font) const;
     void SetFontSize(float size);
 
     // Drawing into the bitmap the view belongs to. `destination` is in the view's own
@@ -120,15 +106,12 @@ public:
     void DrawBitmap(const BBitmap* bitmap, BRect destination);
     void DrawBitmap(const BBitmap* bitmap, BPoint where);
     void DrawBitmap(const BBitmap* bitmap);
-    // Returns once all drawing asked of the view is in the pixels.
-    void Sync() const;
-    void Invalidate() {}
 
-    // Not the platform's: the outcome of the last DrawBitmap (B_OK, or why it drew
+    // The outcome of the last DrawBitmap (B_OK, or why it drew
     // nothing, with the reason set on the drawing thread).
     status_t DrawingStatus() const { return fDrawingStatus; }
 
-    // Not the platform's: the view's identity for the display, and everything the display
+    // The view's identity for the display, and everything the display
     // shows of it.
     orv::ViewId Id() const { return fId; }
     orv::ViewState State() const;
@@ -142,7 +125,6 @@ protected:
     // changes as a user would change it and is invoked. False when the view takes no such
     // input.
     virtual bool ApplyInput(const BMessage& input);
-    orv::ViewHost* Host() const { return fHost; }
 
 private:
     friend class BWindow;
@@ -162,7 +144,6 @@ private:
     bool fHidden = false;
     rgb_color fViewColor = {255, 255, 255, 255};
     rgb_color fHighColor = {0, 0, 0, 255};
-    rgb_color fLowColor = {255, 255, 255, 255};
     BFont fFont;
 
     BView* fParent = nullptr;

@@ -39,14 +39,13 @@ bool IsReachable(const BView* view) {
 }  // namespace
 
 BWindow::BWindow(BRect frame, const char* title, window_look look, window_feel feel, uint32 flags,
-                 uint32 workspace)
+                 uint32 /*workspace*/)
     : BLooper(title),
       fFrame(frame),
       fTitle(title != nullptr ? title : ""),
       fLook(look),
       fFeel(feel),
-      fFlags(flags),
-      fWorkspaces(workspace) {}
+      fFlags(flags) {}
 
 BWindow::~BWindow() {
     if (fOpened && !fClosed.exchange(true)) {
@@ -165,23 +164,6 @@ void BWindow::ApplyInput(const BMessage& input) {
     view->ApplyInput(input);
 }
 
-void BWindow::SetTitle(const char* title) {
-    fTitle = title != nullptr ? title : "";
-    BLooper::SetName(title);
-    WindowStateChanged();
-}
-
-void BWindow::MoveTo(BPoint where) {
-    fFrame.OffsetTo(where.x, where.y);
-    WindowStateChanged();
-}
-
-void BWindow::ResizeTo(float width, float height) {
-    fFrame.right = fFrame.left + width;
-    fFrame.bottom = fFrame.top + height;
-    WindowStateChanged();
-}
-
 orv::WindowState BWindow::State() const {
     orv::WindowState state;
     state.id = Id();
@@ -223,6 +205,12 @@ void BWindow::ViewDetaching(BView* view) {
 void BWindow::ViewChanged(const BView* view) {
     if (OnDisplay()) {
         fDisplay->ViewChanged(Id(), view->State());
+    }
+}
+
+void BWindow::ShowNote(const BView* view, const orv::ViewNote& note) const {
+    if (view != nullptr && view->Window() == this && OnDisplay()) {
+        fDisplay->ShowNote(Id(), view->Id(), note);
     }
 }
 

@@ -31,7 +31,7 @@ public:
     BView* ChildAt(int32 index) const;
     // The first view of that name, depth first.
     BView* FindView(const char* name) const;
-    // Not the platform's: the view with that identity, or nullptr.
+    // The view with that identity, or nullptr.
     BView* FindView(orv::ViewId id) const;
 
     // The first Show() puts the window on the display and starts its thread.
@@ -47,20 +47,15 @@ public:
 
     BRect Frame() const { return fFrame; }
     BRect Bounds() const { return BRect(0, 0, fFrame.Width(), fFrame.Height()); }
-    const char* Title() const { return fTitle.c_str(); }
-    void SetTitle(const char* title);
-    void MoveTo(BPoint where);
-    void ResizeTo(float width, float height);
-    window_look Look() const { return fLook; }
-    window_feel Feel() const { return fFeel; }
-    uint32 Flags() const { return fFlags; }
-    uint32 Workspaces() const { return fWorkspaces; }
 
-    // Not the platform's: the window's identity for the display (its looper token), what
+    // The window's identity for the display (its looper token), what
     // the display shows of it, and its views' states, parents before children.
     orv::WindowId Id() const { return Token(); }
     orv::WindowState State() const;
     std::vector<orv::ViewState> ViewStates() const;
+    // Hangs `note` under `view`, one of this window's, while the window is on the display
+    // (see orv::ViewNote); an empty note takes it away.
+    void ShowNote(const BView* view, const orv::ViewNote& note) const;
 
 private:
     // orv::ViewHost
@@ -81,7 +76,6 @@ private:
     window_look fLook;
     window_feel fFeel;
     uint32 fFlags;
-    uint32 fWorkspaces;
     bool fHidden = true;
     bool fOpened = false;
     std::atomic<bool> fClosed{false};

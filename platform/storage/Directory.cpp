@@ -77,17 +77,6 @@ status_t BDirectory::InitCheck() const {
     return fStatus;
 }
 
-status_t BDirectory::GetEntry(BEntry* entry) const {
-    if (entry == nullptr) {
-        return B_BAD_VALUE;
-    }
-    if (fStatus != B_OK) {
-        entry->Unset();
-        return fStatus;
-    }
-    return entry->SetTo(fPath.c_str());
-}
-
 status_t BDirectory::ReadEntries() {
     fNames.clear();
     fNext = 0;
@@ -119,37 +108,25 @@ status_t BDirectory::ReadEntries() {
     return B_OK;
 }
 
+status_t BDirectory::EntriesRead() {
+    if (fStatus != B_OK) {
+        return fStatus;
+    }
+    return fRead ? B_OK : ReadEntries();
+}
+
 status_t BDirectory::GetNextRef(entry_ref* ref) {
     if (ref == nullptr) {
         return B_BAD_VALUE;
     }
-    if (fStatus != B_OK) {
-        return fStatus;
-    }
-    if (!fRead) {
-        const status_t status = ReadEntries();
-        if (status != B_OK) {
-            return status;
-        }
+    if (const status_t status = EntriesRead(); status != B_OK) {
+        return status;
     }
     if (fNext >= fNames.size()) {
         return B_ENTRY_NOT_FOUND;
     }
     *ref = entry_ref(fPath, fNames[fNext++]);
     return B_OK;
-}
-
-status_t BDirectory::GetNextEntry(BEntry* entry, bool traverse) {
-    if (entry == nullptr) {
-        return B_BAD_VALUE;
-    }
-    entry_ref ref;
-    const status_t status = GetNextRef(&ref);
-    if (status != B_OK) {
-        entry->Unset();
-        return status;
-    }
-    return entry->SetTo(&ref, traverse);
 }
 
 status_t BDirectory::Rewind() {
@@ -163,14 +140,8 @@ status_t BDirectory::Rewind() {
 }
 
 int32 BDirectory::CountEntries() {
-    if (fStatus != B_OK) {
-        return fStatus;
-    }
-    if (!fRead) {
-        const status_t status = ReadEntries();
-        if (status != B_OK) {
-            return status;
-        }
+    if (const status_t status = EntriesRead(); status != B_OK) {
+        return status;
     }
     return int32(std::min<size_t>(fNames.size(), INT32_MAX));
 }

@@ -31,11 +31,9 @@ public:
 
     // The folder's absolute path (empty when not initialised).
     const std::string& Path() const { return fPath; }
-    status_t GetEntry(BEntry* entry) const;
 
     // Next entry in name order; B_ENTRY_NOT_FOUND after the last one.
     status_t GetNextRef(entry_ref* ref);
-    status_t GetNextEntry(BEntry* entry, bool traverse = false);
     status_t Rewind();
     // The number of entries; the iteration position is kept.
     int32 CountEntries();
@@ -47,6 +45,8 @@ public:
 
 private:
     status_t ReadEntries();
+    // The entries, read on first need: B_OK, or why they could not be read.
+    status_t EntriesRead();
 
     std::string fPath;
     status_t fStatus = B_NO_INIT;

@@ -192,41 +192,33 @@ status_t BEntry::GetName(char* buffer) const {
     return B_OK;
 }
 
-status_t BEntry::GetPath(BPath* path) const {
-    if (path == nullptr) {
-        return B_BAD_VALUE;
-    }
-    if (fStatus != B_OK) {
-        path->Unset();
-        return fStatus;
-    }
-    return path->SetTo(fRef.Path().c_str());
-}
-
 std::string BEntry::Path() const {
     return fStatus == B_OK ? fRef.Path() : std::string();
 }
 
-status_t BEntry::GetParent(BDirectory* directory) const {
-    if (directory == nullptr) {
+namespace {
+
+// Sets `target`, a folder or an entry, to the folder that an entry lies in.
+template <typename Target>
+status_t SetToFolderOf(status_t entryStatus, const entry_ref& ref, Target* target) {
+    if (target == nullptr) {
         return B_BAD_VALUE;
     }
-    if (fStatus != B_OK) {
-        directory->Unset();
-        return fStatus;
+    if (entryStatus != B_OK) {
+        target->Unset();
+        return entryStatus;
     }
-    return directory->SetTo(fRef.directory.c_str());
+    return target->SetTo(ref.directory.c_str());
+}
+
+}  // namespace
+
+status_t BEntry::GetParent(BDirectory* directory) const {
+    return SetToFolderOf(fStatus, fRef, directory);
 }
 
 status_t BEntry::GetParent(BEntry* entry) const {
-    if (entry == nullptr) {
-        return B_BAD_VALUE;
-    }
-    if (fStatus != B_OK) {
-        entry->Unset();
-        return fStatus;
-    }
-    return entry->SetTo(fRef.directory.c_str());
+    return SetToFolderOf(fStatus, fRef, entry);
 }
 
 status_t BEntry::MoveTo(const BDirectory* directory, const char* name, bool clobber) {

@@ -41,7 +41,6 @@ public:
     status_t GetRef(entry_ref* ref) const;
     // Copies the leaf name into a buffer of at least B_FILE_NAME_LENGTH bytes.
     status_t GetName(char* buffer) const;
-    status_t GetPath(BPath* path) const;
     // The full path, or an empty string when the entry is not initialised.
     std::string Path() const;
     status_t GetParent(BDirectory* directory) const;

@@ -163,6 +163,26 @@ status_t BFile::SetTo(const BDirectory* directory, const char* name, uint32 open
     return SetTo(&entry, openMode);
 }
 
+status_t BFile::SetToUnnamed(const char* folder, mode_t mode) {
+    fMode = 0;
+    if (folder == nullptr || *folder == '\0') {
+        Unset();
+        SetStatus(B_BAD_VALUE);
+        return B_BAD_VALUE;
+    }
+    status_t status = OpenNode(folder, O_TMPFILE | O_RDWR, mode);
+    if (status != B_OK) {
+        // Older file systems answer O_TMPFILE in several ways; all mean "not here".
+        if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) {
+            status = B_UNSUPPORTED;
+        }
+        SetStatus(status);
+        return status;
+    }
+    fMode = B_READ_WRITE;
+    return B_OK;
+}
+
 bool BFile::IsReadable() const {
     return FileDescriptor() >= 0 && (fMode & B_ACCESS_MODE_MASK) != B_WRITE_ONLY;
 }

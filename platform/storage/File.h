@@ -27,6 +27,11 @@ public:
     status_t SetTo(const char* path, uint32 openMode);
     status_t SetTo(const BDirectory* directory, const char* name, uint32 openMode);
 
+    // A new file in `folder`, open for reading and writing, that has no name and so exists
+    // nowhere until it is linked into a folder: a crash leaves nothing behind. Its mode is
+    // `mode` less the umask. B_UNSUPPORTED where the file system cannot make one.
+    status_t SetToUnnamed(const char* folder, mode_t mode);
+
     bool IsReadable() const;
     bool IsWritable() const;
 

@@ -23,7 +23,7 @@ public:
     status_t InitCheck() const;
 
     // Writes the type into `type`, which holds at least BMimeType::kMaxLength + 1 bytes
-    // (the platform's 256-byte buffers are enough). B_ENTRY_NOT_FOUND when nothing is known,
+    // (B_MIME_TYPE_LENGTH bytes are enough). B_ENTRY_NOT_FOUND when nothing is known,
     // with `type` set to "".
     status_t GetType(char* type) const;
     // Stores the type on the node (null removes it). A file system that refuses extended

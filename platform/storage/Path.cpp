@@ -91,13 +91,6 @@ const char* BPath::Path() const {
     return fStatus == B_OK ? fPath.c_str() : nullptr;
 }
 
-const char* BPath::Leaf() const {
-    if (fStatus != B_OK || fPath == "/") {
-        return nullptr;
-    }
-    return fPath.c_str() + fPath.rfind('/') + 1;
-}
-
 status_t BPath::GetParent(BPath* parent) const {
     if (parent == nullptr) {
         return B_BAD_VALUE;

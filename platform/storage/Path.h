@@ -21,8 +21,6 @@ public:
     status_t InitCheck() const;
 
     const char* Path() const;
-    // The last component, or null for "/" or an uninitialised path.
-    const char* Leaf() const;
     status_t GetParent(BPath* parent) const;
     status_t Append(const char* relativePath);
 

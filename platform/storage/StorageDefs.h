@@ -11,7 +11,7 @@
 constexpr size_t B_FILE_NAME_LENGTH = 256;
 constexpr size_t B_PATH_NAME_LENGTH = PATH_MAX;
 
-// Open modes of BFile, with the platform's values: one access mode, or'ed with flags.
+// Open modes of BFile: one access mode, or'ed with flags.
 enum : uint32 {
     B_READ_ONLY = 0x0000,
     B_WRITE_ONLY = 0x0001,

@@ -207,18 +207,30 @@ std::string HomeTrashPath() {
     return dataHome.empty() ? std::string() : dataHome + "/Trash";
 }
 
-status_t MoveToTrash(const std::string& path, std::string* trashedPath) {
-    const BEntry entry(path.c_str());
-    return MoveToTrash(entry, trashedPath);
-}
-
 status_t MoveToTrash(const BEntry& entry, std::string* trashedPath) {
     if (entry.InitCheck() != B_OK) {
         return Fail(B_BAD_VALUE, "fichier introuvable");
     }
+    return MoveToTrash(entry.Path(), trashedPath);
+}
+
+status_t MoveToTrash(const std::string& path, std::string* trashedPath,
+                     const std::string& restorePath) {
+    const BEntry entry(path.c_str());
     entry_ref ref;
-    entry.GetRef(&ref);
+    if (entry.InitCheck() != B_OK || entry.GetRef(&ref) != B_OK) {
+        return Fail(B_BAD_VALUE, "fichier introuvable");
+    }
     const std::string source = ref.Path();
+    entry_ref restoreRef = ref;
+    if (!restorePath.empty()) {
+        const BEntry restoreEntry(restorePath.c_str());
+        if (restoreEntry.InitCheck() != B_OK || restoreEntry.GetRef(&restoreRef) != B_OK ||
+            restoreRef.directory != ref.directory) {
+            return Fail(B_BAD_VALUE, "chemin d'origine invalide pour la corbeille");
+        }
+    }
+    const std::string original = restoreRef.Path();
     struct stat st;
     if (lstat(source.c_str(), &st) != 0) {
         return Fail(StatusFromErrno(errno), "fichier introuvable");
@@ -235,15 +247,15 @@ status_t MoveToTrash(const BEntry& entry, std::string* trashedPath) {
 
     // The home trash records absolute paths; a mount's trash records them from its top
     // folder, so that the file can be restored wherever the disk is mounted next time.
-    std::string recorded = source;
+    std::string recorded = original;
     if (!trash.topdir.empty() && trash.topdir != "/") {
-        recorded = source.substr(trash.topdir.size() + 1);
+        recorded = original.substr(trash.topdir.size() + 1);
     } else if (trash.topdir == "/") {
-        recorded = source.substr(1);
+        recorded = original.substr(1);
     }
     const std::string info =
         "[Trash Info]\nPath=" + PercentEncode(recorded) + "\nDeletionDate=" + DeletionDate() + "\n";
-    const std::string base = TrashBaseName(ref.name);
+    const std::string base = TrashBaseName(restoreRef.name);
 
     for (int number = 0; number <= kMaxNumber; ++number) {
         const std::string name = NumberedName(base, number);

@@ -18,7 +18,10 @@ namespace orv {
 // fail, the file gets a free one ("photo.jpg", then "photo.jpg-0001"...). Nothing is ever
 // copied: when no trash on the same file system can be used the entry stays in place and
 // the call fails with a reason. `trashedPath`, when given, receives the new path.
-status_t MoveToTrash(const std::string& path, std::string* trashedPath = nullptr);
+// `restorePath`, when given, is where the file manager will put it back, and names it in
+// the trash: the path the file had before it was moved aside under a temporary name.
+status_t MoveToTrash(const std::string& path, std::string* trashedPath = nullptr,
+                     const std::string& restorePath = {});
 status_t MoveToTrash(const BEntry& entry, std::string* trashedPath = nullptr);
 
 // The home trash folder: $XDG_DATA_HOME/Trash, or ~/.local/share/Trash.

@@ -55,6 +55,26 @@ bool WriteEnd(off_t position, size_t size, size_t* end) {
     return true;
 }
 
+// Moves `size` bytes by calling `move(done)`, which moves some of the bytes from `done` on
+// and answers how many, until all have moved. A call that moves nothing meets the end of
+// the stream: a truncated input when reading, a refused write when writing.
+template <typename Move>
+status_t MoveExactly(size_t size, bool reading, Move move) {
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t moved = move(done);
+        if (moved < 0) {
+            return status_t(moved);
+        }
+        if (moved == 0) {
+            return reading ? orv::Fail(B_BAD_DATA, "fichier tronqué")
+                           : orv::Fail(B_IO_ERROR, "écriture incomplète");
+        }
+        done += size_t(moved);
+    }
+    return B_OK;
+}
+
 }  // namespace
 
 // ---- BDataIO
@@ -67,34 +87,12 @@ status_t BDataIO::Flush() {
 
 status_t BDataIO::ReadExactly(void* buffer, size_t size) {
     auto* bytes = static_cast<uint8*>(buffer);
-    size_t done = 0;
-    while (done < size) {
-        ssize_t got = Read(bytes + done, size - done);
-        if (got < 0) {
-            return status_t(got);
-        }
-        if (got == 0) {
-            return orv::Fail(B_BAD_DATA, "fichier tronqué");
-        }
-        done += size_t(got);
-    }
-    return B_OK;
+    return MoveExactly(size, true, [&](size_t done) { return Read(bytes + done, size - done); });
 }
 
 status_t BDataIO::WriteExactly(const void* buffer, size_t size) {
     const auto* bytes = static_cast<const uint8*>(buffer);
-    size_t done = 0;
-    while (done < size) {
-        ssize_t put = Write(bytes + done, size - done);
-        if (put < 0) {
-            return status_t(put);
-        }
-        if (put == 0) {
-            return orv::Fail(B_IO_ERROR, "écriture incomplète");
-        }
-        done += size_t(put);
-    }
-    return B_OK;
+    return MoveExactly(size, false, [&](size_t done) { return Write(bytes + done, size - done); });
 }
 
 // ---- BPositionIO
@@ -140,52 +138,49 @@ status_t BPositionIO::GetSize(off_t* size) const {
 
 status_t BPositionIO::ReadAtExactly(off_t position, void* buffer, size_t size) {
     auto* bytes = static_cast<uint8*>(buffer);
-    size_t done = 0;
-    while (done < size) {
-        ssize_t got = ReadAt(position + off_t(done), bytes + done, size - done);
-        if (got < 0) {
-            return status_t(got);
-        }
-        if (got == 0) {
-            return orv::Fail(B_BAD_DATA, "fichier tronqué");
-        }
-        done += size_t(got);
+    return MoveExactly(size, true, [&](size_t done) {
+        return ReadAt(position + off_t(done), bytes + done, size - done);
+    });
+}
+
+// ---- MemoryStream
+
+namespace orv {
+
+ssize_t MemoryStream::ReadAt(off_t position, void* buffer, size_t size) {
+    if (position < 0 || (buffer == nullptr && size > 0)) {
+        return B_BAD_VALUE;
     }
+    const size_t count = BytesBefore(position, std::min(size, size_t(SSIZE_MAX)), fLength);
+    if (count > 0) {
+        std::memcpy(buffer, Bytes() + position, count);
+    }
+    return ssize_t(count);
+}
+
+off_t MemoryStream::Seek(off_t position, uint32 seekMode) {
+    const off_t target = SeekTarget(position, seekMode, fPosition, off_t(fLength));
+    if (target >= 0) {
+        fPosition = target;
+    }
+    return target;
+}
+
+status_t MemoryStream::GetSize(off_t* size) const {
+    if (size == nullptr) {
+        return B_BAD_VALUE;
+    }
+    *size = off_t(fLength);
     return B_OK;
 }
 
-status_t BPositionIO::WriteAtExactly(off_t position, const void* buffer, size_t size) {
-    const auto* bytes = static_cast<const uint8*>(buffer);
-    size_t done = 0;
-    while (done < size) {
-        ssize_t put = WriteAt(position + off_t(done), bytes + done, size - done);
-        if (put < 0) {
-            return status_t(put);
-        }
-        if (put == 0) {
-            return orv::Fail(B_IO_ERROR, "écriture incomplète");
-        }
-        done += size_t(put);
-    }
-    return B_OK;
-}
+}  // namespace orv
 
 // ---- BMallocIO
 
 BMallocIO::BMallocIO() = default;
 
 BMallocIO::~BMallocIO() = default;
-
-ssize_t BMallocIO::ReadAt(off_t position, void* buffer, size_t size) {
-    if (position < 0 || (buffer == nullptr && size > 0)) {
-        return B_BAD_VALUE;
-    }
-    size_t count = BytesBefore(position, std::min(size, size_t(SSIZE_MAX)), fLength);
-    if (count > 0) {
-        std::memcpy(buffer, fData.data() + position, count);
-    }
-    return ssize_t(count);
-}
 
 ssize_t BMallocIO::WriteAt(off_t position, const void* buffer, size_t size) {
     size_t end = 0;
@@ -207,18 +202,6 @@ ssize_t BMallocIO::WriteAt(off_t position, const void* buffer, size_t size) {
     return ssize_t(size);
 }
 
-off_t BMallocIO::Seek(off_t position, uint32 seekMode) {
-    off_t target = SeekTarget(position, seekMode, fPosition, off_t(fLength));
-    if (target >= 0) {
-        fPosition = target;
-    }
-    return target;
-}
-
-off_t BMallocIO::Position() const {
-    return fPosition;
-}
-
 status_t BMallocIO::SetSize(off_t size) {
     if (size < 0) {
         return B_BAD_VALUE;
@@ -235,40 +218,21 @@ status_t BMallocIO::SetSize(off_t size) {
     return B_OK;
 }
 
-status_t BMallocIO::GetSize(off_t* size) const {
-    if (size == nullptr) {
-        return B_BAD_VALUE;
-    }
-    *size = off_t(fLength);
-    return B_OK;
-}
-
 // ---- BMemoryIO
 
 BMemoryIO::BMemoryIO(void* data, size_t length)
-    : fData(static_cast<uint8*>(data)),
-      fLength(data ? length : 0),
-      fCapacity(data ? length : 0),
-      fReadOnly(false) {}
+    : fData(static_cast<uint8*>(data)), fCapacity(data ? length : 0), fReadOnly(false) {
+    fLength = fCapacity;
+}
 
 BMemoryIO::BMemoryIO(const void* data, size_t length)
     : fData(static_cast<uint8*>(const_cast<void*>(data))),
-      fLength(data ? length : 0),
       fCapacity(data ? length : 0),
-      fReadOnly(true) {}
+      fReadOnly(true) {
+    fLength = fCapacity;
+}
 
 BMemoryIO::~BMemoryIO() = default;
-
-ssize_t BMemoryIO::ReadAt(off_t position, void* buffer, size_t size) {
-    if (position < 0 || (buffer == nullptr && size > 0)) {
-        return B_BAD_VALUE;
-    }
-    size_t count = BytesBefore(position, std::min(size, size_t(SSIZE_MAX)), fLength);
-    if (count > 0) {
-        std::memcpy(buffer, fData + position, count);
-    }
-    return ssize_t(count);
-}
 
 ssize_t BMemoryIO::WriteAt(off_t position, const void* buffer, size_t size) {
     if (fReadOnly) {
@@ -286,18 +250,6 @@ ssize_t BMemoryIO::WriteAt(off_t position, const void* buffer, size_t size) {
     return ssize_t(count);
 }
 
-off_t BMemoryIO::Seek(off_t position, uint32 seekMode) {
-    off_t target = SeekTarget(position, seekMode, fPosition, off_t(fLength));
-    if (target >= 0) {
-        fPosition = target;
-    }
-    return target;
-}
-
-off_t BMemoryIO::Position() const {
-    return fPosition;
-}
-
 status_t BMemoryIO::SetSize(off_t size) {
     if (fReadOnly) {
         return B_NOT_ALLOWED;
@@ -306,13 +258,5 @@ status_t BMemoryIO::SetSize(off_t size) {
         return B_BAD_VALUE;
     }
     fLength = size_t(size);
-    return B_OK;
-}
-
-status_t BMemoryIO::GetSize(off_t* size) const {
-    if (size == nullptr) {
-        return B_BAD_VALUE;
-    }
-    *size = off_t(fLength);
     return B_OK;
 }

@@ -41,49 +41,62 @@ public:
     virtual status_t GetSize(off_t* size) const;
 
     status_t ReadAtExactly(off_t position, void* buffer, size_t size);
-    status_t WriteAtExactly(off_t position, const void* buffer, size_t size);
 };
 
+namespace orv {
+
+// What the two memory streams share: reading, seeking and measuring bytes held in memory.
+class MemoryStream : public BPositionIO {
+public:
+    ssize_t ReadAt(off_t position, void* buffer, size_t size) override;
+    off_t Seek(off_t position, uint32 seekMode) override;
+    off_t Position() const override { return fPosition; }
+    status_t GetSize(off_t* size) const override;
+
+protected:
+    // The first of the fLength bytes the stream holds.
+    virtual const uint8* Bytes() const = 0;
+
+    size_t fLength = 0;
+
+private:
+    off_t fPosition = 0;
+};
+
+}  // namespace orv
+
 // A stream over a buffer it owns and grows as it is written.
-class BMallocIO : public BPositionIO {
+class BMallocIO : public orv::MemoryStream {
 public:
     BMallocIO();
     ~BMallocIO() override;
 
-    ssize_t ReadAt(off_t position, void* buffer, size_t size) override;
     ssize_t WriteAt(off_t position, const void* buffer, size_t size) override;
-    off_t Seek(off_t position, uint32 seekMode) override;
-    off_t Position() const override;
     status_t SetSize(off_t size) override;
-    status_t GetSize(off_t* size) const override;
 
     const void* Buffer() const { return fData.data(); }
     size_t BufferLength() const { return fLength; }
 
 private:
+    const uint8* Bytes() const override { return fData.data(); }
+
     std::vector<uint8> fData;
-    size_t fLength = 0;
-    off_t fPosition = 0;
 };
 
 // A stream over memory owned by someone else: read-only when built from a const pointer.
-class BMemoryIO : public BPositionIO {
+class BMemoryIO : public orv::MemoryStream {
 public:
     BMemoryIO(void* data, size_t length);
     BMemoryIO(const void* data, size_t length);
     ~BMemoryIO() override;
 
-    ssize_t ReadAt(off_t position, void* buffer, size_t size) override;
     ssize_t WriteAt(off_t position, const void* buffer, size_t size) override;
-    off_t Seek(off_t position, uint32 seekMode) override;
-    off_t Position() const override;
     status_t SetSize(off_t size) override;
-    status_t GetSize(off_t* size) const override;
 
 private:
+    const uint8* Bytes() const override { return fData; }
+
     uint8* fData;
-    size_t fLength;
     size_t fCapacity;
-    off_t fPosition = 0;
     bool fReadOnly;
 };

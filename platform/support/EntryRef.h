@@ -2,7 +2,8 @@
 // entry_ref: names one directory entry, whether or not anything exists there.
 //
 // On Linux an entry is named by the absolute path of its parent folder and its leaf name;
-// the pair survives a rename of the entry's own file, as the platform's reference did.
+// the pair survives a rename of the entry's own file, so a list of files stays valid
+// while the run renames what it converts.
 #pragma once
 
 #include <string>

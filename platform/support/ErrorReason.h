@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The reason behind the last failure on this thread, in French, for the user.
 //
-// The platform's calls answer with a bare status_t; a user who sees "3 fichiers en échec"
+// The platform layer's calls answer with a bare status_t; a user who sees "3 fichiers en échec"
 // needs to know why. Like errno, each thread keeps the text of its latest failure: a call
 // that fails sets it, and the caller that reports the failure reads it right after.
 #pragma once

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Colours and colour spaces, with the platform's values.
+// Colours and colour spaces.
 #pragma once
 
 #include "platform/support/SupportDefs.h"

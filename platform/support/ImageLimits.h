@@ -10,6 +10,10 @@ namespace orv {
 
 inline constexpr uint64 kMaxImageSide = 65535;
 inline constexpr uint64 kMaxImagePixels = uint64(1) << 28;
+// What a decoder may allocate for anything but pixels: a chunk, a profile, an EXIF or XMP
+// block, a palette, a comment. Real files stay far below; a file that declares more is
+// refused rather than believed.
+inline constexpr uint64 kMaxMetadataBytes = uint64(16) << 20;
 
 // B_OK when a width × height picture may be allocated; otherwise B_BAD_VALUE (a zero or
 // oversized side) or B_NO_MEMORY (too many pixels), with the reason set on this thread.

@@ -11,6 +11,7 @@
 // The form is canonical: unflattening then flattening gives back the same bytes.
 #include "platform/support/Message.h"
 
+#include <algorithm>
 #include <bit>
 #include <cinttypes>
 #include <cstdio>
@@ -142,12 +143,74 @@ struct BMessage::Field {
 
 namespace {
 
-// Checks one value as a field of `type` may hold it. Used both by the Add and Replace calls
-// and by Unflatten, so that anything a message holds can be flattened and read back; a
-// nested message is checked by unflattening it, one level deeper, where it is found.
+// Checks one value of a type other than a nested message.
 status_t CheckValue(type_code type, const uint8* data, size_t size);
 
+// What a call about a field that is not there answers.
+status_t MissingField(const char* name) {
+    return name == nullptr ? B_BAD_VALUE : B_NAME_NOT_FOUND;
+}
+
+// ---- what a message takes in memory, counted before it is taken
+
+// A block of `size` bytes from malloc: a header word, rounded up to 16, never under 32.
+size_t HeapBlock(size_t size) {
+    return size == 0 ? 0 : std::max<size_t>(32, (size + 8 + 15) & ~size_t(15));
+}
+
+// One value: its element in the field, its bytes, and the copy a reader makes of a string
+// or a reference (an entry_ref holds the folder and the leaf in two strings).
+size_t ValueCost(type_code type, size_t length) {
+    size_t cost = sizeof(Value) + HeapBlock(length);
+    switch (type) {
+        case B_STRING_TYPE:
+        case B_MIME_STRING_TYPE:
+            return cost + sizeof(std::string) + HeapBlock(length);
+        case B_REF_TYPE:
+            return cost + sizeof(entry_ref) + HeapBlock(length) + HeapBlock(1);
+        default:
+            return cost;
+    }
+}
+
+// Takes `count` × `each` from what a message may still take; false, taking nothing, when
+// that is more than is left.
+bool Spend(size_t* left, size_t count, size_t each) {
+    if (each != 0 && count > *left / each) {
+        return false;
+    }
+    *left -= count * each;
+    return true;
+}
+
+status_t OverBound(size_t bound, const char* what) {
+    return orv::Fail(B_NO_MEMORY, "message : plus de " + std::to_string(bound) + what);
+}
+status_t TooManyFields() {
+    return OverBound(BMessage::kMaxFieldCount, " champs");
+}
+status_t TooManyValues() {
+    return OverBound(BMessage::kMaxValueCount, " valeurs dans un champ");
+}
+status_t TooMuchMemory() {
+    return OverBound(BMessage::kMaxUnflattenedMemory >> 20, " Mo une fois lu en mémoire");
+}
+
 }  // namespace
+
+// Checks one value as a field of `type` may hold it. Used both by the Add and Replace calls
+// and by Unflatten, so that anything a message holds can be flattened and read back; a
+// nested message is checked by unflattening it, at the depth it is found, from the memory
+// the whole message may still take.
+status_t BMessage::CheckAnyValue(type_code type, const uint8* data, size_t size, int depth,
+                                 size_t* memoryLeft) {
+    return type == B_MESSAGE_TYPE ? BMessage().UnflattenAt(data, size, depth, memoryLeft)
+                                  : CheckValue(type, data, size);
+}
+
+size_t BMessage::FieldCost(size_t nameLength) {
+    return sizeof(std::unique_ptr<Field>) + HeapBlock(sizeof(Field)) + HeapBlock(nameLength);
+}
 
 // ---- construction and copying
 
@@ -207,7 +270,7 @@ const BMessage::Field* BMessage::FindField(const char* name) const {
 status_t BMessage::GetInfo(const char* name, type_code* typeFound, int32* countFound) const {
     const Field* field = FindField(name);
     if (field == nullptr) {
-        return name == nullptr ? B_BAD_VALUE : B_NAME_NOT_FOUND;
+        return MissingField(name);
     }
     if (typeFound != nullptr) {
         *typeFound = field->type;
@@ -267,7 +330,7 @@ bool BMessage::IsEmpty() const {
 status_t BMessage::RemoveData(const char* name, int32 index) {
     Field* field = FindField(name);
     if (field == nullptr) {
-        return name == nullptr ? B_BAD_VALUE : B_NAME_NOT_FOUND;
+        return MissingField(name);
     }
     if (index < 0 || size_t(index) >= field->values.size()) {
         return B_BAD_INDEX;
@@ -306,8 +369,7 @@ status_t BMessage::AddData(const char* name, type_code type, const void* data, s
         return B_BAD_VALUE;
     }
     const auto* bytes = static_cast<const uint8*>(data);
-    status_t status = type == B_MESSAGE_TYPE ? BMessage().UnflattenAt(bytes, size_t(numBytes), 1)
-                                             : CheckValue(type, bytes, size_t(numBytes));
+    status_t status = CheckAnyValue(type, bytes, size_t(numBytes), 1);
     if (status != B_OK) {
         return status;
     }
@@ -335,7 +397,7 @@ status_t BMessage::FindData(const char* name, type_code type, int32 index, const
     }
     const Field* field = FindField(name);
     if (field == nullptr) {
-        return name == nullptr ? B_BAD_VALUE : B_NAME_NOT_FOUND;
+        return MissingField(name);
     }
     if (type != B_ANY_TYPE && field->type != type) {
         return B_BAD_TYPE;
@@ -363,7 +425,7 @@ status_t BMessage::ReplaceData(const char* name, type_code type, int32 index, co
     }
     Field* field = FindField(name);
     if (field == nullptr) {
-        return name == nullptr ? B_BAD_VALUE : B_NAME_NOT_FOUND;
+        return MissingField(name);
     }
     if (field->type != type) {
         return B_BAD_TYPE;
@@ -372,8 +434,7 @@ status_t BMessage::ReplaceData(const char* name, type_code type, int32 index, co
         return B_BAD_INDEX;
     }
     const auto* bytes = static_cast<const uint8*>(data);
-    status_t status = type == B_MESSAGE_TYPE ? BMessage().UnflattenAt(bytes, size_t(numBytes), 1)
-                                             : CheckValue(type, bytes, size_t(numBytes));
+    status_t status = CheckAnyValue(type, bytes, size_t(numBytes), 1);
     if (status != B_OK) {
         return status;
     }
@@ -389,25 +450,6 @@ status_t BMessage::ReplaceData(const char* name, type_code type, int32 index, co
 
 namespace {
 
-template <typename T>
-status_t FindFixed(const BMessage& message, const char* name, type_code type, int32 index,
-                   T* value) {
-    if (value == nullptr) {
-        return B_BAD_VALUE;
-    }
-    const void* data = nullptr;
-    ssize_t size = 0;
-    status_t status = message.FindData(name, type, index, &data, &size);
-    if (status != B_OK) {
-        return status;
-    }
-    if (size_t(size) != sizeof(T)) {
-        return B_BAD_DATA;
-    }
-    std::memcpy(value, data, sizeof(T));
-    return B_OK;
-}
-
 struct PackedRect {
     float left, top, right, bottom;
 };
@@ -416,29 +458,8 @@ static_assert(sizeof(PackedRect) == 16);
 }  // namespace
 
 status_t BMessage::AddBool(const char* name, bool value) {
-    uint8 byte = value ? 1 : 0;
+    const uint8 byte = value ? 1 : 0;
     return AddData(name, B_BOOL_TYPE, &byte, 1);
-}
-status_t BMessage::AddInt8(const char* name, int8 value) {
-    return AddData(name, B_INT8_TYPE, &value, sizeof value);
-}
-status_t BMessage::AddInt16(const char* name, int16 value) {
-    return AddData(name, B_INT16_TYPE, &value, sizeof value);
-}
-status_t BMessage::AddInt32(const char* name, int32 value) {
-    return AddData(name, B_INT32_TYPE, &value, sizeof value);
-}
-status_t BMessage::AddInt64(const char* name, int64 value) {
-    return AddData(name, B_INT64_TYPE, &value, sizeof value);
-}
-status_t BMessage::AddUInt32(const char* name, uint32 value) {
-    return AddData(name, B_UINT32_TYPE, &value, sizeof value);
-}
-status_t BMessage::AddFloat(const char* name, float value) {
-    return AddData(name, B_FLOAT_TYPE, &value, sizeof value);
-}
-status_t BMessage::AddDouble(const char* name, double value) {
-    return AddData(name, B_DOUBLE_TYPE, &value, sizeof value);
 }
 status_t BMessage::AddString(const char* name, const char* value) {
     if (value == nullptr) {
@@ -475,56 +496,11 @@ status_t BMessage::AddMessage(const char* name, const BMessage* message) {
 
 status_t BMessage::FindBool(const char* name, int32 index, bool* value) const {
     uint8 byte = 0;
-    status_t status = FindFixed(*this, name, B_BOOL_TYPE, index, &byte);
+    status_t status = value == nullptr ? B_BAD_VALUE : FindFixed(name, B_BOOL_TYPE, index, &byte);
     if (status == B_OK) {
         *value = byte != 0;
     }
     return status;
-}
-status_t BMessage::FindBool(const char* name, bool* value) const {
-    return FindBool(name, 0, value);
-}
-status_t BMessage::FindInt8(const char* name, int32 index, int8* value) const {
-    return FindFixed(*this, name, B_INT8_TYPE, index, value);
-}
-status_t BMessage::FindInt8(const char* name, int8* value) const {
-    return FindInt8(name, 0, value);
-}
-status_t BMessage::FindInt16(const char* name, int32 index, int16* value) const {
-    return FindFixed(*this, name, B_INT16_TYPE, index, value);
-}
-status_t BMessage::FindInt16(const char* name, int16* value) const {
-    return FindInt16(name, 0, value);
-}
-status_t BMessage::FindInt32(const char* name, int32 index, int32* value) const {
-    return FindFixed(*this, name, B_INT32_TYPE, index, value);
-}
-status_t BMessage::FindInt32(const char* name, int32* value) const {
-    return FindInt32(name, 0, value);
-}
-status_t BMessage::FindInt64(const char* name, int32 index, int64* value) const {
-    return FindFixed(*this, name, B_INT64_TYPE, index, value);
-}
-status_t BMessage::FindInt64(const char* name, int64* value) const {
-    return FindInt64(name, 0, value);
-}
-status_t BMessage::FindUInt32(const char* name, int32 index, uint32* value) const {
-    return FindFixed(*this, name, B_UINT32_TYPE, index, value);
-}
-status_t BMessage::FindUInt32(const char* name, uint32* value) const {
-    return FindUInt32(name, 0, value);
-}
-status_t BMessage::FindFloat(const char* name, int32 index, float* value) const {
-    return FindFixed(*this, name, B_FLOAT_TYPE, index, value);
-}
-status_t BMessage::FindFloat(const char* name, float* value) const {
-    return FindFloat(name, 0, value);
-}
-status_t BMessage::FindDouble(const char* name, int32 index, double* value) const {
-    return FindFixed(*this, name, B_DOUBLE_TYPE, index, value);
-}
-status_t BMessage::FindDouble(const char* name, double* value) const {
-    return FindDouble(name, 0, value);
 }
 status_t BMessage::FindString(const char* name, int32 index, const char** value) const {
     if (value == nullptr) {
@@ -537,9 +513,6 @@ status_t BMessage::FindString(const char* name, int32 index, const char** value)
     }
     return status;
 }
-status_t BMessage::FindString(const char* name, const char** value) const {
-    return FindString(name, 0, value);
-}
 status_t BMessage::FindString(const char* name, int32 index, std::string* value) const {
     const char* text = nullptr;
     status_t status = FindString(name, index, &text);
@@ -547,9 +520,6 @@ status_t BMessage::FindString(const char* name, int32 index, std::string* value)
         value->assign(text);
     }
     return value == nullptr ? B_BAD_VALUE : status;
-}
-status_t BMessage::FindString(const char* name, std::string* value) const {
-    return FindString(name, 0, value);
 }
 status_t BMessage::FindRef(const char* name, int32 index, entry_ref* ref) const {
     if (ref == nullptr) {
@@ -563,22 +533,16 @@ status_t BMessage::FindRef(const char* name, int32 index, entry_ref* ref) const 
     }
     return UnpackRef(static_cast<const uint8*>(data), size_t(size), ref) ? B_OK : B_BAD_DATA;
 }
-status_t BMessage::FindRef(const char* name, entry_ref* ref) const {
-    return FindRef(name, 0, ref);
-}
 status_t BMessage::FindRect(const char* name, int32 index, BRect* rect) const {
     if (rect == nullptr) {
         return B_BAD_VALUE;
     }
     PackedRect packed{};
-    status_t status = FindFixed(*this, name, B_RECT_TYPE, index, &packed);
+    status_t status = FindFixed(name, B_RECT_TYPE, index, &packed);
     if (status == B_OK) {
         rect->Set(packed.left, packed.top, packed.right, packed.bottom);
     }
     return status;
-}
-status_t BMessage::FindRect(const char* name, BRect* rect) const {
-    return FindRect(name, 0, rect);
 }
 status_t BMessage::FindMessage(const char* name, int32 index, BMessage* message) const {
     if (message == nullptr) {
@@ -592,31 +556,10 @@ status_t BMessage::FindMessage(const char* name, int32 index, BMessage* message)
     }
     return message->Unflatten(data, size_t(size));
 }
-status_t BMessage::FindMessage(const char* name, BMessage* message) const {
-    return FindMessage(name, 0, message);
-}
 
 status_t BMessage::ReplaceBool(const char* name, int32 index, bool value) {
-    uint8 byte = value ? 1 : 0;
+    const uint8 byte = value ? 1 : 0;
     return ReplaceData(name, B_BOOL_TYPE, index, &byte, 1);
-}
-status_t BMessage::ReplaceBool(const char* name, bool value) {
-    return ReplaceBool(name, 0, value);
-}
-status_t BMessage::ReplaceInt32(const char* name, int32 index, int32 value) {
-    return ReplaceData(name, B_INT32_TYPE, index, &value, sizeof value);
-}
-status_t BMessage::ReplaceInt32(const char* name, int32 value) {
-    return ReplaceInt32(name, 0, value);
-}
-status_t BMessage::ReplaceInt64(const char* name, int64 value) {
-    return ReplaceData(name, B_INT64_TYPE, 0, &value, sizeof value);
-}
-status_t BMessage::ReplaceFloat(const char* name, float value) {
-    return ReplaceData(name, B_FLOAT_TYPE, 0, &value, sizeof value);
-}
-status_t BMessage::ReplaceDouble(const char* name, double value) {
-    return ReplaceData(name, B_DOUBLE_TYPE, 0, &value, sizeof value);
 }
 status_t BMessage::ReplaceString(const char* name, int32 index, const char* value) {
     if (value == nullptr) {
@@ -624,26 +567,12 @@ status_t BMessage::ReplaceString(const char* name, int32 index, const char* valu
     }
     return ReplaceData(name, B_STRING_TYPE, index, value, ssize_t(std::strlen(value) + 1));
 }
-status_t BMessage::ReplaceString(const char* name, const char* value) {
-    return ReplaceString(name, 0, value);
-}
 status_t BMessage::ReplaceRef(const char* name, int32 index, const entry_ref* ref) {
     if (ref == nullptr) {
         return B_BAD_VALUE;
     }
     Value bytes = PackRef(*ref);
     return ReplaceData(name, B_REF_TYPE, index, bytes.data(), ssize_t(bytes.size()));
-}
-status_t BMessage::ReplaceMessage(const char* name, const BMessage* message) {
-    if (message == nullptr) {
-        return B_BAD_VALUE;
-    }
-    std::vector<uint8> bytes;
-    status_t status = message->Flatten(&bytes);
-    if (status != B_OK) {
-        return status;
-    }
-    return ReplaceData(name, B_MESSAGE_TYPE, 0, bytes.data(), ssize_t(bytes.size()));
 }
 
 bool BMessage::GetBool(const char* name, bool defaultValue) const {
@@ -657,14 +586,6 @@ int32 BMessage::GetInt32(const char* name, int32 defaultValue) const {
 int64 BMessage::GetInt64(const char* name, int64 defaultValue) const {
     int64 value = 0;
     return FindInt64(name, &value) == B_OK ? value : defaultValue;
-}
-float BMessage::GetFloat(const char* name, float defaultValue) const {
-    float value = 0;
-    return FindFloat(name, &value) == B_OK ? value : defaultValue;
-}
-double BMessage::GetDouble(const char* name, double defaultValue) const {
-    double value = 0;
-    return FindDouble(name, &value) == B_OK ? value : defaultValue;
 }
 const char* BMessage::GetString(const char* name, const char* defaultValue) const {
     const char* value = nullptr;
@@ -692,6 +613,25 @@ status_t BMessage::Flatten(std::vector<uint8>* out) const {
     size_t size = size_t(FlattenedSize());
     if (size > kMaxFlattenedSize) {
         return orv::Fail(B_NO_MEMORY, "message trop volumineux");
+    }
+    // Refused here, with its reason, rather than by the process it is sent to. A nested
+    // message counts as its bytes here; the receiver counts what it holds as well.
+    if (fFields.size() > kMaxFieldCount) {
+        return TooManyFields();
+    }
+    size_t memoryLeft = kMaxUnflattenedMemory;
+    for (const auto& field : fFields) {
+        if (field->values.size() > kMaxValueCount) {
+            return TooManyValues();
+        }
+        if (!Spend(&memoryLeft, 1, FieldCost(field->name.size()))) {
+            return TooMuchMemory();
+        }
+        for (const Value& value : field->values) {
+            if (!Spend(&memoryLeft, 1, ValueCost(field->type, value.size()))) {
+                return TooMuchMemory();
+            }
+        }
     }
     out->clear();
     out->reserve(size);
@@ -745,9 +685,13 @@ status_t BMessage::Unflatten(const void* data, size_t size) {
     return status;
 }
 
-status_t BMessage::UnflattenAt(const uint8* data, size_t size, int depth) {
+status_t BMessage::UnflattenAt(const uint8* data, size_t size, int depth, size_t* memoryLeft) {
     if (depth > kMaxNestingDepth) {
         return orv::Fail(B_BAD_DATA, "message : imbrication trop profonde");
+    }
+    size_t ownMemory = kMaxUnflattenedMemory;
+    if (memoryLeft == nullptr) {
+        memoryLeft = &ownMemory;
     }
     if (size > kMaxFlattenedSize) {
         return orv::Fail(B_NO_MEMORY, "message trop volumineux");
@@ -768,6 +712,14 @@ status_t BMessage::UnflattenAt(const uint8* data, size_t size, int depth) {
         fieldCount > reader.Left() / kMinFieldSize) {
         return malformed();
     }
+    // What the counts declare is paid for before it is reserved, so a count alone never
+    // makes this allocate: each field at least, then each value of a field with its least.
+    if (fieldCount > kMaxFieldCount) {
+        return TooManyFields();
+    }
+    if (!Spend(memoryLeft, fieldCount, FieldCost(0))) {
+        return TooMuchMemory();
+    }
     fFields.reserve(fieldCount);
     for (uint32 i = 0; i < fieldCount; ++i) {
         auto field = std::make_unique<Field>();
@@ -779,6 +731,9 @@ status_t BMessage::UnflattenAt(const uint8* data, size_t size, int depth) {
             !reader.U32(&field->type) || !reader.U32(&flags) || !reader.U32(&valueCount)) {
             return malformed();
         }
+        if (!Spend(memoryLeft, 1, FieldCost(nameLength) - FieldCost(0))) {
+            return TooMuchMemory();
+        }
         field->name.assign(reinterpret_cast<const char*>(name), nameLength);
         // Every field holds at least one value of its own type under a name no other field
         // has, since that is all Add can build.
@@ -786,6 +741,13 @@ status_t BMessage::UnflattenAt(const uint8* data, size_t size, int depth) {
             valueCount == 0 || valueCount > reader.Left() / 4 || field->type == B_ANY_TYPE ||
             FindField(field->name.c_str()) != nullptr) {
             return malformed();
+        }
+        if (valueCount > kMaxValueCount) {
+            return TooManyValues();
+        }
+        const size_t leastValueCost = ValueCost(field->type, 0);
+        if (!Spend(memoryLeft, valueCount, leastValueCost)) {
+            return TooMuchMemory();
         }
         field->fixedSize = (flags & kFlagFixedSize) != 0;
         field->values.reserve(valueCount);
@@ -798,9 +760,11 @@ status_t BMessage::UnflattenAt(const uint8* data, size_t size, int depth) {
             if (field->fixedSize && v > 0 && valueLength != field->values.front().size()) {
                 return malformed();
             }
-            status_t status = field->type == B_MESSAGE_TYPE
-                                  ? BMessage().UnflattenAt(value, valueLength, depth + 1)
-                                  : CheckValue(field->type, value, valueLength);
+            // A nested message is charged for what it holds as well, as reading it takes that.
+            if (!Spend(memoryLeft, 1, ValueCost(field->type, valueLength) - leastValueCost)) {
+                return TooMuchMemory();
+            }
+            status_t status = CheckAnyValue(field->type, value, valueLength, depth + 1, memoryLeft);
             if (status != B_OK) {
                 return status;
             }
@@ -956,8 +920,4 @@ std::string BMessage::ToString() const {
     }
     text += "}";
     return text;
-}
-
-void BMessage::PrintToStream() const {
-    std::printf("%s\n", ToString().c_str());
 }

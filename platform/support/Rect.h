@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Points and rectangles with the platform's inclusive edges: (0, 0, 9, 9) is 10 × 10 pixels.
+// Points and rectangles with inclusive edges: (0, 0, 9, 9) is 10 × 10 pixels.
 #pragma once
 
 #include <algorithm>
@@ -34,8 +34,6 @@ public:
 
     constexpr float Width() const { return right - left; }
     constexpr float Height() const { return bottom - top; }
-    int32 IntegerWidth() const { return int32(std::ceil(right - left)); }
-    int32 IntegerHeight() const { return int32(std::ceil(bottom - top)); }
     constexpr bool IsValid() const { return left <= right && top <= bottom; }
     constexpr BPoint LeftTop() const { return {left, top}; }
     constexpr BPoint RightBottom() const { return {right, bottom}; }
@@ -52,10 +50,6 @@ public:
         top += dy;
         bottom += dy;
         return *this;
-    }
-    constexpr BRect OffsetByCopy(float dx, float dy) const {
-        BRect moved = *this;
-        return moved.OffsetBy(dx, dy);
     }
     constexpr BRect& OffsetTo(float x, float y) { return OffsetBy(x - left, y - top); }
     constexpr bool Contains(BPoint p) const {

@@ -22,7 +22,7 @@ using bigtime_t = int64;
 using team_id = int32;
 using thread_id = int32;
 
-// Four characters packed as the platform packs them: 'DATA' reads 0x44415441.
+// Four characters packed first to last from the high byte: 'DATA' reads 0x44415441.
 constexpr uint32 FourCC(const char (&code)[5]) {
     return (uint32(uint8(code[0])) << 24) | (uint32(uint8(code[1])) << 16) |
            (uint32(uint8(code[2])) << 8) | uint32(uint8(code[3]));

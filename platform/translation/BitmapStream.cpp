@@ -5,21 +5,11 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/support/ByteOrder.h"
 #include "platform/support/ErrorReason.h"
 #include "platform/support/ImageLimits.h"
 
 namespace {
-
-void PutBig32(uint8* out, uint32 value) {
-    out[0] = uint8(value >> 24);
-    out[1] = uint8(value >> 16);
-    out[2] = uint8(value >> 8);
-    out[3] = uint8(value);
-}
-
-uint32 GetBig32(const uint8* in) {
-    return (uint32(in[0]) << 24) | (uint32(in[1]) << 16) | (uint32(in[2]) << 8) | in[3];
-}
 
 // Bounds travel as floats; only whole coordinates that a float holds exactly make sense
 // for a bitmap, and anything else (NaN, fractions, huge values) marks a forged header.
@@ -33,14 +23,14 @@ namespace orv {
 
 void FormatBitmapHeader(const TranslatorBitmap& header,
                         uint8 (&bytes)[kTranslatorBitmapHeaderSize]) {
-    PutBig32(bytes + 0, header.magic);
-    PutBig32(bytes + 4, std::bit_cast<uint32>(header.bounds.left));
-    PutBig32(bytes + 8, std::bit_cast<uint32>(header.bounds.top));
-    PutBig32(bytes + 12, std::bit_cast<uint32>(header.bounds.right));
-    PutBig32(bytes + 16, std::bit_cast<uint32>(header.bounds.bottom));
-    PutBig32(bytes + 20, header.rowBytes);
-    PutBig32(bytes + 24, uint32(header.colors));
-    PutBig32(bytes + 28, header.dataSize);
+    WriteBE32(bytes + 0, header.magic);
+    WriteBE32(bytes + 4, std::bit_cast<uint32>(header.bounds.left));
+    WriteBE32(bytes + 8, std::bit_cast<uint32>(header.bounds.top));
+    WriteBE32(bytes + 12, std::bit_cast<uint32>(header.bounds.right));
+    WriteBE32(bytes + 16, std::bit_cast<uint32>(header.bounds.bottom));
+    WriteBE32(bytes + 20, header.rowBytes);
+    WriteBE32(bytes + 24, uint32(header.colors));
+    WriteBE32(bytes + 28, header.dataSize);
 }
 
 TranslatorBitmap BitmapHeaderFor(const BBitmap& bitmap) {
@@ -55,14 +45,14 @@ TranslatorBitmap BitmapHeaderFor(const BBitmap& bitmap) {
 
 status_t ParseBitmapHeader(const uint8* bytes, TranslatorBitmap* header) {
     TranslatorBitmap parsed{};
-    parsed.magic = GetBig32(bytes);
-    parsed.bounds.left = std::bit_cast<float>(GetBig32(bytes + 4));
-    parsed.bounds.top = std::bit_cast<float>(GetBig32(bytes + 8));
-    parsed.bounds.right = std::bit_cast<float>(GetBig32(bytes + 12));
-    parsed.bounds.bottom = std::bit_cast<float>(GetBig32(bytes + 16));
-    parsed.rowBytes = GetBig32(bytes + 20);
-    parsed.colors = color_space(GetBig32(bytes + 24));
-    parsed.dataSize = GetBig32(bytes + 28);
+    parsed.magic = ReadBE32(bytes);
+    parsed.bounds.left = std::bit_cast<float>(ReadBE32(bytes + 4));
+    parsed.bounds.top = std::bit_cast<float>(ReadBE32(bytes + 8));
+    parsed.bounds.right = std::bit_cast<float>(ReadBE32(bytes + 12));
+    parsed.bounds.bottom = std::bit_cast<float>(ReadBE32(bytes + 16));
+    parsed.rowBytes = ReadBE32(bytes + 20);
+    parsed.colors = color_space(ReadBE32(bytes + 24));
+    parsed.dataSize = ReadBE32(bytes + 28);
 
     if (parsed.magic != B_TRANSLATOR_BITMAP) {
         return Fail(B_NO_TRANSLATOR, "flux bitmap sans signature « bits »");

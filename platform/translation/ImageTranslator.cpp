@@ -48,6 +48,58 @@ bool IsBitmapStream(BPositionIO& source) {
     return std::memcmp(magic, "bits", 4) == 0;
 }
 
+// The common writer settings, each added to the schema of the translators whose format has
+// the capability it governs.
+constexpr SettingSchema kKeepMetadata = {kKeepMetadataSetting, SettingSchema::Kind::Bool,
+                                         "Garder les métadonnées (EXIF, XMP, IPTC)", 1};
+constexpr SettingSchema kConvertToSRGB = {kConvertToSRGBSetting, SettingSchema::Kind::Bool,
+                                          "Convertir les couleurs en sRGB", 0};
+constexpr SettingSchema kKeepAnimation = {kKeepAnimationSetting, SettingSchema::Kind::Bool,
+                                          "Garder l'animation", 1};
+
+std::vector<SettingSchema> SchemaFor(const TranslatorDescription& description) {
+    std::vector<SettingSchema> schema(description.settings.begin(), description.settings.end());
+    if (description.writes.metadata) {
+        schema.push_back(kKeepMetadata);
+    }
+    if (description.writes.profiles) {
+        schema.push_back(kConvertToSRGB);
+    }
+    if (description.writes.sequences) {
+        schema.push_back(kKeepAnimation);
+    }
+    return schema;
+}
+
+// One frame, encoded by the translator's EncodePicture when it comes.
+class SingleImageWriter final : public PictureWriter {
+public:
+    SingleImageWriter(ImageTranslator& translator, uint32 outType, BPositionIO& destination)
+        : fTranslator(translator), fOutType(outType), fDestination(destination) {}
+
+    status_t Begin(const PictureInfo& info) override {
+        fInfo = info;
+        return B_OK;
+    }
+
+    status_t WriteFrame(const BBitmap& frame, const FrameTiming&) override {
+        if (fWritten) {
+            return Fail(B_NOT_ALLOWED, "ce format ne garde qu'une image par fichier");
+        }
+        fWritten = true;
+        return fTranslator.EncodePicture(frame, fInfo, fOutType, fDestination);
+    }
+
+    status_t Finish() override { return fWritten ? B_OK : Fail(B_ERROR, "aucune image à écrire"); }
+
+private:
+    ImageTranslator& fTranslator;
+    uint32 fOutType;
+    BPositionIO& fDestination;
+    PictureInfo fInfo;
+    bool fWritten = false;
+};
+
 void FillInfo(const translation_format& format, translator_info* info) {
     info->type = format.type;
     info->translator = 0;  // the roster knows our id; we do not
@@ -64,6 +116,14 @@ void FillInfo(const translation_format& format, translator_info* info) {
 
 }  // namespace
 
+PictureInfo PlainInfo(const BBitmap& bitmap) {
+    PictureInfo info;
+    info.width = bitmap.PixelWidth();
+    info.height = bitmap.PixelHeight();
+    info.alpha = bitmap.ColorSpace() == B_RGBA32;
+    return info;
+}
+
 void SetConfigurationViewFactory(ConfigurationViewFactory factory) {
     sViewFactory = factory;
 }
@@ -76,7 +136,8 @@ ImageTranslator::ImageTranslator(const TranslatorDescription& description)
     : fDescription(description),
       fInputs(WithBitmapFormat(description.inputs)),
       fOutputs(WithBitmapFormat(description.outputs)),
-      fSettings(description.settingsKey, description.settings) {
+      fSchema(SchemaFor(description)),
+      fSettings(description.settingsKey, fSchema) {
     fSettings.Load();
 }
 
@@ -155,19 +216,27 @@ status_t ImageTranslator::Translate(BPositionIO* source, const translator_info*,
         return Fail(B_NO_TRANSLATOR, "format de sortie non pris en charge par ce traducteur");
     }
 
+    // The interchange stream carries pixels only: what it is written from says nothing more.
     if (fromBitmap && outType != B_TRANSLATOR_BITMAP && sourceStream != nullptr &&
         sourceStream->Bitmap() != nullptr) {
-        return EncodeImage(*sourceStream->Bitmap(), outType, *destination);
+        const BBitmap& bitmap = *sourceStream->Bitmap();
+        return EncodePicture(bitmap, PlainInfo(bitmap), outType, *destination);
     }
 
     std::unique_ptr<BBitmap> image;
+    PictureInfo info;
     status_t status;
+    source->Seek(0, SEEK_FROM_START);
     if (fromBitmap) {
-        source->Seek(0, SEEK_FROM_START);
         status = ReadInterchangeBitmap(*source, &image);
+        if (status == B_OK && image != nullptr) {
+            info = PlainInfo(*image);
+        }
     } else {
-        source->Seek(0, SEEK_FROM_START);
-        status = DecodeImage(*source, &image);
+        DecodedImage decoded;
+        status = DecodePicture(*source, &decoded);
+        image = std::move(decoded.bitmap);
+        info = std::move(decoded.info);
     }
     if (status != B_OK) {
         return status;
@@ -176,7 +245,7 @@ status_t ImageTranslator::Translate(BPositionIO* source, const translator_info*,
         return Fail(B_ERROR, "le décodeur n'a rendu aucune image");
     }
     if (outType != B_TRANSLATOR_BITMAP) {
-        return EncodeImage(*image, outType, *destination);
+        return EncodePicture(*image, info, outType, *destination);
     }
     if (auto* destinationStream = dynamic_cast<BBitmapStream*>(destination);
         destinationStream != nullptr && destinationStream->AdoptBitmap(image.get()) == B_OK) {
@@ -184,6 +253,44 @@ status_t ImageTranslator::Translate(BPositionIO* source, const translator_info*,
         return B_OK;
     }
     return WriteInterchangeBitmap(*image, *destination);
+}
+
+status_t ImageTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap>* image) {
+    DecodedImage decoded;
+    const status_t status = DecodePicture(source, &decoded);
+    *image = std::move(decoded.bitmap);
+    return status;
+}
+
+status_t ImageTranslator::EncodeImage(const BBitmap& image, uint32 outType,
+                                      BPositionIO& destination) {
+    return EncodePicture(image, PlainInfo(image), outType, destination);
+}
+
+status_t ImageTranslator::OpenReader(BPositionIO& source, std::unique_ptr<PictureReader>* reader) {
+    reader->reset();
+    if (source.Seek(0, SEEK_FROM_START) != 0) {
+        return Fail(B_IO_ERROR, "lecture du fichier impossible");
+    }
+    DecodedImage decoded;
+    if (status_t status = DecodePicture(source, &decoded); status != B_OK) {
+        return status;
+    }
+    if (decoded.bitmap == nullptr || decoded.bitmap->InitCheck() != B_OK) {
+        return Fail(B_ERROR, "le décodeur n'a rendu aucune image");
+    }
+    *reader = std::make_unique<SingleImageReader>(std::move(decoded));
+    return B_OK;
+}
+
+status_t ImageTranslator::OpenWriter(uint32 outType, BPositionIO& destination,
+                                     std::unique_ptr<PictureWriter>* writer) {
+    writer->reset();
+    if (FindFormat(fOutputs, outType) == nullptr || outType == B_TRANSLATOR_BITMAP) {
+        return Fail(B_NO_TRANSLATOR, "format de sortie non pris en charge par ce traducteur");
+    }
+    *writer = std::make_unique<SingleImageWriter>(*this, outType, destination);
+    return B_OK;
 }
 
 status_t ImageTranslator::MakeConfigurationView(BMessage* ioExtension, BView** outView,

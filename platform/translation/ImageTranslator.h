@@ -12,6 +12,8 @@
 #include <span>
 
 #include "platform/interface/Bitmap.h"
+#include "platform/translation/Picture.h"
+#include "platform/translation/PictureIO.h"
 #include "platform/translation/Translator.h"
 #include "platform/translation/TranslatorSettings.h"
 
@@ -24,8 +26,21 @@ struct TranslatorDescription {
     const char* settingsKey;                      // file name of the settings, e.g. "png"
     std::span<const translation_format> inputs;   // the codec's own formats it reads
     std::span<const translation_format> outputs;  // the codec's own formats it writes
-    std::span<const SettingSpec> settings;
+    std::span<const SettingSchema> settings;
+    // What the codec's output format holds beside one picture's pixels; each capability
+    // brings its common writer setting (see kKeepMetadataSetting and the others).
+    WriterTraits writes = {};
 };
+
+// The writer settings every translator with the capability has, declared once here so that
+// the settings window and the command line show them alike.
+inline constexpr const char* kKeepMetadataSetting = "metadata";    // EXIF, XMP, IPTC kept
+inline constexpr const char* kConvertToSRGBSetting = "srgb";       // pixels turned to sRGB
+inline constexpr const char* kKeepAnimationSetting = "animation";  // every frame kept
+
+// The description of a bitmap that says nothing beyond its pixels: its size, whether it has
+// alpha, one frame.
+PictureInfo PlainInfo(const BBitmap& bitmap);
 
 class ImageTranslator : public BTranslator {
 public:
@@ -36,16 +51,36 @@ public:
     // sets *format to the matching entry of the inputs. B_NO_TRANSLATOR when it is not ours.
     virtual status_t IdentifyImage(BPositionIO& source, const translation_format** format) = 0;
 
-    // Decodes the stream into a new B_RGB32 (no alpha) or B_RGBA32 (alpha) bitmap. Checks the
-    // declared size with CheckImageSize before allocating. Fails with a reason (orv::Fail)
-    // on damaged data; never reads or writes out of bounds, never loops forever.
-    virtual status_t DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap>* image) = 0;
+    // Decodes the stream's picture into a new B_RGB32 (no alpha) or B_RGBA32 (alpha) bitmap,
+    // with what the file says beside the pixels. Checks the declared size with
+    // CheckImageSize, and every block it keeps with CheckMetadataSize, before allocating.
+    // A file that ends early or is damaged in part gives what could be read and says so in
+    // decoded->damage; one that cannot be shown fails with a reason (orv::Fail). Never
+    // reads or writes out of bounds, never loops forever.
+    virtual status_t DecodePicture(BPositionIO& source, DecodedImage* decoded) = 0;
 
     // Encodes `image` (B_RGB32 or B_RGBA32 as a rule; other spaces may be refused with
     // B_BAD_TYPE) as the output format `outType` into `destination`, with the current
-    // settings.
-    virtual status_t EncodeImage(const BBitmap& image, uint32 outType,
-                                 BPositionIO& destination) = 0;
+    // settings, and writes what `info` describes wherever the format can hold it.
+    virtual status_t EncodePicture(const BBitmap& image, const PictureInfo& info, uint32 outType,
+                                   BPositionIO& destination) = 0;
+
+    // The pixels alone, for callers that need nothing else (tests, fuzzers, the interchange
+    // stream): DecodePicture without what the file says beside the pixels, and
+    // EncodePicture of a bitmap that says nothing more.
+    status_t DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap>* image);
+    status_t EncodeImage(const BBitmap& image, uint32 outType, BPositionIO& destination);
+
+    // A reader for the stream, open on its header. The default decodes the one picture at
+    // once with DecodePicture; codecs with frames, or that decode faster at a reduced size,
+    // give their own.
+    virtual status_t OpenReader(BPositionIO& source, std::unique_ptr<PictureReader>* reader);
+    // A writer of `outType` into `destination`. The default takes one frame and encodes it
+    // with EncodePicture; codecs that write sequences give their own.
+    virtual status_t OpenWriter(uint32 outType, BPositionIO& destination,
+                                std::unique_ptr<PictureWriter>* writer);
+
+    const WriterTraits& Writes() const { return fDescription.writes; }
 
     TranslatorSettings& Settings() { return fSettings; }
     const TranslatorSettings& Settings() const { return fSettings; }
@@ -66,9 +101,12 @@ public:
 
 private:
     TranslatorDescription fDescription;
-    // The interchange format is added to the codec's own lists, as the platform expects.
+    // The interchange format is added to the codec's own lists, so the roster can find the
+    // translator for a bitmap in either direction.
     std::vector<translation_format> fInputs;
     std::vector<translation_format> fOutputs;
+    // The codec's own settings followed by the common writer settings it has.
+    std::vector<SettingSchema> fSchema;
     TranslatorSettings fSettings;
 };
 

@@ -74,6 +74,31 @@ ORV_ROW_KERNEL void GrayAlphaToRow(const uint8* __restrict grayAlpha, uint8* __r
     }
 }
 
+void SamplesToRow(const uint8* samples, uint32 channels, uint8* bgra, uint32 count) {
+    switch (channels) {
+        case 1:
+            GrayToRow(samples, bgra, count);
+            break;
+        case 2:
+            GrayAlphaToRow(samples, bgra, count);
+            break;
+        case 3:
+            RGBToRow(samples, bgra, count);
+            break;
+        default:
+            RGBAToRow(samples, bgra, count);
+            break;
+    }
+}
+
+void RowsToBitmap(const uint8* samples, size_t stride, uint32 channels, BBitmap* image) {
+    auto* bits = static_cast<uint8*>(image->Bits());
+    for (uint32 y = 0; y < image->PixelHeight(); ++y, samples += stride) {
+        SamplesToRow(samples, channels, bits + size_t(y) * image->BytesPerRow(),
+                     image->PixelWidth());
+    }
+}
+
 namespace {
 
 // colour × alpha + white × (255 − alpha), divided by 255 and rounded to nearest: exact
@@ -103,12 +128,23 @@ ORV_ROW_KERNEL void RowToRGB(const uint8* __restrict bgra, uint8* __restrict rgb
     }
 }
 
-ORV_ROW_KERNEL void RowToRGBA(const uint8* __restrict bgra, uint8* __restrict rgba, uint32 count) {
-    for (size_t i = 0; i < count; ++i) {
-        rgba[4 * i + 0] = bgra[4 * i + 2];
-        rgba[4 * i + 1] = bgra[4 * i + 1];
-        rgba[4 * i + 2] = bgra[4 * i + 0];
-        rgba[4 * i + 3] = bgra[4 * i + 3];
+// Red and blue change places both ways: the swap that reads RGBA rows writes them.
+void RowToRGBA(const uint8* bgra, uint8* rgba, uint32 count) {
+    RGBAToRow(bgra, rgba, count);
+}
+
+void BitmapRowToSamples(const BBitmap& image, uint32 y, bool alpha, uint8* out) {
+    const uint8* row = static_cast<const uint8*>(image.Bits()) + size_t(y) * image.BytesPerRow();
+    if (alpha) {
+        RowToRGBA(row, out, image.PixelWidth());
+    } else {
+        RowToRGB(row, out, image.PixelWidth(), false);
+    }
+}
+
+void BitmapToRows(const BBitmap& image, bool alpha, uint8* out, size_t stride) {
+    for (uint32 y = 0; y < image.PixelHeight(); ++y, out += stride) {
+        BitmapRowToSamples(image, y, alpha, out);
     }
 }
 

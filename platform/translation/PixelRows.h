@@ -20,10 +20,23 @@ void RGBAToRow(const uint8* rgba, uint8* bgra, uint32 count);
 void GrayToRow(const uint8* gray, uint8* bgra, uint32 count);
 void GrayAlphaToRow(const uint8* grayAlpha, uint8* bgra, uint32 count);
 
+// Library rows of `channels` samples a pixel (1 grey, 2 grey and alpha, 3 RGB, 4 RGBA) into
+// a bitmap row, and a whole picture of them, rows `stride` bytes apart, into the bitmap.
+void SamplesToRow(const uint8* samples, uint32 channels, uint8* bgra, uint32 count);
+void RowsToBitmap(const uint8* samples, size_t stride, uint32 channels, BBitmap* image);
+
 // Bitmap rows into library rows. `flattenOnWhite` composites the alpha over white first;
 // without it the colour bytes are copied as they are.
 void RowToRGB(const uint8* bgra, uint8* rgb, uint32 count, bool flattenOnWhite);
 void RowToRGBA(const uint8* bgra, uint8* rgba, uint32 count);
+
+// Row `y` of the bitmap as RGBA (`alpha`) or RGB samples, the alpha byte then left out
+// (not flattened).
+void BitmapRowToSamples(const BBitmap& image, uint32 y, bool alpha, uint8* out);
+
+// The whole bitmap so, rows `stride` bytes apart from `out` on: what libraries that take a
+// picture in one piece want.
+void BitmapToRows(const BBitmap& image, bool alpha, uint8* out, size_t stride);
 
 // True when the bitmap is B_RGBA32 and some pixel's alpha is below 255.
 bool HasTransparency(const BBitmap& image);

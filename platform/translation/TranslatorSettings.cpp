@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "platform/support/ErrorReason.h"
+#include "platform/support/ProgramIdentity.h"
 
 namespace orv {
 
@@ -54,11 +55,11 @@ bool ParseInteger(std::string_view text, int32* value) {
     return error == std::errc() && last == end && !text.empty();
 }
 
-// The value that `text` stands for under `spec`, before any range check.
-bool ValueFromText(const SettingSpec& spec, std::string_view text, int32* value) {
+// The value that `text` stands for under `schema`, before any range check.
+bool ValueFromText(const SettingSchema& schema, std::string_view text, int32* value) {
     text = Trim(text);
-    switch (spec.kind) {
-        case SettingSpec::Kind::Bool:
+    switch (schema.kind) {
+        case SettingSchema::Kind::Bool:
             for (std::string_view yes : {"true", "1", "oui", "yes", "on"}) {
                 if (EqualsIgnoringCase(text, yes)) {
                     *value = 1;
@@ -72,13 +73,13 @@ bool ValueFromText(const SettingSpec& spec, std::string_view text, int32* value)
                 }
             }
             return false;
-        case SettingSpec::Kind::Int:
+        case SettingSchema::Kind::Int:
             return ParseInteger(text, value);
-        case SettingSpec::Kind::Choice:
+        case SettingSchema::Kind::Choice:
             if (ParseInteger(text, value)) {
                 return true;
             }
-            for (const SettingChoice& choice : spec.choices) {
+            for (const SettingChoice& choice : schema.choices) {
                 if (EqualsIgnoringCase(text, choice.label)) {
                     *value = choice.value;
                     return true;
@@ -89,12 +90,13 @@ bool ValueFromText(const SettingSpec& spec, std::string_view text, int32* value)
     return false;
 }
 
-std::string SerializeValues(std::span<const SettingSpec> schema, const std::vector<int32>& values) {
+std::string SerializeValues(std::span<const SettingSchema> schema,
+                            const std::vector<int32>& values) {
     std::string text;
     for (size_t i = 0; i < schema.size(); ++i) {
         text += schema[i].name;
         text += '=';
-        if (schema[i].kind == SettingSpec::Kind::Bool) {
+        if (schema[i].kind == SettingSchema::Kind::Bool) {
             text += values[i] != 0 ? "true" : "false";
         } else {
             text += std::to_string(values[i]);
@@ -134,34 +136,34 @@ status_t WriteAll(int fd, const std::string& text) {
 
 }  // namespace
 
-TranslatorSettings::TranslatorSettings(std::string key, std::span<const SettingSpec> schema)
-    : fKey(std::move(key)), fSchema(schema) {
+TranslatorSettings::TranslatorSettings(std::string key, std::span<const SettingSchema> table)
+    : fKey(std::move(key)), fSchema(table) {
     fValues.reserve(fSchema.size());
-    for (const SettingSpec& spec : fSchema) {
-        fValues.push_back(spec.defaultValue);
+    for (const SettingSchema& schema : fSchema) {
+        fValues.push_back(schema.defaultValue);
     }
 }
 
-const SettingSpec* TranslatorSettings::Find(const char* name) const {
+const SettingSchema* TranslatorSettings::Find(const char* name) const {
     if (name == nullptr) {
         return nullptr;
     }
-    for (const SettingSpec& spec : fSchema) {
-        if (std::strcmp(spec.name, name) == 0) {
-            return &spec;
+    for (const SettingSchema& schema : fSchema) {
+        if (std::strcmp(schema.name, name) == 0) {
+            return &schema;
         }
     }
     return nullptr;
 }
 
-bool TranslatorSettings::Accepts(const SettingSpec& spec, int32 value) const {
-    switch (spec.kind) {
-        case SettingSpec::Kind::Bool:
+bool TranslatorSettings::Accepts(const SettingSchema& schema, int32 value) const {
+    switch (schema.kind) {
+        case SettingSchema::Kind::Bool:
             return value == 0 || value == 1;
-        case SettingSpec::Kind::Int:
-            return value >= spec.minimum && value <= spec.maximum;
-        case SettingSpec::Kind::Choice:
-            for (const SettingChoice& choice : spec.choices) {
+        case SettingSchema::Kind::Int:
+            return value >= schema.minimum && value <= schema.maximum;
+        case SettingSchema::Kind::Choice:
+            for (const SettingChoice& choice : schema.choices) {
                 if (choice.value == value) {
                     return true;
                 }
@@ -172,37 +174,37 @@ bool TranslatorSettings::Accepts(const SettingSpec& spec, int32 value) const {
 }
 
 int32 TranslatorSettings::Int32(const char* name) const {
-    const SettingSpec* spec = Find(name);
-    if (spec == nullptr) {
+    const SettingSchema* schema = Find(name);
+    if (schema == nullptr) {
         return 0;
     }
     std::lock_guard lock(fLock);
-    return fValues[size_t(spec - fSchema.data())];
+    return fValues[size_t(schema - fSchema.data())];
 }
 
 status_t TranslatorSettings::Set(const char* name, int32 value) {
-    const SettingSpec* spec = Find(name);
-    if (spec == nullptr) {
+    const SettingSchema* schema = Find(name);
+    if (schema == nullptr) {
         return Fail(B_BAD_VALUE, std::string("réglage inconnu : ") + (name ? name : ""));
     }
-    if (!Accepts(*spec, value)) {
-        return Fail(B_BAD_VALUE, std::string("valeur hors limites pour ") + spec->name);
+    if (!Accepts(*schema, value)) {
+        return Fail(B_BAD_VALUE, std::string("valeur hors limites pour ") + schema->name);
     }
     {
         std::lock_guard lock(fLock);
-        fValues[size_t(spec - fSchema.data())] = value;
+        fValues[size_t(schema - fSchema.data())] = value;
     }
     return Save();
 }
 
 status_t TranslatorSettings::SetFromText(const char* name, const char* text) {
-    const SettingSpec* spec = Find(name);
-    if (spec == nullptr) {
+    const SettingSchema* schema = Find(name);
+    if (schema == nullptr) {
         return Fail(B_BAD_VALUE, std::string("réglage inconnu : ") + (name ? name : ""));
     }
     int32 value = 0;
-    if (text == nullptr || !ValueFromText(*spec, text, &value)) {
-        return Fail(B_BAD_VALUE, std::string("valeur illisible pour ") + spec->name);
+    if (text == nullptr || !ValueFromText(*schema, text, &value)) {
+        return Fail(B_BAD_VALUE, std::string("valeur illisible pour ") + schema->name);
     }
     return Set(name, value);
 }
@@ -220,14 +222,14 @@ void TranslatorSettings::Parse(const std::string& text) {
             continue;
         }
         const std::string name(Trim(line.substr(0, equals)));
-        const SettingSpec* spec = Find(name.c_str());
+        const SettingSchema* schema = Find(name.c_str());
         int32 value = 0;
-        if (spec == nullptr || !ValueFromText(*spec, line.substr(equals + 1), &value) ||
-            !Accepts(*spec, value)) {
+        if (schema == nullptr || !ValueFromText(*schema, line.substr(equals + 1), &value) ||
+            !Accepts(*schema, value)) {
             continue;
         }
         std::lock_guard lock(fLock);
-        fValues[size_t(spec - fSchema.data())] = value;
+        fValues[size_t(schema - fSchema.data())] = value;
     }
 }
 
@@ -320,12 +322,12 @@ void TranslatorSettings::ToMessage(BMessage* message) const {
     }
     std::lock_guard lock(fLock);
     for (size_t i = 0; i < fSchema.size(); ++i) {
-        const SettingSpec& spec = fSchema[i];
-        message->RemoveName(spec.name);
-        if (spec.kind == SettingSpec::Kind::Bool) {
-            message->AddBool(spec.name, fValues[i] != 0);
+        const SettingSchema& schema = fSchema[i];
+        message->RemoveName(schema.name);
+        if (schema.kind == SettingSchema::Kind::Bool) {
+            message->AddBool(schema.name, fValues[i] != 0);
         } else {
-            message->AddInt32(spec.name, fValues[i]);
+            message->AddInt32(schema.name, fValues[i]);
         }
     }
 }
@@ -334,15 +336,16 @@ status_t TranslatorSettings::FromMessage(const BMessage& message) {
     bool changed = false;
     bool refused = false;
     for (size_t i = 0; i < fSchema.size(); ++i) {
-        const SettingSpec& spec = fSchema[i];
+        const SettingSchema& schema = fSchema[i];
         int32 value = 0;
         bool flag = false;
-        if (spec.kind == SettingSpec::Kind::Bool && message.FindBool(spec.name, &flag) == B_OK) {
+        if (schema.kind == SettingSchema::Kind::Bool &&
+            message.FindBool(schema.name, &flag) == B_OK) {
             value = flag ? 1 : 0;
-        } else if (message.FindInt32(spec.name, &value) != B_OK) {
+        } else if (message.FindInt32(schema.name, &value) != B_OK) {
             continue;
         }
-        if (!Accepts(spec, value)) {
+        if (!Accepts(schema, value)) {
             refused = true;
             continue;
         }
@@ -358,16 +361,17 @@ status_t TranslatorSettings::FromMessage(const BMessage& message) {
 }
 
 std::string TranslatorSettings::Directory() {
+    const std::string name = CurrentProgramIdentity().name;
     const char* config = std::getenv("XDG_CONFIG_HOME");
     if (config != nullptr && config[0] == '/') {
-        return std::string(config) + "/orvane/translators";
+        return std::string(config) + "/" + name + "/translators";
     }
     const char* home = std::getenv("HOME");
     if (home == nullptr || home[0] != '/') {
         const passwd* user = getpwuid(getuid());
         home = user != nullptr ? user->pw_dir : "/tmp";
     }
-    return std::string(home) + "/.config/orvane/translators";
+    return std::string(home) + "/.config/" + name + "/translators";
 }
 
 }  // namespace orv

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // A translator's settings: declared as data (the schema), kept per translator in
-// $XDG_CONFIG_HOME/orvane/translators/<key>.settings, changed from the settings window or
-// `orvane settings`, read by the codec each time it runs.
+// $XDG_CONFIG_HOME/NAME/translators/<key>.settings (NAME: the program's, see
+// ProgramIdentity.h), changed from the settings window or the program's command line, read
+// by the codec each time it runs.
 #pragma once
 
 #include <mutex>
@@ -19,7 +20,7 @@ struct SettingChoice {
     const char* label;  // French
 };
 
-struct SettingSpec {
+struct SettingSchema {
     enum class Kind { Bool, Int, Choice };
 
     const char* name;  // key in messages, files and on the command line
@@ -34,9 +35,9 @@ struct SettingSpec {
 class TranslatorSettings {
 public:
     // `key` names the settings file (the translator's short name, such as "png").
-    TranslatorSettings(std::string key, std::span<const SettingSpec> schema);
+    TranslatorSettings(std::string key, std::span<const SettingSchema> table);
 
-    std::span<const SettingSpec> Schema() const { return fSchema; }
+    std::span<const SettingSchema> Schema() const { return fSchema; }
     const std::string& Key() const { return fKey; }
 
     // Current values; a name outside the schema is a programming error and gives 0.
@@ -53,7 +54,7 @@ public:
     // Reads the file; unknown keys and out-of-range values are ignored (defaults stay).
     status_t Load();
     status_t Save() const;
-    // Parses a settings file's text into values; the part the fuzzer drives.
+    // Parses a settings file's text into values; what the fuzzer drives.
     void Parse(const std::string& text);
     std::string Serialize() const;
 
@@ -62,15 +63,15 @@ public:
     // Takes the fields of `message` that match the schema; ignores the rest.
     status_t FromMessage(const BMessage& message);
 
-    // $XDG_CONFIG_HOME/orvane/translators (or ~/.config/orvane/translators).
+    // $XDG_CONFIG_HOME/NAME/translators (or ~/.config/NAME/translators).
     static std::string Directory();
 
 private:
-    const SettingSpec* Find(const char* name) const;
-    bool Accepts(const SettingSpec& spec, int32 value) const;
+    const SettingSchema* Find(const char* name) const;
+    bool Accepts(const SettingSchema& schema, int32 value) const;
 
     std::string fKey;
-    std::span<const SettingSpec> fSchema;
+    std::span<const SettingSchema> fSchema;
     std::vector<int32> fValues;
     mutable std::mutex fLock;
 };

@@ -8,9 +8,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <thread>
 
 #include "platform/application/AppDefs.h"
@@ -81,13 +85,16 @@ void SendAll(int fd, const void* data, size_t size) {
 
 class InstanceSocket : public RuntimeFolderTest {
 protected:
-    // Serves kSignature into a recording looper.
-    void StartServer() {
+    // Serves kSignature into a recording looper; `handled` runs after each message.
+    void StartServer(std::function<void()> handled = [] {}) {
         fInbox = new RecordingLooper;
         fInbox->Run();
         ASSERT_EQ(fServer.Claim(kSignature), B_OK);
         BLooper* inbox = fInbox;
-        ASSERT_EQ(fServer.Serve([inbox](BMessage&& message) { inbox->PostMessage(&message); }),
+        ASSERT_EQ(fServer.Serve([inbox, handled](BMessage&& message) {
+            inbox->PostMessage(&message);
+            handled();
+        }),
                   B_OK);
     }
     void TearDown() override {
@@ -250,23 +257,66 @@ TEST_F(InstanceSocket, MalformedFramesAreRefusedAndTheServerCarriesOn) {
     EXPECT_EQ(fInbox->Received().size(), 3u);
 }
 
-TEST_F(InstanceSocket, IdleConnectionsCannotExhaustTheServer) {
-    fServer.SetReadTimeout(300'000);
-    StartServer();
+TEST_F(InstanceSocket, IdleConnectionsGiveWayToASenderAtOnce) {
+    StartServer();  // the idle ones would not time out during the test
     std::vector<int> idle;
-    for (int i = 0; i < orv::InstanceServer::kMaxConnections; ++i) {
+    for (int i = 0; i < 2 * orv::InstanceServer::kMaxConnections; ++i) {
         idle.push_back(RawConnect(fServer.Path()));
     }
-    std::this_thread::sleep_for(50ms);
-    int extra = RawConnect(fServer.Path());
-    EXPECT_EQ(ReplyThenClose(extra), 1);  // over the limit: closed at once
-    // Once the idle ones time out, a real sender gets through.
-    std::this_thread::sleep_for(500ms);
+    auto start = std::chrono::steady_clock::now();
     BMessage list = FileList();
-    EXPECT_EQ(orv::SendToInstance(kSignature, list, 5'000'000), B_OK);
+    EXPECT_EQ(orv::SendToInstance(kSignature, list, 1'000'000), B_OK);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+    // No more than the limit stayed open: the longest idle gave way, each to a newer one.
+    std::vector<pollfd> entries;
     for (int fd : idle) {
-        close(fd);
+        entries.push_back({fd, POLLIN, 0});
     }
+    EXPECT_GE(poll(entries.data(), entries.size(), 0), orv::InstanceServer::kMaxConnections + 1);
+    std::for_each(idle.begin(), idle.end(), close);
+}
+
+TEST_F(InstanceSocket, SendersWhoseMessagesAreBeingHandledKeepTheirPlace) {
+    // Every place holds a message the instance is still handling: one more sender waits
+    // for a place instead of taking one, and every message arrives once.
+    constexpr int kPlaces = orv::InstanceServer::kMaxConnections;
+    std::promise<void> release;
+    StartServer([released = release.get_future().share()] { released.wait(); });
+    std::atomic<int> answered{0};
+    std::vector<std::thread> senders;
+    for (int i = 0; i <= kPlaces; ++i) {
+        EXPECT_TRUE(fInbox->WaitFor(size_t(i)));  // the last one once all places are held
+        senders.emplace_back([&answered] {
+            answered += orv::SendToInstance(kSignature, FileList(), 5'000'000) == B_OK ? 1 : 0;
+        });
+    }
+    EXPECT_FALSE(fInbox->WaitFor(kPlaces + 1, 300ms)) << "a place was taken from a message";
+    release.set_value();
+    for (std::thread& sender : senders) {
+        sender.join();
+    }
+    EXPECT_EQ(answered, kPlaces + 1);
+    fInbox->PostMessage(uint32(99));  // behind whatever was handed over: nothing came twice
+    ASSERT_TRUE(fInbox->WaitFor(kPlaces + 2));
+    EXPECT_EQ(fInbox->Received()[kPlaces + 1].what, 99u);
+}
+
+TEST_F(InstanceSocket, ALargeFileListIsHandedOverWhole) {
+    StartServer();
+    // 100 000 files with 250-byte paths: well within what a message may take.
+    BMessage list(50);
+    const std::string folder = "/home/anne/" + std::string(209, 'd');
+    for (int i = 0; i < 100'000; ++i) {
+        char leaf[32];
+        std::snprintf(leaf, sizeof leaf, "photo-%019d.jpg", i);
+        entry_ref ref(folder, leaf);
+        ASSERT_EQ(list.AddRef("refs", &ref), B_OK);
+    }
+    EXPECT_EQ(orv::SendToInstance(kSignature, list), B_OK);
+    ASSERT_TRUE(fInbox->WaitFor(1));
+    entry_ref last;
+    ASSERT_EQ(fInbox->Received()[0].FindRef("refs", 99'999, &last), B_OK);
+    EXPECT_EQ(last.Path(), folder + "/photo-0000000000000099999.jpg");
 }
 
 TEST_F(InstanceSocket, AnUnsafeRuntimeFolderIsNotUsed) {
@@ -277,45 +327,13 @@ TEST_F(InstanceSocket, AnUnsafeRuntimeFolderIsNotUsed) {
     EXPECT_EQ(folder, "/tmp/orvane-" + std::to_string(geteuid()));
 }
 
-// Started by the launch test below through ORVANE_EXECUTABLE: serves the signature until
-// told to quit (message 99) or for ten seconds at most. Not a fixture test: it must use the
-// runtime folder of the test that started it.
-TEST(InstanceSocketLaunch, Helper) {
-    const char* signature = std::getenv("ORVANE_TEST_LAUNCH_HELPER");
-    if (signature == nullptr) {
-        GTEST_SKIP() << "only run by the launch test";
-    }
-    class Helper : public BApplication {
-    public:
-        using BApplication::BApplication;
-        void MessageReceived(BMessage* message) override {
-            if (message->what == 99) {
-                Quit();
-            }
-        }
-    };
-    Helper app(signature);
-    ASSERT_EQ(app.InitCheck(), B_OK);
-    std::thread deadline([] {
-        std::this_thread::sleep_for(10s);
-        be_app_messenger.SendMessage(99);
-    });
-    deadline.detach();
-    app.Run();
-}
-
 TEST_F(InstanceSocket, LaunchStartsTheProgramOnceAndWaitsForIt) {
     const char* signature = "application/x-vnd.Orvane-launch-test";
-    char self[4096];
-    ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-    ASSERT_GT(length, 0);
-    self[length] = '\0';
+    // A launch starts its program without arguments: the script gives the helper its one.
     std::string script = fFolder + "/launch.sh";
-    std::ofstream(script) << "#!/bin/sh\nexec '" << self
-                          << "' --gtest_filter=InstanceSocketLaunch.Helper >/dev/null 2>&1\n";
+    std::ofstream(script) << "#!/bin/sh\nexec '" ORV_LAUNCH_HELPER "' '" << signature << "'\n";
     ASSERT_EQ(chmod(script.c_str(), 0700), 0);
     setenv("ORVANE_EXECUTABLE", script.c_str(), 1);
-    setenv("ORVANE_TEST_LAUNCH_HELPER", signature, 1);
 
     BMessage list = FileList();
     EXPECT_EQ(be_roster->Launch(signature), B_OK);
@@ -331,5 +349,4 @@ TEST_F(InstanceSocket, LaunchStartsTheProgramOnceAndWaitsForIt) {
     setenv("ORVANE_EXECUTABLE", (fFolder + "/absent").c_str(), 1);
     EXPECT_EQ(be_roster->Launch(signature), B_LAUNCH_FAILED_EXECUTABLE);
     unsetenv("ORVANE_EXECUTABLE");
-    unsetenv("ORVANE_TEST_LAUNCH_HELPER");
 }

@@ -18,6 +18,14 @@ bool WaitUntil(const std::atomic<bool>& flag) {
     return flag;
 }
 
+// Waits until the looper's thread has taken every posted message from the queue.
+bool WaitUntilTaken(const BLooper& looper) {
+    for (int i = 0; i < 5000 && looper.CountQueuedMessages() > 0; ++i) {
+        std::this_thread::sleep_for(1ms);
+    }
+    return looper.CountQueuedMessages() == 0;
+}
+
 }  // namespace
 
 TEST(Looper, HandlesMessagesInPostOrderOnItsOwnThread) {
@@ -67,18 +75,26 @@ TEST(Looper, LockFromAnotherThreadHoldsTheLoopBack) {
     ASSERT_TRUE(looper->Lock());  // recursive
     EXPECT_EQ(looper->CountLocks(), 2);
     looper->PostMessage(1);
-    std::this_thread::sleep_for(50ms);
+    // Once the loop has taken the message and sleeps, it can only be waiting for the lock.
+    ASSERT_TRUE(WaitUntilTaken(*looper));
+    ASSERT_TRUE(WaitUntilAsleep(looper->Thread()));
     EXPECT_TRUE(looper->Received().empty()) << "handled while another thread held the lock";
 
     std::atomic<bool> otherLocked = false;
+    std::atomic<pid_t> otherThread = 0;
     std::thread other([&] {
         EXPECT_FALSE(looper->IsLocked());
+        otherThread = gettid();
         looper->Lock();
         otherLocked = true;
         looper->Unlock();
     });
     looper->Unlock();
-    std::this_thread::sleep_for(20ms);
+    // Still held once: the other thread sleeps in Lock() rather than getting through.
+    while (otherThread == 0) {
+        std::this_thread::yield();
+    }
+    ASSERT_TRUE(WaitUntilAsleep(otherThread));
     EXPECT_FALSE(otherLocked);
     looper->Unlock();
     other.join();
@@ -143,25 +159,40 @@ TEST(Looper, QuitFromItsOwnHandlerEndsAfterTheMessage) {
 
 TEST(Looper, QuitFromAnotherThreadWaitsForTheRunningHandler) {
     std::atomic<bool> destroyed = false;
+    std::atomic<bool> handlerStarted = false;
+    std::atomic<bool> released = false;
     std::atomic<bool> handlerDone = false;
-    class Slow : public RecordingLooper {
+    // The handler runs until this thread is seen asleep in Lock(), then a little more.
+    class Held : public RecordingLooper {
     public:
-        Slow(std::atomic<bool>* destroyed, std::atomic<bool>* done)
-            : RecordingLooper(destroyed), fDone(done) {}
+        Held(std::atomic<bool>* destroyed, std::atomic<bool>* started, std::atomic<bool>* released,
+             std::atomic<bool>* done)
+            : RecordingLooper(destroyed), fStarted(started), fReleased(released), fDone(done) {}
         void MessageReceived(BMessage* message) override {
-            std::this_thread::sleep_for(100ms);
+            *fStarted = true;
+            while (!*fReleased) {
+                std::this_thread::yield();
+            }
             *fDone = true;
             RecordingLooper::MessageReceived(message);
         }
+        std::atomic<bool>* fStarted;
+        std::atomic<bool>* fReleased;
         std::atomic<bool>* fDone;
     };
-    auto* looper = new Slow(&destroyed, &handlerDone);
+    auto* looper = new Held(&destroyed, &handlerStarted, &released, &handlerDone);
     looper->Run();
     looper->PostMessage(1);
-    std::this_thread::sleep_for(20ms);
-    looper->Lock();  // waits for the handler, as the platform requires before Quit()
-    looper->Quit();
+    ASSERT_TRUE(WaitUntil(handlerStarted));
+    const pid_t self = gettid();
+    std::thread releaser([&] {
+        WaitUntilAsleep(self);
+        released = true;
+    });
+    looper->Lock();  // waits for the handler: whoever quits a running looper locks it first
     EXPECT_TRUE(handlerDone);
+    looper->Quit();
+    releaser.join();
     EXPECT_TRUE(destroyed);
 }
 

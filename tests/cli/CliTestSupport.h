@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/TempFolder.h"
 #include "tests/conversion/Pictures.h"
 
 extern char** environ;
@@ -110,9 +111,6 @@ private:
 class CliTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/orvane-cli-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        fRoot = pattern;
         fHome = fRoot / "home";
         fWork = fRoot / "work";
         fs::create_directories(fHome / ".config");
@@ -132,11 +130,6 @@ protected:
         if (const char* asan = std::getenv("ASAN_OPTIONS")) {
             fEnv["ASAN_OPTIONS"] = asan;
         }
-    }
-
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(fRoot, ignored);
     }
 
     // Starts `orvane args...`: output into files of the test's folder; standard input a
@@ -218,7 +211,8 @@ protected:
     // A 227 × 149 JPEG photograph, as a camera would leave it.
     static void WritePhoto(const fs::path& path) { WritePicture(path, "image/jpeg", 227, 149); }
 
-    fs::path fRoot;
+    orvtest::TempFolder fTemp;
+    fs::path fRoot = fTemp.Path();
     fs::path fHome;
     fs::path fWork;
     std::map<std::string, std::string> fEnv;

@@ -24,26 +24,26 @@ TEST(CommandLineTest, ConvertTakesEveryOptionInEitherSpellingAndPathsAfterTheEnd
     const ConvertRequest& request = parsed.command.convert;
     EXPECT_EQ(parsed.command.kind, CommandKind::Convert);
     EXPECT_EQ(request.format, "png");
-    EXPECT_EQ(request.filter, 3);
+    EXPECT_EQ(request.options.filter, 3);
     EXPECT_TRUE(request.filterGiven);
-    EXPECT_EQ(request.width, "10");
-    EXPECT_EQ(request.height, "-5");  // a typed size is the run's to judge
-    EXPECT_FALSE(request.keepRatio);
-    EXPECT_TRUE(request.smooth);
-    EXPECT_EQ(request.sources, Sources::Trash);
-    EXPECT_FALSE(request.removeOldExtension);
-    EXPECT_FALSE(request.addNewExtension);
+    EXPECT_EQ(request.options.width, "10");
+    EXPECT_EQ(request.options.height, "-5");  // a typed size is the run's to judge
+    EXPECT_FALSE(request.options.keepRatio);
+    EXPECT_TRUE(request.options.smooth);
+    EXPECT_EQ(request.options.disposal, SourceDisposal::Trash);
+    EXPECT_FALSE(request.options.removeOldExtension);
+    EXPECT_FALSE(request.options.addNewExtension);
     EXPECT_EQ(request.paths, (std::vector<std::string>{"a.jpg", "--b.jpg", "-"}));
 
     // The defaults are the window's form, but the sources are kept.
     const ParseResult plain = Parse({"convert", "--to", "png", "x"});
     ASSERT_TRUE(plain.ok());
-    EXPECT_TRUE(plain.command.convert.keepRatio);
-    EXPECT_FALSE(plain.command.convert.smooth);
+    EXPECT_TRUE(plain.command.convert.options.keepRatio);
+    EXPECT_FALSE(plain.command.convert.options.smooth);
     EXPECT_FALSE(plain.command.convert.filterGiven);
-    EXPECT_EQ(plain.command.convert.sources, Sources::Keep);
-    EXPECT_TRUE(plain.command.convert.removeOldExtension);
-    EXPECT_TRUE(plain.command.convert.addNewExtension);
+    EXPECT_EQ(plain.command.convert.options.disposal, SourceDisposal::Keep);
+    EXPECT_TRUE(plain.command.convert.options.removeOldExtension);
+    EXPECT_TRUE(plain.command.convert.options.addNewExtension);
 }
 
 TEST(CommandLineTest, TheFirstArgumentChoosesTheWayIn) {

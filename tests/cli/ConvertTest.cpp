@@ -59,14 +59,7 @@ Picture Sample() {
     return {2, 2, {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255}};
 }
 
-std::vector<std::string> Listing(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using orvtest::Listing;
 
 using Names = std::vector<std::string>;
 

@@ -13,6 +13,7 @@
 #include "app/OrvLauncher.h"
 #include "platform/display/headless/HeadlessDisplay.h"
 #include "platform/translation/TranslatorRoster.h"
+#include "tests/TempFolder.h"
 #include "ui/Messages.h"
 #include "ui/OrvWindow.h"
 
@@ -24,19 +25,12 @@ namespace fs = std::filesystem;
 class LauncherTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/orvane-launcher-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        fRoot = pattern;
         fs::create_directories(fRoot / "run");
         fs::permissions(fRoot / "run", fs::perms::owner_all);
         setenv("XDG_RUNTIME_DIR", (fRoot / "run").c_str(), 1);
         fDisplay = orv::HeadlessDisplay::Install();
     }
-    void TearDown() override {
-        orv::SetDisplayBackend(nullptr);
-        std::error_code ignored;
-        fs::remove_all(fRoot, ignored);
-    }
+    void TearDown() override { orv::SetDisplayBackend(nullptr); }
 
     BMessage FileList(uint32 what, int count) const {
         BMessage message(what);
@@ -58,7 +52,8 @@ protected:
         return false;
     }
 
-    fs::path fRoot;
+    orvtest::TempFolder fTemp;
+    fs::path fRoot = fTemp.Path();
     std::shared_ptr<orv::HeadlessDisplay> fDisplay;
     BTranslatorRoster fRoster;  // no translators: the lists are only counted
 };

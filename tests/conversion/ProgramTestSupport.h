@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -26,8 +25,11 @@
 #include "platform/storage/File.h"
 #include "platform/translation/BitmapStream.h"
 #include "platform/translation/TranslatorRoster.h"
+#include "tests/TempFolder.h"
+#include "ui/FormControls.h"
 #include "ui/Messages.h"
 #include "ui/OrvWindow.h"
+#include "ui/RunReports.h"
 
 namespace orv::test {
 
@@ -115,15 +117,7 @@ inline std::shared_ptr<RecordingDisplay> TheDisplay() {
     return ProgramEnvironment::Display();
 }
 
-inline std::vector<std::string> Listing(const fs::path& folder) {
-    std::vector<std::string> names;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(folder, error)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using orvtest::Listing;
 
 inline std::string ReadAll(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -155,42 +149,13 @@ inline int32 FormatIndex(const OrvWindow& window, const std::string& mime) {
     return -1;
 }
 
-// A looper that keeps the run reports it receives.
-class RunRecorder : public BLooper {
-public:
-    RunRecorder() : BLooper("run recorder") {}
-    void MessageReceived(BMessage* message) override {
-        if (message->what != MSG_RUN_DONE) {
-            BLooper::MessageReceived(message);
-            return;
-        }
-        std::lock_guard lock(fLock);
-        fReports.push_back(*message);
-        fChanged.notify_all();
-    }
-    // The report of run number `count` (from 1), waiting for it.
-    BMessage WaitForReport(size_t count) {
-        std::unique_lock lock(fLock);
-        if (!fChanged.wait_for(lock, kWait, [&] { return fReports.size() >= count; })) {
-            ADD_FAILURE() << "no report of run " << count;
-            return BMessage();
-        }
-        return fReports[count - 1];
-    }
-
-private:
-    std::mutex fLock;
-    std::condition_variable fChanged;
-    std::vector<BMessage> fReports;
-};
-
 // The main window on the headless display, with a recorder of its runs.
 class ProgramWindow {
 public:
     explicit ProgramWindow(BTranslatorRoster* roster = nullptr)
         : fDisplay(TheDisplay()),
           fWindow(roster != nullptr ? new OrvWindow(roster) : new OrvWindow()),
-          fRecorder(new RunRecorder()) {
+          fRecorder(new RunReports()) {
         fRecorder->Run();
         fWindow->SetRunObserver(BMessenger(fRecorder));
         fWindow->Show();
@@ -226,7 +191,7 @@ public:
         if (fromAddOn) {
             drop.AddBool("CalledFromAddOn", true);
         }
-        ASSERT_EQ(fDisplay->Drop(fId, "Orvane_view", drop), B_OK);
+        ASSERT_EQ(fDisplay->Drop(fId, form::kView, drop), B_OK);
         // The list is taken once the drop has gone through the queue.
         Sync();
     }
@@ -253,13 +218,17 @@ public:
     void ChooseFormat(const std::string& mime) {
         const int32 index = FormatIndex(*fWindow, mime);
         ASSERT_GE(index, 0) << mime;
-        ASSERT_EQ(fDisplay->Choose(fId, "M_Translator", index), B_OK);
+        ASSERT_EQ(fDisplay->Choose(fId, form::kFormatMenu, index), B_OK);
     }
 
     // Presses "Convertir" and waits for the run's report.
     BMessage Convert() {
-        EXPECT_EQ(fDisplay->Click(fId, "BValider"), B_OK);
-        return fRecorder->WaitForReport(++fRuns);
+        EXPECT_EQ(fDisplay->Click(fId, form::kConvert), B_OK);
+        const std::optional<BMessage> report = fRecorder->WaitFor(++fRuns, kWait);
+        if (!report) {
+            ADD_FAILURE() << "no report of run " << fRuns;
+        }
+        return report.value_or(BMessage());
     }
 
     bool WaitClosed() {
@@ -270,7 +239,7 @@ public:
 private:
     std::shared_ptr<RecordingDisplay> fDisplay;
     OrvWindow* fWindow;
-    RunRecorder* fRecorder;
+    RunReports* fRecorder;
     WindowId fId = 0;
     size_t fRuns = 0;
 };

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform/application/Application.h"
+#include "tests/TempFolder.h"
 
 extern char** environ;
 
@@ -28,6 +29,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using orvtest::Listing;
 
 constexpr char kSignature[] = "application/x-vnd.Orvane";
 constexpr char kTitle[] = "Orvane 2.0 fr";
@@ -215,16 +217,6 @@ protected:
         ASSERT_TRUE(Xdotool({"key", "Down", "Return"}));
         std::this_thread::sleep_for(500ms);
         ASSERT_TRUE(Xdotool(at(355, 202)));
-    }
-
-    std::vector<std::string> Listing(const fs::path& folder) {
-        std::vector<std::string> names;
-        std::error_code error;
-        for (const auto& entry : fs::directory_iterator(folder, error)) {
-            names.push_back(entry.path().filename().string());
-        }
-        std::sort(names.begin(), names.end());
-        return names;
     }
 
     fs::path fRoot;

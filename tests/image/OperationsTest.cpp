@@ -93,11 +93,11 @@ std::vector<Case> Cases() {
              const uint32 v = p.At(x, y);
              return Grey((Byte(v, 0) + Byte(v, 1) + Byte(v, 2)) / 3) | (v & p.alphaKept);
          }},
-        {"ExchangeRedGreen", [](const OrvImage& i) { return i.Exchange(0xFFFF00); },
+        {"ExchangeRedGreen", [](const OrvImage& i) { return i.Exchange(kSwapRedGreen); },
          [](const Picture& p, int64 x, int64 y) { return Swap(p.At(x, y), p.alphaKept, 1, 2); }},
-        {"ExchangeGreenBlue", [](const OrvImage& i) { return i.Exchange(0xFFFF); },
+        {"ExchangeGreenBlue", [](const OrvImage& i) { return i.Exchange(kSwapGreenBlue); },
          [](const Picture& p, int64 x, int64 y) { return Swap(p.At(x, y), p.alphaKept, 0, 1); }},
-        {"ExchangeBlueRed", [](const OrvImage& i) { return i.Exchange(0xFF00FF); },
+        {"ExchangeBlueRed", [](const OrvImage& i) { return i.Exchange(kSwapBlueRed); },
          [](const Picture& p, int64 x, int64 y) { return Swap(p.At(x, y), p.alphaKept, 0, 2); }},
         {"Mirror", &OrvImage::Mirror,
          [](const Picture& p, int64 x, int64 y) { return p.At(p.width - 1 - x, y); }},
@@ -203,7 +203,7 @@ TEST(Operations, OtherColourSpacesStayWithinTheirBuffer) {
         EXPECT_EQ(Words(*source->Smooth32()), unwritten);
     }
     auto rgb24 = orv::test::FromWords(3, 1, {0x44332211, 0x88776655, 0xCCBBAA99}, B_RGB24);
-    EXPECT_EQ(Words(*rgb24->Exchange(0xFFFF00)),
+    EXPECT_EQ(Words(*rgb24->Exchange(kSwapRedGreen)),
               (std::vector<uint32>{0x00223311, 0x00667755, 0x00AABB99}));
 }
 

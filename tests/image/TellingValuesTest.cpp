@@ -17,7 +17,7 @@ struct PixelCase {
     const char* name;
     Filter filter;
     uint32 source;
-    uint32 rgb32;   // the Parts' bytes
+    uint32 rgb32;   // byte 3 written as for any other byte
     uint32 rgba32;  // byte 3 kept
 };
 
@@ -30,12 +30,12 @@ TEST(ColourFilters, TellingPixels) {
         {"grey of blue", grey, 0xFF0000FF, 0x00555555, 0xFF555555},
         {"grey 2 / 3", grey, 0x80010100, 0x00000000, 0x80000000},  // truncated to 0
         {"grey 7 / 3", grey, 0x80020302, 0x00020202, 0x80020202},  // never rounded up
-        {"red-green", [](const OrvImage& i) { return i.Exchange(0xFFFF00); }, 0xAA112233,
+        {"red-green", [](const OrvImage& i) { return i.Exchange(kSwapRedGreen); }, 0xAA112233,
          0x00221133, 0xAA221133},
-        {"green-blue", [](const OrvImage& i) { return i.Exchange(0xFFFF); }, 0xAA112233, 0x00113322,
-         0xAA113322},
-        {"blue-red", [](const OrvImage& i) { return i.Exchange(0xFF00FF); }, 0xAA112233, 0x00332211,
-         0xAA332211},
+        {"green-blue", [](const OrvImage& i) { return i.Exchange(kSwapGreenBlue); }, 0xAA112233,
+         0x00113322, 0xAA113322},
+        {"blue-red", [](const OrvImage& i) { return i.Exchange(kSwapBlueRed); }, 0xAA112233,
+         0x00332211, 0xAA332211},
         {"other mask", [](const OrvImage& i) { return i.Exchange(0); }, 0xAA112233, 0, 0},
     };
     for (const PixelCase& c : cases) {
@@ -100,27 +100,38 @@ TEST(HandDrawing, GaussianTellingValues) {
     }
 }
 
-// A grey centre of level L among white neighbours has edge strength V = 255 − L, among
-// black ones V = L: together 512 tiny pictures go through every V the filter can meet,
-// with the centre both darker and lighter than its surroundings.
-TEST(HandDrawing, EveryEdgeStrengthMapsAsComputedPerPixel) {
-    for (uint32 level = 0; level < 256; ++level) {
-        for (uint32 surround : {0xFFFFFFFFu, 0xFF000000u}) {
-            std::vector<uint32> words(9, surround);
-            words[4] = 0xFF000000 | level * 0x010101;
-            auto image = FromWords(3, 3, words);
-            const float v = float(surround == 0xFF000000u ? level : 255 - level);
-            const uint32 expected[] = {
-                255 - uint32(v),
-                uint32(int(Gaussian(v, 2.0f, 39))),
-                uint32(int(Gaussian(v, 0.8f, 34))),
-            };
-            for (int32 type = 1; type <= 3; ++type) {
-                const auto result = Words(*image->HandDrawing(type));
-                EXPECT_EQ(result[4], expected[type - 1] * 0x010101)
-                    << "V " << v << " type " << type;
-            }
+// A grey centre of level L among black neighbours has edge strength V = L, among white
+// ones V = 255 − L: the centre lighter and darker than its surroundings.
+uint32 DrawnCentre(uint32 v, bool darker, int32 strength) {
+    std::vector<uint32> words(9, darker ? 0xFFFFFFFF : 0xFF000000);
+    words[4] = 0xFF000000 | (darker ? 255 - v : v) * 0x010101;
+    return Words(*FromWords(3, 3, words)->HandDrawing(strength))[4];
+}
+
+TEST(HandDrawing, EdgeStrengthsBecomeTheirGreyLevels) {
+    // V, then the grey of the light, bold and soft strengths (the curves' telling values).
+    const uint32 values[][4] = {{0, 255, 255, 255}, {1, 254, 254, 240}, {10, 245, 238, 175},
+                                {34, 221, 119, 93}, {39, 216, 93, 83},  {85, 170, 2, 31},
+                                {92, 163, 0, 27},   {128, 127, 0, 14},  {255, 0, 0, 1}};
+    for (const auto& v : values) {
+        for (bool darker : {false, true}) {
+            EXPECT_EQ(DrawnCentre(v[0], darker, kDrawingLight), v[1] * 0x010101) << v[0];
+            EXPECT_EQ(DrawnCentre(v[0], darker, kDrawingBold), v[2] * 0x010101) << v[0];
+            EXPECT_EQ(DrawnCentre(v[0], darker, kDrawingSoft), v[3] * 0x010101) << v[0];
         }
+    }
+    // Between those, every strength: the light drawing is exactly 255 − V, and no curve
+    // ever gets lighter as the edge gets stronger.
+    uint32 bold = 255;
+    uint32 soft = 255;
+    for (uint32 v = 0; v < 256; ++v) {
+        EXPECT_EQ(DrawnCentre(v, false, kDrawingLight), (255 - v) * 0x010101) << v;
+        const uint32 nextBold = DrawnCentre(v, true, kDrawingBold) & 0xFF;
+        const uint32 nextSoft = DrawnCentre(v, false, kDrawingSoft) & 0xFF;
+        EXPECT_LE(nextBold, bold) << v;
+        EXPECT_LE(nextSoft, soft) << v;
+        bold = nextBold;
+        soft = nextSoft;
     }
 }
 

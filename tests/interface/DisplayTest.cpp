@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The headless display: what it mirrors of a window, and input that goes through the
-// window's queue, waiting behind a busy handler as on the original platform.
+// window's queue, waiting behind a busy handler like every other message.
 #include <gtest/gtest.h>
 
 #include <thread>

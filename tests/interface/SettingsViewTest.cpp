@@ -18,10 +18,10 @@ namespace orv::test {
 namespace {
 
 constexpr SettingChoice kSpeeds[] = {{0, "Lent"}, {4, "Moyen"}, {9, "Rapide"}};
-constexpr SettingSpec kSchema[] = {
-    {"quality", SettingSpec::Kind::Int, "Qualité", 80, 1, 100},
-    {"progressive", SettingSpec::Kind::Bool, "Progressif", 0},
-    {"speed", SettingSpec::Kind::Choice, "Vitesse", 4, 0, 0, kSpeeds},
+constexpr SettingSchema kSchema[] = {
+    {"quality", SettingSchema::Kind::Int, "Qualité", 80, 1, 100},
+    {"progressive", SettingSchema::Kind::Bool, "Progressif", 0},
+    {"speed", SettingSchema::Kind::Choice, "Vitesse", 4, 0, 0, kSpeeds},
 };
 constexpr translation_format kFormats[] = {
     {FourCC("Test"), FourCC("bits"), 0.5f, 0.5f, "image/x-test", "Essai"}};
@@ -35,10 +35,10 @@ public:
     status_t IdentifyImage(BPositionIO&, const translation_format**) override {
         return B_NO_TRANSLATOR;
     }
-    status_t DecodeImage(BPositionIO&, std::unique_ptr<BBitmap>*) override {
+    status_t DecodePicture(BPositionIO&, DecodedImage*) override { return B_NO_TRANSLATOR; }
+    status_t EncodePicture(const BBitmap&, const PictureInfo&, uint32, BPositionIO&) override {
         return B_NO_TRANSLATOR;
     }
-    status_t EncodeImage(const BBitmap&, uint32, BPositionIO&) override { return B_NO_TRANSLATOR; }
 };
 
 class SettingsViewTest : public testing::Test {

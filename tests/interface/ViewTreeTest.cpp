@@ -105,8 +105,8 @@ TEST(ViewTree, RefusesToMakeLoops) {
     EXPECT_EQ(parent.CountChildren(), 1);
 }
 
-// A drop that lands on a child the child does not handle goes up to its parent, as on
-// the original platform; the handler chain ends at the window.
+// A drop that lands on a child the child does not handle goes up to its parent, as any
+// message a view leaves alone; the handler chain ends at the window.
 class DropCatcher : public BView {
 public:
     DropCatcher() : BView(BRect(0, 0, 99, 99), "catcher", B_FOLLOW_ALL_SIDES, B_WILL_DRAW) {}

@@ -10,7 +10,7 @@
 #include "conversion/NewFileName.h"
 #include "platform/storage/Directory.h"
 #include "platform/storage/MimeType.h"
-#include "tests/storage/TempFolder.h"
+#include "tests/TempFolder.h"
 
 namespace {
 

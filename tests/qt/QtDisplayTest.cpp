@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDropEvent>
@@ -25,6 +26,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 
 #include "image/OrvImage.h"
 #include "platform/application/AppDefs.h"
@@ -36,6 +38,7 @@
 #include "platform/interface/SettingsView.h"
 #include "platform/interface/StatusBar.h"
 #include "platform/interface/TextControl.h"
+#include "ui/FormControls.h"
 #include "ui/OrvView.h"
 #include "ui/OrvWindow.h"
 
@@ -83,7 +86,7 @@ protected:
         fWindow = new OrvWindow();
         fWindow->Show();
         fId = fWindow->Id();
-        ASSERT_TRUE(WaitUntil([this] { return Find<QWidget>("BValider") != nullptr; }));
+        ASSERT_TRUE(WaitUntil([this] { return Find<QWidget>(form::kConvert) != nullptr; }));
     }
     void TearDown() override {
         fWindow->Lock();
@@ -109,7 +112,7 @@ protected:
     }
 
     QLabel* StatusTrailing() const {
-        const QList<QLabel*> labels = Find<QWidget>("StatusBar")->findChildren<QLabel*>();
+        const QList<QLabel*> labels = Find<QWidget>(form::kStatusBar)->findChildren<QLabel*>();
         return labels.size() == 2 ? labels[1] : nullptr;
     }
 
@@ -122,100 +125,109 @@ protected:
 QApplication* QtFormTest::sApplication = nullptr;
 QtDisplay* QtFormTest::sDisplay = nullptr;
 
-TEST_F(QtFormTest, WidgetsStandAtTheFramesWithTheTextsAndStates) {
+QRect Inclusive(const BRect& frame) {
+    return QRect(int(frame.left), int(frame.top), int(frame.right - frame.left) + 1,
+                 int(frame.bottom - frame.top) + 1);
+}
+
+QColor Colour(rgb_color colour) {
+    return QColor(colour.red, colour.green, colour.blue);
+}
+
+// Every widget stands where the window's model puts its view (inclusive edges: one pixel
+// more than right − left), with the model's texts, colours and states.
+TEST_F(QtFormTest, WidgetsMirrorTheWindowsViews) {
+    fWindow->Lock();
+    const WindowState window = fWindow->State();
+    const std::vector<ViewState> views = fWindow->ViewStates();
+    fWindow->Unlock();
+
     QWidget* top = Top();
-    EXPECT_EQ(top->windowTitle(), U8("Orvane 2.0 fr"));
-    EXPECT_EQ(top->size(), QSize(401, 231));
+    EXPECT_EQ(top->windowTitle(), U8(window.title.c_str()));
+    EXPECT_EQ(top->geometry().size(), Inclusive(window.frame).size());
     EXPECT_EQ(top->minimumSize(), top->maximumSize()) << "the window is not resizable";
 
-    // Inclusive frames: one pixel more than right - left; children of boxes in the box's
-    // coordinates.
-    const struct {
-        const char* name;
-        QRect geometry;
-    } frames[] = {
-        {"Orvane_view", QRect(0, 0, 401, 231)},  {"MainText", QRect(15, 10, 371, 21)},
-        {"AuthorText", QRect(15, 30, 371, 12)},  {"StatusBar", QRect(170, 45, 216, 21)},
-        {"BT_ScaleX", QRect(4, 5, 112, 21)},     {"BT_ScaleY", QRect(4, 27, 112, 21)},
-        {"CB_KeepRatio", QRect(4, 49, 137, 16)}, {"CB_Smooth", QRect(4, 83, 137, 16)},
-        {"RB_Trash", QRect(15, 15, 151, 16)},    {"RB_Erase", QRect(15, 49, 151, 16)},
-        {"M_Filter", QRect(170, 163, 216, 22)},  {"M_Translator", QRect(15, 195, 146, 23)},
-        {"BAdvanced", QRect(170, 195, 61, 16)},  {"BValider", QRect(325, 195, 61, 16)},
-    };
-    for (const auto& frame : frames) {
-        QWidget* widget = Find<QWidget>(frame.name);
-        ASSERT_NE(widget, nullptr) << frame.name;
-        EXPECT_EQ(widget->geometry(), frame.geometry) << frame.name;
+    std::map<ViewId, ViewState> byId;
+    for (const ViewState& view : views) {
+        byId[view.id] = view;
     }
-    EXPECT_EQ(Find<QWidget>("RB_Keep")->parentWidget()->geometry(), QRect(170, 85, 216, 71));
-    EXPECT_EQ(Find<QWidget>("CB_KeepRatio")->parentWidget()->geometry(), QRect(15, 45, 146, 141));
-    EXPECT_EQ(qobject_cast<QGroupBox*>(Find<QWidget>("RB_Keep")->parentWidget())->title(),
+    for (const ViewState& view : views) {
+        if (view.name.empty()) {
+            continue;  // the boxes: checked through their children below
+        }
+        SCOPED_TRACE(view.name);
+        QWidget* widget = Find<QWidget>(view.name.c_str());
+        ASSERT_NE(widget, nullptr);
+        EXPECT_EQ(widget->geometry(), Inclusive(view.frame));
+        if (view.parent != 0 && byId[view.parent].name.empty()) {
+            EXPECT_EQ(widget->parentWidget()->geometry(), Inclusive(byId[view.parent].frame));
+        }
+        switch (view.kind) {
+            case ViewKind::StringView: {
+                auto* label = qobject_cast<QLabel*>(widget);
+                EXPECT_EQ(label->text(), U8(view.text.c_str()));
+                EXPECT_EQ(label->palette().color(QPalette::WindowText), Colour(view.highColor));
+                EXPECT_EQ(label->font().bold(), (view.fontFace & B_BOLD_FACE) != 0);
+                EXPECT_EQ(label->font().italic(), (view.fontFace & B_ITALIC_FACE) != 0);
+                break;
+            }
+            case ViewKind::CheckBox:
+            case ViewKind::RadioButton: {
+                auto* button = qobject_cast<QAbstractButton*>(widget);
+                EXPECT_EQ(button->text(), U8(view.label.c_str()));
+                EXPECT_EQ(button->isChecked(), view.value == B_CONTROL_ON);
+                break;
+            }
+            case ViewKind::Button:
+                EXPECT_EQ(qobject_cast<QPushButton*>(widget)->text(), U8(view.label.c_str()));
+                break;
+            case ViewKind::MenuField: {
+                auto* popUp = widget->findChild<QPushButton*>();
+                EXPECT_EQ(popUp->text(), U8(view.menu.shownLabel.c_str()));
+                ASSERT_EQ(popUp->menu()->actions().size(), qsizetype(view.menu.items.size()));
+                break;
+            }
+            default:
+                break;
+        }
+    }
+    const ViewState form = byId[views.front().id];
+    EXPECT_EQ(Find<QWidget>(form.name.c_str())->palette().color(QPalette::Window),
+              Colour(form.viewColor));
+    EXPECT_EQ(qobject_cast<QGroupBox*>(Find<QWidget>(form::kKeep)->parentWidget())->title(),
               U8("anciens fichiers"));
-
-    auto* title = Find<QLabel>("MainText");
-    EXPECT_EQ(title->text(), U8("Orvane 2.0"));
-    EXPECT_TRUE(title->font().bold() && title->font().italic());
-    EXPECT_EQ(title->font().pixelSize(), 16);
-    EXPECT_EQ(title->palette().color(QPalette::WindowText), QColor(0, 0, 255));
-    auto* credit = Find<QLabel>("AuthorText");
-    EXPECT_FALSE(credit->font().bold());
-    EXPECT_EQ(credit->palette().color(QPalette::WindowText), QColor(220, 0, 0));
-    EXPECT_EQ(Find<QWidget>("Orvane_view")->palette().color(QPalette::Window),
-              QColor(230, 230, 230));
-
-    EXPECT_EQ(Find<QCheckBox>("CB_KeepRatio")->text(), U8("Garder les proportions"));
-    EXPECT_TRUE(Find<QCheckBox>("CB_KeepRatio")->isChecked());
-    EXPECT_FALSE(Find<QCheckBox>("CB_Smooth")->isChecked());
-    EXPECT_TRUE(Find<QCheckBox>("CB_DelExt")->isChecked());
-    EXPECT_TRUE(Find<QRadioButton>("RB_Trash")->isChecked());
-    EXPECT_FALSE(Find<QRadioButton>("RB_Keep")->isChecked());
-    EXPECT_EQ(Find<QPushButton>("BValider")->text(), U8("Convertir"));
-    EXPECT_EQ(Find<QPushButton>("BAdvanced")->text(), U8("Avancé"));
-
-    // The pop-ups show the marked item, or the menu's name while none is marked.
-    auto* format = Find<QWidget>("M_Translator")->findChild<QPushButton*>();
-    EXPECT_EQ(format->text(), U8("Format de sortie"));
-    EXPECT_EQ(format->menu()->actions().size(), fWindow->FormatCount());
-    auto* filter = Find<QWidget>("M_Filter")->findChild<QPushButton*>();
-    EXPECT_EQ(filter->text(), U8(label_filter[0]));
-    ASSERT_EQ(filter->menu()->actions().size(), kFilterCount);
-    EXPECT_TRUE(filter->menu()->actions()[0]->isChecked());
-    EXPECT_EQ(Find<QWidget>("M_Filter")->findChild<QLabel*>()->text(), U8("Appliquer un filtre :"));
+    EXPECT_EQ(Find<QWidget>(form::kFilterMenu)->findChild<QLabel*>()->text(),
+              U8("Appliquer un filtre :"));
 }
 
 TEST_F(QtFormTest, WhatTheUserDoesInQtReachesTheControlsThroughTheQueue) {
-    Find<QCheckBox>("CB_Smooth")->click();
-    EXPECT_TRUE(WaitUntil([this] {
-        return Model([](OrvView& view) { return view.fSmooth->Value(); }) == B_CONTROL_ON;
-    }));
+    Find<QCheckBox>(form::kSmooth)->click();
+    EXPECT_TRUE(
+        WaitUntil([this] { return Model([](OrvView& view) { return view.Options().smooth; }); }));
 
     // One group per box: the model turns the trash off, and the screen follows it.
-    Find<QRadioButton>("RB_Erase")->click();
+    Find<QRadioButton>(form::kErase)->click();
     EXPECT_TRUE(WaitUntil([this] {
-        return Model([](OrvView& view) {
-            return view.fErase->Value() == B_CONTROL_ON && view.fTrash->Value() == B_CONTROL_OFF;
-        });
+        return Model(
+            [](OrvView& view) { return view.Options().disposal == SourceDisposal::Erase; });
     }));
-    EXPECT_FALSE(Find<QRadioButton>("RB_Trash")->isChecked());
+    EXPECT_FALSE(Find<QRadioButton>(form::kTrash)->isChecked());
 
-    auto* filter = Find<QWidget>("M_Filter")->findChild<QPushButton*>();
+    auto* filter = Find<QWidget>(form::kFilterMenu)->findChild<QPushButton*>();
     filter->menu()->actions()[4]->trigger();
     EXPECT_TRUE(WaitUntil([this] {
-        return Model([](OrvView& view) {
-                   return view.fFilterMenu->IndexOf(view.fFilterMenu->FindMarked());
-               }) == 4;
+        return Model([](OrvView& view) { return view.Options().filter; }) == kFlipFilter;
     }));
     EXPECT_TRUE(WaitUntil([&] { return filter->text() == U8(label_filter[4]); }));
     EXPECT_FALSE(filter->menu()->actions()[0]->isChecked());
 
-    auto* edit = Find<QWidget>("BT_ScaleX")->findChild<QLineEdit*>();
+    auto* edit = Find<QWidget>(form::kScaleX)->findChild<QLineEdit*>();
     for (const char* key : {"1", "2", "0"}) {
         QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, U8(key));
         QCoreApplication::sendEvent(edit, &press);
     }
-    EXPECT_TRUE(WaitUntil([this] {
-        return Model([](OrvView& view) { return std::string(view.fScaleX->Text()); }) == "120";
-    }));
+    EXPECT_TRUE(WaitUntil(
+        [this] { return Model([](OrvView& view) { return view.Options().width; }) == "120"; }));
 }
 
 TEST_F(QtFormTest, DropOfLocalFilesBecomesTheWindowsListAndOtherDropsChangeNothing) {
@@ -229,7 +241,7 @@ TEST_F(QtFormTest, DropOfLocalFilesBecomesTheWindowsListAndOtherDropsChangeNothi
 
     const auto drop = [this](const QMimeData& data) {
         // On the old-files box: the drop goes up to the form.
-        const QPoint where = Find<QWidget>("RB_Keep")->mapTo(Top(), QPoint(2, 2));
+        const QPoint where = Find<QWidget>(form::kKeep)->mapTo(Top(), QPoint(2, 2));
         QDragEnterEvent enter(where, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(Top(), &enter);
         QDropEvent event(QPointF(where), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
@@ -282,10 +294,10 @@ TEST(QtDropMessage, FoldersKeepTheirEntryAndOnlyLocalAddressesCount) {
 }
 
 TEST_F(QtFormTest, StatusBarReachesTheScreenWhileTheWindowsThreadIsHeld) {
-    auto* bar = Find<QWidget>("StatusBar")->findChild<QProgressBar*>();
+    auto* bar = Find<QWidget>(form::kStatusBar)->findChild<QProgressBar*>();
     // Held as a run holds it: nothing the window's queue would carry can get through.
     fWindow->Lock();
-    BStatusBar* status = fWindow->View()->fStatusBar;
+    BStatusBar* status = fWindow->View()->StatusBar();
     status->SetMaxValue(10);
     status->Update(3, "Nombre de fichiers convertis", "3/10");
     const bool shown = WaitUntil([&] {
@@ -297,29 +309,35 @@ TEST_F(QtFormTest, StatusBarReachesTheScreenWhileTheWindowsThreadIsHeld) {
     fWindow->Unlock();
     EXPECT_TRUE(shown);
     EXPECT_TRUE(empty);
-    EXPECT_TRUE(Find<QWidget>("StatusBar")
+    EXPECT_TRUE(Find<QWidget>(form::kStatusBar)
                     ->findChild<QLabel*>()
                     ->text()
                     .startsWith(U8("Nombre de fichiers convertis")));
 }
 
 TEST_F(QtFormTest, RunReportListsTheFailuresUntilARunWithout) {
-    sDisplay->ShowRunReport(
-        fId, 5, {{"/photos/a.png", "fichier PNG tronqué"}, {"/photos/b.jpg", "disque plein"}}, {});
+    const auto showReport = [this](const std::vector<RunIssue>& failures) {
+        fWindow->Lock();
+        fWindow->ShowNote(fWindow->View()->StatusBar(), RunReportNote(5, failures, {}));
+        fWindow->Unlock();
+    };
+    showReport({{"/photos/a.png", "fichier PNG tronqué"}, {"/photos/b.jpg", "disque plein"}});
     QPushButton* link = nullptr;
     ASSERT_TRUE(WaitUntil([&] {
-        link = Find<QPushButton>("RunReportLink");
+        link = Find<QPushButton>("ViewNoteLink");
         return link != nullptr && link->isVisible();
     }));
     EXPECT_TRUE(link->text().startsWith(U8("2 échecs")));
-    EXPECT_TRUE(
-        Find<QWidget>("StatusBar")->toolTip().contains(U8("/photos/a.png : fichier PNG tronqué")));
+    EXPECT_TRUE(Find<QWidget>(form::kStatusBar)
+                    ->toolTip()
+                    .contains(U8("/photos/a.png : fichier PNG tronqué")));
     // Below the bar, above the old-files box.
     EXPECT_GT(link->geometry().top(), 65);
     EXPECT_LT(link->geometry().bottom(), 85);
 
     link->click();
-    QWidget* list = sDisplay->ReportListWidget(fId);
+    QWidget* list =
+        sDisplay->NoteListWidget(fId, Model([](OrvView& view) { return view.StatusBar()->Id(); }));
     ASSERT_NE(list, nullptr);
     EXPECT_TRUE(list->isVisible());
     EXPECT_FALSE(list->isModal());
@@ -328,18 +346,18 @@ TEST_F(QtFormTest, RunReportListsTheFailuresUntilARunWithout) {
     EXPECT_EQ(tree->topLevelItem(1)->text(0), U8("/photos/b.jpg"));
     EXPECT_EQ(tree->topLevelItem(1)->text(1), U8("disque plein"));
 
-    sDisplay->ShowRunReport(fId, 5, {}, {});
+    showReport({});
     EXPECT_TRUE(WaitUntil([&] { return !link->isVisible() && !list->isVisible(); }));
-    EXPECT_TRUE(Find<QWidget>("StatusBar")->toolTip().isEmpty());
+    EXPECT_TRUE(Find<QWidget>(form::kStatusBar)->toolTip().isEmpty());
 }
 
 TEST_F(QtFormTest, AdvancedOpensTheSettingsWindowOfTheChosenFormat) {
-    auto* format = Find<QWidget>("M_Translator")->findChild<QPushButton*>();
+    auto* format = Find<QWidget>(form::kFormatMenu)->findChild<QPushButton*>();
     ASSERT_GT(format->menu()->actions().size(), 0);
     format->menu()->actions()[0]->trigger();
     ASSERT_TRUE(WaitUntil([&] { return format->text() != U8("Format de sortie"); }));
     RegisterSettingsViews();
-    Find<QPushButton>("BAdvanced")->click();
+    Find<QPushButton>(form::kAdvanced)->click();
     QWidget* settings = nullptr;
     ASSERT_TRUE(WaitUntil([&] {
         for (QWidget* widget : QApplication::topLevelWidgets()) {

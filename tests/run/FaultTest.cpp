@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "tests/run/RunTestSupport.h"
+#include "ui/FormControls.h"
 
 namespace orv::test {
 namespace {
@@ -21,7 +22,7 @@ protected:
     // One run over `files` with the old files erased, the harshest choice for a source.
     BMessage EraseRun(const std::vector<fs::path>& files, const std::string& mime,
                       const std::function<void()>& beforeRun = {}) {
-        EXPECT_EQ(window->Display().Click(window->Id(), "RB_Erase"), B_OK);
+        EXPECT_EQ(window->Display().Click(window->Id(), form::kErase), B_OK);
         window->DropFiles(files);
         window->ChooseFormat(mime);
         window->Sync();
@@ -52,6 +53,10 @@ TEST_F(FaultTest, FailingEncoderLeavesTheSourceAndNoPartialFile) {
     window->Window().Unlock();
     ASSERT_EQ(failures.size(), 1u);
     EXPECT_EQ(failures[0].path, dir / "a.ppm");
+    // The window says so under its status bar, which counts the file as processed.
+    const std::optional<ViewNote> note = window->Display().FindNote(window->Id(), form::kStatusBar);
+    ASSERT_TRUE(note.has_value());
+    EXPECT_EQ(note->link, "1 échec : voir la liste");
 }
 
 TEST_F(FaultTest, SourceGoneBeforeTheRunIsReportedAndTheOthersGoOn) {

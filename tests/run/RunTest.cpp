@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/run/RunTestSupport.h"
+#include "ui/FormControls.h"
 
 namespace orv::test {
 namespace {
@@ -14,8 +15,8 @@ protected:
         ASSERT_EQ(window.Display().Click(window.Id(), control), B_OK);
     }
     void TypeSize(const std::string& width, const std::string& height) {
-        ASSERT_EQ(window.Display().Type(window.Id(), "BT_ScaleX", width), B_OK);
-        ASSERT_EQ(window.Display().Type(window.Id(), "BT_ScaleY", height), B_OK);
+        ASSERT_EQ(window.Display().Type(window.Id(), form::kScaleX, width), B_OK);
+        ASSERT_EQ(window.Display().Type(window.Id(), form::kScaleY, height), B_OK);
     }
     static std::vector<std::string> Strings(const BMessage& message, const char* name) {
         std::vector<std::string> values;
@@ -34,9 +35,9 @@ TEST_F(RunTest, CountsEveryFileAndReportsThoseThatAreNoPictures) {
     WritePPM(dir.Path() / "A.ppm");
     WriteText(dir.Path() / "b.ppm", "ceci n'est pas une image");
     WritePPM(dir.Path() / "c.ppm");
-    Choose("RB_Keep");
+    Choose(form::kKeep);
     window.DropFiles({dir.Path() / "A.ppm", dir.Path() / "b.ppm", dir.Path() / "c.ppm"});
-    EXPECT_EQ(window.View("StatusBar").trailingText, "0/3");
+    EXPECT_EQ(window.View(form::kStatusBar).trailingText, "0/3");
     window.ChooseFormat("image/png");
     window.Display().TakeProgress();
 
@@ -53,7 +54,7 @@ TEST_F(RunTest, CountsEveryFileAndReportsThoseThatAreNoPictures) {
     EXPECT_EQ(Listing(dir.Path()),
               (std::vector<std::string>{"A.ppm", "a.png", "b.ppm", "c.png", "c.ppm"}));
     EXPECT_EQ(Pixels(dir.Path() / "a.png"), Pixels(dir.Path() / "A.ppm"));
-    const ViewState status = window.View("StatusBar");
+    const ViewState status = window.View(form::kStatusBar);
     EXPECT_EQ(status.text, "Nombre de fichiers convertis");
     EXPECT_EQ(status.trailingText, "3/3");
     EXPECT_EQ(status.currentValue, 3);
@@ -67,12 +68,19 @@ TEST_F(RunTest, CountsEveryFileAndReportsThoseThatAreNoPictures) {
     // A new list that holds nothing moves only the maximum.
     TempDir empty;
     window.DropFiles({empty.Path()});
-    const ViewState after = window.View("StatusBar");
+    const ViewState after = window.View(form::kStatusBar);
     EXPECT_EQ(after.maxValue, 0);
     EXPECT_EQ(after.trailingText, "3/3");
     window->Lock();
     EXPECT_EQ(window->RefCount(), 0);
     window->Unlock();
+
+    // The note under the bar that told of b.ppm goes with the next run without a failure.
+    EXPECT_EQ(window.Display().FindNote(window.Id(), form::kStatusBar)->link,
+              "1 échec : voir la liste");
+    window.DropFiles({dir.Path() / "c.ppm"});
+    window.Convert();
+    EXPECT_TRUE(window.Display().FindNote(window.Id(), form::kStatusBar)->IsEmpty());
 }
 
 TEST_F(RunTest, FoldersExpandBreadthFirstAndLinksStay) {
@@ -97,7 +105,7 @@ TEST_F(RunTest, FoldersExpandBreadthFirstAndLinksStay) {
     EXPECT_EQ(paths, (std::vector<std::string>{"z.ppm", "top/a.ppm", "top/b.ppm", "top/link",
                                                "top/sub/c.ppm", "top/sub/deeper/d.ppm"}));
     EXPECT_EQ(count, 6);
-    EXPECT_EQ(window.View("StatusBar").trailingText, "0/6");
+    EXPECT_EQ(window.View(form::kStatusBar).trailingText, "0/6");
 }
 
 TEST_F(RunTest, TrashedSourcesCanBeRestored) {
@@ -131,32 +139,32 @@ TEST_F(RunTest, ASourceOfTheOutputsOwnNameIsReplacedOnlyWhenItLeaves) {
         std::vector<std::string> listing;
     };
     const Case cases[] = {
-        {"RB_Keep", {"photo.png", "photo.png 2"}},
-        {"RB_Erase", {"photo.png"}},
-        {"RB_Trash", {"photo.png"}},
+        {form::kKeep, {"photo.png", "photo.png 2"}},
+        {form::kErase, {"photo.png"}},
+        {form::kTrash, {"photo.png"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.control);
         TempDir folder;
         WritePicture(folder.Path() / "photo.png", "image/png");
-        const std::vector<uint32> original = Pixels(folder.Path() / "photo.png");
+        const std::vector<uint32> before = Pixels(folder.Path() / "photo.png");
         Choose(c.control);
         // Half a turn shows that the file named photo.png afterwards is the new one.
-        ASSERT_EQ(window.Display().Choose(window.Id(), "M_Filter", 11), B_OK);
+        ASSERT_EQ(window.Display().Choose(window.Id(), form::kFilterMenu, kRotate180Filter), B_OK);
         window.DropFiles({folder.Path() / "photo.png"});
         window.ChooseFormat("image/png");
         const BMessage report = window.Convert();
         EXPECT_EQ(report.GetInt32("failed", -1), 0);
         EXPECT_EQ(Listing(folder.Path()), c.listing);
         const std::vector<uint32> output = Pixels(folder.Path() / c.listing.back());
-        EXPECT_EQ(output, std::vector<uint32>(original.rbegin(), original.rend()));
+        EXPECT_EQ(output, std::vector<uint32>(before.rbegin(), before.rend()));
     }
 }
 
 TEST_F(RunTest, OptionsReachEveryFile) {
     WritePPM(dir.Path() / "Large.PPM", 8, 4);
-    Choose("RB_Keep");
-    Choose("CB_DelExt");
+    Choose(form::kKeep);
+    Choose(form::kRemoveOldExtension);
     TypeSize("4", "");
     window.DropFiles({dir.Path() / "Large.PPM"});
     window.ChooseFormat("image/png");

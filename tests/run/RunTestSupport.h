@@ -37,10 +37,9 @@ public:
     status_t IdentifyImage(BPositionIO&, const translation_format**) override {
         return B_NO_TRANSLATOR;
     }
-    status_t DecodeImage(BPositionIO&, std::unique_ptr<BBitmap>*) override {
-        return B_NO_TRANSLATOR;
-    }
-    status_t EncodeImage(const BBitmap&, uint32, BPositionIO& destination) override {
+    status_t DecodePicture(BPositionIO&, DecodedImage*) override { return B_NO_TRANSLATOR; }
+    status_t EncodePicture(const BBitmap&, const PictureInfo&, uint32,
+                           BPositionIO& destination) override {
         const std::string half(100, 'x');
         destination.Write(half.data(), half.size());
         return Fail(B_IO_ERROR, "encodeur en panne");

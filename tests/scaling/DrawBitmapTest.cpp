@@ -65,6 +65,36 @@ TEST(DrawBitmap, ClipsToTheTargetWithoutRefitting) {
     canvas.ExpectOnly(kBlue, 0, 0, 4, 4);
 }
 
+// Scaled and cut off on every side, the visible part is the same as that part of the whole
+// scaled picture (to a level, where the work is ordered differently).
+TEST(DrawBitmap, ClippedScalingShowsThePartOfTheWhole) {
+    auto source = MakeImage(50, 40, B_RGBA32, [](uint32 x, uint32 y) {
+        return Argb(uint8(100 + (x * y) % 150), uint8(x * 5), uint8(y * 6), uint8((x * 7) ^ y));
+    });
+    for (BRect whole : {BRect(0, 0, 29, 24), BRect(0, 0, 119, 89)}) {
+        const int64 width = int64(whole.Width()) + 1, height = int64(whole.Height()) + 1;
+        Canvas all(whole);
+        all.view->DrawBitmap(source.get(), whole);
+        ASSERT_EQ(all.view->DrawingStatus(), B_OK);
+        // The same picture 7 pixels left and 4 up, on a target that ends 5 pixels early.
+        Canvas part(BRect(0, 0, float(width - 13), float(height - 10)));
+        BRect shifted = whole;
+        shifted.OffsetBy(-7, -4);
+        part.view->DrawBitmap(source.get(), shifted);
+        ASSERT_EQ(part.view->DrawingStatus(), B_OK);
+        for (uint32 y = 0; y < part.bitmap.PixelHeight(); y++) {
+            for (uint32 x = 0; x < part.bitmap.PixelWidth(); x++) {
+                const uint32 seen = PixelAt(part.bitmap, x, y);
+                const uint32 expected = PixelAt(all.bitmap, x + 7, y + 4);
+                for (int shift : {0, 8, 16, 24}) {
+                    ASSERT_NEAR(int(seen >> shift & 0xff), int(expected >> shift & 0xff), 1)
+                        << width << " wide, at " << x << "," << y;
+                }
+            }
+        }
+    }
+}
+
 TEST(DrawBitmap, FollowsBoundsAndFramesNotAtTheOrigin) {
     // The bitmap's coordinates start at its bounds; the view sits at (104, 202) in them.
     Canvas canvas(BRect(100, 200, 119, 209), BRect(104, 202, 119, 209));

@@ -90,7 +90,7 @@ void PrintTo(const RefusedCase& c, std::ostream* os) {
 
 class ScaleRefused : public testing::TestWithParam<RefusedCase> {};
 
-// The original passed these on as huge unsigned sizes; here the file fails with a reason.
+// Read as unsigned sizes these would ask for huge bitmaps; the file fails with a reason.
 TEST_P(ScaleRefused, FailsWithAReason) {
     const RefusedCase& c = GetParam();
     auto source = MakeImage(400, 300, B_RGB32, [](uint32, uint32) { return 0xffffffffu; });
@@ -148,10 +148,11 @@ TEST(ScaleResult, IsANewImageWithNoViewLeftAndTheSourceUntouched) {
 }
 
 // A flat colour stays exactly that colour at any size: no rounding drift, no darkened or
-// transparent edges.
+// transparent edges. A translucent colour too, even averaged over a 600 x 600 picture.
 TEST(ScaleResult, FlatColourStaysExact) {
     for (color_space space : {B_RGB32, B_RGBA32, B_RGB32_BIG, B_RGBA32_BIG}) {
-        const uint32 colour = Argb(255, 12, 200, 77);
+        const bool alpha = space == B_RGBA32 || space == B_RGBA32_BIG;
+        const uint32 colour = Argb(alpha ? 77 : 255, 12, 200, 255);
         auto source = MakeImage(37, 23, space, [&](uint32, uint32) { return colour; });
         for (auto [w, h] :
              std::vector<std::pair<uint32, uint32>>{{5, 3}, {37, 23}, {100, 61}, {1, 1}, {74, 5}}) {
@@ -164,6 +165,12 @@ TEST(ScaleResult, FlatColourStaysExact) {
                         << y;
                 }
             }
+        }
+        auto large = MakeImage(600, 600, space, [&](uint32, uint32) { return colour; });
+        for (auto [w, h] : std::vector<std::pair<uint32, uint32>>{{1, 1}, {2, 3}}) {
+            auto result = large->Scale(w, h);
+            ASSERT_NE(result, nullptr);
+            EXPECT_EQ(PixelAt(*result, w - 1, h - 1), colour) << "space " << space;
         }
     }
 }

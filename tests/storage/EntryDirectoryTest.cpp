@@ -10,7 +10,7 @@
 #include "platform/storage/Directory.h"
 #include "platform/storage/Entry.h"
 #include "platform/storage/StorageDefs.h"
-#include "tests/storage/TempFolder.h"
+#include "tests/TempFolder.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/storage/Rename.h"
-#include "tests/storage/TempFolder.h"
+#include "tests/TempFolder.h"
 
 namespace {
 

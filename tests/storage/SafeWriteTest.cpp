@@ -10,50 +10,63 @@
 
 #include "platform/storage/Directory.h"
 #include "platform/storage/SafeWrite.h"
-#include "tests/storage/TempFolder.h"
+#include "tests/TempFolder.h"
 
 namespace {
 
+using orvtest::Listing;
 using orvtest::Present;
 using orvtest::ReadFile;
 using orvtest::TempFolder;
 using orvtest::WriteFile;
 
-std::vector<std::string> Listing(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& item : std::filesystem::directory_iterator(folder)) {
-        names.push_back(item.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-TEST(SafeWriteTest, CommitsUnderTheFinalName) {
+TEST(SafeWriteTest, CommitsUnderTheFinalNameAndIsNowhereBefore) {
     TempFolder folder;
     BDirectory directory(folder.Path().c_str());
     const mode_t old = umask(022);
     orv::SafeWrite write;
-    const status_t opened = write.Open(&directory);
+    const status_t opened = write.Open(&directory, 0640);
     umask(old);
     ASSERT_EQ(opened, B_OK);
 
-    const std::string temporary = write.TemporaryPath();
-    EXPECT_EQ(temporary.rfind(folder / ".orvane-", 0), 0u);
-    EXPECT_EQ(temporary.size(), (folder / ".orvane-XXXXXX").size());
-    struct stat st;
-    ASSERT_EQ(stat(temporary.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0644u);
-
+    // Until it is committed the new file has no name: a crash now leaves nothing.
     ASSERT_EQ(write.File()->Write("image data", 10), 10);
+    EXPECT_TRUE(write.TemporaryPath().empty());
+    EXPECT_TRUE(Listing(folder.Path()).empty());
+
     ASSERT_EQ(write.Commit("photo.png"), B_OK);
     EXPECT_TRUE(write.IsCommitted());
     EXPECT_EQ(write.CommittedPath(), folder / "photo.png");
-    // The file stays open after the rename, for typing it.
+    struct stat st;
+    ASSERT_EQ(stat((folder / "photo.png").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    // The file stays open after it is named, for typing it.
     EXPECT_EQ(write.File()->WriteAt(10, "!", 1), 1);
     write.Discard();  // does nothing once committed
     EXPECT_EQ(ReadFile(folder / "photo.png"), "image data!");
     EXPECT_EQ(Listing(folder.Path()), std::vector<std::string>{"photo.png"});
     EXPECT_EQ(write.Commit("again.png"), B_NO_INIT);
+}
+
+TEST(SafeWriteTest, ExchangeSwapsWithTheEntryInOneStepAndCanBeUndone) {
+    TempFolder folder;
+    WriteFile(folder / "photo.png", "old");
+    orv::SafeWrite write;
+    ASSERT_EQ(write.Open(folder.Path()), B_OK);
+    ASSERT_EQ(write.File()->Write("new", 3), 3);
+
+    std::string displaced;
+    ASSERT_EQ(write.Exchange("photo.png", &displaced), B_OK);
+    EXPECT_EQ(ReadFile(folder / "photo.png"), "new");
+    EXPECT_EQ(ReadFile(displaced), "old");
+    EXPECT_EQ(displaced.rfind(folder / orv::TemporaryPrefix(), 0), 0u);
+
+    // Undone, the old file has its name back and the new one can take another.
+    ASSERT_EQ(write.UndoExchange(), B_OK);
+    EXPECT_EQ(ReadFile(folder / "photo.png"), "old");
+    ASSERT_EQ(write.Commit("photo.png 2"), B_OK);
+    EXPECT_EQ(ReadFile(folder / "photo.png 2"), "new");
+    EXPECT_EQ(Listing(folder.Path()), (std::vector<std::string>{"photo.png", "photo.png 2"}));
 }
 
 TEST(SafeWriteTest, NameTakenMeanwhileLeavesBothFilesIntact) {
@@ -70,7 +83,6 @@ TEST(SafeWriteTest, NameTakenMeanwhileLeavesBothFilesIntact) {
         EXPECT_EQ(write.Commit(taken), B_FILE_EXISTS) << taken;
     }
     EXPECT_EQ(ReadFile(folder / "photo.png"), "theirs");
-    EXPECT_TRUE(Present(write.TemporaryPath()));
     EXPECT_EQ(write.Commit("sub/x"), B_BAD_VALUE);
 
     // The kept temporary can still go under another name.
@@ -91,9 +103,7 @@ TEST(SafeWriteTest, NothingSurvivesWithoutCommit) {
 
     orv::SafeWrite write;
     ASSERT_EQ(write.Open(folder.Path()), B_OK);
-    const std::string first = write.TemporaryPath();
-    ASSERT_EQ(write.Open(folder.Path()), B_OK);  // reopening drops the first temporary
-    EXPECT_FALSE(Present(first));
+    ASSERT_EQ(write.Open(folder.Path()), B_OK);  // reopening drops the first file
     write.Discard();
     EXPECT_TRUE(Listing(folder.Path()).empty());
     EXPECT_EQ(write.File(), nullptr);

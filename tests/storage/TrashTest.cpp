@@ -9,7 +9,7 @@
 
 #include "platform/storage/Entry.h"
 #include "platform/storage/Trash.h"
-#include "tests/storage/TempFolder.h"
+#include "tests/TempFolder.h"
 
 namespace {
 

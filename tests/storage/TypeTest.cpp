@@ -13,7 +13,7 @@
 #include "platform/storage/NodeInfo.h"
 #include "platform/support/Message.h"
 #include "platform/translation/TranslationDefs.h"
-#include "tests/storage/TempFolder.h"
+#include "tests/TempFolder.h"
 
 // GetType fills buffers that callers size with the translation kit's constant.
 static_assert(BMimeType::kMaxLength + 1 <= size_t(B_MIME_TYPE_LENGTH));

@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
+#include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/support/ErrorReason.h"
 #include "platform/support/Message.h"
 
 namespace {
@@ -51,6 +54,37 @@ status_t UnflattenInto(const std::vector<uint8>& bytes, size_t size) {
 constexpr size_t kTotalOffset = 8;
 constexpr size_t kFieldCountOffset = 16;
 constexpr size_t kFirstField = 20;
+
+// A flattened message built by hand, as Flatten refuses to build it: `fields` fields of
+// `values` empty values each.
+std::vector<uint8> EmptyValues(uint32 fields, uint32 values) {
+    std::vector<uint8> bytes(kFirstField);
+    const uint32 header[] = {0x4D76724F, 1, 0, 50, fields};
+    std::memcpy(bytes.data(), header, sizeof header);
+    for (uint32 i = 0; i < fields; ++i) {
+        const uint32 name = 0x41410101 + (i & 0x7F) + ((i >> 7) << 8);  // four bytes, no NUL
+        const uint32 field[] = {4, name, B_RAW_TYPE, 0, values};
+        size_t at = bytes.size();
+        bytes.resize(at + sizeof field + size_t(values) * 4);  // each value's length: 0
+        std::memcpy(bytes.data() + at, field, sizeof field);
+    }
+    PutU32At(&bytes, kTotalOffset, uint32(bytes.size()));
+    return bytes;
+}
+
+// The process's peak resident memory in MB; with `restart`, counted again from now.
+long PeakMB(bool restart = false) {
+    if (restart) {
+        std::ofstream("/proc/self/clear_refs") << "5";
+    }
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::stol(line.substr(6)) / 1024;
+        }
+    }
+    return -1;
+}
 
 }  // namespace
 
@@ -129,6 +163,24 @@ TEST(MessageHostile, BadMagicVersionAndSizeBound) {
     ASSERT_EQ(big.AddData("blob", B_RAW_TYPE, blob.data(), ssize_t(blob.size())), B_OK);
     std::vector<uint8> out;
     EXPECT_EQ(big.Flatten(&out), B_NO_MEMORY);
+}
+
+TEST(MessageHostile, WhatAMessageWouldTakeInMemoryIsBoundedBeforeItIsTaken) {
+    // Refused for the bound named, with the peak memory grown by less than `mb`.
+    auto refused = [](const std::vector<uint8>& bytes, std::string_view bound, long mb) {
+        ASSERT_LE(bytes.size(), BMessage::kMaxFlattenedSize);
+        long before = PeakMB(true);
+        EXPECT_EQ(UnflattenInto(bytes, bytes.size()), B_NO_MEMORY);
+        EXPECT_NE(orv::ErrorReason().find(bound), std::string::npos) << orv::ErrorReason();
+        EXPECT_LT(PeakMB() - before, mb);
+    };
+    // 16 million empty values: 64 MB flattened, some 400 MB as values. Nothing is taken.
+    refused(EmptyValues(1, (BMessage::kMaxFlattenedSize - 64) / 4), "valeurs", 4);
+    // Much the same over fields within the count bound: no more than the memory bound is
+    // taken (and a quarter more for the sanitizers' shadow memory).
+    refused(EmptyValues(15, uint32(BMessage::kMaxValueCount)), " Mo ",
+            long(BMessage::kMaxUnflattenedMemory >> 20) * 5 / 4);
+    refused(EmptyValues(uint32(BMessage::kMaxFieldCount) + 1, 1), "champs", 4);
 }
 
 TEST(MessageHostile, MalformedValuesFail) {

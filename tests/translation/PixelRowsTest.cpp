@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "platform/support/ErrorReason.h"
@@ -19,13 +20,16 @@ TEST(PixelRows, LibraryRowsBecomeBlueGreenRedAlpha) {
     for (uint32 count : kCounts) {
         std::vector<uint8> rgb(count * 3), rgba(count * 4), gray(count), grayAlpha(count * 2);
         for (uint32 i = 0; i < count * 4; ++i) {
-            if (i < rgb.size())
+            if (i < rgb.size()) {
                 rgb[i] = uint8(3 * i + 1);
+            }
             rgba[i] = uint8(5 * i + 2);
-            if (i < gray.size())
+            if (i < gray.size()) {
                 gray[i] = uint8(7 * i + 3);
-            if (i < grayAlpha.size())
+            }
+            if (i < grayAlpha.size()) {
                 grayAlpha[i] = uint8(11 * i + 4);
+            }
         }
         std::vector<uint8> out(count * 4);
         orv::RGBToRow(rgb.data(), out.data(), count);
@@ -60,6 +64,26 @@ TEST(PixelRows, LibraryRowsBecomeBlueGreenRedAlpha) {
         orv::RowToRGB(out.data(), back.data(), count, false);
         EXPECT_EQ(back[3 * count - 1], out[4 * count - 4]);
     }
+}
+
+TEST(PixelRows, BitmapRowsBecomeSamplesAtTheirStride) {
+    BBitmap image(BRect(0, 0, 1, 1), B_RGBA32);
+    const uint8 pixels[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};  // B G R A
+    std::memcpy(image.Bits(), pixels, sizeof pixels);
+
+    // Rows 9 bytes apart: the ninth byte of each is padding and must stay as it was.
+    uint8 rgba[18];
+    std::memset(rgba, 0xee, sizeof rgba);
+    orv::BitmapToRows(image, true, rgba, 9);
+    const uint8 expectedRGBA[18] = {3,  2,  1, 4,  7,  6,  5,  8,  0xee,
+                                    11, 10, 9, 12, 15, 14, 13, 16, 0xee};
+    EXPECT_EQ(std::memcmp(rgba, expectedRGBA, sizeof rgba), 0);
+
+    uint8 rgb[14];
+    std::memset(rgb, 0xee, sizeof rgb);
+    orv::BitmapToRows(image, false, rgb, 7);
+    const uint8 expectedRGB[14] = {3, 2, 1, 7, 6, 5, 0xee, 11, 10, 9, 15, 14, 13, 0xee};
+    EXPECT_EQ(std::memcmp(rgb, expectedRGB, sizeof rgb), 0);
 }
 
 TEST(PixelRows, FlatteningOnWhiteRoundsEveryPairExactly) {
@@ -116,17 +140,20 @@ using Grid = std::vector<std::vector<uint32>>;  // grid[y][x]
 
 Grid MirrorLeftRight(const Grid& g) {
     Grid out = g;
-    for (auto& row : out)
+    for (auto& row : out) {
         std::reverse(row.begin(), row.end());
+    }
     return out;
 }
 
 Grid TurnClockwise(const Grid& g) {
     const size_t h = g.size(), w = g[0].size();
     Grid out(w, std::vector<uint32>(h));
-    for (size_t y = 0; y < h; ++y)
-        for (size_t x = 0; x < w; ++x)
+    for (size_t y = 0; y < h; ++y) {
+        for (size_t x = 0; x < w; ++x) {
             out[x][h - 1 - y] = g[y][x];
+        }
+    }
     return out;
 }
 
@@ -156,9 +183,11 @@ Grid ToGrid(const BBitmap& image) {
     const uint32 w = image.PixelWidth(), h = image.PixelHeight();
     const auto* words = static_cast<const uint32*>(image.Bits());
     Grid g(h, std::vector<uint32>(w));
-    for (uint32 y = 0; y < h; ++y)
-        for (uint32 x = 0; x < w; ++x)
+    for (uint32 y = 0; y < h; ++y) {
+        for (uint32 x = 0; x < w; ++x) {
             g[y][x] = words[y * w + x];
+        }
+    }
     return g;
 }
 
@@ -211,8 +240,9 @@ std::vector<uint8> Exif(bool bigEndian, bool prefix, std::vector<std::array<uint
             u16(v >> 16);
         }
     };
-    if (prefix)
+    if (prefix) {
         out.insert(out.end(), {'E', 'x', 'i', 'f', 0, 0});
+    }
     out.insert(out.end(), bigEndian ? std::initializer_list<uint8>{'M', 'M', 0, 42}
                                     : std::initializer_list<uint8>{'I', 'I', 42, 0});
     u32(8);

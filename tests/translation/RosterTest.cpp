@@ -6,11 +6,13 @@
 #include <fstream>
 
 #include "platform/support/ErrorReason.h"
+#include "platform/support/ProgramIdentity.h"
 #include "platform/translation/BitmapStream.h"
 #include "platform/translation/ImageTranslator.h"
 #include "platform/translation/PixelRows.h"
 #include "platform/translation/TranslationUtils.h"
 #include "platform/translation/TranslatorRoster.h"
+#include "tests/TempFolder.h"
 #include "tests/translation/TestSupport.h"
 
 namespace {
@@ -46,15 +48,16 @@ public:
         return B_OK;
     }
 
-    status_t DecodeImage(BPositionIO&, std::unique_ptr<BBitmap>* image) override {
-        if (status_t status = orv::NewImage(2, 1, false, image); status != B_OK) {
+    status_t DecodePicture(BPositionIO&, orv::DecodedImage* picture) override {
+        if (status_t status = orv::NewImage(2, 1, false, &picture->bitmap); status != B_OK) {
             return status;
         }
-        decoded = image->get();
+        decoded = picture->bitmap.get();
         return B_OK;
     }
 
-    status_t EncodeImage(const BBitmap& image, uint32, BPositionIO& destination) override {
+    status_t EncodePicture(const BBitmap& image, const orv::PictureInfo&, uint32,
+                           BPositionIO& destination) override {
         encoded = &image;
         const char bytes[5] = {'F', 'A', 'K', 'E', fTag};
         return destination.WriteExactly(bytes, 5);
@@ -106,8 +109,9 @@ TEST(TranslatorRoster, EncodingPicksTheBestWriterWithoutCopying) {
         for (const char* tag = order; *tag != '\0'; ++tag) {
             const float quality = *tag == 'b' ? 0.9f : *tag == 'a' ? 0.6f : 0.3f;
             auto* translator = new FakeTranslator(*tag, quality);
-            if (*tag == 'b')
+            if (*tag == 'b') {
                 best = translator;
+            }
             roster.AddTranslator(translator);
         }
         auto* bitmap = orvtest::PatternBitmap(3, 3).release();
@@ -235,3 +239,20 @@ TEST(TranslatorRoster, DefaultRosterReadsAPictureFileFromTheEnvironmentFolders) 
 }
 
 }  // namespace
+
+// The folders name the program the identity names, and its variable: nothing in the layer
+// names Orvane itself.
+TEST(TranslatorRoster, DefaultFoldersFollowTheProgramsIdentity) {
+    const orv::ProgramIdentity saved = orv::CurrentProgramIdentity();
+    orv::SetProgramIdentity({"essai", "ESSAI", "lib/essai/greffons"});
+    orvtest::ScopedEnv list("ESSAI_TRANSLATORS", "/un::/deux");
+    orvtest::ScopedEnv home("HOME", "/maison");
+    const std::vector<std::string> folders = BTranslatorRoster::DefaultFolders();
+    orv::SetProgramIdentity(saved);
+
+    ASSERT_EQ(folders.size(), 5u);
+    EXPECT_EQ(folders[0], "/un");
+    EXPECT_EQ(folders[1], "/deux");
+    EXPECT_TRUE(folders[2].ends_with("/../lib/essai/greffons")) << folders[2];
+    EXPECT_EQ(folders[4], "/maison/.local/lib/essai/translators");
+}

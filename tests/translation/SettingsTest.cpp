@@ -13,10 +13,10 @@
 namespace {
 
 constexpr orv::SettingChoice kModes[] = {{0, "rapide"}, {5, "soigné"}};
-constexpr orv::SettingSpec kSchema[] = {
-    {"quality", orv::SettingSpec::Kind::Int, "Qualité", 90, 1, 100},
-    {"orientation", orv::SettingSpec::Kind::Bool, "Appliquer l'orientation EXIF", 1},
-    {"mode", orv::SettingSpec::Kind::Choice, "Mode", 0, 0, 0, kModes},
+constexpr orv::SettingSchema kSchema[] = {
+    {"quality", orv::SettingSchema::Kind::Int, "Qualité", 90, 1, 100},
+    {"orientation", orv::SettingSchema::Kind::Bool, "Appliquer l'orientation EXIF", 1},
+    {"mode", orv::SettingSchema::Kind::Choice, "Mode", 0, 0, 0, kModes},
 };
 
 std::string ReadFile(const std::string& path) {

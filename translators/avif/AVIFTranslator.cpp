@@ -9,17 +9,18 @@
 #include <vector>
 
 #include "platform/support/ErrorReason.h"
+#include "platform/support/FreeWith.h"
 #include "platform/support/ImageLimits.h"
+#include "platform/translation/CodecChecks.h"
 #include "platform/translation/PixelRows.h"
+#include "translators/common/CommonSettings.h"
 
 namespace orv {
 
 namespace {
 
-constexpr uint32 kAVIFType = FourCC("AVIF");
-
 constexpr translation_format kFormats[] = {
-    {kAVIFType, B_TRANSLATOR_BITMAP, 0.8f, 0.8f, "image/avif", "Image AVIF"},
+    {FourCC("AVIF"), B_TRANSLATOR_BITMAP, 0.8f, 0.8f, "image/avif", "Image AVIF"},
 };
 
 constexpr SettingChoice kSubsamplingChoices[] = {
@@ -31,31 +32,22 @@ constexpr SettingChoice kSubsamplingChoices[] = {
 // Speed 9 encodes photographs about six times as fast as 7 (6.5 against 1 megapixel a
 // second on two busy cores) for files 3 % larger at the same quality; libaom's default, 6,
 // is slower still. 10 gives the same files as 9 with libaom.
-constexpr SettingSpec kSettings[] = {
-    {"quality", SettingSpec::Kind::Int, "Qualité (100 : la meilleure)", 80, 0, 100},
-    {"speed", SettingSpec::Kind::Int, "Vitesse d'encodage (0 : lente et compacte, 10 : rapide)", 9,
-     0, 10},
-    {"subsampling", SettingSpec::Kind::Choice, "Sous-échantillonnage des couleurs", 420, 0, 0,
+constexpr SettingSchema kSettings[] = {
+    {"quality", SettingSchema::Kind::Int, "Qualité (100 : la meilleure)", 80, 0, 100},
+    {"speed", SettingSchema::Kind::Int, "Vitesse d'encodage (0 : lente et compacte, 10 : rapide)",
+     9, 0, 10},
+    {"subsampling", SettingSchema::Kind::Choice, "Sous-échantillonnage des couleurs", 420, 0, 0,
      kSubsamplingChoices},
-    {"lossless", SettingSpec::Kind::Bool, "Sans perte", 0},
-    {"orientation", SettingSpec::Kind::Bool, "Appliquer l'orientation EXIF", 1},
+    kLosslessSetting,
+    kOrientationSetting,
 };
 
 // The largest ftyp box we look at to identify a stream; real ones are a few dozen bytes.
 constexpr size_t kMaxIdentifyBytes = 4096;
 
-struct DecoderDeleter {
-    void operator()(avifDecoder* decoder) const { avifDecoderDestroy(decoder); }
-};
-struct EncoderDeleter {
-    void operator()(avifEncoder* encoder) const { avifEncoderDestroy(encoder); }
-};
-struct ImageDeleter {
-    void operator()(avifImage* image) const { avifImageDestroy(image); }
-};
-using DecoderPtr = std::unique_ptr<avifDecoder, DecoderDeleter>;
-using EncoderPtr = std::unique_ptr<avifEncoder, EncoderDeleter>;
-using ImagePtr = std::unique_ptr<avifImage, ImageDeleter>;
+using DecoderPtr = std::unique_ptr<avifDecoder, FreeWith<avifDecoderDestroy>>;
+using EncoderPtr = std::unique_ptr<avifEncoder, FreeWith<avifEncoderDestroy>>;
+using ImagePtr = std::unique_ptr<avifImage, FreeWith<avifImageDestroy>>;
 
 // The encoded file is built in memory by libavif and freed with it.
 struct OutputData {
@@ -76,17 +68,11 @@ const char* DescriptionInfo() {
     return info.c_str();
 }
 
-std::span<const translation_format> OutputList() {
-    if (AVIFTranslator::CanEncode()) {
-        return kFormats;
-    }
-    return {};
-}
-
+// Without an encoder the format is offered for reading only.
 TranslatorDescription Description() {
-    return TranslatorDescription{
-        "Images AVIF", DescriptionInfo(), 100, "avif", kFormats, OutputList(), kSettings,
-    };
+    const std::span<const translation_format> outputs =
+        AVIFTranslator::CanEncode() ? std::span(kFormats) : std::span<const translation_format>();
+    return {"Images AVIF", DescriptionInfo(), 100, "avif", kFormats, outputs, kSettings};
 }
 
 // A French reason for each way libavif refuses a file.
@@ -112,7 +98,7 @@ status_t FailDecode(avifResult result) {
 }
 
 // Serves libavif's random reads from the stream. Each read is copied into one buffer that
-// the next read reuses, so only the parts of the file libavif asks for are held, and the
+// the next read reuses, so only the pieces of the file libavif asks for are held, and the
 // decoder makes its own copies of what it keeps (persistent is false).
 class StreamReader {
 public:
@@ -246,8 +232,7 @@ avifPixelFormat PixelFormat(int32 subsampling) {
 
 // Quality 100 is quantizer 0, the finest; quality 0 the coarsest, 63.
 int Quantizer(int32 quality) {
-    const int q = std::clamp(int(quality), 0, 100);
-    return ((100 - q) * AVIF_QUANTIZER_WORST_QUALITY + 50) / 100;
+    return (int(100 - quality) * AVIF_QUANTIZER_WORST_QUALITY + 50) / 100;
 }
 
 }  // namespace
@@ -272,7 +257,8 @@ status_t AVIFTranslator::IdentifyImage(BPositionIO& source, const translation_fo
     return B_OK;
 }
 
-status_t AVIFTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap>* image) {
+status_t AVIFTranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded) {
+    std::unique_ptr<BBitmap>* image = &decoded->bitmap;
     // The reader outlives the decoder, which points at it.
     StreamReader reader(source);
     if (status_t status = reader.Init(); status != B_OK) {
@@ -289,34 +275,22 @@ status_t AVIFTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitma
     if (status_t status = ReadPixels(decoder.get(), &bitmap); status != B_OK) {
         return status;
     }
-    if (Settings().Bool("orientation")) {
-        if (status_t status = ApplyOrientation(Orientation(*decoder->image), &bitmap);
-            status != B_OK) {
-            return status;
-        }
-    }
     *image = std::move(bitmap);
-    return B_OK;
+    return ApplyOrientationSetting(Settings(), Orientation(*decoder->image), image);
 }
 
-status_t AVIFTranslator::EncodeImage(const BBitmap& image, uint32 outType,
-                                     BPositionIO& destination) {
-    if (outType != kAVIFType || !CanEncode()) {
+status_t AVIFTranslator::EncodePicture(const BBitmap& image, const PictureInfo&, uint32 outType,
+                                       BPositionIO& destination) {
+    if (!CanEncode()) {
         return Fail(B_NO_TRANSLATOR, "ce traducteur ne sait pas écrire ce format");
     }
-    if (image.Bits() == nullptr) {
-        return Fail(B_BAD_VALUE, "image sans pixels");
-    }
-    if (image.ColorSpace() != B_RGB32 && image.ColorSpace() != B_RGBA32) {
-        return Fail(B_BAD_TYPE, "espace de couleurs non pris en charge pour l'AVIF");
+    if (status_t status = CheckEncodeRequest(image, outType, kFormats, "AVIF"); status != B_OK) {
+        return status;
     }
     const uint32 width = image.PixelWidth();
     const uint32 height = image.PixelHeight();
-    if (status_t status = CheckImageSize(width, height); status != B_OK) {
-        return status;
-    }
 
-    const bool lossless = Settings().Bool("lossless");
+    const bool lossless = Settings().Bool(kLosslessSetting.name);
     // Lossless AV1 keeps every sample only with full chroma and the identity matrix, which
     // stores the RGB values themselves.
     ImagePtr picture(avifImageCreate(

@@ -6,24 +6,24 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/support/ByteOrder.h"
 #include "platform/support/ErrorReason.h"
 #include "platform/support/ImageLimits.h"
 #include "platform/translation/CodecChecks.h"
 #include "platform/translation/PixelRows.h"
+#include "translators/common/CommonSettings.h"
 
 namespace orv {
 namespace {
 
-constexpr uint32 kBMPType = FourCC("BMP ");
-
 constexpr translation_format kFormats[] = {
-    {kBMPType, B_TRANSLATOR_BITMAP, 0.7f, 0.7f, "image/bmp", "Image BMP"},
+    {FourCC("BMP "), B_TRANSLATOR_BITMAP, 0.7f, 0.7f, "image/bmp", "Image BMP"},
 };
 
 // BMP keeps alpha only in its 32-bit form, which some programs still show opaque, so
 // flattening is offered; it is off so that transparency is not thrown away unasked.
-constexpr SettingSpec kSettings[] = {
-    {"flatten_alpha", SettingSpec::Kind::Bool, "Aplatir la transparence sur du blanc", 0},
+constexpr SettingSchema kSettings[] = {
+    FlattenAlphaSetting(false),
 };
 
 constexpr TranslatorDescription kDescription = {
@@ -51,21 +51,6 @@ enum Compression : uint32 {
     kAlphaBitFields = 6,
 };
 
-uint16 LE16(const uint8* b) {
-    return uint16(b[0] | (b[1] << 8));
-}
-uint32 LE32(const uint8* b) {
-    return uint32(b[0]) | (uint32(b[1]) << 8) | (uint32(b[2]) << 16) | (uint32(b[3]) << 24);
-}
-void PutLE16(uint8* b, uint32 v) {
-    b[0] = uint8(v);
-    b[1] = uint8(v >> 8);
-}
-void PutLE32(uint8* b, uint32 v) {
-    PutLE16(b, v);
-    PutLE16(b + 2, v >> 16);
-}
-
 struct BMPHeader {
     uint32 dataOffset = 0;
     uint32 headerSize = 0;
@@ -84,99 +69,101 @@ bool IsKnownHeaderSize(uint32 size) {
     return size == kCoreHeaderSize || (size >= 16 && size <= kLargestHeader);
 }
 
-// B_NO_TRANSLATOR when the stream is not a BMP; B_BAD_DATA, B_UNSUPPORTED with a reason
-// when it is one that cannot be read.
-status_t ReadHeader(BPositionIO& source, BMPHeader* h) {
-    uint8 b[kFileHeaderSize + kLargestHeader] = {};
-    ssize_t got = source.ReadAt(0, b, sizeof(b));
-    if (got < ssize_t(kFileHeaderSize + 4) || b[0] != 'B' || b[1] != 'M')
-        return B_NO_TRANSLATOR;
-    h->dataOffset = LE32(b + 10);
-    h->headerSize = LE32(b + 14);
-    if (!IsKnownHeaderSize(h->headerSize))
-        return B_NO_TRANSLATOR;
-    if (got < ssize_t(kFileHeaderSize + h->headerSize))
-        return Fail(B_BAD_DATA, "en-tête BMP tronqué");
-    // What follows a short header is the palette or the pixels, not header fields.
-    std::memset(b + kFileHeaderSize + h->headerSize, 0, kLargestHeader - h->headerSize);
-    const uint8* info = b + kFileHeaderSize;
-
+// The fields of the info header (`info`, zero past its declared size): the picture's size
+// and orientation, its depth and compression, the palette's size.
+status_t ReadInfoHeader(const uint8* info, BMPHeader* h) {
     int64 width;
     int64 height;
     uint16 planes;
     if (h->headerSize == kCoreHeaderSize) {
-        width = LE16(info + 4);
-        height = int16(LE16(info + 6));
-        planes = LE16(info + 8);
-        h->bitCount = LE16(info + 10);
+        width = ReadLE16(info + 4);
+        height = int16(ReadLE16(info + 6));
+        planes = ReadLE16(info + 8);
+        h->bitCount = ReadLE16(info + 10);
         h->paletteEntryBytes = 3;
     } else {
         // Shorter OS/2 2.x headers leave the later fields zero, which reads as their
         // defaults.
-        width = int32(LE32(info + 4));
-        height = int32(LE32(info + 8));
-        planes = LE16(info + 12);
-        h->bitCount = LE16(info + 14);
-        h->compression = LE32(info + 16);
-        h->paletteEntries = LE32(info + 32);
+        width = int32(ReadLE32(info + 4));
+        height = int32(ReadLE32(info + 8));
+        planes = ReadLE16(info + 12);
+        h->bitCount = ReadLE16(info + 14);
+        h->compression = ReadLE32(info + 16);
+        h->paletteEntries = ReadLE32(info + 32);
     }
-    if (planes != 1)
+    if (planes != 1) {
         return Fail(B_BAD_DATA, "en-tête BMP invalide");
+    }
     h->topDown = height < 0;
-    if (width <= 0 || height == 0)
+    if (width <= 0 || height == 0) {
         return Fail(B_BAD_DATA, "dimensions BMP invalides");
+    }
     // Past the limit we check next; keeps the cast below exact.
-    if (width > INT32_MAX || -height > INT32_MAX)
+    if (width > INT32_MAX || -height > INT32_MAX) {
         return Fail(B_BAD_VALUE, "image trop grande");
+    }
     h->width = uint32(width);
     h->height = uint32(height < 0 ? -height : height);
+    return B_OK;
+}
 
+// Is the compression one we read, with a depth it allows?
+status_t CheckCompression(const BMPHeader& h) {
     // The OS/2 2.x header gives compression 3 and 4 other meanings (Huffman, RLE24).
-    const bool os2 = h->headerSize != kInfoHeaderSize && h->headerSize != 52 &&
-                     h->headerSize != 56 && h->headerSize != kV4HeaderSize &&
-                     h->headerSize != kLargestHeader;
-    switch (h->compression) {
+    const bool os2 = h.headerSize != kInfoHeaderSize && h.headerSize != 52 && h.headerSize != 56 &&
+                     h.headerSize != kV4HeaderSize && h.headerSize != kLargestHeader;
+    switch (h.compression) {
         case kRGB:
-            if (h->bitCount != 1 && h->bitCount != 2 && h->bitCount != 4 && h->bitCount != 8 &&
-                h->bitCount != 16 && h->bitCount != 24 && h->bitCount != 32)
+            if (h.bitCount != 1 && h.bitCount != 2 && h.bitCount != 4 && h.bitCount != 8 &&
+                h.bitCount != 16 && h.bitCount != 24 && h.bitCount != 32) {
                 return Fail(B_BAD_DATA, "profondeur BMP invalide");
-            break;
+            }
+            return B_OK;
         case kRLE8:
         case kRLE4:
-            if (h->bitCount != (h->compression == kRLE8 ? 8 : 4) || h->topDown)
+            if (h.bitCount != (h.compression == kRLE8 ? 8 : 4) || h.topDown) {
                 return Fail(B_BAD_DATA, "en-tête BMP RLE invalide");
-            break;
+            }
+            return B_OK;
         case kBitFields:
         case kAlphaBitFields:
-            if (os2)
+            if (os2) {
                 return Fail(B_UNSUPPORTED, "compression BMP d'OS/2 non prise en charge");
-            if (h->bitCount != 16 && h->bitCount != 32)
+            }
+            if (h.bitCount != 16 && h.bitCount != 32) {
                 return Fail(B_BAD_DATA, "profondeur BMP invalide");
-            break;
+            }
+            return B_OK;
         case kJPEG:
         case kPNG:
             return Fail(B_UNSUPPORTED, "BMP contenant du JPEG ou du PNG non pris en charge");
         default:
             return Fail(B_UNSUPPORTED, "compression BMP inconnue");
     }
+}
 
-    off_t afterHeader = off_t(kFileHeaderSize) + h->headerSize;
+// The colour masks: from the header or right after it for bit fields, the format's fixed
+// ones otherwise. *afterHeader moves past masks stored after the header.
+status_t ReadMasks(BPositionIO& source, const uint8* info, BMPHeader* h, off_t* afterHeader) {
     if (h->compression == kBitFields || h->compression == kAlphaBitFields) {
         const uint32 count = h->compression == kAlphaBitFields ? 4 : 3;
         if (h->headerSize >= kInfoHeaderSize + 12) {
             // Version 2 and later headers hold the masks; from version 3 on, alpha too.
             const uint32 inHeader = h->headerSize >= kInfoHeaderSize + 16 ? 4 : 3;
-            for (uint32 i = 0; i < inHeader; i++)
-                h->masks[i] = LE32(info + kInfoHeaderSize + i * 4);
-        } else {
-            // A plain info header is followed by the masks.
-            uint8 masks[16];
-            if (source.ReadAtExactly(afterHeader, masks, count * 4) != B_OK)
-                return Fail(B_BAD_DATA, "masques BMP tronqués");
-            for (uint32 i = 0; i < count; i++)
-                h->masks[i] = LE32(masks + i * 4);
-            afterHeader += count * 4;
+            for (uint32 i = 0; i < inHeader; i++) {
+                h->masks[i] = ReadLE32(info + kInfoHeaderSize + i * 4);
+            }
+            return B_OK;
         }
+        // A plain info header is followed by the masks.
+        uint8 masks[16];
+        if (source.ReadAtExactly(*afterHeader, masks, count * 4) != B_OK) {
+            return Fail(B_BAD_DATA, "masques BMP tronqués");
+        }
+        for (uint32 i = 0; i < count; i++) {
+            h->masks[i] = ReadLE32(masks + i * 4);
+        }
+        *afterHeader += count * 4;
     } else if (h->bitCount == 16) {
         h->masks[0] = 0x7c00;
         h->masks[1] = 0x03e0;
@@ -187,21 +174,61 @@ status_t ReadHeader(BPositionIO& source, BMPHeader* h) {
         h->masks[1] = 0x00ff00;
         h->masks[2] = 0x0000ff;
     }
+    return B_OK;
+}
 
-    if (h->bitCount <= 8) {
-        const uint32 largest = 1u << h->bitCount;
-        if (h->paletteEntries == 0 || h->paletteEntries > largest)
-            h->paletteEntries = largest;
-        // Some writers count more colours than they store before the pixels.
-        if (h->dataOffset >= afterHeader)
-            h->paletteEntries = std::min<uint64>(
-                h->paletteEntries, (h->dataOffset - afterHeader) / h->paletteEntryBytes);
-        h->paletteOffset = afterHeader;
-    } else {
+// Where the palette lies (right after the header and its masks) and how many colours of
+// it can be read before the pixels.
+void PlacePalette(off_t afterHeader, BMPHeader* h) {
+    if (h->bitCount > 8) {
         h->paletteEntries = 0;
+        return;
     }
-    if (h->dataOffset < kFileHeaderSize + kCoreHeaderSize)
+    const uint32 largest = 1u << h->bitCount;
+    if (h->paletteEntries == 0 || h->paletteEntries > largest) {
+        h->paletteEntries = largest;
+    }
+    // Some writers count more colours than they store before the pixels.
+    if (h->dataOffset >= afterHeader) {
+        h->paletteEntries = std::min<uint64>(h->paletteEntries,
+                                             (h->dataOffset - afterHeader) / h->paletteEntryBytes);
+    }
+    h->paletteOffset = afterHeader;
+}
+
+// B_NO_TRANSLATOR when the stream is not a BMP; B_BAD_DATA, B_UNSUPPORTED with a reason
+// when it is one that cannot be read.
+status_t ReadHeader(BPositionIO& source, BMPHeader* h) {
+    uint8 b[kFileHeaderSize + kLargestHeader] = {};
+    ssize_t got = source.ReadAt(0, b, sizeof(b));
+    if (got < ssize_t(kFileHeaderSize + 4) || b[0] != 'B' || b[1] != 'M') {
+        return B_NO_TRANSLATOR;
+    }
+    h->dataOffset = ReadLE32(b + 10);
+    h->headerSize = ReadLE32(b + 14);
+    if (!IsKnownHeaderSize(h->headerSize)) {
+        return B_NO_TRANSLATOR;
+    }
+    if (got < ssize_t(kFileHeaderSize + h->headerSize)) {
+        return Fail(B_BAD_DATA, "en-tête BMP tronqué");
+    }
+    // What follows a short header is the palette or the pixels, not header fields.
+    std::memset(b + kFileHeaderSize + h->headerSize, 0, kLargestHeader - h->headerSize);
+    const uint8* info = b + kFileHeaderSize;
+    if (status_t status = ReadInfoHeader(info, h); status != B_OK) {
+        return status;
+    }
+    if (status_t status = CheckCompression(*h); status != B_OK) {
+        return status;
+    }
+    off_t afterHeader = off_t(kFileHeaderSize) + h->headerSize;
+    if (status_t status = ReadMasks(source, info, h, &afterHeader); status != B_OK) {
+        return status;
+    }
+    PlacePalette(afterHeader, h);
+    if (h->dataOffset < kFileHeaderSize + kCoreHeaderSize) {
         return Fail(B_BAD_DATA, "position des pixels BMP invalide");
+    }
     return B_OK;
 }
 
@@ -213,16 +240,19 @@ struct Channel {
 
     status_t Set(uint32 m) {
         mask = m;
-        if (m == 0)
+        if (m == 0) {
             return B_OK;
+        }
         shift = uint32(std::countr_zero(m));
         const uint32 bits = uint32(std::popcount(m));
-        if (bits > 16 || std::countl_zero(m) + bits + shift != 32)
+        if (bits > 16 || std::countl_zero(m) + bits + shift != 32) {
             return Fail(B_BAD_DATA, "masque de couleur BMP invalide");
+        }
         const uint32 largest = (1u << bits) - 1;
         table.resize(largest + 1);
-        for (uint32 v = 0; v <= largest; v++)
+        for (uint32 v = 0; v <= largest; v++) {
             table[v] = uint8((v * 255 + largest / 2) / largest);
+        }
         return B_OK;
     }
 
@@ -264,7 +294,7 @@ struct RowDecoder {
             default: {
                 const uint32 bytes = header.bitCount / 8;
                 for (uint32 x = 0; x < width; x++, in += bytes, out += 4) {
-                    uint32 v = bytes == 2 ? LE16(in) : LE32(in);
+                    uint32 v = bytes == 2 ? ReadLE16(in) : ReadLE32(in);
                     out[0] = channels[2].Get(v, 0);
                     out[1] = channels[1].Get(v, 0);
                     out[2] = channels[0].Get(v, 0);
@@ -279,13 +309,16 @@ struct RowDecoder {
 status_t ReadPalette(BPositionIO& source, const BMPHeader& h, std::vector<uint8>* palette) {
     // Indices past the stored colours read as opaque black.
     palette->assign(256 * 4, 0);
-    for (size_t i = 0; i < 256; i++)
+    for (size_t i = 0; i < 256; i++) {
         (*palette)[i * 4 + 3] = 255;
+    }
     std::vector<uint8> raw(size_t(h.paletteEntries) * h.paletteEntryBytes);
-    if (source.ReadAtExactly(h.paletteOffset, raw.data(), raw.size()) != B_OK)
+    if (source.ReadAtExactly(h.paletteOffset, raw.data(), raw.size()) != B_OK) {
         return Fail(B_BAD_DATA, "palette BMP tronquée");
-    for (size_t i = 0; i < h.paletteEntries; i++)
+    }
+    for (size_t i = 0; i < h.paletteEntries; i++) {
         std::memcpy(&(*palette)[i * 4], &raw[i * h.paletteEntryBytes], 3);
+    }
     return B_OK;
 }
 
@@ -299,12 +332,14 @@ status_t DecodeRows(BPositionIO& source, const BMPHeader& h, const RowDecoder& d
     const uint64 stride = (used + 3) & ~uint64(3);
     // The last row may lack its padding: files cut right after the pixels are common.
     const uint64 end = h.dataOffset + stride * (h.height - 1) + used;
-    if (end > uint64(fileSize))
+    if (end > uint64(fileSize)) {
         return Fail(B_BAD_DATA, "fichier BMP tronqué");
+    }
     std::vector<uint8> row(used);
     for (uint32 r = 0; r < h.height; r++) {
-        if (source.ReadAtExactly(off_t(h.dataOffset + stride * r), row.data(), used) != B_OK)
+        if (source.ReadAtExactly(off_t(h.dataOffset + stride * r), row.data(), used) != B_OK) {
             return Fail(B_BAD_DATA, "fichier BMP illisible");
+        }
         decoder.Convert(row.data(), BitmapRow(bitmap, h.topDown ? r : h.height - 1 - r));
     }
     return B_OK;
@@ -324,25 +359,29 @@ status_t ExpandRLE(const uint8* data, size_t size, const BMPHeader& h,
     uint64 y = 0;
     uint8* row = BitmapRow(bitmap, h.height - 1);
     auto put = [&](uint32 index) {
-        if (x < width)
+        if (x < width) {
             std::memcpy(row + x * 4, &palette[index * 4], 4);
+        }
         x = std::min(x + 1, width);
     };
     auto nextRows = [&](uint64 count) {
         y += count;
-        if (y < h.height)
+        if (y < h.height) {
             row = BitmapRow(bitmap, uint32(h.height - 1 - y));
+        }
     };
     size_t p = 0;
     while (y < h.height) {
-        if (size - p < 2)
+        if (size - p < 2) {
             return Fail(B_BAD_DATA, "données BMP RLE tronquées");
+        }
         const uint8 count = data[p];
         const uint8 value = data[p + 1];
         p += 2;
         if (count > 0) {
-            for (uint32 i = 0; i < count; i++)
+            for (uint32 i = 0; i < count; i++) {
                 put(rle4 ? ((i & 1) ? value & 15 : value >> 4) : value);
+            }
             continue;
         }
         if (value == 0) {  // end of line
@@ -351,17 +390,20 @@ status_t ExpandRLE(const uint8* data, size_t size, const BMPHeader& h,
         } else if (value == 1) {  // end of picture
             break;
         } else if (value == 2) {  // move right and up
-            if (size - p < 2)
+            if (size - p < 2) {
                 return Fail(B_BAD_DATA, "données BMP RLE tronquées");
+            }
             x = std::min(x + data[p], width);
             nextRows(data[p + 1]);
             p += 2;
         } else {  // `value` literal pixels, padded to an even number of bytes
             const size_t bytes = rle4 ? (value + 1u) / 2 : value;
-            if (size - p < bytes)
+            if (size - p < bytes) {
                 return Fail(B_BAD_DATA, "données BMP RLE tronquées");
-            for (uint32 i = 0; i < value; i++)
+            }
+            for (uint32 i = 0; i < value; i++) {
                 put(rle4 ? ((i & 1) ? data[p + i / 2] & 15 : data[p + i / 2] >> 4) : data[p + i]);
+            }
             p += std::min(size - p, bytes + (bytes & 1));
         }
     }
@@ -370,15 +412,17 @@ status_t ExpandRLE(const uint8* data, size_t size, const BMPHeader& h,
 
 status_t DecodeRLE(BPositionIO& source, const BMPHeader& h, const RowDecoder& decoder,
                    off_t fileSize, BBitmap& bitmap) {
-    if (uint64(fileSize) <= h.dataOffset)
+    if (uint64(fileSize) <= h.dataOffset) {
         return Fail(B_BAD_DATA, "fichier BMP tronqué");
+    }
     // Each code covers at least one pixel or ends a row, except moves by zero; data past
     // what a picture of this size can use is not read.
     const uint64 useful = 4 * (uint64(h.width) * h.height) + 4 * uint64(h.height) + 2;
     const size_t size = size_t(std::min<uint64>(uint64(fileSize) - h.dataOffset, useful));
     std::vector<uint8> data(size);
-    if (source.ReadAtExactly(h.dataOffset, data.data(), size) != B_OK)
+    if (source.ReadAtExactly(h.dataOffset, data.data(), size) != B_OK) {
         return Fail(B_BAD_DATA, "fichier BMP illisible");
+    }
     return ExpandRLE(data.data(), size, h, decoder.palette, bitmap);
 }
 
@@ -388,13 +432,16 @@ status_t DropEmptyAlpha(std::unique_ptr<BBitmap>* image) {
     BBitmap& bitmap = **image;
     const uint8* bits = static_cast<const uint8*>(bitmap.Bits());
     const size_t count = size_t(bitmap.PixelWidth()) * bitmap.PixelHeight();
-    for (size_t i = 0; i < count; i++)
-        if (bits[i * 4 + 3] != 0)
+    for (size_t i = 0; i < count; i++) {
+        if (bits[i * 4 + 3] != 0) {
             return B_OK;
+        }
+    }
     std::unique_ptr<BBitmap> opaque;
     status_t status = NewImage(bitmap.PixelWidth(), bitmap.PixelHeight(), false, &opaque);
-    if (status != B_OK)
+    if (status != B_OK) {
         return status;
+    }
     uint8* out = static_cast<uint8*>(opaque->Bits());
     for (size_t i = 0; i < count; i++) {
         std::memcpy(out + i * 4, bits + i * 4, 3);
@@ -412,55 +459,68 @@ status_t BMPTranslator::IdentifyImage(BPositionIO& source, const translation_for
     BMPHeader header;
     status_t status = ReadHeader(source, &header);
     ClearErrorReason();
-    if (status != B_OK)
+    if (status != B_OK) {
         return B_NO_TRANSLATOR;
+    }
     *format = &kFormats[0];
     return B_OK;
 }
 
-status_t BMPTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap>* image) {
+status_t BMPTranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded) {
+    std::unique_ptr<BBitmap>* image = &decoded->bitmap;
     BMPHeader h;
     status_t status = ReadHeader(source, &h);
-    if (status == B_NO_TRANSLATOR)
+    if (status == B_NO_TRANSLATOR) {
         return Fail(B_NO_TRANSLATOR, "ce n'est pas une image BMP");
-    if (status != B_OK)
+    }
+    if (status != B_OK) {
         return status;
-    if ((status = CheckImageSize(h.width, h.height)) != B_OK)
+    }
+    if ((status = CheckImageSize(h.width, h.height)) != B_OK) {
         return status;
+    }
     off_t fileSize = 0;
-    if ((status = source.GetSize(&fileSize)) != B_OK)
+    if ((status = source.GetSize(&fileSize)) != B_OK) {
         return Fail(status, "taille du fichier BMP illisible");
+    }
 
     RowDecoder decoder{h, {}, {}};
-    if (h.bitCount <= 8 && (status = ReadPalette(source, h, &decoder.palette)) != B_OK)
+    if (h.bitCount <= 8 && (status = ReadPalette(source, h, &decoder.palette)) != B_OK) {
         return status;
-    for (int i = 0; i < 4; i++)
-        if ((status = decoder.channels[i].Set(h.masks[i])) != B_OK)
+    }
+    for (int i = 0; i < 4; i++) {
+        if ((status = decoder.channels[i].Set(h.masks[i])) != B_OK) {
             return status;
+        }
+    }
 
     const bool alpha = h.masks[3] != 0;
-    if ((status = NewImage(h.width, h.height, alpha, image)) != B_OK)
+    if ((status = NewImage(h.width, h.height, alpha, image)) != B_OK) {
         return status;
+    }
     status = h.compression == kRLE8 || h.compression == kRLE4
                  ? DecodeRLE(source, h, decoder, fileSize, **image)
                  : DecodeRows(source, h, decoder, fileSize, **image);
-    if (status == B_OK && alpha)
+    if (status == B_OK && alpha) {
         status = DropEmptyAlpha(image);
-    if (status != B_OK)
+    }
+    if (status != B_OK) {
         image->reset();
+    }
     return status;
 }
 
-status_t BMPTranslator::EncodeImage(const BBitmap& image, uint32 outType,
-                                    BPositionIO& destination) {
-    status_t status = CheckEncodeRequest(image, outType, kBMPType, "BMP");
-    if (status != B_OK)
+status_t BMPTranslator::EncodePicture(const BBitmap& image, const PictureInfo&, uint32 outType,
+                                      BPositionIO& destination) {
+    status_t status = CheckEncodeRequest(image, outType, kFormats, "BMP");
+    if (status != B_OK) {
         return status;
+    }
     const uint32 width = image.PixelWidth();
     const uint32 height = image.PixelHeight();
 
     const bool transparent = HasTransparency(image);
-    const bool alpha = transparent && !Settings().Bool("flatten_alpha");
+    const bool alpha = transparent && !Settings().Bool(kFlattenAlphaName);
     const uint32 infoSize = alpha ? kV4HeaderSize : kInfoHeaderSize;
     const uint32 stride = alpha ? width * 4 : (width * 3 + 3) & ~3u;
     const uint32 dataOffset = kFileHeaderSize + infoSize;
@@ -470,28 +530,29 @@ status_t BMPTranslator::EncodeImage(const BBitmap& image, uint32 outType,
     uint8 header[kFileHeaderSize + kV4HeaderSize] = {};
     header[0] = 'B';
     header[1] = 'M';
-    PutLE32(header + 2, dataOffset + dataSize);
-    PutLE32(header + 10, dataOffset);
+    WriteLE32(header + 2, dataOffset + dataSize);
+    WriteLE32(header + 10, dataOffset);
     uint8* info = header + kFileHeaderSize;
-    PutLE32(info, infoSize);
-    PutLE32(info + 4, width);
-    PutLE32(info + 8, height);  // positive: rows from the bottom up, as every reader expects
-    PutLE16(info + 12, 1);
-    PutLE16(info + 14, alpha ? 32 : 24);
-    PutLE32(info + 16, alpha ? kBitFields : kRGB);
-    PutLE32(info + 20, dataSize);
-    PutLE32(info + 24, kPixelsPerMetre);
-    PutLE32(info + 28, kPixelsPerMetre);
+    WriteLE32(info, infoSize);
+    WriteLE32(info + 4, width);
+    WriteLE32(info + 8, height);  // positive: rows from the bottom up, as every reader expects
+    WriteLE16(info + 12, 1);
+    WriteLE16(info + 14, alpha ? 32 : 24);
+    WriteLE32(info + 16, alpha ? kBitFields : kRGB);
+    WriteLE32(info + 20, dataSize);
+    WriteLE32(info + 24, kPixelsPerMetre);
+    WriteLE32(info + 28, kPixelsPerMetre);
     if (alpha) {
         // Our rows are already these little-endian words.
-        PutLE32(info + 40, 0x00ff0000);
-        PutLE32(info + 44, 0x0000ff00);
-        PutLE32(info + 48, 0x000000ff);
-        PutLE32(info + 52, 0xff000000);
-        PutLE32(info + 56, kSRGBColourSpace);
+        WriteLE32(info + 40, 0x00ff0000);
+        WriteLE32(info + 44, 0x0000ff00);
+        WriteLE32(info + 48, 0x000000ff);
+        WriteLE32(info + 52, 0xff000000);
+        WriteLE32(info + 56, kSRGBColourSpace);
     }
-    if ((status = destination.WriteExactly(header, dataOffset)) != B_OK)
+    if ((status = destination.WriteExactly(header, dataOffset)) != B_OK) {
         return Fail(status, "écriture du fichier BMP impossible");
+    }
 
     std::vector<uint8> row(alpha ? 0 : stride, 0);
     for (uint32 r = 0; r < height; r++) {
@@ -499,12 +560,14 @@ status_t BMPTranslator::EncodeImage(const BBitmap& image, uint32 outType,
             static_cast<const uint8*>(image.Bits()) + size_t(height - 1 - r) * image.BytesPerRow();
         if (!alpha) {
             RowToRGB(in, row.data(), width, transparent);
-            for (uint32 x = 0; x < width; x++)
+            for (uint32 x = 0; x < width; x++) {
                 std::swap(row[x * 3], row[x * 3 + 2]);
+            }
             in = row.data();
         }
-        if ((status = destination.WriteExactly(in, stride)) != B_OK)
+        if ((status = destination.WriteExactly(in, stride)) != B_OK) {
             return Fail(status, "écriture du fichier BMP impossible");
+        }
     }
     return B_OK;
 }

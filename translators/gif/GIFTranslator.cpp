@@ -11,23 +11,23 @@
 #include <vector>
 
 #include "platform/support/ErrorReason.h"
+#include "platform/support/FreeWith.h"
 #include "platform/support/ImageLimits.h"
+#include "platform/translation/CodecChecks.h"
 #include "platform/translation/PixelRows.h"
 
 namespace orv {
 
 namespace {
 
-constexpr uint32 kGIFType = FourCC("GIFf");
-
 constexpr translation_format kFormats[] = {
-    {kGIFType, B_TRANSLATOR_BITMAP, 0.8f, 0.6f, "image/gif", "Image GIF"},
+    {FourCC("GIFf"), B_TRANSLATOR_BITMAP, 0.8f, 0.6f, "image/gif", "Image GIF"},
 };
 
-constexpr SettingSpec kSettings[] = {
-    {"colors", SettingSpec::Kind::Int, "Nombre de couleurs (256 au plus)", 256, 2, 256},
-    {"dithering", SettingSpec::Kind::Bool, "Tramage (diffusion d'erreur)", 1},
-    {"speed", SettingSpec::Kind::Int, "Vitesse de la quantification (1 soignée, 10 rapide)", 4, 1,
+constexpr SettingSchema kSettings[] = {
+    {"colors", SettingSchema::Kind::Int, "Nombre de couleurs (256 au plus)", 256, 2, 256},
+    {"dithering", SettingSchema::Kind::Bool, "Tramage (diffusion d'erreur)", 1},
+    {"speed", SettingSchema::Kind::Int, "Vitesse de la quantification (1 soignée, 10 rapide)", 4, 1,
      10},
 };
 
@@ -66,10 +66,10 @@ int WriteData(GifFileType* gif, const GifByteType* buffer, int size) {
     return size;
 }
 
-struct DecoderClose {
-    void operator()(GifFileType* gif) const { DGifCloseFile(gif, nullptr); }
-};
-using GifDecoder = std::unique_ptr<GifFileType, DecoderClose>;
+void CloseDecoder(GifFileType* gif) {
+    DGifCloseFile(gif, nullptr);
+}
+using GifDecoder = std::unique_ptr<GifFileType, FreeWith<CloseDecoder>>;
 
 // giflib's text for an error, in brackets; it has none for some codes, and fails some calls
 // without naming an error at all.
@@ -164,21 +164,9 @@ bool ReadFrame(GifFileType* gif, const Palette& colors, BBitmap* canvas) {
     return true;
 }
 
-struct EncoderClose {
-    void operator()(GifFileType* gif) const { EGifCloseFile(gif, nullptr); }
-};
-struct LiqAttrFree {
-    void operator()(liq_attr* attr) const { liq_attr_destroy(attr); }
-};
-struct LiqImageFree {
-    void operator()(liq_image* image) const { liq_image_destroy(image); }
-};
-struct LiqResultFree {
-    void operator()(liq_result* result) const { liq_result_destroy(result); }
-};
-struct MapFree {
-    void operator()(ColorMapObject* map) const { GifFreeMapObject(map); }
-};
+void CloseEncoder(GifFileType* gif) {
+    EGifCloseFile(gif, nullptr);
+}
 
 struct QuantizerSource {
     const BBitmap* image;
@@ -203,6 +191,118 @@ void ReadRowForQuantizer(liq_color out[], int row, int width, void* user) {
     }
 }
 
+// What the settings ask of the quantizer.
+struct QuantizerChoices {
+    int colors;
+    int speed;
+    bool dithering;
+};
+
+// A picture reduced to a colour map: one index a pixel, the map (a power of two long) and
+// the index that stands for transparency, if any.
+struct IndexedPicture {
+    std::vector<uint8> indices;
+    std::unique_ptr<ColorMapObject, FreeWith<GifFreeMapObject>> map;
+    int transparent = NO_TRANSPARENT_COLOR;
+};
+
+// The quantizer's palette as a colour map; every entry the quantizer kept for
+// transparency folds into the first of them.
+status_t MakeColorMap(const liq_palette& palette, IndexedPicture* picture) {
+    // A colour map's size is a power of two; the spare entries stay black.
+    int mapSize = 2;
+    while (mapSize < int(palette.count)) {
+        mapSize *= 2;
+    }
+    picture->map.reset(GifMakeMapObject(mapSize, nullptr));
+    if (picture->map == nullptr) {
+        return Fail(B_NO_MEMORY, "mémoire insuffisante pour écrire le GIF");
+    }
+    for (int i = 0; i < mapSize; i++) {
+        liq_color c = i < int(palette.count) ? palette.entries[i] : liq_color{0, 0, 0, 255};
+        picture->map->Colors[i] = GifColorType{c.r, c.g, c.b};
+        if (c.a < kOpaqueThreshold && picture->transparent == NO_TRANSPARENT_COLOR) {
+            picture->transparent = i;
+        }
+    }
+    if (picture->transparent != NO_TRANSPARENT_COLOR) {
+        for (uint8& index : picture->indices) {
+            if (palette.entries[index].a < kOpaqueThreshold) {
+                index = uint8(picture->transparent);
+            }
+        }
+    }
+    return B_OK;
+}
+
+status_t Quantize(const BBitmap& image, const QuantizerChoices& choices, IndexedPicture* picture) {
+    const int width = int(image.PixelWidth());
+    const int height = int(image.PixelHeight());
+    std::unique_ptr<liq_attr, FreeWith<liq_attr_destroy>> attr(liq_attr_create());
+    if (attr == nullptr) {
+        return Fail(B_NO_MEMORY, "mémoire insuffisante pour écrire le GIF");
+    }
+    liq_set_max_colors(attr.get(), choices.colors);
+    liq_set_speed(attr.get(), choices.speed);
+    QuantizerSource source{&image, HasTransparency(image)};
+    std::unique_ptr<liq_image, FreeWith<liq_image_destroy>> input(
+        liq_image_create_custom(attr.get(), ReadRowForQuantizer, &source, width, height, 0));
+    liq_result* rawResult = nullptr;
+    if (input == nullptr || liq_image_quantize(input.get(), attr.get(), &rawResult) != LIQ_OK) {
+        return Fail(B_ERROR, "réduction des couleurs impossible");
+    }
+    std::unique_ptr<liq_result, FreeWith<liq_result_destroy>> result(rawResult);
+    liq_set_dithering_level(result.get(), choices.dithering ? 1.0f : 0.0f);
+
+    const size_t pixelCount = size_t(width) * size_t(height);
+    picture->indices.resize(pixelCount);
+    if (liq_write_remapped_image(result.get(), input.get(), picture->indices.data(), pixelCount) !=
+        LIQ_OK) {
+        return Fail(B_ERROR, "réduction des couleurs impossible");
+    }
+    return MakeColorMap(*liq_get_palette(result.get()), picture);
+}
+
+// Writes the indexed picture as a GIF of one frame.
+status_t WriteIndexed(const IndexedPicture& picture, int width, int height,
+                      BPositionIO& destination) {
+    const bool transparent = picture.transparent != NO_TRANSPARENT_COLOR;
+    GifWriter writer{&destination, false};
+    int error = 0;
+    GifFileType* raw = EGifOpen(&writer, WriteData, &error);
+    if (raw == nullptr) {
+        return Fail(B_NO_MEMORY, "mémoire insuffisante pour écrire le GIF");
+    }
+    std::unique_ptr<GifFileType, FreeWith<CloseEncoder>> gif(raw);
+    EGifSetGifVersion(gif.get(), transparent);
+    bool written = EGifPutScreenDesc(gif.get(), width, height, 8, 0, picture.map.get()) == GIF_OK;
+    if (written && transparent) {
+        GraphicsControlBlock control{DISPOSAL_UNSPECIFIED, false, 0, picture.transparent};
+        GifByteType extension[4];
+        size_t length = EGifGCBToExtension(&control, extension);
+        written =
+            EGifPutExtension(gif.get(), GRAPHICS_EXT_FUNC_CODE, int(length), extension) == GIF_OK;
+    }
+    written = written && EGifPutImageDesc(gif.get(), 0, 0, width, height, false, nullptr) == GIF_OK;
+    for (int y = 0; written && y < height; y++) {
+        // giflib only reads the line it is given.
+        auto* line = const_cast<GifPixelType*>(picture.indices.data() + size_t(y) * size_t(width));
+        written = EGifPutLine(gif.get(), line, width) == GIF_OK;
+    }
+    // Closing writes the trailer, and giflib does not look at that write's result: the
+    // callback's own record of a failed write is what tells.
+    error = gif->Error;
+    int closeError = E_GIF_SUCCEEDED;
+    bool closed = EGifCloseFile(gif.release(), &closeError) == GIF_OK;
+    if (!written || !closed || writer.ioFailed) {
+        if (writer.ioFailed) {
+            return Fail(B_IO_ERROR, "écriture du GIF impossible");
+        }
+        return Fail(B_ERROR, "encodage GIF impossible" + Detail(written ? closeError : error));
+    }
+    return B_OK;
+}
+
 }  // namespace
 
 GIFTranslator::GIFTranslator()
@@ -219,7 +319,8 @@ status_t GIFTranslator::IdentifyImage(BPositionIO& source, const translation_for
     return B_OK;
 }
 
-status_t GIFTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap>* image) {
+status_t GIFTranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded) {
+    std::unique_ptr<BBitmap>* image = &decoded->bitmap;
     if (source.Seek(0, SEEK_FROM_START) != 0) {
         return Fail(B_IO_ERROR, "lecture du GIF impossible");
     }
@@ -277,99 +378,18 @@ status_t GIFTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap
     return B_OK;
 }
 
-status_t GIFTranslator::EncodeImage(const BBitmap& image, uint32 outType,
-                                    BPositionIO& destination) {
-    if (outType != kGIFType) {
-        return Fail(B_NO_TRANSLATOR, "format de sortie inconnu du traducteur GIF");
+status_t GIFTranslator::EncodePicture(const BBitmap& image, const PictureInfo&, uint32 outType,
+                                      BPositionIO& destination) {
+    if (status_t status = CheckEncodeRequest(image, outType, kFormats, "GIF"); status != B_OK) {
+        return status;
     }
-    color_space space = image.ColorSpace();
-    if ((space != B_RGB32 && space != B_RGBA32) || image.Bits() == nullptr) {
-        return Fail(B_BAD_TYPE, "espace de couleurs non pris en charge par l'encodeur GIF");
+    const QuantizerChoices choices{int(Settings().Int32("colors")), int(Settings().Int32("speed")),
+                                   Settings().Bool("dithering")};
+    IndexedPicture picture;
+    if (status_t status = Quantize(image, choices, &picture); status != B_OK) {
+        return status;
     }
-    int width = int(image.PixelWidth()), height = int(image.PixelHeight());
-
-    std::unique_ptr<liq_attr, LiqAttrFree> attr(liq_attr_create());
-    if (attr == nullptr) {
-        return Fail(B_NO_MEMORY, "mémoire insuffisante pour écrire le GIF");
-    }
-    liq_set_max_colors(attr.get(), int(Settings().Int32("colors")));
-    liq_set_speed(attr.get(), int(Settings().Int32("speed")));
-    QuantizerSource source{&image, HasTransparency(image)};
-    std::unique_ptr<liq_image, LiqImageFree> input(
-        liq_image_create_custom(attr.get(), ReadRowForQuantizer, &source, width, height, 0));
-    liq_result* rawResult = nullptr;
-    if (input == nullptr || liq_image_quantize(input.get(), attr.get(), &rawResult) != LIQ_OK) {
-        return Fail(B_ERROR, "réduction des couleurs impossible");
-    }
-    std::unique_ptr<liq_result, LiqResultFree> result(rawResult);
-    liq_set_dithering_level(result.get(), Settings().Bool("dithering") ? 1.0f : 0.0f);
-
-    size_t pixelCount = size_t(width) * size_t(height);
-    std::vector<uint8> indices(pixelCount);
-    if (liq_write_remapped_image(result.get(), input.get(), indices.data(), pixelCount) != LIQ_OK) {
-        return Fail(B_ERROR, "réduction des couleurs impossible");
-    }
-    const liq_palette* palette = liq_get_palette(result.get());
-
-    // A colour map's size is a power of two; the spare entries stay black.
-    int mapSize = 2;
-    while (mapSize < int(palette->count)) {
-        mapSize *= 2;
-    }
-    std::unique_ptr<ColorMapObject, MapFree> map(GifMakeMapObject(mapSize, nullptr));
-    if (map == nullptr) {
-        return Fail(B_NO_MEMORY, "mémoire insuffisante pour écrire le GIF");
-    }
-    int transparent = NO_TRANSPARENT_COLOR;
-    for (int i = 0; i < mapSize; i++) {
-        liq_color c = i < int(palette->count) ? palette->entries[i] : liq_color{0, 0, 0, 255};
-        map->Colors[i] = GifColorType{c.r, c.g, c.b};
-        if (c.a < kOpaqueThreshold && transparent == NO_TRANSPARENT_COLOR) {
-            transparent = i;
-        }
-    }
-    if (transparent != NO_TRANSPARENT_COLOR) {
-        // Any other entry the quantizer kept for transparency folds into the one index.
-        for (uint8& index : indices) {
-            if (palette->entries[index].a < kOpaqueThreshold) {
-                index = uint8(transparent);
-            }
-        }
-    }
-
-    GifWriter writer{&destination, false};
-    int error = 0;
-    GifFileType* raw = EGifOpen(&writer, WriteData, &error);
-    if (raw == nullptr) {
-        return Fail(B_NO_MEMORY, "mémoire insuffisante pour écrire le GIF");
-    }
-    std::unique_ptr<GifFileType, EncoderClose> gif(raw);
-    EGifSetGifVersion(gif.get(), transparent != NO_TRANSPARENT_COLOR);
-    bool written = EGifPutScreenDesc(gif.get(), width, height, 8, 0, map.get()) == GIF_OK;
-    if (written && transparent != NO_TRANSPARENT_COLOR) {
-        GraphicsControlBlock control{DISPOSAL_UNSPECIFIED, false, 0, transparent};
-        GifByteType extension[4];
-        size_t length = EGifGCBToExtension(&control, extension);
-        written =
-            EGifPutExtension(gif.get(), GRAPHICS_EXT_FUNC_CODE, int(length), extension) == GIF_OK;
-    }
-    written = written && EGifPutImageDesc(gif.get(), 0, 0, width, height, false, nullptr) == GIF_OK;
-    for (int y = 0; written && y < height; y++) {
-        written =
-            EGifPutLine(gif.get(), indices.data() + size_t(y) * size_t(width), width) == GIF_OK;
-    }
-    // Closing writes the trailer, and giflib does not look at that write's result: the
-    // callback's own record of a failed write is what tells.
-    error = gif->Error;
-    int closeError = E_GIF_SUCCEEDED;
-    bool closed = EGifCloseFile(gif.release(), &closeError) == GIF_OK;
-    if (!written || !closed || writer.ioFailed) {
-        if (writer.ioFailed) {
-            return Fail(B_IO_ERROR, "écriture du GIF impossible");
-        }
-        return Fail(B_ERROR, "encodage GIF impossible" + Detail(written ? closeError : error));
-    }
-    return B_OK;
+    return WriteIndexed(picture, int(image.PixelWidth()), int(image.PixelHeight()), destination);
 }
 
 }  // namespace orv

@@ -9,17 +9,18 @@
 #include <string>
 
 #include "platform/support/ErrorReason.h"
+#include "platform/support/FreeWith.h"
 #include "platform/support/ImageLimits.h"
+#include "platform/translation/CodecChecks.h"
 #include "platform/translation/PixelRows.h"
+#include "translators/common/CommonSettings.h"
 
 namespace orv {
 
 namespace {
 
-constexpr uint32 kHEIFType = FourCC("HEIF");
-
 constexpr translation_format kFormats[] = {
-    {kHEIFType, B_TRANSLATOR_BITMAP, 0.8f, 0.8f, "image/heif", "Image HEIF"},
+    {FourCC("HEIF"), B_TRANSLATOR_BITMAP, 0.8f, 0.8f, "image/heif", "Image HEIF"},
 };
 
 // x265's presets, from the most compact to the fastest. "ultrafast" encodes photographs
@@ -32,11 +33,20 @@ constexpr const char* kPresets[] = {"slow", "medium", "fast", "veryfast", "ultra
 constexpr SettingChoice kSpeedChoices[] = {
     {0, "lente"}, {1, "moyenne"}, {2, "rapide"}, {3, "très rapide"}, {4, "la plus rapide"},
 };
+// The speed setting's value is the index of its preset.
+static_assert([] {
+    for (size_t i = 0; i < std::size(kSpeedChoices); i++) {
+        if (kSpeedChoices[i].value != int32(i)) {
+            return false;
+        }
+    }
+    return std::size(kSpeedChoices) == std::size(kPresets);
+}());
 
-constexpr SettingSpec kSettings[] = {
-    {"quality", SettingSpec::Kind::Int, "Qualité (100 : la meilleure)", 50, 0, 100},
-    {"speed", SettingSpec::Kind::Choice, "Vitesse d'encodage", 4, 0, 0, kSpeedChoices},
-    {"orientation", SettingSpec::Kind::Bool, "Appliquer l'orientation EXIF", 1},
+constexpr SettingSchema kSettings[] = {
+    {"quality", SettingSchema::Kind::Int, "Qualité (100 : la meilleure)", 50, 0, 100},
+    {"speed", SettingSchema::Kind::Choice, "Vitesse d'encodage", 4, 0, 0, kSpeedChoices},
+    kOrientationSetting,
 };
 
 // The side limit for the images a picture is built from never goes below this.
@@ -45,30 +55,14 @@ constexpr int kMinimumSideLimit = 4096;
 // The largest ftyp box we look at to identify a stream; real ones are a few dozen bytes.
 constexpr size_t kMaxIdentifyBytes = 4096;
 
-struct ContextDeleter {
-    void operator()(heif_context* context) const { heif_context_free(context); }
-};
-struct HandleDeleter {
-    void operator()(heif_image_handle* handle) const { heif_image_handle_release(handle); }
-};
-struct ImageDeleter {
-    void operator()(heif_image* image) const { heif_image_release(image); }
-};
-struct EncoderDeleter {
-    void operator()(heif_encoder* encoder) const { heif_encoder_release(encoder); }
-};
-struct DecodingOptionsDeleter {
-    void operator()(heif_decoding_options* options) const { heif_decoding_options_free(options); }
-};
-struct EncodingOptionsDeleter {
-    void operator()(heif_encoding_options* options) const { heif_encoding_options_free(options); }
-};
-using ContextPtr = std::unique_ptr<heif_context, ContextDeleter>;
-using HandlePtr = std::unique_ptr<heif_image_handle, HandleDeleter>;
-using ImagePtr = std::unique_ptr<heif_image, ImageDeleter>;
-using EncoderPtr = std::unique_ptr<heif_encoder, EncoderDeleter>;
-using DecodingOptionsPtr = std::unique_ptr<heif_decoding_options, DecodingOptionsDeleter>;
-using EncodingOptionsPtr = std::unique_ptr<heif_encoding_options, EncodingOptionsDeleter>;
+using ContextPtr = std::unique_ptr<heif_context, FreeWith<heif_context_free>>;
+using HandlePtr = std::unique_ptr<heif_image_handle, FreeWith<heif_image_handle_release>>;
+using ImagePtr = std::unique_ptr<heif_image, FreeWith<heif_image_release>>;
+using EncoderPtr = std::unique_ptr<heif_encoder, FreeWith<heif_encoder_release>>;
+using DecodingOptionsPtr =
+    std::unique_ptr<heif_decoding_options, FreeWith<heif_decoding_options_free>>;
+using EncodingOptionsPtr =
+    std::unique_ptr<heif_encoding_options, FreeWith<heif_encoding_options_free>>;
 
 // libheif registers its codecs once per process; we never undo it, since other
 // translators' libraries may share it.
@@ -82,18 +76,12 @@ const char* DescriptionInfo() {
     return info.c_str();
 }
 
-std::span<const translation_format> OutputList() {
-    if (HEIFTranslator::CanEncode()) {
-        return kFormats;
-    }
-    return {};
-}
-
+// Without an encoder the format is offered for reading only.
 TranslatorDescription Description() {
     InitLibrary();
-    return TranslatorDescription{
-        "Images HEIF", DescriptionInfo(), 100, "heif", kFormats, OutputList(), kSettings,
-    };
+    const std::span<const translation_format> outputs =
+        HEIFTranslator::CanEncode() ? std::span(kFormats) : std::span<const translation_format>();
+    return {"Images HEIF", DescriptionInfo(), 100, "heif", kFormats, outputs, kSettings};
 }
 
 // A French reason for each way libheif refuses a file.
@@ -228,16 +216,7 @@ status_t ReadPixels(heif_image_handle* handle, bool transform, std::unique_ptr<B
     if (status_t status = NewImage(uint32(width), uint32(height), alpha, &bitmap); status != B_OK) {
         return status;
     }
-    auto* out = static_cast<uint8*>(bitmap->Bits());
-    for (int y = 0; y < height; y++) {
-        const uint8* row = plane + size_t(y) * size_t(stride);
-        uint8* target = out + size_t(y) * size_t(bitmap->BytesPerRow());
-        if (alpha) {
-            RGBAToRow(row, target, uint32(width));
-        } else {
-            RGBToRow(row, target, uint32(width));
-        }
-    }
+    RowsToBitmap(plane, size_t(stride), alpha ? 4 : 3, bitmap.get());
     *image = std::move(bitmap);
     return B_OK;
 }
@@ -270,16 +249,7 @@ status_t MakePicture(const BBitmap& image, bool alpha, ImagePtr* picture) {
     if (plane == nullptr) {
         return Fail(B_NO_MEMORY, "mémoire insuffisante pour encoder l'image HEIF");
     }
-    const auto* bits = static_cast<const uint8*>(image.Bits());
-    for (int y = 0; y < height; y++) {
-        const uint8* row = bits + size_t(y) * size_t(image.BytesPerRow());
-        uint8* target = plane + size_t(y) * size_t(stride);
-        if (alpha) {
-            RowToRGBA(row, target, uint32(width));
-        } else {
-            RowToRGB(row, target, uint32(width), false);
-        }
-    }
+    BitmapToRows(image, alpha, plane, size_t(stride));
     return B_OK;
 }
 
@@ -312,7 +282,8 @@ status_t HEIFTranslator::IdentifyImage(BPositionIO& source, const translation_fo
     return B_OK;
 }
 
-status_t HEIFTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap>* image) {
+status_t HEIFTranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded) {
+    std::unique_ptr<BBitmap>* image = &decoded->bitmap;
     off_t size = 0;
     if (source.GetSize(&size) != B_OK || size < 0) {
         return Fail(B_IO_ERROR, "taille du fichier HEIF illisible");
@@ -325,7 +296,7 @@ status_t HEIFTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitma
     }
     // With the setting off the picture comes out as stored: libheif then skips its crop
     // too, which it cannot apply apart from the rotation and mirroring.
-    const bool transform = Settings().Bool("orientation");
+    const bool transform = Settings().Bool(kOrientationSetting.name);
     HandlePtr handle;
     if (status_t status = ReadHeader(context.get(), reader, transform, &handle); status != B_OK) {
         return status;
@@ -333,18 +304,12 @@ status_t HEIFTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitma
     return ReadPixels(handle.get(), transform, image);
 }
 
-status_t HEIFTranslator::EncodeImage(const BBitmap& image, uint32 outType,
-                                     BPositionIO& destination) {
-    if (outType != kHEIFType || !CanEncode()) {
+status_t HEIFTranslator::EncodePicture(const BBitmap& image, const PictureInfo&, uint32 outType,
+                                       BPositionIO& destination) {
+    if (!CanEncode()) {
         return Fail(B_NO_TRANSLATOR, "ce traducteur ne sait pas écrire ce format");
     }
-    if (image.Bits() == nullptr) {
-        return Fail(B_BAD_VALUE, "image sans pixels");
-    }
-    if (image.ColorSpace() != B_RGB32 && image.ColorSpace() != B_RGBA32) {
-        return Fail(B_BAD_TYPE, "espace de couleurs non pris en charge pour le HEIF");
-    }
-    if (status_t status = CheckImageSize(image.PixelWidth(), image.PixelHeight()); status != B_OK) {
+    if (status_t status = CheckEncodeRequest(image, outType, kFormats, "HEIF"); status != B_OK) {
         return status;
     }
     const bool alpha = HasTransparency(image);
@@ -368,13 +333,10 @@ status_t HEIFTranslator::EncodeImage(const BBitmap& image, uint32 outType,
         return Fail(B_NO_MEMORY, "mémoire insuffisante pour encoder l'image HEIF");
     }
     options->save_alpha_channel = alpha ? 1 : 0;
-    const size_t preset =
-        std::min(size_t(std::max(0, int(Settings().Int32("speed")))), std::size(kPresets) - 1);
-    if (heif_encoder_set_lossy_quality(encoder.get(),
-                                       std::clamp(int(Settings().Int32("quality")), 0, 100))
-                .code != heif_error_Ok ||
-        heif_encoder_set_parameter_string(encoder.get(), "preset", kPresets[preset]).code !=
+    const char* preset = kPresets[Settings().Int32("speed")];
+    if (heif_encoder_set_lossy_quality(encoder.get(), int(Settings().Int32("quality"))).code !=
             heif_error_Ok ||
+        heif_encoder_set_parameter_string(encoder.get(), "preset", preset).code != heif_error_Ok ||
         heif_context_encode_image(context.get(), picture.get(), encoder.get(), options.get(),
                                   nullptr)
                 .code != heif_error_Ok) {

@@ -15,16 +15,16 @@
 #include <vector>
 
 #include "platform/support/ErrorReason.h"
+#include "platform/translation/CodecChecks.h"
 #include "platform/translation/PixelRows.h"
+#include "translators/common/CommonSettings.h"
 
 namespace orv {
 
 namespace {
 
-constexpr uint32 kJPEGType = FourCC("JPEG");
-
 constexpr translation_format kFormats[] = {
-    {kJPEGType, B_TRANSLATOR_BITMAP, 0.9f, 0.8f, "image/jpeg", "Image JPEG"},
+    {FourCC("JPEG"), B_TRANSLATOR_BITMAP, 0.9f, 0.8f, "image/jpeg", "Image JPEG"},
 };
 
 enum Subsampling : int32 { k420 = 0, k422 = 1, k444 = 2 };
@@ -35,14 +35,14 @@ constexpr SettingChoice kSubsamplingChoices[] = {
     {k444, "4:4:4 (couleurs les plus fines)"},
 };
 
-constexpr SettingSpec kSettings[] = {
-    {"quality", SettingSpec::Kind::Int, "Qualité", 90, 1, 100},
-    {"subsampling", SettingSpec::Kind::Choice, "Sous-échantillonnage des couleurs", k420, 0, 0,
+constexpr SettingSchema kSettings[] = {
+    {"quality", SettingSchema::Kind::Int, "Qualité", 90, 1, 100},
+    {"subsampling", SettingSchema::Kind::Choice, "Sous-échantillonnage des couleurs", k420, 0, 0,
      kSubsamplingChoices},
-    {"optimize", SettingSpec::Kind::Bool, "Optimiser les tables de Huffman", 1},
-    {"progressive", SettingSpec::Kind::Bool, "JPEG progressif", 0},
-    {"flatten_alpha", SettingSpec::Kind::Bool, "Aplatir la transparence sur du blanc", 1},
-    {"orientation", SettingSpec::Kind::Bool, "Appliquer l'orientation EXIF", 1},
+    {"optimize", SettingSchema::Kind::Bool, "Optimiser les tables de Huffman", 1},
+    {"progressive", SettingSchema::Kind::Bool, "JPEG progressif", 0},
+    FlattenAlphaSetting(true),
+    kOrientationSetting,
 };
 
 #define ORV_STRING(x) #x
@@ -368,7 +368,8 @@ status_t JPEGTranslator::IdentifyImage(BPositionIO& source, const translation_fo
     return B_OK;
 }
 
-status_t JPEGTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap>* image) {
+status_t JPEGTranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded) {
+    std::unique_ptr<BBitmap>* image = &decoded->bitmap;
     if (source.Seek(0, SEEK_FROM_START) != 0) {
         return Fail(B_IO_ERROR, "lecture du JPEG impossible");
     }
@@ -402,24 +403,14 @@ status_t JPEGTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitma
     if (!ReadPixels(info, &context, rows.data())) {
         return ReadFailure(*info, context);
     }
-    if (Settings().Bool("orientation") && header.orientation != 1) {
-        status = ApplyOrientation(header.orientation, &bitmap);
-        if (status != B_OK) {
-            return status;
-        }
-    }
     *image = std::move(bitmap);
-    return B_OK;
+    return ApplyOrientationSetting(Settings(), header.orientation, image);
 }
 
-status_t JPEGTranslator::EncodeImage(const BBitmap& image, uint32 outType,
-                                     BPositionIO& destination) {
-    if (outType != kJPEGType) {
-        return Fail(B_NO_TRANSLATOR, "format de sortie inconnu du traducteur JPEG");
-    }
-    color_space space = image.ColorSpace();
-    if ((space != B_RGB32 && space != B_RGBA32) || image.Bits() == nullptr) {
-        return Fail(B_BAD_TYPE, "espace de couleurs non pris en charge par l'encodeur JPEG");
+status_t JPEGTranslator::EncodePicture(const BBitmap& image, const PictureInfo&, uint32 outType,
+                                       BPositionIO& destination) {
+    if (status_t status = CheckEncodeRequest(image, outType, kFormats, "JPEG"); status != B_OK) {
+        return status;
     }
     JpegEncoding encoding{image.PixelWidth(),
                           image.PixelHeight(),
@@ -427,7 +418,7 @@ status_t JPEGTranslator::EncodeImage(const BBitmap& image, uint32 outType,
                           Settings().Int32("subsampling"),
                           Settings().Bool("optimize"),
                           Settings().Bool("progressive"),
-                          Settings().Bool("flatten_alpha") && HasTransparency(image)};
+                          Settings().Bool(kFlattenAlphaName) && HasTransparency(image)};
     if (encoding.width > JPEG_MAX_DIMENSION || encoding.height > JPEG_MAX_DIMENSION) {
         return Fail(B_BAD_VALUE, "image trop grande pour le format JPEG (65500 pixels au plus)");
     }

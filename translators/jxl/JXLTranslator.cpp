@@ -13,26 +13,27 @@
 #include <vector>
 
 #include "platform/support/ErrorReason.h"
+#include "platform/support/FreeWith.h"
 #include "platform/support/ImageLimits.h"
+#include "platform/translation/CodecChecks.h"
 #include "platform/translation/PixelRows.h"
+#include "translators/common/CommonSettings.h"
 
 namespace orv {
 
 namespace {
 
-constexpr uint32 kJXLType = FourCC("JXL ");
-
 constexpr translation_format kFormats[] = {
-    {kJXLType, B_TRANSLATOR_BITMAP, 0.8f, 0.8f, "image/jxl", "Image JPEG XL"},
+    {FourCC("JXL "), B_TRANSLATOR_BITMAP, 0.8f, 0.8f, "image/jxl", "Image JPEG XL"},
 };
 
 // Effort 5 writes photographs of the same size and fidelity as libjxl's default, 7, in
 // half the time (1.8 against 0.95 megapixel a second on two busy cores).
-constexpr SettingSpec kSettings[] = {
-    {"quality", SettingSpec::Kind::Int, "Qualité (90 : visuellement sans perte)", 90, 0, 100},
-    {"effort", SettingSpec::Kind::Int, "Effort d'encodage (1 : rapide, 9 : compact)", 5, 1, 9},
-    {"lossless", SettingSpec::Kind::Bool, "Sans perte", 0},
-    {"orientation", SettingSpec::Kind::Bool, "Appliquer l'orientation EXIF", 1},
+constexpr SettingSchema kSettings[] = {
+    {"quality", SettingSchema::Kind::Int, "Qualité (90 : visuellement sans perte)", 90, 0, 100},
+    {"effort", SettingSchema::Kind::Int, "Effort d'encodage (1 : rapide, 9 : compact)", 5, 1, 9},
+    kLosslessSetting,
+    kOrientationSetting,
 };
 
 // The stream is fed to the decoder in pieces of this size at first; the buffer grows when
@@ -40,18 +41,9 @@ constexpr SettingSpec kSettings[] = {
 constexpr size_t kInputChunk = size_t(1) << 20;
 constexpr size_t kOutputChunk = size_t(1) << 16;
 
-struct DecoderDeleter {
-    void operator()(JxlDecoder* decoder) const { JxlDecoderDestroy(decoder); }
-};
-struct EncoderDeleter {
-    void operator()(JxlEncoder* encoder) const { JxlEncoderDestroy(encoder); }
-};
-struct RunnerDeleter {
-    void operator()(void* runner) const { JxlThreadParallelRunnerDestroy(runner); }
-};
-using DecoderPtr = std::unique_ptr<JxlDecoder, DecoderDeleter>;
-using EncoderPtr = std::unique_ptr<JxlEncoder, EncoderDeleter>;
-using RunnerPtr = std::unique_ptr<void, RunnerDeleter>;
+using DecoderPtr = std::unique_ptr<JxlDecoder, FreeWith<JxlDecoderDestroy>>;
+using EncoderPtr = std::unique_ptr<JxlEncoder, FreeWith<JxlEncoderDestroy>>;
+using RunnerPtr = std::unique_ptr<void, FreeWith<JxlThreadParallelRunnerDestroy>>;
 
 RunnerPtr NewRunner() {
     return RunnerPtr(
@@ -76,7 +68,7 @@ TranslatorDescription Description() {
 // The quality scale of the reference encoder: 90 is distance 1 (visually lossless), 100
 // the finest lossy setting, and below 30 the distance grows quickly to libjxl's limit.
 float Distance(int32 quality) {
-    const int q = std::clamp(int(quality), 0, 100);
+    const int q = int(quality);
     const double distance =
         q >= 30 ? 0.1 + (100 - q) * 0.09 : 6.4 + std::pow(2.5, (30 - q) / 5.0) / 6.25;
     return float(std::min(distance, 15.0));
@@ -142,22 +134,8 @@ void WriteStripe(void* opaque, size_t x, size_t y, size_t count, const void* pix
     if (y >= target->height || x >= target->width || count > target->width - x) {
         return;
     }
-    const auto* in = static_cast<const uint8*>(pixels);
-    uint8* out = target->bits + y * target->rowBytes + x * 4;
-    switch (target->channels) {
-        case 1:
-            GrayToRow(in, out, uint32(count));
-            break;
-        case 2:
-            GrayAlphaToRow(in, out, uint32(count));
-            break;
-        case 3:
-            RGBToRow(in, out, uint32(count));
-            break;
-        default:
-            RGBAToRow(in, out, uint32(count));
-            break;
-    }
+    SamplesToRow(static_cast<const uint8*>(pixels), target->channels,
+                 target->bits + y * target->rowBytes + x * 4, uint32(count));
 }
 
 // What the header tells, and the bitmap it calls for.
@@ -202,6 +180,80 @@ void PreferSRGB(JxlDecoder* decoder, const JxlBasicInfo& info) {
     JxlDecoderSetPreferredColorProfile(decoder, &srgb);
 }
 
+// What the settings and the picture ask of the encoder.
+struct EncodingChoices {
+    bool alpha;
+    bool lossless;
+    int32 effort;
+    int32 quality;
+};
+
+// Describes the picture to the encoder and creates its one frame's settings; false when
+// libjxl refuses any of it.
+bool Configure(JxlEncoder* encoder, const BBitmap& image, const EncodingChoices& choices,
+               JxlEncoderFrameSettings** frame) {
+    JxlBasicInfo info;
+    JxlEncoderInitBasicInfo(&info);
+    info.xsize = image.PixelWidth();
+    info.ysize = image.PixelHeight();
+    info.bits_per_sample = 8;
+    info.num_color_channels = 3;
+    info.alpha_bits = choices.alpha ? 8 : 0;
+    info.num_extra_channels = choices.alpha ? 1 : 0;
+    // Lossless keeps the RGB samples as they are; lossy works in libjxl's own space.
+    info.uses_original_profile = choices.lossless;
+    JxlColorEncoding srgb;
+    JxlColorEncodingSetToSRGB(&srgb, JXL_FALSE);
+    if (JxlEncoderSetBasicInfo(encoder, &info) != JXL_ENC_SUCCESS ||
+        JxlEncoderSetColorEncoding(encoder, &srgb) != JXL_ENC_SUCCESS ||
+        (*frame = JxlEncoderFrameSettingsCreate(encoder, nullptr)) == nullptr ||
+        JxlEncoderFrameSettingsSetOption(*frame, JXL_ENC_FRAME_SETTING_EFFORT, choices.effort) !=
+            JXL_ENC_SUCCESS) {
+        return false;
+    }
+    const JxlEncoderStatus status =
+        choices.lossless ? JxlEncoderSetFrameLossless(*frame, JXL_TRUE)
+                         : JxlEncoderSetFrameDistance(*frame, Distance(choices.quality));
+    return status == JXL_ENC_SUCCESS;
+}
+
+// libjxl wants RGB(A) rows and copies them in; the converted copy lives only until then.
+status_t AddFrame(JxlEncoderFrameSettings* frame, const BBitmap& image, bool alpha) {
+    const uint32 channels = alpha ? 4 : 3;
+    size_t rowSize = 0;
+    size_t size = 0;
+    if (!CheckedMultiply(image.PixelWidth(), channels, &rowSize) ||
+        !CheckedMultiply(rowSize, image.PixelHeight(), &size)) {
+        return Fail(B_NO_MEMORY, "image trop grande pour le JPEG XL");
+    }
+    std::vector<uint8> pixels(size);
+    BitmapToRows(image, alpha, pixels.data(), rowSize);
+    const JxlPixelFormat format = {channels, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
+    if (JxlEncoderAddImageFrame(frame, &format, pixels.data(), pixels.size()) != JXL_ENC_SUCCESS) {
+        return Fail(B_ERROR, "l'encodeur JPEG XL a refusé l'image");
+    }
+    return B_OK;
+}
+
+// Hands the encoded file to the stream a chunk at a time.
+status_t WriteOutput(JxlEncoder* encoder, BPositionIO& destination) {
+    std::vector<uint8> chunk(kOutputChunk);
+    for (;;) {
+        uint8* next = chunk.data();
+        size_t available = chunk.size();
+        const JxlEncoderStatus status = JxlEncoderProcessOutput(encoder, &next, &available);
+        if (status == JXL_ENC_ERROR) {
+            return Fail(B_ERROR, "l'encodeur JPEG XL a échoué");
+        }
+        if (destination.WriteExactly(chunk.data(), chunk.size() - available) != B_OK) {
+            return Fail(B_IO_ERROR, "écriture du fichier JPEG XL impossible");
+        }
+        if (status == JXL_ENC_SUCCESS) {
+            return B_OK;
+        }
+    }
+}
+
 }  // namespace
 
 JXLTranslator::JXLTranslator() : ImageTranslator(Description()) {}
@@ -220,7 +272,8 @@ status_t JXLTranslator::IdentifyImage(BPositionIO& source, const translation_for
     return B_OK;
 }
 
-status_t JXLTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap>* image) {
+status_t JXLTranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded) {
+    std::unique_ptr<BBitmap>* image = &decoded->bitmap;
     // Declared before the decoder, which points into both until it is destroyed.
     InputFeeder feeder(source);
     Picture picture;
@@ -234,7 +287,8 @@ status_t JXLTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap
             JXL_DEC_SUCCESS ||
         JxlDecoderSubscribeEvents(dec, JXL_DEC_BASIC_INFO | JXL_DEC_COLOR_ENCODING |
                                            JXL_DEC_FULL_IMAGE) != JXL_DEC_SUCCESS ||
-        JxlDecoderSetKeepOrientation(dec, !Settings().Bool("orientation")) != JXL_DEC_SUCCESS) {
+        JxlDecoderSetKeepOrientation(dec, !Settings().Bool(kOrientationSetting.name)) !=
+            JXL_DEC_SUCCESS) {
         return Fail(B_ERROR, "décodeur JPEG XL indisponible");
     }
     if (status_t status = feeder.Refill(dec); status != B_OK) {
@@ -279,101 +333,29 @@ status_t JXLTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap
     }
 }
 
-status_t JXLTranslator::EncodeImage(const BBitmap& image, uint32 outType,
-                                    BPositionIO& destination) {
-    if (outType != kJXLType) {
-        return Fail(B_NO_TRANSLATOR, "ce traducteur ne sait pas écrire ce format");
-    }
-    if (image.Bits() == nullptr) {
-        return Fail(B_BAD_VALUE, "image sans pixels");
-    }
-    if (image.ColorSpace() != B_RGB32 && image.ColorSpace() != B_RGBA32) {
-        return Fail(B_BAD_TYPE, "espace de couleurs non pris en charge pour le JPEG XL");
-    }
-    const uint32 width = image.PixelWidth();
-    const uint32 height = image.PixelHeight();
-    if (status_t status = CheckImageSize(width, height); status != B_OK) {
+status_t JXLTranslator::EncodePicture(const BBitmap& image, const PictureInfo&, uint32 outType,
+                                      BPositionIO& destination) {
+    if (status_t status = CheckEncodeRequest(image, outType, kFormats, "JPEG XL"); status != B_OK) {
         return status;
     }
-    const bool alpha = HasTransparency(image);
-    const bool lossless = Settings().Bool("lossless");
-
     RunnerPtr runner = NewRunner();
     EncoderPtr encoder(JxlEncoderCreate(nullptr));
     if (!encoder || !runner) {
         return Fail(B_NO_MEMORY, "mémoire insuffisante pour encoder l'image JPEG XL");
     }
-    JxlEncoder* enc = encoder.get();
-
-    JxlBasicInfo info;
-    JxlEncoderInitBasicInfo(&info);
-    info.xsize = width;
-    info.ysize = height;
-    info.bits_per_sample = 8;
-    info.num_color_channels = 3;
-    info.alpha_bits = alpha ? 8 : 0;
-    info.num_extra_channels = alpha ? 1 : 0;
-    // Lossless keeps the RGB samples as they are; lossy works in libjxl's own space.
-    info.uses_original_profile = lossless;
-    JxlColorEncoding srgb;
-    JxlColorEncodingSetToSRGB(&srgb, JXL_FALSE);
-
+    const EncodingChoices choices{HasTransparency(image), Settings().Bool(kLosslessSetting.name),
+                                  Settings().Int32("effort"), Settings().Int32("quality")};
     JxlEncoderFrameSettings* frame = nullptr;
-    if (JxlEncoderSetParallelRunner(enc, JxlThreadParallelRunner, runner.get()) !=
+    if (JxlEncoderSetParallelRunner(encoder.get(), JxlThreadParallelRunner, runner.get()) !=
             JXL_ENC_SUCCESS ||
-        JxlEncoderSetBasicInfo(enc, &info) != JXL_ENC_SUCCESS ||
-        JxlEncoderSetColorEncoding(enc, &srgb) != JXL_ENC_SUCCESS ||
-        (frame = JxlEncoderFrameSettingsCreate(enc, nullptr)) == nullptr ||
-        JxlEncoderFrameSettingsSetOption(frame, JXL_ENC_FRAME_SETTING_EFFORT,
-                                         Settings().Int32("effort")) != JXL_ENC_SUCCESS ||
-        (lossless ? JxlEncoderSetFrameLossless(frame, JXL_TRUE)
-                  : JxlEncoderSetFrameDistance(frame, Distance(Settings().Int32("quality")))) !=
-            JXL_ENC_SUCCESS) {
+        !Configure(encoder.get(), image, choices, &frame)) {
         return Fail(B_ERROR, "réglages de l'encodeur JPEG XL refusés");
     }
-
-    // libjxl wants RGB(A) rows and copies them in; the converted copy lives only until then.
-    {
-        const uint32 channels = alpha ? 4 : 3;
-        size_t rowSize = 0;
-        size_t size = 0;
-        if (!CheckedMultiply(width, channels, &rowSize) ||
-            !CheckedMultiply(rowSize, height, &size)) {
-            return Fail(B_NO_MEMORY, "image trop grande pour le JPEG XL");
-        }
-        std::vector<uint8> pixels(size);
-        const auto* bits = static_cast<const uint8*>(image.Bits());
-        for (uint32 y = 0; y < height; y++) {
-            const uint8* row = bits + size_t(y) * size_t(image.BytesPerRow());
-            if (alpha) {
-                RowToRGBA(row, pixels.data() + y * rowSize, width);
-            } else {
-                RowToRGB(row, pixels.data() + y * rowSize, width, false);
-            }
-        }
-        const JxlPixelFormat format = {channels, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
-        if (JxlEncoderAddImageFrame(frame, &format, pixels.data(), pixels.size()) !=
-            JXL_ENC_SUCCESS) {
-            return Fail(B_ERROR, "l'encodeur JPEG XL a refusé l'image");
-        }
+    if (status_t status = AddFrame(frame, image, choices.alpha); status != B_OK) {
+        return status;
     }
-    JxlEncoderCloseInput(enc);
-
-    std::vector<uint8> chunk(kOutputChunk);
-    for (;;) {
-        uint8* next = chunk.data();
-        size_t available = chunk.size();
-        const JxlEncoderStatus status = JxlEncoderProcessOutput(enc, &next, &available);
-        if (status == JXL_ENC_ERROR) {
-            return Fail(B_ERROR, "l'encodeur JPEG XL a échoué");
-        }
-        if (destination.WriteExactly(chunk.data(), chunk.size() - available) != B_OK) {
-            return Fail(B_IO_ERROR, "écriture du fichier JPEG XL impossible");
-        }
-        if (status == JXL_ENC_SUCCESS) {
-            return B_OK;
-        }
-    }
+    JxlEncoderCloseInput(encoder.get());
+    return WriteOutput(encoder.get(), destination);
 }
 
 }  // namespace orv

@@ -10,18 +10,17 @@
 #include <vector>
 
 #include "platform/support/ErrorReason.h"
-#include "platform/support/ImageLimits.h"
+#include "platform/translation/CodecChecks.h"
 #include "platform/translation/PixelRows.h"
+#include "translators/common/CommonSettings.h"
 #include "translators/png/PngWriter.h"
 
 namespace orv {
 
 namespace {
 
-constexpr uint32 kPNGType = FourCC("PNG ");
-
 constexpr translation_format kFormats[] = {
-    {kPNGType, B_TRANSLATOR_BITMAP, 0.9f, 0.8f, "image/png", "Image PNG"},
+    {FourCC("PNG "), B_TRANSLATOR_BITMAP, 0.9f, 0.8f, "image/png", "Image PNG"},
 };
 
 // The format's row filters; "adaptive" picks one per row.
@@ -35,10 +34,10 @@ constexpr SettingChoice kFilterChoices[] = {
 // saves 0.6 % for 35 % more time and level 9 1.5 % for four times the time. Paeth alone is
 // 10 % faster for 0.7 % more. zlib's run-length strategy was faster still and as small on
 // photographs, but six times larger on a screenshot.
-constexpr SettingSpec kSettings[] = {
-    {"compression", SettingSpec::Kind::Int, "Niveau de compression", 6, 0, 9},
-    {"filter", SettingSpec::Kind::Choice, "Filtre des lignes", 5, 0, 0, kFilterChoices},
-    {"orientation", SettingSpec::Kind::Bool, "Appliquer l'orientation EXIF", 1},
+constexpr SettingSchema kSettings[] = {
+    {"compression", SettingSchema::Kind::Int, "Niveau de compression", 6, 0, 9},
+    {"filter", SettingSchema::Kind::Choice, "Filtre des lignes", 5, 0, 0, kFilterChoices},
+    kOrientationSetting,
 };
 
 // libpng leaves a failing call by longjmp. Everything its callbacks touch is plain data, and
@@ -161,7 +160,8 @@ status_t PNGTranslator::IdentifyImage(BPositionIO& source, const translation_for
     return B_OK;
 }
 
-status_t PNGTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap>* image) {
+status_t PNGTranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded) {
+    std::unique_ptr<BBitmap>* image = &decoded->bitmap;
     if (source.Seek(0, SEEK_FROM_START) != 0) {
         return Fail(B_IO_ERROR, "lecture du PNG impossible");
     }
@@ -187,30 +187,17 @@ status_t PNGTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap
     if (!ReadPixels(reader.png, reader.info, header.alpha, rows.data())) {
         return ReadFailure(io);
     }
-    if (Settings().Bool("orientation") && header.orientation != 1) {
-        status = ApplyOrientation(header.orientation, &bitmap);
-        if (status != B_OK) {
-            return status;
-        }
-    }
     *image = std::move(bitmap);
-    return B_OK;
+    return ApplyOrientationSetting(Settings(), header.orientation, image);
 }
 
-status_t PNGTranslator::EncodeImage(const BBitmap& image, uint32 outType,
-                                    BPositionIO& destination) {
-    if (outType != kPNGType) {
-        return Fail(B_NO_TRANSLATOR, "format de sortie inconnu du traducteur PNG");
+status_t PNGTranslator::EncodePicture(const BBitmap& image, const PictureInfo&, uint32 outType,
+                                      BPositionIO& destination) {
+    if (status_t status = CheckEncodeRequest(image, outType, kFormats, "PNG"); status != B_OK) {
+        return status;
     }
-    color_space space = image.ColorSpace();
-    if ((space != B_RGB32 && space != B_RGBA32) || image.Bits() == nullptr) {
-        return Fail(B_BAD_TYPE, "espace de couleurs non pris en charge par l'encodeur PNG");
-    }
-    int filter = Settings().Int32("filter");
-    int level = Settings().Int32("compression");
-    PngWriteOptions options{
-        HasTransparency(image), level >= 0 && level <= 9 ? level : 6,
-        filter >= 0 && filter <= kPngFilterAdaptive ? filter : kPngFilterAdaptive};
+    const PngWriteOptions options{HasTransparency(image), int(Settings().Int32("compression")),
+                                  int(Settings().Int32("filter"))};
     return WritePng(image, options, destination);
 }
 

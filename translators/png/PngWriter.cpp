@@ -11,7 +11,9 @@
 #include <utility>
 #include <vector>
 
+#include "platform/support/ByteOrder.h"
 #include "platform/support/ErrorReason.h"
+#include "platform/support/FreeWith.h"
 #include "platform/support/ImageLimits.h"
 #include "platform/translation/PixelRows.h"
 
@@ -25,16 +27,9 @@ constexpr uint8 kSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
 // checksum pass small and lets a streaming reader start early.
 constexpr size_t kMaxIdatSize = size_t(1) << 20;
 
-void PutBig32(uint8* p, uint32 value) {
-    p[0] = uint8(value >> 24);
-    p[1] = uint8(value >> 16);
-    p[2] = uint8(value >> 8);
-    p[3] = uint8(value);
-}
-
 status_t WriteChunk(BPositionIO& destination, const char type[4], const uint8* data, size_t size) {
     uint8 head[8];
-    PutBig32(head, uint32(size));
+    WriteBE32(head, uint32(size));
     std::memcpy(head + 4, type, 4);
     uint32 crc = libdeflate_crc32(0, head + 4, 4);
     if (size > 0) {
@@ -42,7 +37,7 @@ status_t WriteChunk(BPositionIO& destination, const char type[4], const uint8* d
         crc = libdeflate_crc32(crc, data, size);
     }
     uint8 tail[4];
-    PutBig32(tail, crc);
+    WriteBE32(tail, crc);
     if (destination.WriteExactly(head, sizeof(head)) != B_OK ||
         (size > 0 && destination.WriteExactly(data, size) != B_OK) ||
         destination.WriteExactly(tail, sizeof(tail)) != B_OK) {
@@ -134,93 +129,106 @@ void FilterRow(const uint8* row, const uint8* above, size_t size, size_t bpp, in
     }
 }
 
-struct CompressorDeleter {
-    void operator()(libdeflate_compressor* compressor) const {
-        libdeflate_free_compressor(compressor);
-    }
+// A block of bytes allocated without throwing, with its length.
+struct Buffer {
+    std::unique_ptr<uint8[]> bytes;
+    size_t size = 0;
 };
 
-}  // namespace
-
-status_t WritePng(const BBitmap& image, const PngWriteOptions& options, BPositionIO& destination) {
-    const uint32 width = image.PixelWidth();
+// The picture's rows as RGB or RGBA samples, each filtered and after its filter type
+// byte: the data the IDAT chunks deflate.
+status_t FilterImage(const BBitmap& image, const PngWriteOptions& options, Buffer* filtered) {
     const uint32 height = image.PixelHeight();
-    status_t status = CheckImageSize(width, height);
-    if (status != B_OK) {
-        return status;
-    }
     const size_t bpp = options.alpha ? 4 : 3;
     size_t rowSize = 0;
     size_t stride = 0;
-    size_t filteredSize = 0;
-    if (!CheckedMultiply(width, bpp, &rowSize) || !CheckedAdd(rowSize, 1, &stride) ||
-        !CheckedMultiply(stride, height, &filteredSize)) {
+    if (!CheckedMultiply(image.PixelWidth(), bpp, &rowSize) || !CheckedAdd(rowSize, 1, &stride) ||
+        !CheckedMultiply(stride, height, &filtered->size)) {
         return Fail(B_NO_MEMORY, "image trop grande pour être écrite en PNG");
     }
-    std::unique_ptr<uint8[]> filtered(new (std::nothrow) uint8[filteredSize]);
+    filtered->bytes.reset(new (std::nothrow) uint8[filtered->size]);
     // Three rows: the one above (zero for the first), the current one and a scratch row.
     std::vector<uint8> rows;
     try {
         rows.assign(rowSize * 3, 0);
     } catch (const std::bad_alloc&) {
-        filtered.reset();
+        filtered->bytes.reset();
     }
-    if (filtered == nullptr) {
+    if (filtered->bytes == nullptr) {
         return Fail(B_NO_MEMORY, "mémoire insuffisante pour écrire le PNG");
     }
     uint8* above = rows.data();
     uint8* current = above + rowSize;
     uint8* scratch = current + rowSize;
-    const auto* bits = static_cast<const uint8*>(image.Bits());
     for (uint32 y = 0; y < height; y++) {
-        const uint8* source = bits + size_t(y) * size_t(image.BytesPerRow());
-        if (options.alpha) {
-            RowToRGBA(source, current, width);
-        } else {
-            RowToRGB(source, current, width, false);
-        }
+        BitmapRowToSamples(image, y, options.alpha, current);
         FilterRow(current, above, rowSize, bpp, options.filter, scratch,
-                  filtered.get() + size_t(y) * stride);
+                  filtered->bytes.get() + size_t(y) * stride);
         std::swap(above, current);
     }
+    return B_OK;
+}
 
-    std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor(
-        libdeflate_alloc_compressor(options.level));
+// The whole filtered picture deflated in one call, as a zlib stream.
+status_t Deflate(const Buffer& filtered, int level, Buffer* compressed) {
+    std::unique_ptr<libdeflate_compressor, FreeWith<libdeflate_free_compressor>> compressor(
+        libdeflate_alloc_compressor(level));
     if (compressor == nullptr) {
         return Fail(B_NO_MEMORY, "mémoire insuffisante pour écrire le PNG");
     }
-    size_t bound = libdeflate_zlib_compress_bound(compressor.get(), filteredSize);
-    std::unique_ptr<uint8[]> compressed(new (std::nothrow) uint8[bound]);
-    if (compressed == nullptr) {
+    const size_t bound = libdeflate_zlib_compress_bound(compressor.get(), filtered.size);
+    compressed->bytes.reset(new (std::nothrow) uint8[bound]);
+    if (compressed->bytes == nullptr) {
         return Fail(B_NO_MEMORY, "mémoire insuffisante pour écrire le PNG");
     }
-    size_t compressedSize = libdeflate_zlib_compress(compressor.get(), filtered.get(), filteredSize,
-                                                     compressed.get(), bound);
-    filtered.reset();
-    if (compressedSize == 0) {
+    compressed->size = libdeflate_zlib_compress(compressor.get(), filtered.bytes.get(),
+                                                filtered.size, compressed->bytes.get(), bound);
+    if (compressed->size == 0) {
         return Fail(B_ERROR, "compression PNG impossible");
     }
+    return B_OK;
+}
 
+// The signature, the header and the compressed data in bounded IDAT chunks.
+status_t WriteChunks(const BBitmap& image, bool alpha, const Buffer& compressed,
+                     BPositionIO& destination) {
     if (destination.WriteExactly(kSignature, sizeof(kSignature)) != B_OK) {
         return Fail(B_IO_ERROR, "écriture du PNG impossible");
     }
     uint8 header[13];
-    PutBig32(header, width);
-    PutBig32(header + 4, height);
-    header[8] = 8;                      // bits per sample
-    header[9] = options.alpha ? 6 : 2;  // colour type: RGBA or RGB
-    header[10] = 0;                     // deflate
-    header[11] = 0;                     // the five filter types
-    header[12] = 0;                     // not interlaced
-    status = WriteChunk(destination, "IHDR", header, sizeof(header));
-    for (size_t offset = 0; status == B_OK && offset < compressedSize; offset += kMaxIdatSize) {
-        status = WriteChunk(destination, "IDAT", compressed.get() + offset,
-                            std::min(kMaxIdatSize, compressedSize - offset));
+    WriteBE32(header, image.PixelWidth());
+    WriteBE32(header + 4, image.PixelHeight());
+    header[8] = 8;              // bits per sample
+    header[9] = alpha ? 6 : 2;  // colour type: RGBA or RGB
+    header[10] = 0;             // deflate
+    header[11] = 0;             // the five filter types
+    header[12] = 0;             // not interlaced
+    status_t status = WriteChunk(destination, "IHDR", header, sizeof(header));
+    for (size_t offset = 0; status == B_OK && offset < compressed.size; offset += kMaxIdatSize) {
+        status = WriteChunk(destination, "IDAT", compressed.bytes.get() + offset,
+                            std::min(kMaxIdatSize, compressed.size - offset));
     }
     if (status == B_OK) {
         status = WriteChunk(destination, "IEND", nullptr, 0);
     }
     return status;
+}
+
+}  // namespace
+
+status_t WritePng(const BBitmap& image, const PngWriteOptions& options, BPositionIO& destination) {
+    Buffer compressed;
+    {
+        // The filtered rows are freed before anything is written.
+        Buffer filtered;
+        if (status_t status = FilterImage(image, options, &filtered); status != B_OK) {
+            return status;
+        }
+        if (status_t status = Deflate(filtered, options.level, &compressed); status != B_OK) {
+            return status;
+        }
+    }
+    return WriteChunks(image, options.alpha, compressed, destination);
 }
 
 }  // namespace orv

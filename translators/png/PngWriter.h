@@ -18,7 +18,8 @@ struct PngWriteOptions {
     int filter;  // 0 none, 1 sub, 2 up, 3 average, 4 Paeth, kPngFilterAdaptive
 };
 
-// `image` is B_RGB32 or B_RGBA32. Failures carry a reason.
+// `image` has passed CheckEncodeRequest: B_RGB32 or B_RGBA32, within the size limit.
+// Failures carry a reason.
 status_t WritePng(const BBitmap& image, const PngWriteOptions& options, BPositionIO& destination);
 
 }  // namespace orv

@@ -9,7 +9,9 @@
 #include "platform/storage/MimeType.h"
 #include "platform/support/ErrorReason.h"
 #include "platform/support/ImageLimits.h"
+#include "platform/translation/CodecChecks.h"
 #include "platform/translation/PixelRows.h"
+#include "translators/common/CommonSettings.h"
 
 namespace orv {
 
@@ -34,9 +36,9 @@ constexpr SettingChoice kEncodings[] = {
     {kPlainEncoding, "texte (P3)"},
 };
 
-constexpr SettingSpec kSettings[] = {
-    {"flatten_alpha", SettingSpec::Kind::Bool, "Aplatir la transparence sur du blanc", 1},
-    {"ppm_encoding", SettingSpec::Kind::Choice, "Codage PPM", kRawEncoding, 0, 0, kEncodings},
+constexpr SettingSchema kSettings[] = {
+    FlattenAlphaSetting(true),
+    {"ppm_encoding", SettingSchema::Kind::Choice, "Codage PPM", kRawEncoding, 0, 0, kEncodings},
 };
 
 constexpr TranslatorDescription kDescription = {
@@ -303,24 +305,6 @@ status_t ReadHeader(ByteSource& in, PnmHeader* header) {
     return B_OK;
 }
 
-// Samples of one bitmap row (`depth` per pixel, already 8-bit) into the row of pixels.
-void SamplesToRow(const uint8* samples, uint32 depth, uint8* row, uint32 width) {
-    switch (depth) {
-        case 1:
-            GrayToRow(samples, row, width);
-            break;
-        case 2:
-            GrayAlphaToRow(samples, row, width);
-            break;
-        case 3:
-            RGBToRow(samples, row, width);
-            break;
-        default:
-            RGBAToRow(samples, row, width);
-            break;
-    }
-}
-
 // Any maxval onto 0..255, rounded to nearest; values above maxval count as maxval.
 std::vector<uint8> ScaleTable(uint32 maxval) {
     std::vector<uint8> table(maxval + 1);
@@ -483,7 +467,8 @@ status_t PNMTranslator::IdentifyImage(BPositionIO& source, const translation_for
     return B_OK;
 }
 
-status_t PNMTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap>* image) {
+status_t PNMTranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded) {
+    std::unique_ptr<BBitmap>* image = &decoded->bitmap;
     image->reset();
     ByteSource in(source);
     PnmHeader header;
@@ -510,14 +495,10 @@ status_t PNMTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap
     return B_OK;
 }
 
-status_t PNMTranslator::EncodeImage(const BBitmap& image, uint32 outType,
-                                    BPositionIO& destination) {
-    if (outType != kPPMFormat && outType != kPAMFormat) {
-        return Fail(B_NO_TRANSLATOR, "format de sortie inconnu du traducteur PNM");
-    }
-    const color_space space = image.ColorSpace();
-    if ((space != B_RGB32 && space != B_RGBA32) || image.Bits() == nullptr) {
-        return Fail(B_BAD_TYPE, "PNM : espace de couleurs non pris en charge");
+status_t PNMTranslator::EncodePicture(const BBitmap& image, const PictureInfo&, uint32 outType,
+                                      BPositionIO& destination) {
+    if (status_t status = CheckEncodeRequest(image, outType, kOutputs, "PNM"); status != B_OK) {
+        return status;
     }
     const uint32 width = image.PixelWidth();
     const uint32 height = image.PixelHeight();
@@ -536,8 +517,8 @@ status_t PNMTranslator::EncodeImage(const BBitmap& image, uint32 outType,
                            : "\nDEPTH 3\nMAXVAL 255\nTUPLTYPE RGB\nENDHDR\n"));
     } else {
         plain = Settings().Int32("ppm_encoding") == kPlainEncoding;
-        // A B_RGB32 alpha byte is not part of the colour: only B_RGBA32 is flattened.
-        flatten = space == B_RGBA32 && Settings().Bool("flatten_alpha");
+        // A B_RGB32 alpha byte does not belong to the colour: only B_RGBA32 is flattened.
+        flatten = image.ColorSpace() == B_RGBA32 && Settings().Bool(kFlattenAlphaName);
         sink.Append((plain ? "P3\n" : "P6\n") + size + "\n255\n");
     }
 

@@ -9,7 +9,9 @@
 #include <qoi.h>
 
 #include "platform/storage/MimeType.h"
+#include "platform/support/ByteOrder.h"
 #include "platform/support/ErrorReason.h"
+#include "platform/support/FreeWith.h"
 #include "platform/support/ImageLimits.h"
 #include "platform/translation/CodecChecks.h"
 #include "platform/translation/PixelRows.h"
@@ -17,10 +19,8 @@
 namespace orv {
 namespace {
 
-constexpr uint32 kQOIType = FourCC("qoif");
-
 constexpr translation_format kFormats[] = {
-    {kQOIType, B_TRANSLATOR_BITMAP, 0.9f, 0.9f, "image/qoi", "Image QOI"},
+    {FourCC("qoif"), B_TRANSLATOR_BITMAP, 0.9f, 0.9f, "image/qoi", "Image QOI"},
 };
 
 constexpr TranslatorDescription kDescription = {
@@ -42,29 +42,27 @@ struct QOIHeader {
     uint8 channels;
 };
 
-uint32 ReadBE32(const uint8* bytes) {
-    return (uint32(bytes[0]) << 24) | (uint32(bytes[1]) << 16) | (uint32(bytes[2]) << 8) |
-           uint32(bytes[3]);
-}
-
 // B_NO_TRANSLATOR when the stream is not QOI at all, B_BAD_DATA when it is a damaged one.
 status_t ReadHeader(BPositionIO& source, QOIHeader* header) {
     uint8 bytes[kHeaderSize];
     if (source.ReadAt(0, bytes, kHeaderSize) != ssize_t(kHeaderSize) ||
-        std::memcmp(bytes, "qoif", 4) != 0)
+        std::memcmp(bytes, "qoif", 4) != 0) {
         return B_NO_TRANSLATOR;
+    }
     header->width = ReadBE32(bytes + 4);
     header->height = ReadBE32(bytes + 8);
     header->channels = bytes[12];
-    if ((header->channels != 3 && header->channels != 4) || bytes[13] > 1)
+    if ((header->channels != 3 && header->channels != 4) || bytes[13] > 1) {
         return Fail(B_BAD_DATA, "en-tête QOI invalide");
+    }
     return B_OK;
 }
 
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-using MallocPtr = std::unique_ptr<uint8[], FreeDeleter>;
+// qoi.h hands back buffers from malloc.
+void FreeBuffer(void* buffer) {
+    std::free(buffer);
+}
+using MallocPtr = std::unique_ptr<uint8[], FreeWith<FreeBuffer>>;
 
 }  // namespace
 
@@ -77,77 +75,82 @@ status_t QOITranslator::IdentifyImage(BPositionIO& source, const translation_for
     QOIHeader header;
     const status_t status = ReadHeader(source, &header);
     ClearErrorReason();  // a damaged header is only "not ours" here
-    if (status != B_OK)
+    if (status != B_OK) {
         return B_NO_TRANSLATOR;
+    }
     *format = &kFormats[0];
     return B_OK;
 }
 
-status_t QOITranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap>* image) {
+status_t QOITranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded) {
+    std::unique_ptr<BBitmap>* image = &decoded->bitmap;
     QOIHeader header;
     status_t status = ReadHeader(source, &header);
-    if (status == B_NO_TRANSLATOR)
+    if (status == B_NO_TRANSLATOR) {
         return Fail(B_NO_TRANSLATOR, "ce n'est pas une image QOI");
-    if (status != B_OK)
+    }
+    if (status != B_OK) {
         return status;
-    if ((status = CheckImageSize(header.width, header.height)) != B_OK)
+    }
+    if ((status = CheckImageSize(header.width, header.height)) != B_OK) {
         return status;
+    }
 
     off_t size = 0;
-    if ((status = source.GetSize(&size)) != B_OK)
+    if ((status = source.GetSize(&size)) != B_OK) {
         return Fail(status, "taille du fichier QOI illisible");
+    }
     const uint64 pixels = uint64(header.width) * header.height;
     const uint64 longest = kHeaderSize + pixels * kLongestChunk + sizeof(kEndMarker);
-    if (size < off_t(kHeaderSize + sizeof(kEndMarker)))
+    if (size < off_t(kHeaderSize + sizeof(kEndMarker))) {
         return Fail(B_BAD_DATA, "fichier QOI tronqué");
-    if (uint64(size) > longest)
+    }
+    if (uint64(size) > longest) {
         return Fail(B_BAD_DATA, "données QOI en trop après l'image");
+    }
     // Nor can it be shorter than runs of 62 pixels, the longest a chunk covers: a few bytes
     // that claim a huge picture are refused before anything is allocated.
-    if (uint64(size) - kHeaderSize - sizeof(kEndMarker) < (pixels + kLongestRun - 1) / kLongestRun)
+    if (uint64(size) - kHeaderSize - sizeof(kEndMarker) <
+        (pixels + kLongestRun - 1) / kLongestRun) {
         return Fail(B_BAD_DATA, "fichier QOI tronqué");
+    }
 
     // The reference decoder works on the whole file in memory; the size bound above keeps
     // it well under its 2 GiB limit.
     std::unique_ptr<uint8[]> data(new (std::nothrow) uint8[size_t(size)]);
-    if (!data)
+    if (!data) {
         return Fail(B_NO_MEMORY, "mémoire insuffisante pour le fichier QOI");
-    if ((status = source.ReadAtExactly(0, data.get(), size_t(size))) != B_OK)
+    }
+    if ((status = source.ReadAtExactly(0, data.get(), size_t(size))) != B_OK) {
         return Fail(status, "fichier QOI illisible");
+    }
     // The reference decoder repeats the last pixel when the chunks run out; a file cut
     // short must not come out as a picture smeared to its end, so its end marker must be
     // there.
-    if (std::memcmp(data.get() + size - sizeof(kEndMarker), kEndMarker, sizeof(kEndMarker)) != 0)
+    if (std::memcmp(data.get() + size - sizeof(kEndMarker), kEndMarker, sizeof(kEndMarker)) != 0) {
         return Fail(B_BAD_DATA, "fichier QOI tronqué");
+    }
 
     qoi_desc desc{};
-    MallocPtr decoded(
-        static_cast<uint8*>(qoi_decode(data.get(), int(size), &desc, header.channels)));
+    MallocPtr rgba(static_cast<uint8*>(qoi_decode(data.get(), int(size), &desc, header.channels)));
     data.reset();
-    if (!decoded)
+    if (!rgba) {
         return Fail(B_NO_MEMORY, "mémoire insuffisante pour décoder l'image QOI");
-
-    const bool alpha = header.channels == 4;
-    if ((status = NewImage(header.width, header.height, alpha, image)) != B_OK)
-        return status;
-    BBitmap& bitmap = **image;
-    const size_t inRow = size_t(header.width) * header.channels;
-    for (uint32 y = 0; y < header.height; y++) {
-        const uint8* in = decoded.get() + y * inRow;
-        uint8* out = static_cast<uint8*>(bitmap.Bits()) + size_t(y) * bitmap.BytesPerRow();
-        if (alpha)
-            RGBAToRow(in, out, header.width);
-        else
-            RGBToRow(in, out, header.width);
     }
+
+    if ((status = NewImage(header.width, header.height, header.channels == 4, image)) != B_OK) {
+        return status;
+    }
+    RowsToBitmap(rgba.get(), size_t(header.width) * header.channels, header.channels, image->get());
     return B_OK;
 }
 
-status_t QOITranslator::EncodeImage(const BBitmap& image, uint32 outType,
-                                    BPositionIO& destination) {
-    status_t status = CheckEncodeRequest(image, outType, kQOIType, "QOI");
-    if (status != B_OK)
+status_t QOITranslator::EncodePicture(const BBitmap& image, const PictureInfo&, uint32 outType,
+                                      BPositionIO& destination) {
+    status_t status = CheckEncodeRequest(image, outType, kFormats, "QOI");
+    if (status != B_OK) {
         return status;
+    }
     const uint32 width = image.PixelWidth();
     const uint32 height = image.PixelHeight();
 
@@ -157,28 +160,25 @@ status_t QOITranslator::EncodeImage(const BBitmap& image, uint32 outType,
     size_t rowLength = 0;
     size_t length = 0;
     if (!CheckedMultiply(width, channels, &rowLength) ||
-        !CheckedMultiply(rowLength, height, &length))
+        !CheckedMultiply(rowLength, height, &length)) {
         return Fail(B_NO_MEMORY, "image trop grande");
-    std::unique_ptr<uint8[]> rows(new (std::nothrow) uint8[length]);
-    if (!rows)
-        return Fail(B_NO_MEMORY, "mémoire insuffisante pour coder l'image QOI");
-    for (uint32 y = 0; y < height; y++) {
-        const uint8* in = static_cast<const uint8*>(image.Bits()) + size_t(y) * image.BytesPerRow();
-        uint8* out = rows.get() + y * rowLength;
-        if (channels == 4)
-            RowToRGBA(in, out, width);
-        else
-            RowToRGB(in, out, width, false);
     }
+    std::unique_ptr<uint8[]> rows(new (std::nothrow) uint8[length]);
+    if (!rows) {
+        return Fail(B_NO_MEMORY, "mémoire insuffisante pour coder l'image QOI");
+    }
+    BitmapToRows(image, channels == 4, rows.get(), rowLength);
 
     const qoi_desc desc = {width, height, channels, QOI_SRGB};
     int encodedLength = 0;
     MallocPtr encoded(static_cast<uint8*>(qoi_encode(rows.get(), &desc, &encodedLength)));
     rows.reset();
-    if (!encoded)
+    if (!encoded) {
         return Fail(B_NO_MEMORY, "mémoire insuffisante pour coder l'image QOI");
-    if ((status = destination.WriteExactly(encoded.get(), size_t(encodedLength))) != B_OK)
+    }
+    if ((status = destination.WriteExactly(encoded.get(), size_t(encodedLength))) != B_OK) {
         return Fail(status, "écriture du fichier QOI impossible");
+    }
     return B_OK;
 }
 

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/support/ByteOrder.h"
 #include "platform/support/ErrorReason.h"
 #include "platform/support/ImageLimits.h"
 #include "platform/translation/CodecChecks.h"
@@ -13,16 +14,14 @@
 namespace orv {
 namespace {
 
-constexpr uint32 kTGAType = FourCC("TGA ");
-
 // TGA has no signature, so a stream is only recognised by a plausible header: the
 // translator gives way to any format that can be told apart for sure.
 constexpr translation_format kFormats[] = {
-    {kTGAType, B_TRANSLATOR_BITMAP, 0.7f, 0.6f, "image/x-tga", "Image TGA"},
+    {FourCC("TGA "), B_TRANSLATOR_BITMAP, 0.7f, 0.6f, "image/x-tga", "Image TGA"},
 };
 
-constexpr SettingSpec kSettings[] = {
-    {"rle", SettingSpec::Kind::Bool, "Compression RLE", 1},
+constexpr SettingSchema kSettings[] = {
+    {"rle", SettingSchema::Kind::Bool, "Compression RLE", 1},
 };
 
 constexpr TranslatorDescription kDescription = {
@@ -65,10 +64,6 @@ struct TGAHeader {
     uint8 AlphaBits() const { return descriptor & 0x0f; }
 };
 
-uint16 ReadLE16(const uint8* bytes) {
-    return uint16(bytes[0] | (bytes[1] << 8));
-}
-
 bool IsColourDepth(uint8 bits) {
     return bits == 15 || bits == 16 || bits == 24 || bits == 32;
 }
@@ -76,8 +71,9 @@ bool IsColourDepth(uint8 bits) {
 // B_NO_TRANSLATOR when the 18 bytes cannot be a TGA header.
 status_t ReadHeader(BPositionIO& source, TGAHeader* header) {
     uint8 b[kHeaderSize];
-    if (source.ReadAt(0, b, kHeaderSize) != ssize_t(kHeaderSize))
+    if (source.ReadAt(0, b, kHeaderSize) != ssize_t(kHeaderSize)) {
         return B_NO_TRANSLATOR;
+    }
     *header = {b[0],
                b[1],
                b[2],
@@ -89,28 +85,34 @@ status_t ReadHeader(BPositionIO& source, TGAHeader* header) {
                b[16],
                b[17]};
     const TGAHeader& h = *header;
-    if (h.mapType > 1 || (h.descriptor & 0xc0) != 0 || h.AlphaBits() > 8)
+    if (h.mapType > 1 || (h.descriptor & 0xc0) != 0 || h.AlphaBits() > 8) {
         return B_NO_TRANSLATOR;
-    if (h.mapType == 1 && (!IsColourDepth(h.mapEntryBits) || h.mapLength == 0))
+    }
+    if (h.mapType == 1 && (!IsColourDepth(h.mapEntryBits) || h.mapLength == 0)) {
         return B_NO_TRANSLATOR;
+    }
     switch (h.BaseType()) {
         case kMapped:
-            if (h.mapType != 1 || (h.pixelBits != 8 && h.pixelBits != 16))
+            if (h.mapType != 1 || (h.pixelBits != 8 && h.pixelBits != 16)) {
                 return B_NO_TRANSLATOR;
+            }
             break;
         case kTrueColour:
-            if (!IsColourDepth(h.pixelBits))
+            if (!IsColourDepth(h.pixelBits)) {
                 return B_NO_TRANSLATOR;
+            }
             break;
         case kGrey:
-            if (h.pixelBits != 8 && h.pixelBits != 16)
+            if (h.pixelBits != 8 && h.pixelBits != 16) {
                 return B_NO_TRANSLATOR;
+            }
             break;
         default:
             return B_NO_TRANSLATOR;
     }
-    if ((h.imageType & ~uint8(8)) != h.BaseType())
+    if ((h.imageType & ~uint8(8)) != h.BaseType()) {
         return B_NO_TRANSLATOR;
+    }
     return B_OK;
 }
 
@@ -125,8 +127,9 @@ public:
         while (size > 0) {
             if (fStart == fEnd) {
                 ssize_t got = fSource.ReadAt(fPosition, fBuffer.data(), fBuffer.size());
-                if (got <= 0)
+                if (got <= 0) {
                     return Fail(got < 0 ? status_t(got) : B_BAD_DATA, "fichier TGA tronqué");
+                }
                 fPosition += got;
                 fStart = 0;
                 fEnd = size_t(got);
@@ -161,17 +164,20 @@ status_t ExpandRLE(ForwardReader& reader, PacketState& state, uint8* row, uint32
         status_t status;
         if (state.left == 0) {
             uint8 head = 0;
-            if ((status = reader.Read(&head, 1)) != B_OK)
+            if ((status = reader.Read(&head, 1)) != B_OK) {
                 return status;
+            }
             state.left = (head & 0x7f) + 1u;
             state.repeat = head & 0x80;
-            if (state.repeat && (status = reader.Read(state.pixel, pixelBytes)) != B_OK)
+            if (state.repeat && (status = reader.Read(state.pixel, pixelBytes)) != B_OK) {
                 return status;
+            }
         }
-        if (state.repeat)
+        if (state.repeat) {
             std::memcpy(row, state.pixel, pixelBytes);
-        else if ((status = reader.Read(row, pixelBytes)) != B_OK)
+        } else if ((status = reader.Read(row, pixelBytes)) != B_OK) {
             return status;
+        }
         state.left--;
     }
     return B_OK;
@@ -228,8 +234,9 @@ void ConvertRow(const Layout& layout, const uint8* in, uint8* out, uint32 width)
             }
             break;
         default:
-            for (uint32 x = 0; x < width; x++, in += pixelBytes, out += 4)
+            for (uint32 x = 0; x < width; x++, in += pixelBytes, out += 4) {
                 ColourToBGRA(in, h.pixelBits, layout.alpha, out);
+            }
             break;
     }
 }
@@ -237,8 +244,9 @@ void ConvertRow(const Layout& layout, const uint8* in, uint8* out, uint32 width)
 // The alpha bits of the descriptor say whether the pixels carry alpha; only 16 and 32-bit
 // colours (and grey with a second byte) have room for it.
 bool HasAlpha(const TGAHeader& h) {
-    if (h.AlphaBits() == 0)
+    if (h.AlphaBits() == 0) {
         return false;
+    }
     uint8 bits = h.BaseType() == kMapped ? h.mapEntryBits : h.pixelBits;
     return bits == 16 || bits == 32;
 }
@@ -249,14 +257,17 @@ status_t ReadPalette(BPositionIO& source, const TGAHeader& h, off_t offset, bool
                      std::vector<uint8>* palette) {
     const size_t entryBytes = h.MapEntryBytes();
     std::vector<uint8> raw(size_t(h.mapLength) * entryBytes);
-    if (source.ReadAtExactly(offset, raw.data(), raw.size()) != B_OK)
+    if (source.ReadAtExactly(offset, raw.data(), raw.size()) != B_OK) {
         return Fail(B_BAD_DATA, "palette TGA tronquée");
+    }
     palette->assign((size_t(h.mapFirst) + h.mapLength) * 4, 0);
-    for (size_t i = 0; i < h.mapFirst; i++)
+    for (size_t i = 0; i < h.mapFirst; i++) {
         (*palette)[i * 4 + 3] = 255;
-    for (size_t i = 0; i < h.mapLength; i++)
+    }
+    for (size_t i = 0; i < h.mapLength; i++) {
         ColourToBGRA(raw.data() + i * entryBytes, h.mapEntryBits, alpha,
                      palette->data() + (h.mapFirst + i) * 4);
+    }
     return B_OK;
 }
 
@@ -276,8 +287,9 @@ size_t EncodeRLE(const uint8* row, uint32 width, uint32 pixelBytes, uint8* out) 
     uint32 x = 0;
     while (x < width) {
         uint32 run = 1;
-        while (x + run < width && run < 128 && same(x, x + run))
+        while (x + run < width && run < 128 && same(x, x + run)) {
             run++;
+        }
         if (run > 1) {
             *out++ = uint8(0x80 | (run - 1));
             std::memcpy(out, row + x * pixelBytes, pixelBytes);
@@ -287,8 +299,9 @@ size_t EncodeRLE(const uint8* row, uint32 width, uint32 pixelBytes, uint8* out) 
         }
         uint32 count = 1;
         while (x + count < width && count < 128 &&
-               !(x + count + 1 < width && same(x + count, x + count + 1)))
+               !(x + count + 1 < width && same(x + count, x + count + 1))) {
             count++;
+        }
         *out++ = uint8(count - 1);
         std::memcpy(out, row + x * pixelBytes, size_t(count) * pixelBytes);
         out += size_t(count) * pixelBytes;
@@ -303,27 +316,32 @@ TGATranslator::TGATranslator() : ImageTranslator(kDescription) {}
 
 status_t TGATranslator::IdentifyImage(BPositionIO& source, const translation_format** format) {
     TGAHeader header;
-    if (ReadHeader(source, &header) != B_OK || header.width == 0 || header.height == 0)
+    if (ReadHeader(source, &header) != B_OK || header.width == 0 || header.height == 0) {
         return B_NO_TRANSLATOR;
+    }
     *format = &kFormats[0];
     return B_OK;
 }
 
-status_t TGATranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap>* image) {
+status_t TGATranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded) {
+    std::unique_ptr<BBitmap>* image = &decoded->bitmap;
     TGAHeader h;
-    if (ReadHeader(source, &h) != B_OK)
+    if (ReadHeader(source, &h) != B_OK) {
         return Fail(B_NO_TRANSLATOR, "en-tête TGA invalide");
+    }
     status_t status = CheckImageSize(h.width, h.height);
-    if (status != B_OK)
+    if (status != B_OK) {
         return status;
+    }
 
     const bool alpha = HasAlpha(h);
     off_t offset = off_t(kHeaderSize) + h.idLength;
     std::vector<uint8> palette;
     if (h.mapType == 1) {
         if (h.BaseType() == kMapped &&
-            (status = ReadPalette(source, h, offset, alpha, &palette)) != B_OK)
+            (status = ReadPalette(source, h, offset, alpha, &palette)) != B_OK) {
             return status;
+        }
         offset += off_t(h.mapLength) * h.MapEntryBytes();
     }
 
@@ -333,13 +351,16 @@ status_t TGATranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap
     const uint64 pixels = uint64(h.width) * h.height;
     const uint64 fewest = h.IsRLE() ? (pixels + 127) / 128 * (1 + pixelBytes) : pixels * pixelBytes;
     off_t size = 0;
-    if ((status = source.GetSize(&size)) != B_OK)
+    if ((status = source.GetSize(&size)) != B_OK) {
         return Fail(status, "taille du fichier TGA illisible");
-    if (size < offset || uint64(size - offset) < fewest)
+    }
+    if (size < offset || uint64(size - offset) < fewest) {
         return Fail(B_BAD_DATA, "fichier TGA tronqué");
+    }
 
-    if ((status = NewImage(h.width, h.height, alpha, image)) != B_OK)
+    if ((status = NewImage(h.width, h.height, alpha, image)) != B_OK) {
         return status;
+    }
     BBitmap& bitmap = **image;
     const Layout layout{h, alpha, palette};
     std::vector<uint8> raw(size_t(h.width) * pixelBytes);
@@ -355,17 +376,19 @@ status_t TGATranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap
         const uint32 y = (h.descriptor & kDescriptorTopToBottom) ? r : h.height - 1 - r;
         uint8* row = static_cast<uint8*>(bitmap.Bits()) + size_t(y) * bitmap.BytesPerRow();
         ConvertRow(layout, raw.data(), row, h.width);
-        if (h.descriptor & kDescriptorRightToLeft)
+        if (h.descriptor & kDescriptorRightToLeft) {
             ReverseRow(row, h.width);
+        }
     }
     return B_OK;
 }
 
-status_t TGATranslator::EncodeImage(const BBitmap& image, uint32 outType,
-                                    BPositionIO& destination) {
-    status_t status = CheckEncodeRequest(image, outType, kTGAType, "TGA");
-    if (status != B_OK)
+status_t TGATranslator::EncodePicture(const BBitmap& image, const PictureInfo&, uint32 outType,
+                                      BPositionIO& destination) {
+    status_t status = CheckEncodeRequest(image, outType, kFormats, "TGA");
+    if (status != B_OK) {
         return status;
+    }
     const uint32 width = image.PixelWidth();
     const uint32 height = image.PixelHeight();
 
@@ -375,14 +398,13 @@ status_t TGATranslator::EncodeImage(const BBitmap& image, uint32 outType,
 
     uint8 header[kHeaderSize] = {};
     header[2] = rle ? kTrueColourRLE : kTrueColour;
-    header[12] = uint8(width);
-    header[13] = uint8(width >> 8);
-    header[14] = uint8(height);
-    header[15] = uint8(height >> 8);
+    WriteLE16(header + 12, uint16(width));
+    WriteLE16(header + 14, uint16(height));
     header[16] = uint8(pixelBytes * 8);
     header[17] = alpha ? 8 : 0;  // bottom-left origin, the one every reader knows
-    if ((status = destination.WriteExactly(header, sizeof(header))) != B_OK)
+    if ((status = destination.WriteExactly(header, sizeof(header))) != B_OK) {
         return Fail(status, "écriture du fichier TGA impossible");
+    }
 
     std::vector<uint8> pixels(size_t(width) * pixelBytes);
     // Worst case of the packets: one header byte for every pixel of a raw stretch.
@@ -392,8 +414,9 @@ status_t TGATranslator::EncodeImage(const BBitmap& image, uint32 outType,
             static_cast<const uint8*>(image.Bits()) + size_t(height - 1 - r) * image.BytesPerRow();
         const uint8* out = in;
         if (!alpha) {
-            for (uint32 x = 0; x < width; x++)
+            for (uint32 x = 0; x < width; x++) {
                 std::memcpy(&pixels[size_t(x) * 3], in + size_t(x) * 4, 3);
+            }
             out = pixels.data();
         }
         size_t length = size_t(width) * pixelBytes;
@@ -401,15 +424,17 @@ status_t TGATranslator::EncodeImage(const BBitmap& image, uint32 outType,
             length = EncodeRLE(out, width, pixelBytes, packets.data());
             out = packets.data();
         }
-        if ((status = destination.WriteExactly(out, length)) != B_OK)
+        if ((status = destination.WriteExactly(out, length)) != B_OK) {
             return Fail(status, "écriture du fichier TGA impossible");
+        }
     }
 
     // The version 2 footer, with neither extension nor developer area.
     uint8 footer[8 + sizeof(kFooterSignature)] = {};
     std::memcpy(footer + 8, kFooterSignature, sizeof(kFooterSignature));
-    if ((status = destination.WriteExactly(footer, sizeof(footer))) != B_OK)
+    if ((status = destination.WriteExactly(footer, sizeof(footer))) != B_OK) {
         return Fail(status, "écriture du fichier TGA impossible");
+    }
     return B_OK;
 }
 

@@ -11,17 +11,17 @@
 #include <vector>
 
 #include "platform/support/ErrorReason.h"
+#include "platform/support/FreeWith.h"
 #include "platform/support/ImageLimits.h"
 #include "platform/translation/CodecChecks.h"
 #include "platform/translation/PixelRows.h"
+#include "translators/common/CommonSettings.h"
 
 namespace orv {
 namespace {
 
-constexpr uint32 kTIFFType = FourCC("TIFF");
-
 constexpr translation_format kFormats[] = {
-    {kTIFFType, B_TRANSLATOR_BITMAP, 0.8f, 0.8f, "image/tiff", "Image TIFF"},
+    {FourCC("TIFF"), B_TRANSLATOR_BITMAP, 0.8f, 0.8f, "image/tiff", "Image TIFF"},
 };
 
 constexpr SettingChoice kCompressions[] = {
@@ -30,9 +30,10 @@ constexpr SettingChoice kCompressions[] = {
     {COMPRESSION_NONE, "Aucune"},
 };
 
-constexpr SettingSpec kSettings[] = {
-    {"compression", SettingSpec::Kind::Choice, "Compression", COMPRESSION_LZW, 0, 0, kCompressions},
-    {"orientation", SettingSpec::Kind::Bool, "Appliquer l'orientation EXIF", 1},
+constexpr SettingSchema kSettings[] = {
+    {"compression", SettingSchema::Kind::Choice, "Compression", COMPRESSION_LZW, 0, 0,
+     kCompressions},
+    kOrientationSetting,
 };
 
 constexpr TranslatorDescription kDescription = {
@@ -62,8 +63,9 @@ tmsize_t WriteProc(thandle_t handle, void* buffer, tmsize_t size) {
 }
 
 toff_t SeekProc(thandle_t handle, toff_t offset, int whence) {
-    if (offset > toff_t(INT64_MAX))
+    if (offset > toff_t(INT64_MAX)) {
         return toff_t(-1);
+    }
     off_t position = static_cast<Client*>(handle)->io->Seek(off_t(offset), uint32(whence));
     return position < 0 ? toff_t(-1) : toff_t(position);
 }
@@ -74,8 +76,9 @@ int CloseProc(thandle_t) {
 
 toff_t SizeProc(thandle_t handle) {
     off_t size = 0;
-    if (static_cast<Client*>(handle)->io->GetSize(&size) != B_OK)
+    if (static_cast<Client*>(handle)->io->GetSize(&size) != B_OK) {
         return 0;
+    }
     return toff_t(size);
 }
 
@@ -108,8 +111,9 @@ TIFF* Open(Client& client, const char* mode) {
         TIFFSetWarningHandler(nullptr);
     });
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
-    if (options == nullptr)
+    if (options == nullptr) {
         return nullptr;
+    }
     TIFFOpenOptionsSetErrorHandlerExtR(options, RecordError, &client);
     TIFFOpenOptionsSetWarningHandlerExtR(options, IgnoreWarning, &client);
     TIFFOpenOptionsSetMaxSingleMemAlloc(options, kLargestLibraryAllocation);
@@ -119,18 +123,12 @@ TIFF* Open(Client& client, const char* mode) {
     return tiff;
 }
 
-struct CloseTIFF {
-    void operator()(TIFF* tiff) const { TIFFClose(tiff); }
-};
-using TIFFPtr = std::unique_ptr<TIFF, CloseTIFF>;
-
-struct EndRGBAImage {
-    void operator()(TIFFRGBAImage* image) const { TIFFRGBAImageEnd(image); }
-};
+using TIFFPtr = std::unique_ptr<TIFF, FreeWith<TIFFClose>>;
 
 status_t FailWith(status_t status, const char* reason, const std::string& detail) {
-    if (detail.empty())
+    if (detail.empty()) {
         return Fail(status, reason);
+    }
     return Fail(status, std::string(reason) + " (" + detail + ")");
 }
 
@@ -139,11 +137,13 @@ status_t FailWith(status_t status, const char* reason, const std::string& detail
 void ToBitmapPixels(uint8* pixels, size_t count, bool associated) {
     for (size_t i = 0; i < count; i++, pixels += 4) {
         std::swap(pixels[0], pixels[2]);
-        if (!associated)
+        if (!associated) {
             continue;
+        }
         const uint32 a = pixels[3];
-        for (int c = 0; c < 3; c++)
+        for (int c = 0; c < 3; c++) {
             pixels[c] = a == 0 ? 0 : uint8(std::min<uint32>(255, (pixels[c] * 255u + a / 2) / a));
+        }
     }
 }
 
@@ -153,39 +153,47 @@ TIFFTranslator::TIFFTranslator() : ImageTranslator(kDescription) {}
 
 status_t TIFFTranslator::IdentifyImage(BPositionIO& source, const translation_format** format) {
     uint8 magic[4];
-    if (source.ReadAt(0, magic, 4) != 4)
+    if (source.ReadAt(0, magic, 4) != 4) {
         return B_NO_TRANSLATOR;
+    }
     // Classic TIFF (42) and BigTIFF (43), in either byte order.
     const bool little =
         magic[0] == 'I' && magic[1] == 'I' && magic[3] == 0 && (magic[2] == 42 || magic[2] == 43);
     const bool big =
         magic[0] == 'M' && magic[1] == 'M' && magic[2] == 0 && (magic[3] == 42 || magic[3] == 43);
-    if (!little && !big)
+    if (!little && !big) {
         return B_NO_TRANSLATOR;
+    }
     *format = &kFormats[0];
     return B_OK;
 }
 
-status_t TIFFTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap>* image) {
-    if (source.Seek(0, SEEK_FROM_START) != 0)
+status_t TIFFTranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded) {
+    std::unique_ptr<BBitmap>* image = &decoded->bitmap;
+    if (source.Seek(0, SEEK_FROM_START) != 0) {
         return Fail(B_IO_ERROR, "fichier TIFF illisible");
+    }
     Client client{&source, {}};
     TIFFPtr tiff(Open(client, "rm"));
-    if (!tiff)
+    if (!tiff) {
         return FailWith(B_BAD_DATA, "fichier TIFF illisible", client.error);
+    }
 
     uint32 width = 0;
     uint32 height = 0;
     if (!TIFFGetField(tiff.get(), TIFFTAG_IMAGEWIDTH, &width) ||
-        !TIFFGetField(tiff.get(), TIFFTAG_IMAGELENGTH, &height))
+        !TIFFGetField(tiff.get(), TIFFTAG_IMAGELENGTH, &height)) {
         return Fail(B_BAD_DATA, "dimensions TIFF absentes");
+    }
     status_t status = CheckImageSize(width, height);
-    if (status != B_OK)
+    if (status != B_OK) {
         return status;
+    }
 
     char message[1024] = {};
-    if (!TIFFRGBAImageOK(tiff.get(), message))
+    if (!TIFFRGBAImageOK(tiff.get(), message)) {
         return FailWith(B_UNSUPPORTED, "variante de TIFF non prise en charge", message);
+    }
 
     // libtiff premultiplies unassociated alpha on its way to RGBA, which would lose the
     // colour of faint pixels; declared associated, the samples come through as stored.
@@ -203,17 +211,19 @@ status_t TIFFTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitma
     TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_ORIENTATION, &orientation);
 
     TIFFRGBAImage rgba{};
-    if (!TIFFRGBAImageBegin(&rgba, tiff.get(), 1, message))
+    if (!TIFFRGBAImageBegin(&rgba, tiff.get(), 1, message)) {
         return FailWith(B_UNSUPPORTED, "variante de TIFF non prise en charge", message);
-    std::unique_ptr<TIFFRGBAImage, EndRGBAImage> end(&rgba);
+    }
+    std::unique_ptr<TIFFRGBAImage, FreeWith<TIFFRGBAImageEnd>> end(&rgba);
     // Rows as stored: libtiff only flips, and cannot turn the transposed orientations, so
     // the orientation is applied below, all eight the same way.
     rgba.orientation = ORIENTATION_TOPLEFT;
     rgba.req_orientation = ORIENTATION_TOPLEFT;
 
     const bool alpha = rgba.alpha == EXTRASAMPLE_ASSOCALPHA || rgba.alpha == EXTRASAMPLE_UNASSALPHA;
-    if ((status = NewImage(width, height, alpha, image)) != B_OK)
+    if ((status = NewImage(width, height, alpha, image)) != B_OK) {
         return status;
+    }
     BBitmap& bitmap = **image;
     // Our rows are exactly width × 4 bytes, the raster libtiff fills.
     if (!TIFFRGBAImageGet(&rgba, static_cast<uint32*>(bitmap.Bits()), width, height)) {
@@ -224,23 +234,23 @@ status_t TIFFTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitma
     ToBitmapPixels(static_cast<uint8*>(bitmap.Bits()), size_t(width) * height,
                    alpha && !straightAlpha);
 
-    if (Settings().Bool("orientation") && orientation >= 1 && orientation <= 8)
-        return ApplyOrientation(orientation, image);
-    return B_OK;
+    return ApplyOrientationSetting(Settings(), orientation, image);
 }
 
-status_t TIFFTranslator::EncodeImage(const BBitmap& image, uint32 outType,
-                                     BPositionIO& destination) {
-    status_t status = CheckEncodeRequest(image, outType, kTIFFType, "TIFF");
-    if (status != B_OK)
+status_t TIFFTranslator::EncodePicture(const BBitmap& image, const PictureInfo&, uint32 outType,
+                                       BPositionIO& destination) {
+    status_t status = CheckEncodeRequest(image, outType, kFormats, "TIFF");
+    if (status != B_OK) {
         return status;
+    }
     const uint32 width = image.PixelWidth();
     const uint32 height = image.PixelHeight();
 
     Client client{&destination, {}};
     TIFFPtr tiff(Open(client, "w"));
-    if (!tiff)
+    if (!tiff) {
         return FailWith(B_IO_ERROR, "écriture du fichier TIFF impossible", client.error);
+    }
 
     const bool alpha = HasTransparency(image);
     const uint16 samples = alpha ? 4 : 3;
@@ -254,8 +264,9 @@ status_t TIFFTranslator::EncodeImage(const BBitmap& image, uint32 outType,
     TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     TIFFSetField(t, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
     TIFFSetField(t, TIFFTAG_COMPRESSION, compression);
-    if (compression != COMPRESSION_NONE)
+    if (compression != COMPRESSION_NONE) {
         TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    }
     if (alpha) {
         const uint16 extra = EXTRASAMPLE_UNASSALPHA;
         TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &extra);
@@ -266,16 +277,14 @@ status_t TIFFTranslator::EncodeImage(const BBitmap& image, uint32 outType,
 
     std::vector<uint8> row(rowBytes);
     for (uint32 y = 0; y < height; y++) {
-        const uint8* in = static_cast<const uint8*>(image.Bits()) + size_t(y) * image.BytesPerRow();
-        if (alpha)
-            RowToRGBA(in, row.data(), width);
-        else
-            RowToRGB(in, row.data(), width, false);
-        if (TIFFWriteScanline(t, row.data(), y) < 0)
+        BitmapRowToSamples(image, y, alpha, row.data());
+        if (TIFFWriteScanline(t, row.data(), y) < 0) {
             return FailWith(B_IO_ERROR, "écriture du fichier TIFF impossible", client.error);
+        }
     }
-    if (!TIFFFlush(t))
+    if (!TIFFFlush(t)) {
         return FailWith(B_IO_ERROR, "écriture du fichier TIFF impossible", client.error);
+    }
     return B_OK;
 }
 

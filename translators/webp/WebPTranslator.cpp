@@ -9,34 +9,29 @@
 #include <string>
 #include <vector>
 
+#include "platform/support/ByteOrder.h"
 #include "platform/support/ErrorReason.h"
+#include "platform/support/FreeWith.h"
+#include "platform/translation/CodecChecks.h"
 #include "platform/translation/PixelRows.h"
+#include "translators/common/CommonSettings.h"
 
 namespace orv {
 
 namespace {
 
-constexpr uint32 kWebPType = FourCC("WEBP");
-
 constexpr translation_format kFormats[] = {
-    {kWebPType, B_TRANSLATOR_BITMAP, 0.9f, 0.8f, "image/webp", "Image WebP"},
+    {FourCC("WEBP"), B_TRANSLATOR_BITMAP, 0.9f, 0.8f, "image/webp", "Image WebP"},
 };
 
-constexpr SettingSpec kSettings[] = {
-    {"quality", SettingSpec::Kind::Int, "Qualité", 90, 0, 100},
-    {"lossless", SettingSpec::Kind::Bool, "Sans perte", 0},
-    {"method", SettingSpec::Kind::Int, "Effort de compression (0 rapide, 6 lent)", 4, 0, 6},
-    {"orientation", SettingSpec::Kind::Bool, "Appliquer l'orientation EXIF", 1},
+constexpr SettingSchema kSettings[] = {
+    {"quality", SettingSchema::Kind::Int, "Qualité", 90, 0, 100},
+    kLosslessSetting,
+    {"method", SettingSchema::Kind::Int, "Effort de compression (0 rapide, 6 lent)", 4, 0, 6},
+    kOrientationSetting,
 };
 
 constexpr size_t kRiffHeaderSize = 12;
-
-struct DemuxDeleter {
-    void operator()(WebPDemuxer* demux) const { WebPDemuxDelete(demux); }
-};
-struct AnimDecoderDeleter {
-    void operator()(WebPAnimDecoder* decoder) const { WebPAnimDecoderDelete(decoder); }
-};
 
 bool IsWebP(const uint8* header) {
     return std::memcmp(header, "RIFF", 4) == 0 && std::memcmp(header + 8, "WEBP", 4) == 0;
@@ -63,9 +58,8 @@ status_t ReadWholeFile(BPositionIO& source, std::vector<uint8>* data) {
     if (source.ReadAt(0, header, sizeof(header)) != ssize_t(sizeof(header)) || !IsWebP(header)) {
         return Fail(B_BAD_DATA, "fichier WebP tronqué ou illisible");
     }
-    uint64 declared = uint64(header[4]) | uint64(header[5]) << 8 | uint64(header[6]) << 16 |
-                      uint64(header[7]) << 24;
-    declared += 8;
+    // The RIFF size counts what follows its own eight bytes of tag and size.
+    const uint64 declared = uint64(ReadLE32(header + 4)) + 8;
     off_t end = source.Seek(0, SEEK_FROM_END);
     if (end < 0) {
         return Fail(B_IO_ERROR, "lecture du WebP impossible");
@@ -100,7 +94,7 @@ status_t DecodeFirstFrame(const WebPData& data, BBitmap* bitmap) {
         return Fail(B_ERROR, "version de libwebp incompatible");
     }
     options.color_mode = MODE_BGRA;
-    std::unique_ptr<WebPAnimDecoder, AnimDecoderDeleter> decoder(
+    std::unique_ptr<WebPAnimDecoder, FreeWith<WebPAnimDecoderDelete>> decoder(
         WebPAnimDecoderNew(&data, &options));
     uint8* canvas = nullptr;
     int timestamp = 0;
@@ -146,10 +140,6 @@ int WriteData(const uint8_t* data, size_t size, const WebPPicture* picture) {
     return 1;
 }
 
-struct PictureFree {
-    void operator()(WebPPicture* picture) const { WebPPictureFree(picture); }
-};
-
 }  // namespace
 
 WebPTranslator::WebPTranslator()
@@ -165,7 +155,8 @@ status_t WebPTranslator::IdentifyImage(BPositionIO& source, const translation_fo
     return B_OK;
 }
 
-status_t WebPTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap>* image) {
+status_t WebPTranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded) {
+    std::unique_ptr<BBitmap>* image = &decoded->bitmap;
     std::vector<uint8> bytes;
     status_t status = ReadWholeFile(source, &bytes);
     if (status != B_OK) {
@@ -177,7 +168,7 @@ status_t WebPTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitma
         return StatusFailure(code);
     }
     WebPData data{bytes.data(), bytes.size()};
-    std::unique_ptr<WebPDemuxer, DemuxDeleter> demux(WebPDemux(&data));
+    std::unique_ptr<WebPDemuxer, FreeWith<WebPDemuxDelete>> demux(WebPDemux(&data));
     if (demux == nullptr) {
         return Fail(B_BAD_DATA, "fichier WebP endommagé");
     }
@@ -193,25 +184,14 @@ status_t WebPTranslator::DecodeImage(BPositionIO& source, std::unique_ptr<BBitma
     if (status != B_OK) {
         return status;
     }
-    int orientation = Settings().Bool("orientation") ? Orientation(demux.get()) : 1;
-    if (orientation != 1) {
-        status = ApplyOrientation(orientation, &bitmap);
-        if (status != B_OK) {
-            return status;
-        }
-    }
     *image = std::move(bitmap);
-    return B_OK;
+    return ApplyOrientationSetting(Settings(), Orientation(demux.get()), image);
 }
 
-status_t WebPTranslator::EncodeImage(const BBitmap& image, uint32 outType,
-                                     BPositionIO& destination) {
-    if (outType != kWebPType) {
-        return Fail(B_NO_TRANSLATOR, "format de sortie inconnu du traducteur WebP");
-    }
-    color_space space = image.ColorSpace();
-    if ((space != B_RGB32 && space != B_RGBA32) || image.Bits() == nullptr) {
-        return Fail(B_BAD_TYPE, "espace de couleurs non pris en charge par l'encodeur WebP");
+status_t WebPTranslator::EncodePicture(const BBitmap& image, const PictureInfo&, uint32 outType,
+                                       BPositionIO& destination) {
+    if (status_t status = CheckEncodeRequest(image, outType, kFormats, "WebP"); status != B_OK) {
+        return status;
     }
     if (image.PixelWidth() > WEBP_MAX_DIMENSION || image.PixelHeight() > WEBP_MAX_DIMENSION) {
         return Fail(B_BAD_VALUE, "image trop grande pour le format WebP (16383 pixels au plus)");
@@ -222,7 +202,7 @@ status_t WebPTranslator::EncodeImage(const BBitmap& image, uint32 outType,
     }
     config.quality = float(Settings().Int32("quality"));
     config.method = int(Settings().Int32("method"));
-    config.lossless = Settings().Bool("lossless") ? 1 : 0;
+    config.lossless = Settings().Bool(kLosslessSetting.name) ? 1 : 0;
     // Without it, lossless would still change the colour of invisible pixels.
     config.exact = config.lossless;
 
@@ -230,7 +210,7 @@ status_t WebPTranslator::EncodeImage(const BBitmap& image, uint32 outType,
     if (!WebPPictureInit(&picture)) {
         return Fail(B_ERROR, "version de libwebp incompatible");
     }
-    std::unique_ptr<WebPPicture, PictureFree> owner(&picture);
+    std::unique_ptr<WebPPicture, FreeWith<WebPPictureFree>> owner(&picture);
     picture.width = int(image.PixelWidth());
     picture.height = int(image.PixelHeight());
     picture.use_argb = config.lossless;

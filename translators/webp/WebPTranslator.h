@@ -12,8 +12,9 @@ public:
     WebPTranslator();
 
     status_t IdentifyImage(BPositionIO& source, const translation_format** format) override;
-    status_t DecodeImage(BPositionIO& source, std::unique_ptr<BBitmap>* image) override;
-    status_t EncodeImage(const BBitmap& image, uint32 outType, BPositionIO& destination) override;
+    status_t DecodePicture(BPositionIO& source, DecodedImage* decoded) override;
+    status_t EncodePicture(const BBitmap& image, const PictureInfo& info, uint32 outType,
+                           BPositionIO& destination) override;
 };
 
 }  // namespace orv

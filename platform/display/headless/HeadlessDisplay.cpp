@@ -36,16 +36,23 @@ void HeadlessDisplay::WindowOpened(const WindowState& window, const std::vector<
     Changed();
 }
 
-void HeadlessDisplay::WindowChanged(const WindowState& window) {
+template <typename Change>
+void HeadlessDisplay::Update(WindowId window, Change change) {
     {
         std::lock_guard lock(fLock);
-        auto found = fWindows.find(window.id);
-        if (found == fWindows.end()) {
+        auto found = fWindows.find(window);
+        if (found == fWindows.end() || !change(found->second)) {
             return;
         }
-        found->second.state = window;
     }
     Changed();
+}
+
+void HeadlessDisplay::WindowChanged(const WindowState& window) {
+    Update(window.id, [&](Record& record) {
+        record.state = window;
+        return true;
+    });
 }
 
 void HeadlessDisplay::WindowClosed(WindowId window) {
@@ -58,44 +65,40 @@ void HeadlessDisplay::WindowClosed(WindowId window) {
 }
 
 void HeadlessDisplay::ViewAdded(WindowId window, const ViewState& view) {
-    {
-        std::lock_guard lock(fLock);
-        auto found = fWindows.find(window);
-        if (found == fWindows.end()) {
-            return;
-        }
-        Insert(found->second, view);
-    }
-    Changed();
+    Update(window, [&](Record& record) {
+        Insert(record, view);
+        return true;
+    });
 }
 
 void HeadlessDisplay::ViewRemoved(WindowId window, ViewId view) {
-    {
-        std::lock_guard lock(fLock);
-        auto found = fWindows.find(window);
-        if (found == fWindows.end()) {
-            return;
-        }
-        Erase(found->second, view);
-    }
-    Changed();
+    Update(window, [&](Record& record) {
+        Erase(record, view);
+        return true;
+    });
 }
 
+// A view that already left (its hooks may still change it) is not shown.
 void HeadlessDisplay::ViewChanged(WindowId window, const ViewState& view) {
-    {
-        std::lock_guard lock(fLock);
-        auto found = fWindows.find(window);
-        if (found == fWindows.end()) {
-            return;
-        }
-        auto node = found->second.views.find(view.id);
-        // A view that already left (its hooks may still change it) is not shown.
-        if (node == found->second.views.end()) {
-            return;
+    Update(window, [&](Record& record) {
+        auto node = record.views.find(view.id);
+        if (node == record.views.end()) {
+            return false;
         }
         node->second.state = view;
-    }
-    Changed();
+        return true;
+    });
+}
+
+void HeadlessDisplay::ShowNote(WindowId window, ViewId view, const ViewNote& note) {
+    Update(window, [&](Record& record) {
+        auto node = record.views.find(view);
+        if (node == record.views.end()) {
+            return false;
+        }
+        node->second.note = note;
+        return true;
+    });
 }
 
 void HeadlessDisplay::Insert(Record& record, const ViewState& view) {
@@ -111,7 +114,7 @@ void HeadlessDisplay::Insert(Record& record, const ViewState& view) {
     }
     const size_t index = std::min(size_t(std::max(view.index, 0)), siblings->size());
     siblings->insert(siblings->begin() + std::ptrdiff_t(index), view.id);
-    record.views[view.id] = Node{view, {}};
+    record.views[view.id] = Node{view, {}, {}};
 }
 
 void HeadlessDisplay::Erase(Record& record, ViewId view) {
@@ -206,6 +209,15 @@ std::optional<ViewState> HeadlessDisplay::FindViewLocked(WindowId window,
 std::optional<ViewState> HeadlessDisplay::FindView(WindowId window, const std::string& name) const {
     std::lock_guard lock(fLock);
     return FindViewLocked(window, name);
+}
+
+std::optional<ViewNote> HeadlessDisplay::FindNote(WindowId window, const std::string& name) const {
+    std::lock_guard lock(fLock);
+    const std::optional<ViewState> view = FindViewLocked(window, name);
+    if (!view) {
+        return std::nullopt;
+    }
+    return fWindows.at(window).views.at(view->id).note;
 }
 
 std::optional<ViewState> HeadlessDisplay::View(WindowId window, ViewId view) const {

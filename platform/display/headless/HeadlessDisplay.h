@@ -35,6 +35,7 @@ public:
     void ViewAdded(WindowId window, const ViewState& view) override;
     void ViewRemoved(WindowId window, ViewId view) override;
     void ViewChanged(WindowId window, const ViewState& view) override;
+    void ShowNote(WindowId window, ViewId view, const ViewNote& note) override;
 
     // What is shown, as copies. Windows in the order they opened; views of a window
     // parents before children, siblings in order.
@@ -44,6 +45,8 @@ public:
     std::vector<ViewState> Views(WindowId window) const;
     std::optional<ViewState> FindView(WindowId window, const std::string& name) const;
     std::optional<ViewState> View(WindowId window, ViewId view) const;
+    // The note hung under the named view (empty when none was), nullopt without the view.
+    std::optional<ViewNote> FindNote(WindowId window, const std::string& name) const;
 
     // Acting as a user: each posts one input message to the window, where it waits its
     // turn. B_NAME_NOT_FOUND when no view of that name is shown, B_BAD_INDEX for a menu
@@ -68,6 +71,7 @@ private:
     struct Node {
         ViewState state;
         std::vector<ViewId> children;
+        ViewNote note;
     };
     struct Record {
         WindowState state;
@@ -75,6 +79,10 @@ private:
         std::map<ViewId, Node> views;
     };
 
+    // Applies `change` to the window's record under the lock; a change that answers true
+    // is announced to whoever waits.
+    template <typename Change>
+    void Update(WindowId window, Change change);
     static void Insert(Record& record, const ViewState& view);
     static void Erase(Record& record, ViewId view);
     static void Collect(const Record& record, ViewId view, std::vector<ViewState>* out);

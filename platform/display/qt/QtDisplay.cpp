@@ -11,7 +11,6 @@
 #include <map>
 #include <mutex>
 
-#include "platform/application/Application.h"
 #include "platform/display/qt/QtViewItem.h"
 #include "platform/display/qt/QtWindowWidget.h"
 
@@ -23,24 +22,29 @@ QString ToQt(const std::string& text) {
     return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
 
-QString Plural(size_t count, const char* one, const char* many) {
-    return QString::fromUtf8(count == 1 ? one : many).arg(count);
+QStringList ToQt(const std::vector<std::string>& texts) {
+    QStringList list;
+    for (const std::string& text : texts) {
+        list.push_back(ToQt(text));
+    }
+    return list;
 }
-
-// The tooltip names at most this many files; the list window has them all.
-constexpr size_t kTooltipLines = 15;
 
 }  // namespace
 
 struct QtDisplay::Impl {
+    // What shows a view's note: the link under the view and the list window it opens.
+    struct Note {
+        QPointer<QPushButton> link;
+        std::unique_ptr<QWidget> list;
+        QPointer<QTreeWidget> tree;
+        QPointer<QLabel> summary;
+    };
     struct Shown {
         WindowState state;
         std::unique_ptr<qt::WindowWidget> widget;
         std::map<ViewId, std::unique_ptr<qt::ViewItem>> views;
-        QPointer<QPushButton> reportLink;
-        std::unique_ptr<QWidget> reportList;
-        QPointer<QTreeWidget> reportTree;
-        QPointer<QLabel> reportSummary;
+        std::map<ViewId, Note> notes;
     };
 
     // Runs `task` on the GUI thread, after every task queued before it.
@@ -135,6 +139,12 @@ struct QtDisplay::Impl {
             }
         }
         shown.views.erase(view);
+        if (auto note = shown.notes.find(view); note != shown.notes.end()) {
+            if (note->second.link != nullptr) {
+                note->second.link->deleteLater();
+            }
+            shown.notes.erase(note);
+        }
         // Later: a menu of that view may be open, with its own event loop inside it.
         gone->hide();
         gone->deleteLater();
@@ -154,187 +164,110 @@ struct QtDisplay::Impl {
         fWindows.erase(found);
     }
 
-    void ShowReport(WindowId window, int32 count, const std::vector<RunReportLine>& failures,
-                    const std::vector<RunReportLine>& warnings) {
+    void ShowNote(WindowId window, ViewId view, const ViewNote& note) {
         Shown* shown = Find(window);
         if (shown == nullptr) {
             return;
         }
-        qt::ViewItem* bar = nullptr;
-        for (const auto& [id, item] : shown->views) {
-            if (item->State().kind == ViewKind::StatusBar) {
-                bar = item.get();
-                break;
-            }
-        }
-        if (bar == nullptr) {
+        auto item = shown->views.find(view);
+        if (item == shown->views.end()) {
             return;
         }
-        if (failures.empty() && warnings.empty()) {
-            bar->Widget()->setToolTip(QString());
-            if (shown->reportLink != nullptr) {
-                shown->reportLink->hide();
+        QWidget* anchor = item->second->Widget();
+        Note& shownNote = shown->notes[view];
+        anchor->setToolTip(ToQt(note.tooltip));
+        if (note.IsEmpty()) {
+            if (shownNote.link != nullptr) {
+                shownNote.link->hide();
             }
-            if (shown->reportList != nullptr) {
-                shown->reportList->hide();
+            if (shownNote.list != nullptr) {
+                shownNote.list->hide();
             }
             return;
         }
+        ShowLink(shownNote, *anchor, note, [this, window, view] { OpenNoteList(window, view); });
+        FillList(shownNote, note);
+        if (shownNote.list->isVisible()) {
+            shownNote.list->raise();
+        }
+    }
 
-        QString summary;
-        if (!failures.empty()) {
-            summary = Plural(failures.size(), "%1 fichier sur ", "%1 fichiers sur ") +
-                      QString::number(count) +
-                      (failures.size() == 1 ? QString::fromUtf8(" n’a pas pu être converti.")
-                                            : QString::fromUtf8(" n’ont pas pu être convertis."));
+    // The link lies just under the view, as wide as it, in a smaller underlined font.
+    static void ShowLink(Note& shown, QWidget& anchor, const ViewNote& note,
+                         std::function<void()> open) {
+        if (shown.link == nullptr) {
+            shown.link = new QPushButton(anchor.parentWidget());
+            shown.link->setFlat(true);
+            shown.link->setObjectName("ViewNoteLink");
+            shown.link->setCursor(Qt::PointingHandCursor);
+            QObject::connect(shown.link, &QPushButton::clicked, shown.link, std::move(open));
         }
-        if (!warnings.empty()) {
-            if (!summary.isEmpty()) {
-                summary += ' ';
-            }
-            summary += Plural(warnings.size(), "%1 fichier converti avec un avertissement.",
-                              "%1 fichiers convertis avec un avertissement.");
-        }
-
-        QString tooltip = summary;
-        size_t lines = 0;
-        for (const auto* group : {&failures, &warnings}) {
-            for (const RunReportLine& line : *group) {
-                if (lines++ == kTooltipLines) {
-                    tooltip += QString::fromUtf8("\n…");
-                    break;
-                }
-                tooltip += '\n' + ToQt(line.path) + QString::fromUtf8(" : ") + ToQt(line.reason);
-            }
-        }
-        bar->Widget()->setToolTip(tooltip);
-
-        if (shown->reportLink == nullptr) {
-            shown->reportLink = new QPushButton(bar->Widget()->parentWidget());
-            shown->reportLink->setFlat(true);
-            shown->reportLink->setObjectName("RunReportLink");
-            shown->reportLink->setCursor(Qt::PointingHandCursor);
-            QObject::connect(shown->reportLink, &QPushButton::clicked, shown->reportLink,
-                             [this, window] { OpenReportList(window); });
-        }
-        const QRect frame = bar->Widget()->geometry();
-        QFont font = bar->Widget()->font();
+        QFont font = anchor.font();
         font.setPixelSize(11);
         font.setUnderline(true);
-        shown->reportLink->setFont(font);
-        QPalette palette = shown->reportLink->palette();
-        palette.setColor(QPalette::ButtonText, QColor(180, 0, 0));
-        shown->reportLink->setPalette(palette);
-        shown->reportLink->setText(
-            failures.empty()
-                ? Plural(warnings.size(), "%1 avertissement : voir la liste",
-                         "%1 avertissements : voir la liste")
-                : Plural(failures.size(), "%1 échec : voir la liste", "%1 échecs : voir la liste"));
-        shown->reportLink->setToolTip(tooltip);
-        shown->reportLink->setGeometry(frame.left(), frame.bottom() + 2, frame.width(), 16);
-        shown->reportLink->show();
-        shown->reportLink->raise();
+        shown.link->setFont(font);
+        QPalette palette = shown.link->palette();
+        palette.setColor(QPalette::ButtonText,
+                         QColor(note.linkColor.red, note.linkColor.green, note.linkColor.blue));
+        shown.link->setPalette(palette);
+        shown.link->setText(ToQt(note.link));
+        shown.link->setToolTip(ToQt(note.tooltip));
+        const QRect frame = anchor.geometry();
+        shown.link->setGeometry(frame.left(), frame.bottom() + 2, frame.width(), 16);
+        shown.link->show();
+        shown.link->raise();
+    }
 
-        FillReportList(*shown, summary, failures, warnings);
-        if (shown->reportList->isVisible()) {
-            shown->reportList->raise();
+    static void FillList(Note& shown, const ViewNote& note) {
+        if (shown.list == nullptr) {
+            shown.list = std::make_unique<QWidget>(nullptr, Qt::Window);
+            shown.list->setObjectName("ViewNoteList");
+            auto* layout = new QVBoxLayout(shown.list.get());
+            shown.summary = new QLabel(shown.list.get());
+            shown.summary->setWordWrap(true);
+            shown.tree = new QTreeWidget(shown.list.get());
+            shown.tree->setRootIsDecorated(false);
+            shown.tree->header()->setSectionResizeMode(0, QHeaderView::Interactive);
+            layout->addWidget(shown.summary);
+            layout->addWidget(shown.tree);
+            shown.list->resize(640, 300);
+        }
+        shown.list->setWindowTitle(ToQt(note.listTitle));
+        shown.summary->setText(ToQt(note.listSummary));
+        shown.tree->clear();
+        shown.tree->setColumnCount(int(note.columns.size()));
+        shown.tree->setHeaderLabels(ToQt(note.columns));
+        // The first column (a file's path, say) gets half the window; the rest share it.
+        shown.tree->setColumnWidth(0, 320);
+        for (const std::vector<std::string>& row : note.rows) {
+            new QTreeWidgetItem(shown.tree, ToQt(row));
         }
     }
 
-    void FillReportList(Shown& shown, const QString& summary,
-                        const std::vector<RunReportLine>& failures,
-                        const std::vector<RunReportLine>& warnings) {
-        if (shown.reportList == nullptr) {
-            shown.reportList = std::make_unique<QWidget>(nullptr, Qt::Window);
-            shown.reportList->setObjectName("RunReportList");
-            shown.reportList->setWindowTitle(QString::fromUtf8("Fichiers non convertis"));
-            auto* layout = new QVBoxLayout(shown.reportList.get());
-            shown.reportSummary = new QLabel(shown.reportList.get());
-            shown.reportSummary->setWordWrap(true);
-            shown.reportTree = new QTreeWidget(shown.reportList.get());
-            shown.reportTree->setRootIsDecorated(false);
-            shown.reportTree->setColumnCount(2);
-            shown.reportTree->setHeaderLabels(
-                {QString::fromUtf8("Fichier"), QString::fromUtf8("Raison")});
-            shown.reportTree->header()->setSectionResizeMode(0, QHeaderView::Interactive);
-            shown.reportTree->setColumnWidth(0, 320);
-            layout->addWidget(shown.reportSummary);
-            layout->addWidget(shown.reportTree);
-            shown.reportList->resize(640, 300);
-        }
-        shown.reportSummary->setText(summary);
-        shown.reportTree->clear();
-        for (const RunReportLine& line : failures) {
-            new QTreeWidgetItem(shown.reportTree, {ToQt(line.path), ToQt(line.reason)});
-        }
-        for (const RunReportLine& line : warnings) {
-            new QTreeWidgetItem(
-                shown.reportTree,
-                {ToQt(line.path), QString::fromUtf8("Avertissement : ") + ToQt(line.reason)});
-        }
-    }
-
-    void OpenReportList(WindowId window) {
-        Shown* shown = Find(window);
-        if (shown == nullptr || shown->reportList == nullptr) {
+    void OpenNoteList(WindowId window, ViewId view) {
+        QWidget* list = NoteList(window, view);
+        if (list == nullptr) {
             return;
         }
-        shown->reportList->show();
-        shown->reportList->raise();
-        shown->reportList->activateWindow();
+        list->show();
+        list->raise();
+        list->activateWindow();
+    }
+
+    QWidget* NoteList(WindowId window, ViewId view) {
+        Shown* shown = Find(window);
+        if (shown == nullptr) {
+            return nullptr;
+        }
+        auto note = shown->notes.find(view);
+        return note != shown->notes.end() ? note->second.list.get() : nullptr;
     }
 
     std::mutex fLock;
     // Lives on the GUI thread; the queued tasks run in its context. Null once shut down.
     QObject* fContext = nullptr;
     std::map<WindowId, Shown> fWindows;
-    std::vector<std::unique_ptr<BHandler>> fReportTargets;
 };
-
-namespace {
-
-// Reads a window's end-of-run report in the application's looper, which runs on the GUI
-// thread, and hands it to the display.
-class ReportReader : public BHandler {
-public:
-    ReportReader(std::weak_ptr<QtDisplay::Impl> display, WindowId window)
-        : BHandler("run report"), fDisplay(std::move(display)), fWindow(window) {}
-
-    void MessageReceived(BMessage* message) override {
-        std::shared_ptr<QtDisplay::Impl> display = fDisplay.lock();
-        if (display == nullptr || message->GetInfo("count", nullptr, nullptr) != B_OK) {
-            BHandler::MessageReceived(message);
-            return;
-        }
-        std::vector<RunReportLine> failures = Lines(*message, "failure", "reason");
-        std::vector<RunReportLine> warnings = Lines(*message, "warning", "warning_reason");
-        const int32 count = message->GetInt32("count", 0);
-        const WindowId window = fWindow;
-        display->Queue([display, window, count, failures, warnings] {
-            display->ShowReport(window, count, failures, warnings);
-        });
-    }
-
-private:
-    static std::vector<RunReportLine> Lines(const BMessage& message, const char* pathField,
-                                            const char* reasonField) {
-        std::vector<RunReportLine> lines;
-        const char* path = nullptr;
-        for (int32 i = 0; message.FindString(pathField, i, &path) == B_OK; ++i) {
-            const char* reason = nullptr;
-            if (message.FindString(reasonField, i, &reason) != B_OK) {
-                reason = "";
-            }
-            lines.push_back({path, reason});
-        }
-        return lines;
-    }
-
-    std::weak_ptr<QtDisplay::Impl> fDisplay;
-    WindowId fWindow;
-};
-
-}  // namespace
 
 QtDisplay::QtDisplay() : fImpl(std::make_shared<Impl>()) {
     fImpl->fContext = new QObject();
@@ -400,27 +333,8 @@ void QtDisplay::ViewChanged(WindowId window, const ViewState& view) {
     });
 }
 
-void QtDisplay::ShowRunReport(WindowId window, int32 count, std::vector<RunReportLine> failures,
-                              std::vector<RunReportLine> warnings) {
-    fImpl->Queue(
-        [impl = fImpl.get(), window, count, failures = std::move(failures),
-         warnings = std::move(warnings)] { impl->ShowReport(window, count, failures, warnings); });
-}
-
-BMessenger QtDisplay::RunReportTarget(WindowId window) {
-    if (be_app == nullptr) {
-        return BMessenger();
-    }
-    auto target = std::make_unique<ReportReader>(fImpl, window);
-    if (!be_app->Lock()) {
-        return BMessenger();
-    }
-    be_app->AddHandler(target.get());
-    be_app->Unlock();
-    BMessenger messenger(target.get(), be_app);
-    std::lock_guard lock(fImpl->fLock);
-    fImpl->fReportTargets.push_back(std::move(target));
-    return messenger;
+void QtDisplay::ShowNote(WindowId window, ViewId view, const ViewNote& note) {
+    fImpl->Queue([impl = fImpl.get(), window, view, note] { impl->ShowNote(window, view, note); });
 }
 
 QWidget* QtDisplay::WindowWidget(WindowId window) const {
@@ -428,33 +342,15 @@ QWidget* QtDisplay::WindowWidget(WindowId window) const {
     return shown != nullptr ? shown->widget.get() : nullptr;
 }
 
-QWidget* QtDisplay::ViewWidget(WindowId window, ViewId view) const {
-    Impl::Shown* shown = fImpl->Find(window);
-    if (shown == nullptr) {
-        return nullptr;
-    }
-    auto found = shown->views.find(view);
-    return found != shown->views.end() ? found->second->Widget() : nullptr;
-}
-
-QWidget* QtDisplay::ReportListWidget(WindowId window) const {
-    Impl::Shown* shown = fImpl->Find(window);
-    return shown != nullptr ? shown->reportList.get() : nullptr;
+QWidget* QtDisplay::NoteListWidget(WindowId window, ViewId view) const {
+    return fImpl->NoteList(window, view);
 }
 
 void QtDisplay::Shutdown() {
-    std::vector<std::unique_ptr<BHandler>> targets;
     {
         std::lock_guard lock(fImpl->fLock);
         delete fImpl->fContext;
         fImpl->fContext = nullptr;
-        targets.swap(fImpl->fReportTargets);
-    }
-    for (auto& target : targets) {
-        if (BLooper* looper = target->Looper(); looper != nullptr && looper->Lock()) {
-            looper->RemoveHandler(target.get());
-            looper->Unlock();
-        }
     }
     for (auto& [id, shown] : fImpl->fWindows) {
         shown.widget->CloseForGood();

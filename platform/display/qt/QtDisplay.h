@@ -17,19 +17,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/application/Messenger.h"
 #include "platform/interface/DisplayBackend.h"
 
 class BApplication;
 class QWidget;
 
 namespace orv {
-
-// One file of a run's report.
-struct RunReportLine {
-    std::string path;
-    std::string reason;
-};
 
 class QtDisplay : public DisplayBackend {
 public:
@@ -48,23 +41,14 @@ public:
     void ViewRemoved(WindowId window, ViewId view) override;
     void ViewChanged(WindowId window, const ViewState& view) override;
 
-    // After a run, beside the window's first status bar: with failures (or warnings), a
-    // tooltip on the bar and a link under it that opens a list of the files and reasons;
-    // with none, the link goes. From any thread.
-    void ShowRunReport(WindowId window, int32 count, std::vector<RunReportLine> failures,
-                       std::vector<RunReportLine> warnings);
-
-    // A target for a window's end-of-run report (a message with the int32 field "count"
-    // and, per file, the strings "failure" and "reason", "warning" and "warning_reason"):
-    // each report it receives is shown with ShowRunReport. The target lives in the
-    // application's looper, which must exist; it goes with Shutdown().
-    BMessenger RunReportTarget(WindowId window);
+    // From any thread: the link under the view, its tooltip, and the list window it opens.
+    void ShowNote(WindowId window, ViewId view, const ViewNote& note) override;
 
     // GUI thread only, for the program's own start and for tests: the widget that shows
-    // a window or a view, nullptr when none does (yet).
+    // a window, nullptr when none does (yet).
     QWidget* WindowWidget(WindowId window) const;
-    QWidget* ViewWidget(WindowId window, ViewId view) const;
-    QWidget* ReportListWidget(WindowId window) const;
+    // The list window of a view's note, nullptr before the note's first link.
+    QWidget* NoteListWidget(WindowId window, ViewId view) const;
 
     // GUI thread: closes every window the display shows and ignores what comes after.
     void Shutdown();

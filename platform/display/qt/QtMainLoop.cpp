@@ -14,6 +14,7 @@
 #include "platform/application/Application.h"
 #include "platform/display/qt/QtDisplay.h"
 #include "platform/interface/SettingsView.h"
+#include "platform/support/ProgramIdentity.h"
 
 namespace orv {
 
@@ -94,12 +95,13 @@ bool QtDisplayAvailable() {
 }
 
 int RunWithQtDisplay(const std::function<BApplication*(QtDisplay& display)>& start) {
-    static char name[] = "orvane";
-    static char* arguments[] = {name, nullptr};
+    // Qt keeps the arguments it is given for the whole life of the application.
+    static std::string name = CurrentProgramIdentity().name;
+    static char* arguments[] = {name.data(), nullptr};
     static int count = 1;
     QApplication qtApplication(count, arguments);
-    QApplication::setApplicationName("orvane");
-    QApplication::setDesktopFileName("orvane");
+    QApplication::setApplicationName(QString::fromStdString(name));
+    QApplication::setDesktopFileName(QString::fromStdString(name));
     // The application decides when to end: the main window's close asks it, and a
     // settings window closing must not end anything.
     QApplication::setQuitOnLastWindowClosed(false);

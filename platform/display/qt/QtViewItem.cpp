@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "platform/display/qt/QtViewItem.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
@@ -27,8 +28,8 @@ namespace orv::qt {
 
 namespace {
 
-// A status bar's texts take the top of its frame and the bar the rest, as on the
-// original platform.
+// A status bar's bar is a thin strip at the bottom of its frame; its texts take the rest
+// above it, in a font made small enough to fit there.
 constexpr int kStatusBarHeight = 8;
 // Progress runs in thousandths so that fractional values and maxima still move the bar.
 constexpr double kBarScale = 1000.0;
@@ -53,8 +54,8 @@ QRect ToQt(const BRect& frame) {
                  std::max(Pixels(frame.bottom) - top + 1, 0));
 }
 
-// The form was laid out for the original's narrower font: a text that would not fit its
-// frame here is drawn a little smaller rather than cut.
+// The form's frames leave room for a narrow font: a text that would not fit its frame in
+// the desktop's font is drawn a little smaller rather than cut.
 QFont Fitted(QFont font, const QString& text, int width) {
     constexpr int kSmallest = 8;
     while (font.pixelSize() > kSmallest && QFontMetrics(font).horizontalAdvance(text) > width) {
@@ -73,6 +74,15 @@ int IndicatorSpace(const QWidget* widget, QStyle::PixelMetric indicator) {
 void Post(WindowId window, const BMessage& input) {
     // A window that is already gone takes no more input; nothing to tell the user.
     [[maybe_unused]] status_t status = PostInput(window, input);
+}
+
+// A check box, radio button or push button whose click goes to the window as input.
+template <typename Button>
+Button* NewClickable(QWidget* parent, WindowId window, ViewId id) {
+    auto* button = new Button(parent);
+    QObject::connect(button, &QAbstractButton::clicked, button,
+                     [window, id] { Post(window, MakeClick(id)); });
+    return button;
 }
 
 // A radio button's check as the model has it, even "none on", which Qt's exclusive
@@ -136,27 +146,15 @@ ViewItem::ViewItem(WindowId window, const ViewState& state, QWidget* parent)
                                  Post(window, MakeSetText(id, text.toStdString()));
                              });
             break;
-        case ViewKind::CheckBox: {
-            auto* box = new QCheckBox(parent);
-            QObject::connect(box, &QCheckBox::clicked, box,
-                             [window, id] { Post(window, MakeClick(id)); });
-            fWidget = box;
+        case ViewKind::CheckBox:
+            fWidget = NewClickable<QCheckBox>(parent, window, id);
             break;
-        }
-        case ViewKind::RadioButton: {
-            auto* radio = new QRadioButton(parent);
-            QObject::connect(radio, &QRadioButton::clicked, radio,
-                             [window, id] { Post(window, MakeClick(id)); });
-            fWidget = radio;
+        case ViewKind::RadioButton:
+            fWidget = NewClickable<QRadioButton>(parent, window, id);
             break;
-        }
-        case ViewKind::Button: {
-            auto* button = new QPushButton(parent);
-            QObject::connect(button, &QPushButton::clicked, button,
-                             [window, id] { Post(window, MakeClick(id)); });
-            fWidget = button;
+        case ViewKind::Button:
+            fWidget = NewClickable<QPushButton>(parent, window, id);
             break;
-        }
         case ViewKind::MenuField:
             fWidget = new QWidget(parent);
             fLabel = new QLabel(fWidget);
@@ -249,23 +247,14 @@ void ViewItem::Build() {
         case ViewKind::CheckBox: {
             auto* box = static_cast<QCheckBox*>(fWidget);
             const QSignalBlocker blocker(box);
-            box->setText(label);
-            fFittedSize =
-                Fitted(font, label, box->width() - IndicatorSpace(box, QStyle::PM_IndicatorWidth))
-                    .pixelSize();
-            ShareTextSize(fSharedSize);
+            ApplyIndicatorText(box, font, label, QStyle::PM_IndicatorWidth);
             box->setChecked(fState.value != 0);
             break;
         }
         case ViewKind::RadioButton: {
             auto* radio = static_cast<QRadioButton*>(fWidget);
             const QSignalBlocker blocker(radio);
-            radio->setText(label);
-            fFittedSize =
-                Fitted(font, label,
-                       radio->width() - IndicatorSpace(radio, QStyle::PM_ExclusiveIndicatorWidth))
-                    .pixelSize();
-            ShareTextSize(fSharedSize);
+            ApplyIndicatorText(radio, font, label, QStyle::PM_ExclusiveIndicatorWidth);
             SetRadioChecked(radio, fState.value != 0);
             break;
         }
@@ -281,22 +270,34 @@ void ViewItem::Build() {
         case ViewKind::StatusBar:
             ApplyStatusBar();
             break;
-        case ViewKind::Slider: {
-            fLabel->setText(label);
-            const QSignalBlocker blocker(fSlider);
-            fSlider->setRange(fState.minimum, fState.maximum);
-            if (!fSlider->isSliderDown()) {
-                fSlider->setValue(fState.value);
-                fTrailing->setNum(fState.value);
-            }
-            const int width = fWidget->width();
-            const int textHeight = std::min(fWidget->height() / 2, QFontMetrics(font).height());
-            fLabel->setGeometry(0, 0, width * 3 / 4, textHeight);
-            fTrailing->setGeometry(width * 3 / 4, 0, width - width * 3 / 4, textHeight);
-            fSlider->setGeometry(0, textHeight, width, fWidget->height() - textHeight);
+        case ViewKind::Slider:
+            ApplySlider(font, label);
             break;
-        }
     }
+}
+
+void ViewItem::ApplyIndicatorText(QAbstractButton* button, const QFont& font, const QString& label,
+                                  int indicatorMetric) {
+    button->setText(label);
+    const int indicator = IndicatorSpace(button, QStyle::PixelMetric(indicatorMetric));
+    fFittedSize = Fitted(font, label, button->width() - indicator).pixelSize();
+    ShareTextSize(fSharedSize);
+}
+
+// The label over the left three quarters, the value beside it, the slider below.
+void ViewItem::ApplySlider(const QFont& font, const QString& label) {
+    fLabel->setText(label);
+    const QSignalBlocker blocker(fSlider);
+    fSlider->setRange(fState.minimum, fState.maximum);
+    if (!fSlider->isSliderDown()) {
+        fSlider->setValue(fState.value);
+        fTrailing->setNum(fState.value);
+    }
+    const int width = fWidget->width();
+    const int textHeight = std::min(fWidget->height() / 2, QFontMetrics(font).height());
+    fLabel->setGeometry(0, 0, width * 3 / 4, textHeight);
+    fTrailing->setGeometry(width * 3 / 4, 0, width - width * 3 / 4, textHeight);
+    fSlider->setGeometry(0, textHeight, width, fWidget->height() - textHeight);
 }
 
 void ViewItem::ShareTextSize(int pixels) {

@@ -9,6 +9,7 @@
 
 #include "platform/interface/DisplayBackend.h"
 
+class QAbstractButton;
 class QAction;
 class QFont;
 class QLabel;
@@ -17,6 +18,7 @@ class QMenu;
 class QProgressBar;
 class QPushButton;
 class QSlider;
+class QString;
 class QWidget;
 
 namespace orv::qt {
@@ -49,6 +51,10 @@ private:
     void ApplyGeometry();
     void ApplyMenu();
     void ApplyStatusBar();
+    void ApplySlider(const QFont& font, const QString& label);
+    // The text beside a check box's or radio button's indicator, at the size that fits.
+    void ApplyIndicatorText(QAbstractButton* button, const QFont& font, const QString& label,
+                            int indicatorMetric);
     // The label part and the control part of a labelled control, split at the divider.
     void SplitAtDivider(QWidget* control);
 

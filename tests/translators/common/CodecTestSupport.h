@@ -91,8 +91,9 @@ inline ::testing::Environment* const kFreshConfig =
 // Puts back the defaults a test changed: settings are saved, and later tests in the same
 // process (the add-on's own instance included) would read them.
 inline void RestoreDefaults(ImageTranslator& translator) {
-    for (const SettingSpec& spec : translator.Settings().Schema())
-        EXPECT_EQ(translator.Settings().Set(spec.name, spec.defaultValue), B_OK);
+    for (const SettingSchema& schema : translator.Settings().Schema()) {
+        EXPECT_EQ(translator.Settings().Set(schema.name, schema.defaultValue), B_OK);
+    }
 }
 
 inline status_t Decode(ImageTranslator& translator, const std::vector<uint8>& bytes,
@@ -146,39 +147,35 @@ inline std::unique_ptr<BBitmap> NewBitmap(uint32 width, uint32 height, bool alph
     return image;
 }
 
-// Gradients, sharp edges and, with `alpha`, every alpha level: no two neighbouring rows or
-// columns alike, so a swapped channel, a flipped row or a shifted column shows.
-inline std::unique_ptr<BBitmap> MakeTestImage(uint32 width, uint32 height, bool alpha) {
-    std::unique_ptr<BBitmap> image;
-    EXPECT_EQ(NewImage(width, height, alpha, &image), B_OK);
+// Gradients in blue and green under a checkerboard of `square`-pixel squares in red and,
+// with `alpha`, every alpha level. The light squares are flat (220); the dark ones are too
+// (30) when `flatDark`, and otherwise change from pixel to pixel.
+inline std::unique_ptr<BBitmap> MakeCheckeredImage(uint32 width, uint32 height, bool alpha,
+                                                   uint32 square, bool flatDark) {
+    auto image = NewBitmap(width, height, alpha);
     for (uint32 y = 0; y < height; y++) {
         for (uint32 x = 0; x < width; x++) {
             uint8* p = MutablePixel(*image, x, y);
             p[0] = uint8(x * 255 / std::max(1u, width - 1));
             p[1] = uint8(y * 255 / std::max(1u, height - 1));
-            p[2] = ((x / 4 + y / 4) % 2) != 0 ? 220 : uint8(x * 7 + y * 3);
-            p[3] = alpha ? uint8((x + y * width) % 256) : 255;
+            const bool light = ((x / square + y / square) % 2) != 0;
+            p[2] = light ? 220 : flatDark ? 30 : uint8(x * 7 + y * 3);
+            p[3] = alpha ? uint8(x + y * width) : 255;
         }
     }
     return image;
 }
 
-// Gradients with sharp edges in two flat colours, like a photograph with text on it: what
-// the lossy and palette codecs are measured on. With `alpha`, the alpha runs through every
-// level.
+// No two neighbouring rows or columns alike, so a swapped channel, a flipped row or a
+// shifted column shows.
+inline std::unique_ptr<BBitmap> MakeTestImage(uint32 width, uint32 height, bool alpha) {
+    return MakeCheckeredImage(width, height, alpha, 4, false);
+}
+
+// Sharp edges in two flat colours over gradients, like a photograph with text on it: what
+// the lossy and palette codecs are measured on.
 inline std::unique_ptr<BBitmap> MakePhotoLikeImage(uint32 width, uint32 height, bool alpha) {
-    std::unique_ptr<BBitmap> image;
-    EXPECT_EQ(NewImage(width, height, alpha, &image), B_OK);
-    for (uint32 y = 0; y < height; y++) {
-        for (uint32 x = 0; x < width; x++) {
-            uint8* p = MutablePixel(*image, x, y);
-            p[0] = uint8(x * 255 / (width - 1));
-            p[1] = uint8(y * 255 / (height - 1));
-            p[2] = ((x / 8 + y / 8) % 2) != 0 ? 220 : 30;
-            p[3] = alpha ? uint8(x + y * width) : 255;
-        }
-    }
-    return image;
+    return MakeCheckeredImage(width, height, alpha, 8, true);
 }
 
 // A picture with smooth gradients (what lossy codecs are made for) and four differently
@@ -360,9 +357,10 @@ inline void ExpectSamePixels(const BBitmap& expected, const BBitmap& actual, int
             for (int c = 0; c < channels; c++) {
                 int a = Pixel(expected, x, y)[c];
                 int b = Pixel(actual, x, y)[c];
-                if (std::abs(a - b) > tolerance && reported++ < 5)
+                if (std::abs(a - b) > tolerance && reported++ < 5) {
                     ADD_FAILURE() << "pixel " << x << "," << y << " channel " << c << ": " << a
                                   << " vs " << b;
+                }
             }
         }
     }
@@ -373,19 +371,84 @@ inline void ExpectMatchesNetpbm(const BBitmap& image, const std::string& path) {
     ExpectPixelsMatch(ParseNetpbm(ReadFile(path), path), image);
 }
 
+// Interleaved 8-bit samples of a bitmap: red, green, blue and, with `alpha`, alpha. Written
+// pixel by pixel, apart from the codecs' row conversions.
+inline std::vector<uint8> ToSamples(const BBitmap& image, bool alpha) {
+    std::vector<uint8> samples;
+    for (uint32 y = 0; y < image.PixelHeight(); y++) {
+        for (uint32 x = 0; x < image.PixelWidth(); x++) {
+            const uint32 p = PixelValue(image, x, y);
+            samples.insert(samples.end(), {uint8(p >> 16), uint8(p >> 8), uint8(p)});
+            if (alpha) {
+                samples.push_back(uint8(p >> 24));
+            }
+        }
+    }
+    return samples;
+}
+
+// The reverse: a bitmap of interleaved samples, B_RGBA32 when they have alpha.
+inline std::unique_ptr<BBitmap> FromSamples(const uint8* samples, uint32 width, uint32 height,
+                                            bool alpha) {
+    auto image = NewBitmap(width, height, alpha);
+    for (uint32 y = 0; y < height; y++) {
+        for (uint32 x = 0; x < width; x++, samples += alpha ? 4 : 3) {
+            const uint32 a = alpha ? samples[3] : 255;
+            SetPixelValue(
+                *image, x, y,
+                a << 24 | uint32(samples[0]) << 16 | uint32(samples[1]) << 8 | samples[2]);
+        }
+    }
+    return image;
+}
+
+// Decodes with the orientation setting off, so the picture comes out as stored, then turns
+// the setting back on.
+inline std::unique_ptr<BBitmap> DecodeAsStored(ImageTranslator& translator,
+                                               const std::vector<uint8>& bytes) {
+    EXPECT_EQ(translator.Settings().Set("orientation", 0), B_OK);
+    auto image = DecodeOK(translator, bytes);
+    EXPECT_EQ(translator.Settings().Set("orientation", 1), B_OK);
+    return image;
+}
+
+// What a decoder does with a file it cannot read: it fails, hands back no picture and says
+// why.
+inline void ExpectRefused(ImageTranslator& translator, const std::vector<uint8>& bytes,
+                          const std::string& what = {}) {
+    std::unique_ptr<BBitmap> image;
+    EXPECT_NE(Decode(translator, bytes, &image), B_OK) << what;
+    EXPECT_EQ(image, nullptr) << what;
+    EXPECT_FALSE(ErrorReason().empty()) << what;
+}
+
+// Gives every image of an AVIF or HEIF file (its "ispe" boxes) a side of `side` pixels;
+// how many it changed.
+inline int SetDeclaredSides(std::vector<uint8>* file, uint32 side) {
+    const uint8 ispe[] = {'i', 's', 'p', 'e'};
+    const uint8 bytes[4] = {uint8(side >> 24), uint8(side >> 16), uint8(side >> 8), uint8(side)};
+    int changed = 0;
+    for (auto box = std::search(file->begin(), file->end(), ispe, ispe + 4); box != file->end();
+         box = std::search(box + 4, file->end(), ispe, ispe + 4)) {
+        // After the box's type come its version and flags, then the width and the height.
+        std::copy(bytes, bytes + 4, box + 8);
+        std::copy(bytes, bytes + 4, box + 12);
+        changed++;
+    }
+    return changed;
+}
+
 // Cut at many points, a file must be refused with a reason, never half-delivered. The last
 // cut takes off only the final byte, unless `lastByteNeeded` says the format can spare it.
 inline void ExpectTruncationsRefused(ImageTranslator& translator, const std::vector<uint8>& bytes,
                                      bool lastByteNeeded = true) {
     for (double fraction : {0.0, 0.01, 0.02, 0.1, 0.3, 0.5, 0.7, 0.8, 0.9, 0.95, 0.99, 1.0}) {
-        if (fraction == 1.0 && !lastByteNeeded)
+        if (fraction == 1.0 && !lastByteNeeded) {
             continue;
+        }
         size_t size = std::min(size_t(double(bytes.size()) * fraction), bytes.size() - 1);
         std::vector<uint8> cut(bytes.begin(), bytes.begin() + ptrdiff_t(size));
-        std::unique_ptr<BBitmap> image;
-        EXPECT_NE(Decode(translator, cut, &image), B_OK) << "cut at " << size;
-        EXPECT_EQ(image, nullptr) << "cut at " << size;
-        EXPECT_FALSE(ErrorReason().empty()) << "cut at " << size;
+        ExpectRefused(translator, cut, "cut at " + std::to_string(size));
     }
 }
 
@@ -419,26 +482,37 @@ inline void ExpectWriteFailureReported(ImageTranslator& translator, const BBitma
     }
 }
 
-// The way the program itself goes: a roster holding the translator, a bitmap stream
-// translated into `type`, and the file identified and translated back to a bitmap.
-inline std::unique_ptr<BBitmap> RoundTripThroughRoster(BTranslator* translator,
-                                                       const BBitmap& image, uint32 type) {
-    BTranslatorRoster roster;
-    EXPECT_EQ(roster.AddTranslator(translator), B_OK);
+// The way the program itself goes: a bitmap stream translated by the roster into `type`,
+// and the file identified and translated back to a bitmap.
+inline std::unique_ptr<BBitmap> RoundTripThrough(BTranslatorRoster& roster, const BBitmap& image,
+                                                 uint32 type) {
     auto copy = NewBitmap(image.PixelWidth(), image.PixelHeight(), image.ColorSpace() == B_RGBA32);
     std::memcpy(copy->Bits(), image.Bits(), size_t(image.BitsLength()));
     BBitmapStream source(copy.release());
     BMallocIO file;
-    EXPECT_EQ(roster.Translate(&source, nullptr, nullptr, &file, type), B_OK);
+    EXPECT_EQ(roster.Translate(&source, nullptr, nullptr, &file, type), B_OK) << ErrorReason();
     file.Seek(0, SEEK_FROM_START);
     translator_info info{};
     EXPECT_EQ(roster.Identify(&file, nullptr, &info), B_OK);
     EXPECT_EQ(info.type, type);
     BBitmapStream decoded;
-    EXPECT_EQ(roster.Translate(&file, nullptr, nullptr, &decoded, B_TRANSLATOR_BITMAP), B_OK);
+    EXPECT_EQ(roster.Translate(&file, nullptr, nullptr, &decoded, B_TRANSLATOR_BITMAP), B_OK)
+        << ErrorReason();
     BBitmap* result = nullptr;
     decoded.DetachBitmap(&result);
     return std::unique_ptr<BBitmap>(result);
+}
+
+// A lossy translator of this process in a roster: a picture with alpha comes back with its
+// alpha, above `minimumPSNR`.
+inline void ExpectRosterRoundTrip(BTranslator* translator, uint32 type, double minimumPSNR) {
+    BTranslatorRoster roster;
+    ASSERT_EQ(roster.AddTranslator(translator), B_OK);
+    auto source = TestPicture(40, 30, true);
+    auto decoded = RoundTripThrough(roster, *source, type);
+    ASSERT_NE(decoded, nullptr);
+    EXPECT_EQ(decoded->ColorSpace(), B_RGBA32);
+    EXPECT_GT(PSNR(*source, *decoded), minimumPSNR);
 }
 
 // The built add-on, loaded as the program loads it, writes `image` as `type` through the
@@ -446,28 +520,55 @@ inline std::unique_ptr<BBitmap> RoundTripThroughRoster(BTranslator* translator,
 // stream plumbing of the base class all in one.
 inline void ExpectAddOnRoundTrip(const char* name, uint32 type, const BBitmap& image) {
     const std::string path = std::string(ORVANE_BINARY_DIR) + "/translators/" + name + ".so";
-    if (!std::filesystem::exists(path))
+    if (!std::filesystem::exists(path)) {
         GTEST_SKIP() << path << " not built";
+    }
     BTranslatorRoster roster;
     ASSERT_EQ(roster.LoadAddOn(path.c_str()), B_OK) << ErrorReason();
+    auto back = RoundTripThrough(roster, image, type);
+    ASSERT_NE(back, nullptr);
+    ExpectSamePixels(image, *back);
+}
 
-    std::unique_ptr<BBitmap> copy;
-    ASSERT_EQ(
-        NewImage(image.PixelWidth(), image.PixelHeight(), image.ColorSpace() == B_RGBA32, &copy),
-        B_OK);
-    std::memcpy(copy->Bits(), image.Bits(), size_t(image.BitsLength()));
-    BBitmapStream source(copy.release());
-    BMallocIO encoded;
-    ASSERT_EQ(roster.Translate(&source, nullptr, nullptr, &encoded, type), B_OK) << ErrorReason();
+// A lossy round trip of TestPicture, opaque and with alpha: the colour space follows the
+// alpha, the picture stays above `minimumPSNR`, and an opaque one comes back opaque.
+inline void ExpectLossyRoundTrip(ImageTranslator& translator, uint32 type, double minimumPSNR) {
+    for (bool alpha : {false, true}) {
+        SCOPED_TRACE(alpha ? "alpha" : "opaque");
+        auto source = TestPicture(67, 45, alpha);  // odd sides reach the chroma planes' edges
+        auto decoded = DecodeOK(translator, Encode(translator, *source, type));
+        ASSERT_NE(decoded, nullptr);
+        EXPECT_EQ(decoded->ColorSpace(), alpha ? B_RGBA32 : B_RGB32);
+        EXPECT_GT(PSNR(*source, *decoded), minimumPSNR);
+        if (!alpha) {
+            EXPECT_EQ(PixelValue(*decoded, 66, 44) >> 24, 255u);
+        }
+    }
+}
 
-    encoded.Seek(0, SEEK_FROM_START);
-    BBitmapStream decoded;
-    ASSERT_EQ(roster.Translate(&encoded, nullptr, nullptr, &decoded, B_TRANSLATOR_BITMAP), B_OK)
-        << ErrorReason();
-    BBitmap* back = nullptr;
-    ASSERT_EQ(decoded.DetachBitmap(&back), B_OK);
-    std::unique_ptr<BBitmap> owned(back);
-    ExpectSamePixels(image, *owned);
+// With the lossless setting on, noise comes back bit for bit, opaque and with alpha.
+inline void ExpectLosslessRoundTrip(ImageTranslator& translator, uint32 type) {
+    ASSERT_EQ(translator.Settings().Set("lossless", 1), B_OK);
+    for (bool alpha : {false, true}) {
+        auto source = NoisePicture(23, 17, alpha);
+        auto decoded = DecodeOK(translator, Encode(translator, *source, type));
+        ASSERT_NE(decoded, nullptr);
+        EXPECT_TRUE(SamePixels(*source, *decoded)) << (alpha ? "alpha" : "opaque");
+    }
+    ASSERT_EQ(translator.Settings().Set("lossless", 0), B_OK);
+}
+
+// The quality setting shows: at `low` the file is smaller and the picture poorer, by 3 dB
+// at least, than at `high`.
+inline void ExpectQualityShows(ImageTranslator& translator, uint32 type, int32 low, int32 high) {
+    auto source = TestPicture(128, 96, false);
+    ASSERT_EQ(translator.Settings().Set("quality", low), B_OK);
+    const auto lowFile = Encode(translator, *source, type);
+    ASSERT_EQ(translator.Settings().Set("quality", high), B_OK);
+    const auto highFile = Encode(translator, *source, type);
+    EXPECT_LT(lowFile.size(), highFile.size());
+    EXPECT_GT(PSNR(*source, *DecodeOK(translator, highFile)),
+              PSNR(*source, *DecodeOK(translator, lowFile)) + 3.0);
 }
 
 }  // namespace orv::test

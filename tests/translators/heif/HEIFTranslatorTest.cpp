@@ -99,28 +99,12 @@ protected:
 };
 
 TEST_F(HEIFTranslatorTest, LossyRoundTripKeepsThePictureAndItsAlpha) {
-    for (bool alpha : {false, true}) {
-        auto source = TestPicture(67, 45, alpha);
-        auto decoded = DecodeOK(translator, Encode(translator, *source, kHEIF));
-        ASSERT_NE(decoded, nullptr);
-        EXPECT_EQ(decoded->ColorSpace(), alpha ? B_RGBA32 : B_RGB32);
-        // 4:2:0 blurs the sharp colour edges between the quadrants.
-        EXPECT_GT(PSNR(*source, *decoded), 25.0) << "alpha " << alpha;
-        if (!alpha) {
-            EXPECT_EQ(PixelValue(*decoded, 66, 44) >> 24, 255u);
-        }
-    }
+    // 4:2:0 blurs the sharp colour edges between the quadrants.
+    ExpectLossyRoundTrip(translator, kHEIF, 25.0);
 }
 
 TEST_F(HEIFTranslatorTest, QualityChangesSizeAndFidelity) {
-    auto source = TestPicture(128, 96, false);
-    ASSERT_EQ(translator.Settings().Set("quality", 10), B_OK);
-    const auto low = Encode(translator, *source, kHEIF);
-    ASSERT_EQ(translator.Settings().Set("quality", 95), B_OK);
-    const auto high = Encode(translator, *source, kHEIF);
-    EXPECT_LT(low.size(), high.size());
-    EXPECT_GT(PSNR(*source, *DecodeOK(translator, high)),
-              PSNR(*source, *DecodeOK(translator, low)) + 3.0);
+    ExpectQualityShows(translator, kHEIF, 10, 95);
 }
 
 TEST_F(HEIFTranslatorTest, OrientationIsAppliedOnlyWhenAsked) {
@@ -131,9 +115,7 @@ TEST_F(HEIFTranslatorTest, OrientationIsAppliedOnlyWhenAsked) {
         ASSERT_NE(upright, nullptr);
         EXPECT_GT(PSNR(*Upright(*source, orientation), *upright), 25.0) << orientation;
 
-        ASSERT_EQ(translator.Settings().Set("orientation", 0), B_OK);
-        auto stored = DecodeOK(translator, file);
-        ASSERT_EQ(translator.Settings().Set("orientation", 1), B_OK);
+        auto stored = DecodeAsStored(translator, file);
         ASSERT_NE(stored, nullptr);
         EXPECT_GT(PSNR(*source, *stored), 25.0) << orientation;
     }
@@ -170,21 +152,9 @@ TEST_F(HEIFTranslatorTest, DamagedFilesAreRefused) {
 
 TEST_F(HEIFTranslatorTest, HugeDeclaredSizeIsRefusedBeforeDecoding) {
     auto file = Encode(translator, *TestPicture(16, 16, false), kHEIF);
-    // Every item's size box: the picture may be a grid of coded tiles.
-    const uint8 ispe[] = {'i', 's', 'p', 'e'};
-    const uint8 side[4] = {0, 0, 0xea, 0x60};  // 60000
-    int patched = 0;
-    for (auto box = std::search(file.begin(), file.end(), ispe, ispe + 4); box != file.end();
-         box = std::search(box + 4, file.end(), ispe, ispe + 4)) {
-        std::copy(side, side + 4, box + 8);
-        std::copy(side, side + 4, box + 12);
-        patched++;
-    }
-    ASSERT_GT(patched, 0);
-    std::unique_ptr<BBitmap> decoded;
-    EXPECT_NE(Decode(translator, file, &decoded), B_OK);
-    EXPECT_EQ(decoded, nullptr);
-    EXPECT_FALSE(ErrorReason().empty());
+    // Every item's size: the picture may be a grid of coded tiles.
+    ASSERT_GT(SetDeclaredSides(&file, 60000), 0);
+    ExpectRefused(translator, file);
 }
 
 // A 539-byte file whose 24 × 16 grid takes its one tile from an overlay item declaring a
@@ -207,11 +177,7 @@ TEST(HEIFTranslatorRosterTest, ConvertsThroughTheRoster) {
     if (!HEIFTranslator::CanEncode()) {
         GTEST_SKIP();
     }
-    auto source = TestPicture(40, 30, true);
-    auto decoded = RoundTripThroughRoster(new HEIFTranslator(), *source, kHEIF);
-    ASSERT_NE(decoded, nullptr);
-    EXPECT_EQ(decoded->ColorSpace(), B_RGBA32);
-    EXPECT_GT(PSNR(*source, *decoded), 25.0);
+    ExpectRosterRoundTrip(new HEIFTranslator(), kHEIF, 25.0);
 }
 
 }  // namespace

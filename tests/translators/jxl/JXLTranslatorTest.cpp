@@ -8,7 +8,6 @@
 #include <cstring>
 
 #include "platform/support/ErrorReason.h"
-#include "platform/support/ImageLimits.h"
 #include "tests/translators/common/CodecTestSupport.h"
 
 namespace orv {
@@ -85,18 +84,6 @@ std::vector<uint8> WriteWithLibjxl(const Fixture& fixture) {
     return file;
 }
 
-// The bitmap's pixels as interleaved RGB.
-std::vector<uint8> RGBSamples(const BBitmap& image) {
-    std::vector<uint8> samples;
-    for (uint32 y = 0; y < image.PixelHeight(); y++) {
-        for (uint32 x = 0; x < image.PixelWidth(); x++) {
-            const uint32 p = PixelValue(image, x, y);
-            samples.insert(samples.end(), {uint8(p >> 16), uint8(p >> 8), uint8(p)});
-        }
-    }
-    return samples;
-}
-
 class JXLTranslatorTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -110,37 +97,15 @@ protected:
 };
 
 TEST_F(JXLTranslatorTest, LossyRoundTripKeepsThePictureAndItsAlpha) {
-    for (bool alpha : {false, true}) {
-        auto source = TestPicture(67, 45, alpha);
-        auto decoded = DecodeOK(translator, Encode(translator, *source, kJXL));
-        ASSERT_NE(decoded, nullptr);
-        EXPECT_EQ(decoded->ColorSpace(), alpha ? B_RGBA32 : B_RGB32);
-        EXPECT_GT(PSNR(*source, *decoded), 28.0) << "alpha " << alpha;
-        if (!alpha) {
-            EXPECT_EQ(PixelValue(*decoded, 66, 44) >> 24, 255u);
-        }
-    }
+    ExpectLossyRoundTrip(translator, kJXL, 28.0);
 }
 
 TEST_F(JXLTranslatorTest, LosslessSettingIsBitExact) {
-    ASSERT_EQ(translator.Settings().Set("lossless", 1), B_OK);
-    for (bool alpha : {false, true}) {
-        auto source = NoisePicture(23, 17, alpha);
-        auto decoded = DecodeOK(translator, Encode(translator, *source, kJXL));
-        ASSERT_NE(decoded, nullptr);
-        EXPECT_TRUE(SamePixels(*source, *decoded)) << "alpha " << alpha;
-    }
+    ExpectLosslessRoundTrip(translator, kJXL);
 }
 
 TEST_F(JXLTranslatorTest, QualityChangesSizeAndFidelity) {
-    auto source = TestPicture(128, 96, false);
-    ASSERT_EQ(translator.Settings().Set("quality", 30), B_OK);
-    const auto low = Encode(translator, *source, kJXL);
-    ASSERT_EQ(translator.Settings().Set("quality", 98), B_OK);
-    const auto high = Encode(translator, *source, kJXL);
-    EXPECT_LT(low.size(), high.size());
-    EXPECT_GT(PSNR(*source, *DecodeOK(translator, high)),
-              PSNR(*source, *DecodeOK(translator, low)) + 3.0);
+    ExpectQualityShows(translator, kJXL, 30, 98);
 }
 
 TEST_F(JXLTranslatorTest, GreyComesOutAsEqualChannels) {
@@ -160,15 +125,13 @@ TEST_F(JXLTranslatorTest, GreyComesOutAsEqualChannels) {
 TEST_F(JXLTranslatorTest, OrientationIsAppliedOnlyWhenAsked) {
     auto source = TestPicture(24, 16, false);
     for (int orientation = 1; orientation <= 8; orientation++) {
-        Fixture oriented{24, 16, 3, JxlOrientation(orientation), {RGBSamples(*source)}};
+        Fixture oriented{24, 16, 3, JxlOrientation(orientation), {ToSamples(*source, false)}};
         const auto file = WriteWithLibjxl(oriented);
         auto upright = DecodeOK(translator, file);
         ASSERT_NE(upright, nullptr);
         EXPECT_TRUE(SamePixels(*Upright(*source, orientation), *upright)) << orientation;
 
-        ASSERT_EQ(translator.Settings().Set("orientation", 0), B_OK);
-        auto stored = DecodeOK(translator, file);
-        ASSERT_EQ(translator.Settings().Set("orientation", 1), B_OK);
+        auto stored = DecodeAsStored(translator, file);
         ASSERT_NE(stored, nullptr);
         EXPECT_TRUE(SamePixels(*source, *stored)) << orientation;
     }
@@ -255,19 +218,14 @@ TEST_F(JXLTranslatorTest, HugeDeclaredSizeIsRefusedBeforeDecoding) {
     }
     file.resize(file.size() + 64, 0);
     std::unique_ptr<BBitmap> decoded;
-    const status_t status = Decode(translator, file, &decoded);
+    // Refused for its 3.6 gigapixels, the refusal every decoder gives such a picture.
+    EXPECT_EQ(Decode(translator, file, &decoded), B_NO_MEMORY);
     EXPECT_EQ(decoded, nullptr);
-    const std::string reason = ErrorReason();
-    EXPECT_EQ(status, CheckImageSize(60000, 60000));
-    EXPECT_EQ(reason, ErrorReason());
+    EXPECT_NE(ErrorReason().find("trop grande"), std::string::npos) << ErrorReason();
 }
 
 TEST(JXLTranslatorRosterTest, ConvertsThroughTheRoster) {
-    auto source = TestPicture(40, 30, true);
-    auto decoded = RoundTripThroughRoster(new JXLTranslator(), *source, kJXL);
-    ASSERT_NE(decoded, nullptr);
-    EXPECT_EQ(decoded->ColorSpace(), B_RGBA32);
-    EXPECT_GT(PSNR(*source, *decoded), 28.0);
+    ExpectRosterRoundTrip(new JXLTranslator(), kJXL, 28.0);
 }
 
 }  // namespace

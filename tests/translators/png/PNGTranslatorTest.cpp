@@ -113,11 +113,7 @@ TEST(PNGTranslator, CorruptSuiteFilesAreRefusedWithAReason) {
     int refused = 0;
     for (const std::string& name : SuiteFiles()) {
         if (name[0] == 'x') {
-            std::unique_ptr<BBitmap> image;
-            EXPECT_NE(Decode(translator, ReadCorpusFile("pngsuite/png/" + name), &image), B_OK)
-                << name;
-            EXPECT_EQ(image, nullptr);
-            EXPECT_FALSE(ErrorReason().empty());
+            ExpectRefused(translator, ReadCorpusFile("pngsuite/png/" + name), name);
             refused++;
         }
     }
@@ -240,10 +236,7 @@ TEST(PNGTranslator, DamagedFilesAreRefusedWithAReason) {
     };
     ExpectTruncationsRefused(translator, good);
     for (const auto& [what, png] : damaged) {
-        std::unique_ptr<BBitmap> image;
-        EXPECT_NE(Decode(translator, png, &image), B_OK) << what;
-        EXPECT_EQ(image, nullptr) << what;
-        EXPECT_FALSE(ErrorReason().empty()) << what;
+        ExpectRefused(translator, png, what);
     }
 
     const translation_format* format = nullptr;
@@ -259,19 +252,19 @@ TEST(PNGTranslator, RoundTripsAreExact) {
         color_space decoded;
     } cases[] = {{true, false, B_RGBA32}, {true, true, B_RGB32}, {false, false, B_RGB32}};
     for (Case c : cases) {
-        std::unique_ptr<BBitmap> original = MakePhotoLikeImage(67, 41, c.alpha);
-        auto* bits = static_cast<uint8*>(original->Bits());
-        for (int32 i = 3; i < original->BitsLength(); i += 4) {
+        std::unique_ptr<BBitmap> source = MakePhotoLikeImage(67, 41, c.alpha);
+        auto* bits = static_cast<uint8*>(source->Bits());
+        for (int32 i = 3; i < source->BitsLength(); i += 4) {
             // In B_RGB32 the fourth byte is not alpha, whatever it holds.
             bits[i] = c.opaqueAlpha ? 255 : c.alpha ? bits[i] : uint8(i);
         }
-        std::vector<uint8> png = Encode(translator, *original, kPNG);
+        std::vector<uint8> png = Encode(translator, *source, kPNG);
         EXPECT_EQ(png[25], c.decoded == B_RGBA32 ? 6 : 2);  // IHDR colour type
         std::unique_ptr<BBitmap> decoded;
         ASSERT_EQ(Decode(translator, png, &decoded), B_OK) << ErrorReason();
         EXPECT_EQ(decoded->ColorSpace(), c.decoded);
         ASSERT_EQ(decoded->PixelWidth(), 67u);
-        for (int32 i = 0; i < original->BitsLength(); i++) {
+        for (int32 i = 0; i < source->BitsLength(); i++) {
             uint8 expected = (i % 4 == 3 && !c.alpha) ? 255 : bits[i];
             ASSERT_EQ(static_cast<const uint8*>(decoded->Bits())[i], expected) << i;
         }
@@ -280,8 +273,8 @@ TEST(PNGTranslator, RoundTripsAreExact) {
 
 TEST(PNGTranslator, ExifOrientationIsAppliedUnlessTurnedOff) {
     PNGTranslator translator;
-    std::unique_ptr<BBitmap> original = MakePhotoLikeImage(30, 20, false);
-    std::vector<uint8> png = Encode(translator, *original, kPNG);
+    std::unique_ptr<BBitmap> source = MakePhotoLikeImage(30, 20, false);
+    std::vector<uint8> png = Encode(translator, *source, kPNG);
     // An eXIf chunk after IHDR: orientation 6, turn 90° clockwise.
     const uint8 exif[] = {'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1, 0x01, 0x12, 0,
                           3,   0,   0, 0,  1, 0, 6, 0, 0, 0, 0,    0,    0};
@@ -296,13 +289,12 @@ TEST(PNGTranslator, ExifOrientationIsAppliedUnlessTurnedOff) {
     ASSERT_EQ(Decode(translator, png, &upright), B_OK) << ErrorReason();
     ASSERT_EQ(upright->PixelWidth(), 20u);
     ASSERT_EQ(upright->PixelHeight(), 30u);
-    EXPECT_EQ(std::memcmp(Pixel(*upright, 19, 0), Pixel(*original, 0, 0), 4), 0);
-    EXPECT_EQ(std::memcmp(Pixel(*upright, 0, 29), Pixel(*original, 29, 19), 4), 0);
+    EXPECT_EQ(std::memcmp(Pixel(*upright, 19, 0), Pixel(*source, 0, 0), 4), 0);
+    EXPECT_EQ(std::memcmp(Pixel(*upright, 0, 29), Pixel(*source, 29, 19), 4), 0);
 
-    ASSERT_EQ(translator.Settings().Set("orientation", 0), B_OK);
-    ASSERT_EQ(Decode(translator, png, &upright), B_OK);
-    EXPECT_EQ(upright->PixelWidth(), 30u);
-    ASSERT_EQ(translator.Settings().Set("orientation", 1), B_OK);
+    auto stored = DecodeAsStored(translator, png);
+    ASSERT_NE(stored, nullptr);
+    EXPECT_EQ(stored->PixelWidth(), 30u);
 }
 
 TEST(PNGTranslator, SettingsAreHonouredAndFailuresReported) {

@@ -47,10 +47,10 @@ protected:
     std::unique_ptr<orv::PNMTranslator> fTranslator;
 };
 
-// Pixel i of a decoded bitmap as "BGRA" bytes.
-std::vector<uint8> Pixel(const BBitmap& image, uint32 i) {
+// Pixel i of a decoded bitmap as 0xAARRGGBB.
+uint32 PixelValue(const BBitmap& image, uint32 i) {
     const auto* p = static_cast<const uint8*>(image.Bits()) + 4 * i;
-    return {p[0], p[1], p[2], p[3]};
+    return uint32(p[3]) << 24 | uint32(p[2]) << 16 | uint32(p[1]) << 8 | p[0];
 }
 
 TEST_F(PNMTest, DecodesEveryKind) {
@@ -60,79 +60,33 @@ TEST_F(PNMTest, DecodesEveryKind) {
         std::string bytes;
         uint32 width, height;
         color_space space;
-        uint32 pixel;                 // which pixel to check
-        std::vector<uint8> expected;  // its blue, green, red, alpha
+        uint32 pixel;     // which pixel to check
+        uint32 expected;  // its value, 0xAARRGGBB
     } cases[] = {
-        {"P1 plain bits, 1 is black",
-         "P1\n# c\n3 2\n0 1 0\n110\n",
-         3,
-         2,
-         B_RGB32,
-         1,
-         {0, 0, 0, 255}},
-        {"P1 last pixel", "P1 3 2 010 110", 3, 2, B_RGB32, 5, {255, 255, 255, 255}},
-        {"P4 rows padded to bytes",
-         "P4\n10 2\n\x80\x40\x00\x00"s,
-         10,
-         2,
-         B_RGB32,
-         9,
-         {0, 0, 0, 255}},
-        {"P4 second row", "P4\n10 2\n\x80\x40\x7f\xff"s, 10, 2, B_RGB32, 10, {255, 255, 255, 255}},
-        {"P2 scaled from 15", "P2\n2 1\n15\n0 7\n", 2, 1, B_RGB32, 1, {119, 119, 119, 255}},
-        {"P3 order", "P3 1 1 255 10 20 30", 1, 1, B_RGB32, 0, {30, 20, 10, 255}},
-        {"P5 byte", "P5 2 1 255\n\x00\xc8"s, 2, 1, B_RGB32, 1, {200, 200, 200, 255}},
-        {"P5 16-bit big-endian", "P5 1 1 65535\n\x80\x00"s, 1, 1, B_RGB32, 0, {128, 128, 128, 255}},
-        {"P6 comment before maxval",
-         "P6 1 1 #x\n255\n\x01\x02\x03"s,
-         1,
-         1,
-         B_RGB32,
-         0,
-         {3, 2, 1, 255}},
-        {"P6 16-bit",
-         "P6 1 1 1000\n\x03\xe8\x00\x00\x01\xf4"s,
-         1,
-         1,
-         B_RGB32,
-         0,
-         {128, 0, 255, 255}},
-        {"P6 sample above maxval",
-         "P6 1 1 100\n\xff\x32\x00"s,
-         1,
-         1,
-         B_RGB32,
-         0,
-         {0, 128, 255, 255}},
+        {"P1 plain bits, 1 is black", "P1\n# c\n3 2\n0 1 0\n110\n", 3, 2, B_RGB32, 1, 0xff000000},
+        {"P1 last pixel", "P1 3 2 010 110", 3, 2, B_RGB32, 5, 0xffffffff},
+        {"P4 rows padded to bytes", "P4\n10 2\n\x80\x40\x00\x00"s, 10, 2, B_RGB32, 9, 0xff000000},
+        {"P4 second row", "P4\n10 2\n\x80\x40\x7f\xff"s, 10, 2, B_RGB32, 10, 0xffffffff},
+        {"P2 scaled from 15", "P2\n2 1\n15\n0 7\n", 2, 1, B_RGB32, 1, 0xff777777},
+        {"P3 order", "P3 1 1 255 10 20 30", 1, 1, B_RGB32, 0, 0xff0a141e},
+        {"P5 byte", "P5 2 1 255\n\x00\xc8"s, 2, 1, B_RGB32, 1, 0xffc8c8c8},
+        {"P5 16-bit big-endian", "P5 1 1 65535\n\x80\x00"s, 1, 1, B_RGB32, 0, 0xff808080},
+        {"P6 comment before maxval", "P6 1 1 #x\n255\n\x01\x02\x03"s, 1, 1, B_RGB32, 0, 0xff010203},
+        {"P6 16-bit", "P6 1 1 1000\n\x03\xe8\x00\x00\x01\xf4"s, 1, 1, B_RGB32, 0, 0xffff0080},
+        {"P6 sample above maxval", "P6 1 1 100\n\xff\x32\x00"s, 1, 1, B_RGB32, 0, 0xffff8000},
         {"PAM RGB_ALPHA",
          "P7\nWIDTH 1\nHEIGHT 1\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n\x0a\x14\x1e\x80"s,
-         1,
-         1,
-         B_RGBA32,
-         0,
-         {30, 20, 10, 128}},
+         1, 1, B_RGBA32, 0, 0x800a141e},
         {"PAM GRAYSCALE_ALPHA 16-bit",
          "P7\n# note\nWIDTH 1\nHEIGHT 1\nDEPTH 2\nMAXVAL 65535\nTUPLTYPE GRAYSCALE_ALPHA\n"
          "ENDHDR\n\xff\xff\x00\x00"s,
-         1,
-         1,
-         B_RGBA32,
-         0,
-         {255, 255, 255, 0}},
+         1, 1, B_RGBA32, 0, 0x00ffffff},
         {"PAM BLACKANDWHITE, 1 is white",
-         "P7\nWIDTH 2\nHEIGHT 1\nDEPTH 1\nMAXVAL 1\nTUPLTYPE BLACKANDWHITE\nENDHDR\n\x00\x01"s,
-         2,
-         1,
-         B_RGB32,
-         1,
-         {255, 255, 255, 255}},
+         "P7\nWIDTH 2\nHEIGHT 1\nDEPTH 1\nMAXVAL 1\nTUPLTYPE BLACKANDWHITE\nENDHDR\n\x00\x01"s, 2,
+         1, B_RGB32, 1, 0xffffffff},
         {"PAM without TUPLTYPE",
-         "P7\nWIDTH 1\nHEIGHT 1\nDEPTH 3\nMAXVAL 255\nENDHDR\n\x01\x02\x03"s,
-         1,
-         1,
-         B_RGB32,
-         0,
-         {3, 2, 1, 255}},
+         "P7\nWIDTH 1\nHEIGHT 1\nDEPTH 3\nMAXVAL 255\nENDHDR\n\x01\x02\x03"s, 1, 1, B_RGB32, 0,
+         0xff010203},
     };
     for (const auto& c : cases) {
         std::unique_ptr<BBitmap> image;
@@ -140,7 +94,7 @@ TEST_F(PNMTest, DecodesEveryKind) {
         EXPECT_EQ(image->PixelWidth(), c.width) << c.what;
         EXPECT_EQ(image->PixelHeight(), c.height) << c.what;
         EXPECT_EQ(image->ColorSpace(), c.space) << c.what;
-        EXPECT_EQ(Pixel(*image, c.pixel), c.expected) << c.what;
+        EXPECT_EQ(PixelValue(*image, c.pixel), c.expected) << c.what;
 
         const translation_format* format = nullptr;
         BMemoryIO stream(c.bytes.data(), c.bytes.size());
@@ -189,8 +143,9 @@ TEST_F(PNMTest, RefusesDamagedAndHostileFiles) {
 TEST_F(PNMTest, TruncatedAnywhereIsRefused) {
     auto source = std::make_unique<BBitmap>(BRect(0, 0, 4, 2), B_RGBA32);
     auto* p = static_cast<uint8*>(source->Bits());
-    for (int32 i = 0; i < source->BitsLength(); ++i)
+    for (int32 i = 0; i < source->BitsLength(); ++i) {
         p[i] = uint8(i * 37);
+    }
     for (uint32 type : {orv::kPPMFormat, orv::kPAMFormat}) {
         const std::string whole = Encode(*source, type);
         for (size_t cut = 0; cut < whole.size(); ++cut) {
@@ -213,8 +168,9 @@ TEST_F(PNMTest, DeclaredSizeFarBeyondTheFileIsRefusedBeforeAllocating) {
 TEST_F(PNMTest, RoundTripsAreExact) {
     auto rgb = std::make_unique<BBitmap>(BRect(0, 0, 6, 4), B_RGB32);
     auto* p = static_cast<uint8*>(rgb->Bits());
-    for (int32 i = 0; i < rgb->BitsLength(); ++i)
+    for (int32 i = 0; i < rgb->BitsLength(); ++i) {
         p[i] = (i % 4 == 3) ? 255 : uint8(i * 29);
+    }
 
     for (int32 encoding : {0, 1}) {  // raw then plain
         ASSERT_EQ(fTranslator->Settings().Set("ppm_encoding", encoding), B_OK);
@@ -228,8 +184,9 @@ TEST_F(PNMTest, RoundTripsAreExact) {
     // PAM keeps alpha exactly when there is some, and writes plain RGB when there is none.
     auto rgba = std::make_unique<BBitmap>(BRect(0, 0, 2, 1), B_RGBA32);
     auto* q = static_cast<uint8*>(rgba->Bits());
-    for (int32 i = 0; i < rgba->BitsLength(); ++i)
+    for (int32 i = 0; i < rgba->BitsLength(); ++i) {
         q[i] = uint8(i * 41 + 3);
+    }
     const std::string pam = Encode(*rgba, orv::kPAMFormat);
     EXPECT_NE(pam.find("TUPLTYPE RGB_ALPHA"), std::string::npos);
     std::unique_ptr<BBitmap> back;

@@ -1,16 +1,18 @@
 // SPDX-License-Identifier: MIT
 // A fresh folder under /tmp for one test, removed with everything in it afterwards, and
-// small helpers to fill it.
+// small helpers to fill it and read it.
 #pragma once
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -46,6 +48,17 @@ inline void WriteFile(const std::string& path, const std::string& content) {
 inline std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The names in a folder, sorted; none when it cannot be read.
+inline std::vector<std::string> Listing(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 inline bool Present(const std::string& path) {

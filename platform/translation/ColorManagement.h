@@ -1,0 +1,36 @@
+// SPDX-License-Identifier: MIT
+// Turning pixel values into sRGB through the picture's own colour description, with Little
+// CMS, for outputs that cannot say how their colours are meant (or users who want sRGB).
+#pragma once
+
+#include <memory>
+
+#include "platform/interface/Bitmap.h"
+#include "platform/translation/Picture.h"
+
+namespace orv {
+
+class SRGBConverter {
+public:
+    // A converter from the colours `color` describes to sRGB. Null, with no reason set,
+    // when there is nothing to do: the description is plain sRGB. Null with the reason set
+    // when the description cannot be used (a damaged profile, a CMYK or grey profile, a
+    // CICP transfer we cannot map): the pixels are then left as they are.
+    static std::unique_ptr<SRGBConverter> Make(const ColorDescription& color);
+    ~SRGBConverter();
+    SRGBConverter(const SRGBConverter&) = delete;
+    SRGBConverter& operator=(const SRGBConverter&) = delete;
+
+    // Converts a B_RGB32 or B_RGBA32 bitmap's colours in place; alpha is kept.
+    status_t Apply(BBitmap& bitmap) const;
+
+private:
+    explicit SRGBConverter(void* transform) : fTransform(transform) {}
+    void* fTransform;  // cmsHTRANSFORM, kept opaque so the header needs no lcms2.h
+};
+
+// An ICC profile in memory: its colour space's four-character signature ('RGB ', 'GRAY',
+// 'CMYK'), or 0 when the bytes are not a profile Little CMS can read.
+uint32 ProfileColorSpace(const std::vector<uint8>& icc);
+
+}  // namespace orv
