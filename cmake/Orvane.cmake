@@ -2,7 +2,10 @@
 # Project-wide compiler settings shared by every target.
 
 set(ORVANE_WARNINGS -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wcast-align
-    -Woverloaded-virtual -Wformat=2 -Wimplicit-fallthrough -Werror)
+    -Woverloaded-virtual -Wformat=2 -Wimplicit-fallthrough)
+if(ORVANE_WERROR)
+    list(APPEND ORVANE_WARNINGS -Werror)
+endif()
 
 if(ORVANE_SANITIZE)
     add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined
@@ -15,7 +18,7 @@ if(ORVANE_FUZZ)
     add_link_options(-fsanitize=address,undefined)
 endif()
 
-# Every target of ours compiles with the same warnings, as errors.
+# Every target of ours compiles with the same warnings (as errors with ORVANE_WERROR).
 function(orv_target_settings target)
     target_compile_options(${target} PRIVATE ${ORVANE_WARNINGS})
     target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
@@ -75,8 +78,7 @@ function(orv_test_suite name)
     target_link_libraries(${name} PRIVATE ${ARGN} orv_identity GTest::gtest GTest::gmock)
     target_compile_definitions(${name} PRIVATE
         ORVANE_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
-        ORVANE_BINARY_DIR="${PROJECT_BINARY_DIR}"
-        ORVANE_CORPUS_DIR="${PROJECT_SOURCE_DIR}/../shared/corpus")
+        ORVANE_BINARY_DIR="${PROJECT_BINARY_DIR}")
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
         PROPERTIES ENVIRONMENT "ORVANE_TRANSLATORS=${PROJECT_BINARY_DIR}/translators")
 endfunction()
@@ -96,7 +98,7 @@ function(orv_translator)
     set_target_properties(orvtr_${T_NAME}_addon PROPERTIES
         OUTPUT_NAME ${T_NAME} PREFIX ""
         LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/translators
-        INSTALL_RPATH "$ORIGIN/../..")
+        INSTALL_RPATH "$ORIGIN/..")
     install(TARGETS orvtr_${T_NAME}_addon LIBRARY DESTINATION ${ORVANE_TRANSLATOR_SUBDIR})
 endfunction()
 
@@ -136,4 +138,18 @@ function(orv_fuzzer)
     string(REPLACE ";" ":" seeds "${F_SEEDS}")
     file(WRITE ${PROJECT_BINARY_DIR}/fuzz/${F_NAME}.seeds "${seeds}\n")
     file(WRITE ${PROJECT_BINARY_DIR}/fuzz/${F_NAME}.options "-malloc_limit_mb=${F_MALLOC_LIMIT_MB}\n")
+endfunction()
+
+# Installs a file compressed, as Debian wants manual pages and changelogs:
+# orv_install_gzipped(FILE path/to/orvane.1 DESTINATION share/man/man1).
+function(orv_install_gzipped)
+    cmake_parse_arguments(G "" "FILE;DESTINATION" "" ${ARGN})
+    get_filename_component(name ${G_FILE} NAME)
+    set(gzipped ${CMAKE_CURRENT_BINARY_DIR}/${name}.gz)
+    add_custom_command(OUTPUT ${gzipped}
+        COMMAND gzip -9nc ${G_FILE} > ${gzipped}
+        DEPENDS ${G_FILE})
+    string(MAKE_C_IDENTIFIER "gzip_${name}" target)
+    add_custom_target(${target} ALL DEPENDS ${gzipped})
+    install(FILES ${gzipped} DESTINATION ${G_DESTINATION})
 endfunction()

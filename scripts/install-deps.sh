@@ -1,10 +1,12 @@
 #!/bin/bash
 # SPDX-License-Identifier: MIT
-# Installs, from Debian's archive, every package Orvane needs to build, test and run.
-# Idempotent: packages already present are left alone, so a second run is quick.
+# Installs, from Debian's archive, every package Orvane needs to build, test and run, or
+# only the packages named: install-deps.sh [PACKAGE ...]. Idempotent: packages already
+# present are left alone, so a second run is quick.
 set -euo pipefail
 
-packages=(
+packages=("$@")
+[ $# -gt 0 ] || packages=(
   # toolchain and test tools
   build-essential cmake ninja-build pkg-config clang-14 libclang-rt-14-dev clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
@@ -25,6 +27,10 @@ packages=(
   xvfb xdotool xauth attr
   # a private session bus for the desktop-notification tests
   dbus-daemon
+  # WebP's own tools: the tests check our decoder on the files they write
+  webp
+  # the Debian package and its checks (CI)
+  git file lintian appstream desktop-file-utils
 )
 
 missing=()

@@ -6,7 +6,8 @@
 // in megapixels a second and the output sizes. FORMAT (a MIME subtype such as png or jpeg,
 // or a type code) keeps only those formats. Only the translation kit's public API is used,
 // so any translator the roster loads is measured the same way; each runs with its current
-// settings, as a conversion would.
+// settings, as a conversion would. `bash scripts/photos.sh DIR` fills a PHOTO_DIR with real
+// photographs.
 #include <dirent.h>
 #include <sys/stat.h>
 

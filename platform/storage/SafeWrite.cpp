@@ -68,7 +68,12 @@ status_t NamingFailure(status_t status) {
 }  // namespace
 
 std::string TemporaryPrefix() {
-    return "." + CurrentProgramIdentity().name + "-";
+    // Appended rather than joined with operator+, whose insertion at the front GCC 12 takes
+    // at -O3 for an overlapping copy (-Wrestrict).
+    std::string prefix = ".";
+    prefix += CurrentProgramIdentity().name;
+    prefix += '-';
+    return prefix;
 }
 
 SafeWrite::SafeWrite() = default;

@@ -862,8 +862,11 @@ std::string ValueText(type_code type, const Value& value, int depth) {
             std::snprintf(text, sizeof text, "%g", Load<double>(value));
             return text;
         case B_STRING_TYPE:
-        case B_MIME_STRING_TYPE:
-            return "\"" + std::string(reinterpret_cast<const char*>(value.data())) + "\"";
+        case B_MIME_STRING_TYPE: {
+            std::string quoted = "\"";
+            quoted += reinterpret_cast<const char*>(value.data());
+            return quoted += '"';
+        }
         case B_RECT_TYPE: {
             auto rect = Load<PackedRect>(value);
             std::snprintf(text, sizeof text, "BRect(%g, %g, %g, %g)", double(rect.left),
@@ -889,19 +892,29 @@ std::string ValueText(type_code type, const Value& value, int depth) {
             }
             return indented;
         }
-        default:
-            return "(" + std::to_string(value.size()) + " octets)";
+        default: {
+            std::string size = "(";
+            size += std::to_string(value.size());
+            return size += " octets)";
+        }
     }
 }
 
 }  // namespace
 
 std::string BMessage::ToString() const {
-    std::string text = "BMessage(" + CodeText(what) + ") {\n";
+    std::string text = "BMessage(";
+    text += CodeText(what);
+    text += ") {\n";
     for (const auto& field : fFields) {
-        text += "    " + field->name + " " + CodeText(field->type) + " =";
+        text += "    ";
+        text += field->name;
+        text += ' ';
+        text += CodeText(field->type);
+        text += " =";
         for (const Value& value : field->values) {
-            text += " " + ValueText(field->type, value, 1);
+            text += ' ';
+            text += ValueText(field->type, value, 1);
         }
         text += "\n";
     }

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "tests/TempFolder.h"
+#include "tests/conversion/Pictures.h"
 
 extern char** environ;
 
@@ -207,7 +208,8 @@ protected:
         return true;
     }
 
-    fs::path Corpus(const std::string& path) const { return fs::path(ORVANE_CORPUS_DIR) / path; }
+    // A 227 × 149 JPEG photograph, as a camera would leave it.
+    static void WritePhoto(const fs::path& path) { WritePicture(path, "image/jpeg", 227, 149); }
 
     orvtest::TempFolder fTemp;
     fs::path fRoot = fTemp.Path();

@@ -109,7 +109,7 @@ TEST_F(CliTest, SizesFollowTheTypedTextsAndTheRatioSwitch) {
         std::vector<std::string> options;
         std::pair<int, int> size;
     };
-    // testorig.jpg is 227 x 149.
+    // The photograph is 227 x 149.
     const std::vector<Case> cases = {
         {{"--width", "100"}, {100, 65}},
         {{"--height", "298"}, {454, 298}},
@@ -120,22 +120,22 @@ TEST_F(CliTest, SizesFollowTheTypedTextsAndTheRatioSwitch) {
     for (const Case& c : cases) {
         const fs::path folder = fWork / ("s" + std::to_string(&c - cases.data()));
         fs::create_directories(folder);
-        fs::copy_file(Corpus("jpeg/testorig.jpg"), folder / "testorig.jpg");
+        WritePhoto(folder / "photo.jpg");
         std::vector<std::string> args = {"convert", "--to", "image/PNG"};
         args.insert(args.end(), c.options.begin(), c.options.end());
         args.push_back(folder.string());
         const Outcome run = Run(args);
         ASSERT_EQ(run.status, 0) << run.err;
-        EXPECT_EQ(PNGSize(folder / "testorig.png"), c.size) << testing::PrintToString(c.options);
+        EXPECT_EQ(PNGSize(folder / "photo.png"), c.size) << testing::PrintToString(c.options);
     }
 }
 
 TEST_F(CliTest, FoldersAreWalkedAndFailuresListedOnePerFile) {
     fs::create_directories(fWork / "in/sub/deeper");
-    fs::copy_file(Corpus("jpeg/testorig.jpg"), fWork / "in/Photo.JPG");
-    fs::copy_file(Corpus("pngsuite/png/basn6a08.png"), fWork / "in/sub/deeper/alpha.png");
+    WritePhoto(fWork / "in/Photo.JPG");
+    WritePicture(fWork / "in/sub/deeper/alpha.png", "image/png", 64, 48);
     WriteFile(fWork / "in/sub/notes.txt", "pas une image\n");
-    WriteFile(fWork / "in/broken.png", ReadFile(Corpus("pngsuite/png/basn6a08.png")).substr(0, 60));
+    WriteFile(fWork / "in/broken.png", ReadFile(fWork / "in/sub/deeper/alpha.png").substr(0, 60));
 
     const Outcome run = Run(
         {"convert", "--to", ".WEBP", (fWork / "in").string(), (fWork / "missing.jpg").string()});
@@ -173,7 +173,7 @@ TEST_F(CliTest, SourcesAreKeptTrashedOrErasedAsAsked) {
         const fs::path folder = fWork / ("d" + std::to_string(&c - cases.data()));
         const std::string leaf = "source" + std::to_string(&c - cases.data()) + ".jpg";
         fs::create_directories(folder);
-        fs::copy_file(Corpus("jpeg/testorig.jpg"), folder / leaf);
+        WritePhoto(folder / leaf);
         std::vector<std::string> args = {"convert", "--to", "png"};
         args.insert(args.end(), c.options.begin(), c.options.end());
         args.push_back((folder / leaf).string());
@@ -188,7 +188,7 @@ TEST_F(CliTest, SourcesAreKeptTrashedOrErasedAsAsked) {
 }
 
 TEST_F(CliTest, NamesFollowTheExtensionOptionsAndANewRunNumbersItsOutputs) {
-    fs::copy_file(Corpus("jpeg/testorig.jpg"), fWork / "Photo.jpg");
+    WritePhoto(fWork / "Photo.jpg");
     const std::string source = (fWork / "Photo.jpg").string();
     ASSERT_EQ(Run({"convert", "--to", "png", source}).status, 0);
     ASSERT_EQ(Run({"convert", "--to", "png", source}).status, 0);
@@ -205,7 +205,7 @@ TEST_F(CliTest, NamesFollowTheExtensionOptionsAndANewRunNumbersItsOutputs) {
 TEST_F(CliTest, AnInterruptedRunStopsBetweenFilesLeavingNothingHalfWritten) {
     constexpr int kFiles = 12;
     for (int i = 0; i < kFiles; ++i) {
-        fs::copy_file(Corpus("jpeg/testorig.jpg"), fWork / ("p" + std::to_string(i) + ".jpg"));
+        WritePhoto(fWork / ("p" + std::to_string(i) + ".jpg"));
     }
     // Large outputs, so that the signal lands while a file is being written.
     std::unique_ptr<Process> run =
@@ -231,7 +231,7 @@ TEST_F(CliTest, AnInterruptedRunStopsBetweenFilesLeavingNothingHalfWritten) {
 }
 
 TEST_F(CliTest, UsageErrorsExitWithTwoAndSayWhy) {
-    fs::copy_file(Corpus("jpeg/testorig.jpg"), fWork / "a.jpg");
+    WritePhoto(fWork / "a.jpg");
     const std::string file = (fWork / "a.jpg").string();
     struct Case {
         std::vector<std::string> args;

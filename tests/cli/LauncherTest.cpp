@@ -35,7 +35,8 @@ protected:
     BMessage FileList(uint32 what, int count) const {
         BMessage message(what);
         for (int i = 0; i < count; ++i) {
-            const entry_ref ref(fRoot.string(), "f" + std::to_string(i) + ".jpg");
+            const std::string number = std::to_string(i);
+            const entry_ref ref(fRoot.string(), "f" + number + ".jpg");
             message.AddRef("refs", &ref);
         }
         return message;

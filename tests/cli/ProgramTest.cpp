@@ -18,7 +18,7 @@ protected:
         // This process talks to the instances too: through the same runtime folder.
         setenv("XDG_RUNTIME_DIR", fEnv["XDG_RUNTIME_DIR"].c_str(), 1);
         for (const char* name : {"a", "b", "c"}) {
-            fs::copy_file(Corpus("jpeg/testorig.jpg"), fWork / (std::string(name) + ".jpg"));
+            WritePhoto(fWork / (std::string(name) + ".jpg"));
         }
     }
 

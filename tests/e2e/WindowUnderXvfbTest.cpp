@@ -4,6 +4,7 @@
 // second start hands its file to the window that runs.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -87,20 +88,24 @@ protected:
         fs::permissions(fRoot / "run", fs::perms::owner_all);
         fs::create_directories(fRoot / "pictures");
 
-        // A display number nobody uses.
-        for (int number = 90 + getpid() % 50; number < 200; ++number) {
-            if (!fs::exists("/tmp/.X11-unix/X" + std::to_string(number)) &&
-                !fs::exists("/tmp/.X" + std::to_string(number) + "-lock")) {
-                fDisplay = ":" + std::to_string(number);
-                break;
-            }
+        // Xvfb takes a free display number itself and writes it once it accepts clients:
+        // a number picked here could be taken by another server starting at the same time.
+        int ready[2];
+        ASSERT_EQ(pipe(ready), 0);
+        fServer = Spawn({"Xvfb", "-displayfd", std::to_string(ready[1]), "-screen", "0",
+                         "800x600x24", "-nolisten", "tcp"});
+        close(ready[1]);
+        std::string number;
+        pollfd answer = {ready[0], POLLIN, 0};
+        char digit = 0;
+        while (poll(&answer, 1, 10000) == 1 && read(ready[0], &digit, 1) == 1 && digit != '\n') {
+            number += digit;
         }
-        ASSERT_FALSE(fDisplay.empty());
-        fServer = Spawn({"Xvfb", fDisplay, "-screen", "0", "800x600x24", "-nolisten", "tcp"});
-        const std::string socket = "/tmp/.X11-unix/X" + fDisplay.substr(1);
-        if (!WaitFor([&] { return fs::exists(socket); }, 10s)) {
+        close(ready[0]);
+        if (number.empty()) {
             GTEST_SKIP() << "Xvfb did not start";
         }
+        fDisplay = ":" + number;
 
         // The program and this test see the same private home and runtime folder, so the
         // single-launch socket is ours alone.

@@ -86,8 +86,8 @@ TEST(NewFileNameTest, NumbersAfterTheExtensionAndCountsEveryKindOfEntry) {
 
     // A folder, a dangling link and a link to a folder all occupy their names.
     mkdir((folder / "dir.png").c_str(), 0755);
-    symlink("nowhere", (folder / "dangling.png").c_str());
-    symlink("dir.png", (folder / "dirlink.png").c_str());
+    ASSERT_EQ(symlink("nowhere", (folder / "dangling.png").c_str()), 0);
+    ASSERT_EQ(symlink("dir.png", (folder / "dirlink.png").c_str()), 0);
     EXPECT_EQ(choose("DIR.png", true), "dir.png 2");
     EXPECT_EQ(choose("Dangling.PNG", true), "dangling.png 2");
     EXPECT_EQ(choose("dirlink.png", true), "dirlink.png 2");

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// What the run tests add to the program's shared test support: pictures of a given format,
+// What the run tests add to the program's shared test support: the pixels of a picture file,
 // a translator that breaks down midway, and small file systems mounted for one test.
 #pragma once
 
@@ -9,27 +9,10 @@
 #include "platform/support/ErrorReason.h"
 #include "platform/translation/ImageTranslator.h"
 #include "platform/translation/TranslationUtils.h"
+#include "tests/conversion/Pictures.h"
 #include "tests/conversion/ProgramTestSupport.h"
 
 namespace orv::test {
-
-// Writes a width × height picture of the catalogue format of that MIME type.
-inline void WritePicture(const fs::path& path, const std::string& mime, int width = 6,
-                         int height = 4) {
-    BTranslatorRoster* roster = BTranslatorRoster::Default();
-    const std::vector<OutputFormat> catalogue = BuildOutputFormats(roster);
-    const auto format = std::find_if(catalogue.begin(), catalogue.end(),
-                                     [&](const OutputFormat& f) { return f.MIME == mime; });
-    ASSERT_NE(format, catalogue.end()) << mime;
-    auto* bitmap = new BBitmap(BRect(0, 0, float(width - 1), float(height - 1)), B_RGB32);
-    auto* pixels = static_cast<uint32*>(bitmap->Bits());
-    for (int i = 0; i < width * height; ++i) {
-        pixels[i] = 0xFF000000u | uint32(i * 0x0A0B0C);
-    }
-    BBitmapStream stream(bitmap);
-    BFile file(path.c_str(), B_WRITE_ONLY | B_CREATE_FILE | B_ERASE_FILE);
-    ASSERT_EQ(roster->Translate(&stream, nullptr, nullptr, &file, format->type), B_OK);
-}
 
 // The pixels a picture file decodes to.
 inline std::vector<uint32> Pixels(const fs::path& path) {

@@ -35,7 +35,7 @@ TEST(DirectoryTest, ListsEntriesSortedBytewiseWithoutDotEntries) {
         WriteFile(folder / name, "");
     }
     mkdir((folder / "sub").c_str(), 0755);
-    symlink("nowhere", (folder / "link").c_str());
+    ASSERT_EQ(symlink("nowhere", (folder / "link").c_str()), 0);
 
     BDirectory directory(folder.Path().c_str());
     ASSERT_EQ(directory.InitCheck(), B_OK);
@@ -78,9 +78,9 @@ TEST(EntryTest, NeverFollowsLinks) {
     TempFolder folder;
     WriteFile(folder / "target", "data");
     mkdir((folder / "dir").c_str(), 0755);
-    symlink("target", (folder / "good").c_str());
-    symlink("gone", (folder / "dangling").c_str());
-    symlink("dir", (folder / "dirlink").c_str());
+    ASSERT_EQ(symlink("target", (folder / "good").c_str()), 0);
+    ASSERT_EQ(symlink("gone", (folder / "dangling").c_str()), 0);
+    ASSERT_EQ(symlink("dir", (folder / "dirlink").c_str()), 0);
 
     struct Case {
         const char* name;
@@ -112,7 +112,7 @@ TEST(EntryTest, BuildsCanonicalRefsFromPaths) {
     TempFolder folder;
     mkdir((folder / "a").c_str(), 0755);
     WriteFile(folder / "a/f", "");
-    symlink("a", (folder / "alias").c_str());
+    ASSERT_EQ(symlink("a", (folder / "alias").c_str()), 0);
 
     struct Case {
         std::string path;
@@ -181,7 +181,7 @@ TEST(EntryTest, MoveToNeverReplacesWithoutClobber) {
     EXPECT_EQ(entry.Path(), folder / "photo.jpg");
 
     // A dangling link occupies its name as well.
-    symlink("gone", (folder / "trash/taken").c_str());
+    ASSERT_EQ(symlink("gone", (folder / "trash/taken").c_str()), 0);
     EXPECT_EQ(entry.MoveTo(&trash, "taken"), B_FILE_EXISTS);
     EXPECT_TRUE(Present(folder / "photo.jpg"));
 
@@ -200,7 +200,7 @@ TEST(EntryTest, MoveToNeverReplacesWithoutClobber) {
 TEST(EntryTest, MovesAndRemovesLinksThemselves) {
     TempFolder folder;
     WriteFile(folder / "target", "keep me");
-    symlink("target", (folder / "link").c_str());
+    ASSERT_EQ(symlink("target", (folder / "link").c_str()), 0);
     mkdir((folder / "dir").c_str(), 0755);
 
     BEntry link((folder / "link").c_str());

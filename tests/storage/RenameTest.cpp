@@ -25,7 +25,7 @@ TEST_P(NoReplaceTest, NeverReplacesAnything) {
     WriteFile(folder / "source", "new");
     WriteFile(folder / "file", "old");
     mkdir((folder / "dir").c_str(), 0755);
-    symlink("gone", (folder / "dangling").c_str());
+    ASSERT_EQ(symlink("gone", (folder / "dangling").c_str()), 0);
     for (const char* taken : {"file", "dir", "dangling"}) {
         EXPECT_EQ(move((folder / "source").c_str(), (folder / taken).c_str()), B_FILE_EXISTS)
             << taken;
@@ -43,7 +43,7 @@ TEST_P(NoReplaceTest, MovesLinksAndFoldersThemselves) {
     const MoveFunction move = GetParam();
     TempFolder folder;
     WriteFile(folder / "target", "data");
-    symlink("target", (folder / "link").c_str());
+    ASSERT_EQ(symlink("target", (folder / "link").c_str()), 0);
     mkdir((folder / "dir").c_str(), 0755);
     WriteFile(folder / "dir/inside", "");
 

@@ -77,7 +77,7 @@ TEST(SafeWriteTest, NameTakenMeanwhileLeavesBothFilesIntact) {
     // Someone takes the chosen name between the choice and the commit.
     WriteFile(folder / "photo.png", "theirs");
     mkdir((folder / "dir").c_str(), 0755);
-    symlink("gone", (folder / "link").c_str());
+    ASSERT_EQ(symlink("gone", (folder / "link").c_str()), 0);
 
     for (const char* taken : {"photo.png", "dir", "link"}) {
         EXPECT_EQ(write.Commit(taken), B_FILE_EXISTS) << taken;

@@ -108,7 +108,7 @@ TEST_F(TrashTest, SameNameTwiceKeepsBoth) {
 TEST_F(TrashTest, HonoursXdgDataHomeAndTrashesLinksThemselves) {
     ScopedEnv data("XDG_DATA_HOME", (fHome / "data").c_str());
     WriteFile(fWork / "target", "stays");
-    symlink("target", (fWork / "link").c_str());
+    ASSERT_EQ(symlink("target", (fWork / "link").c_str()), 0);
     std::string trashed;
     ASSERT_EQ(orv::MoveToTrash(BEntry((fWork / "link").c_str()), &trashed), B_OK);
     EXPECT_EQ(trashed, fHome / "data/Trash/files/link");
@@ -181,7 +181,7 @@ TEST_F(OtherMountTest, UsesASharedStickyTrashButNotALink) {
 
     // A .Trash that is a link (to anywhere) is never trusted.
     ASSERT_EQ(rename((fMount / ".Trash").c_str(), (fMount / "elsewhere").c_str()), 0);
-    symlink("elsewhere", (fMount / ".Trash").c_str());
+    ASSERT_EQ(symlink("elsewhere", (fMount / ".Trash").c_str()), 0);
     WriteFile(fMount / "b.png", "b");
     ASSERT_EQ(orv::MoveToTrash(fMount / "b.png", &trashed), B_OK);
     EXPECT_EQ(trashed, fMount / (".Trash-" + std::to_string(getuid()) + "/files/b.png"));

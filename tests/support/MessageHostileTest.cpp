@@ -227,22 +227,15 @@ TEST(MessageHostile, DeepNestingFailsWithoutExhaustingTheStack) {
     for (int depth = 0; depth <= BMessage::kMaxNestingDepth + 200; ++depth) {
         BMessage holder(2);
         std::vector<uint8> wrapped = Flat(holder);
-        const std::vector<uint8> field = [&] {
-            std::vector<uint8> f;
-            auto put = [&](uint32 v) {
-                uint8 b[4];
-                std::memcpy(b, &v, 4);
-                f.insert(f.end(), b, b + 4);
-            };
-            put(1);
-            f.push_back('m');
-            put(B_MESSAGE_TYPE);
-            put(0);
-            put(1);
-            put(uint32(level.size()));
-            f.insert(f.end(), level.begin(), level.end());
-            return f;
-        }();
+        // One field named "m" whose one value is the level before.
+        std::vector<uint8> field(21);
+        PutU32At(&field, 0, 1);  // the name's length
+        field[4] = 'm';
+        PutU32At(&field, 5, B_MESSAGE_TYPE);
+        PutU32At(&field, 9, 0);   // flags
+        PutU32At(&field, 13, 1);  // values
+        PutU32At(&field, 17, uint32(level.size()));
+        field.insert(field.end(), level.begin(), level.end());
         wrapped.insert(wrapped.end(), field.begin(), field.end());
         PutU32At(&wrapped, kTotalOffset, uint32(wrapped.size()));
         PutU32At(&wrapped, kFieldCountOffset, 1);

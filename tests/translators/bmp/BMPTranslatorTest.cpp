@@ -2,6 +2,7 @@
 #include "translators/bmp/BMPTranslator.h"
 
 #include "tests/translators/common/CodecTestSupport.h"
+#include "tests/translators/common/ForeignFiles.h"
 
 namespace orv::test {
 namespace {
@@ -26,6 +27,15 @@ struct Layout {
     std::vector<uint32> palette = {};  // 0x00RRGGBB
     uint32 colorsUsed = 0;
 };
+
+// A little-endian field of `size` bytes.
+uint32 ReadLE(const std::vector<uint8>& bytes, size_t at, size_t size) {
+    uint32 value = 0;
+    for (size_t i = size; i-- > 0;) {
+        value = value << 8 | bytes[at + i];
+    }
+    return value;
+}
 
 // A BMP file around `pixels` (rows in file order, already padded).
 std::vector<uint8> BuildBMP(const Layout& l, int32 width, int32 height,
@@ -240,18 +250,68 @@ TEST_F(BMPTranslatorTest, ExpandsRunLengthCodes) {
     EXPECT_TRUE(DecodeOK(fTranslator, BuildBMP({40, 8, 1, false, {}, palette}, 6, 3, wild)));
 }
 
+TEST_F(BMPTranslatorTest, FilesOfImageMagickDecodeToTheirSource) {
+    ORV_NEED_PROGRAMS("convert");
+    using enum PatternAlpha;
+    const Samples colours = PatternPicture(3, 255, 851, kNone);
+    const Samples translucent = PatternPicture(4, 255, 851, kEveryLevel);
+    const Samples few[3] = {PatternPicture(3, 255, 200, kNone), PatternPicture(3, 255, 16, kNone),
+                            PatternPicture(3, 255, 2, kNone)};
+    const std::vector<std::string> palette = {"-type", "Palette", "-compress", "None",
+                                              "BMP3:made.bmp"};
+    const std::vector<std::string> rle = {"-type", "Palette", "-compress", "RLE", "BMP3:made.bmp"};
+    const auto sixteen = [](const char* subtype) -> std::vector<std::string> {
+        return {"-define", std::string("bmp:subtype=") + subtype, "BMP:made.bmp"};
+    };
+    struct Case {
+        const char* name;
+        Samples source;
+        std::vector<std::string> options;  // for ImageMagick, ending in the format it writes
+        Layout made;    // the header's size, bits a pixel and compression the file must have
+        int tolerance;  // ImageMagick keeps the top 5 or 6 bits of a sample in 16 bits
+    };
+    const Case cases[] = {
+        {"24-bit", colours, {"BMP3:made.bmp"}, {40, 24, 0}, 0},
+        {"32-bit with alpha", translucent, {"BMP:made.bmp"}, {124, 32, 3}, 0},
+        {"16-bit 5-6-5", colours, sixteen("RGB565"), {124, 16, 3}, 8},
+        {"16-bit 5-5-5", colours, sixteen("RGB555"), {124, 16, 3}, 8},
+        {"8-bit palette", few[0], palette, {40, 8, 0}, 0},
+        {"8-bit palette, run-length coded", few[0], rle, {40, 8, 1}, 0},
+        {"4-bit palette", few[1], palette, {40, 4, 0}, 0},
+        {"1-bit palette", few[2], palette, {40, 1, 0}, 0},
+        {"OS/2 24-bit", colours, {"BMP2:made.bmp"}, {12, 24, 0}, 0},
+    };
+    ForeignFiles files;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(files.Convert(c.source, c.options));
+        const std::vector<uint8> bmp = files.Read("made.bmp");
+        ASSERT_GT(bmp.size(), 54u);
+        const bool os2 = c.made.headerSize == 12;
+        EXPECT_EQ(ReadLE(bmp, 14, 4), c.made.headerSize);
+        EXPECT_EQ(ReadLE(bmp, os2 ? 24 : 28, 2), c.made.bits);
+        EXPECT_EQ(os2 ? 0u : ReadLE(bmp, 30, 4), c.made.compression);
+
+        auto image = DecodeOK(fTranslator, bmp);
+        ASSERT_TRUE(image);
+        EXPECT_EQ(image->ColorSpace(), c.source.HasAlpha() ? B_RGBA32 : B_RGB32);
+        ExpectPixelsMatch(c.source, *image, c.tolerance);
+    }
+}
+
 TEST_F(BMPTranslatorTest, MatchesTheCorpusReferences) {
+    ORV_NEED_CORPUS();
     for (const char* name : {"peak", "lossless_color_transform"}) {
         auto image =
             DecodeOK(fTranslator, ReadFile(CorpusPath(std::string("webp/") + name + ".bmp")));
         ASSERT_TRUE(image);
         EXPECT_EQ(image->ColorSpace(), B_RGB32);
-        ExpectSamePixels(*ReadNetpbm(CorpusPath(std::string("webp/") + name + ".ppm")), *image);
+        ExpectMatchesNetpbm(*image, CorpusPath(std::string("webp/") + name + ".ppm"));
     }
     auto grid = DecodeOK(fTranslator, ReadFile(CorpusPath("webp/grid.bmp")));
     ASSERT_TRUE(grid);
     EXPECT_EQ(grid->ColorSpace(), B_RGBA32);
-    ExpectSamePixels(*ReadNetpbm(CorpusPath("webp/grid.pam")), *grid);
+    ExpectMatchesNetpbm(*grid, CorpusPath("webp/grid.pam"));
 
     auto bird = DecodeOK(fTranslator, ReadFile(CorpusPath("jpeg/shira_bird8.bmp")));
     ASSERT_TRUE(bird);

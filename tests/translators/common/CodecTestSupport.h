@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-// What the codec suites share: corpus files, test pictures, a reader for the corpus's
-// PPM/PAM references, a reference for the eight orientations written independently of the
-// translators, pixel comparisons, encode/decode through memory streams, the truncation sweep,
-// a stream that fails like a full disk and round trips through a roster. Each suite keeps to
-// what is particular to its format.
+// What the codec suites share: where the conformance corpus is, test pictures, a
+// comparison with another decoder's PPM/PAM, a reference for the eight orientations written
+// independently of the translators, pixel comparisons, encode/decode through memory
+// streams, the truncation sweep, a stream that fails like a full disk and round trips
+// through a roster. Each suite keeps to what is particular to its format.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -27,11 +27,31 @@
 #include "platform/translation/ImageTranslator.h"
 #include "platform/translation/PixelRows.h"
 #include "platform/translation/TranslatorRoster.h"
+#include "tests/translators/common/Netpbm.h"
 
 namespace orv::test {
 
+// The public conformance suites (PngSuite, the JPEG test images, the WebP conformance
+// files) are no part of the project: they are looked for when the tests run, in
+// $ORVANE_CORPUS_DIR, else in ../shared/corpus beside the source tree. An empty string when
+// there is none.
+inline std::string CorpusDir() {
+    if (const char* named = std::getenv("ORVANE_CORPUS_DIR"); named != nullptr && *named != 0) {
+        return named;  // a folder named on purpose: one without the files fails the tests
+    }
+    const std::string beside = std::string(ORVANE_SOURCE_DIR) + "/../shared/corpus";
+    return std::filesystem::is_directory(beside) ? beside : std::string();
+}
+
+// The first line of a test that reads the conformance suites: skipped without them.
+#define ORV_NEED_CORPUS()                                                                  \
+    if (::orv::test::CorpusDir().empty()) {                                                \
+        GTEST_SKIP() << "no conformance corpus: set ORVANE_CORPUS_DIR to the folder that " \
+                        "holds pngsuite/, jpeg/ and webp/ to run this suite";              \
+    }
+
 inline std::string CorpusPath(const std::string& relative) {
-    return std::string(ORVANE_CORPUS_DIR) + "/" + relative;
+    return CorpusDir() + "/" + relative;
 }
 
 // The bytes of a file, or none when there is no such file.
@@ -178,6 +198,51 @@ inline std::unique_ptr<BBitmap> TestPicture(uint32 width, uint32 height, bool al
     return image;
 }
 
+// A smooth picture, as photographs mostly are, with alpha falling from top to bottom when
+// asked (opaque on the first row, transparent on the last).
+inline Samples SmoothPicture(uint32 width, uint32 height, bool alpha = false) {
+    Samples picture = NewSamples(width, height, alpha ? 4 : 3);
+    for (uint32 y = 0; y < height; y++) {
+        for (uint32 x = 0; x < width; x++) {
+            picture.At(x, y, 0) = uint16(x * 255 / (width - 1));
+            picture.At(x, y, 1) = uint16(y * 255 / (height - 1));
+            picture.At(x, y, 2) = uint16(60 + (x + y) * 120 / (width + height));
+            if (alpha) {
+                picture.At(x, y, 3) = uint16(255 - y * 255 / (height - 1));
+            }
+        }
+    }
+    return picture;
+}
+
+// A 37 × 23 picture of `values` distinct pixels, for other encoders to write in every
+// layout: rows end inside a byte at any depth and interlace passes are uneven. Pixel (x, y)
+// shows value number (3x + 5y + xy) mod `values`; in grey the values are evenly spaced
+// levels, exact at any depth, in colour they are scattered over every sample. Alpha, when
+// `channels` has it, follows the value number too.
+enum class PatternAlpha { kNone, kFirstValueTransparent, kEveryLevel };
+
+inline Samples PatternPicture(uint32 channels, uint32 maxval, uint32 values, PatternAlpha alpha) {
+    Samples picture = NewSamples(37, 23, channels, maxval);
+    const uint32 colours = alpha == PatternAlpha::kNone ? channels : channels - 1;
+    for (uint32 y = 0; y < picture.height; y++) {
+        for (uint32 x = 0; x < picture.width; x++) {
+            const uint32 v = (3 * x + 5 * y + x * y) % values;
+            for (uint32 c = 0; c < colours; c++) {
+                picture.At(x, y, c) =
+                    uint16(colours == 1 ? v * maxval / (values - 1)
+                                        : (v * 2654435761u >> (5 * c)) % (maxval + 1));
+            }
+            if (alpha == PatternAlpha::kFirstValueTransparent) {
+                picture.At(x, y, colours) = uint16(v == 0 ? 0 : maxval);
+            } else if (alpha == PatternAlpha::kEveryLevel) {
+                picture.At(x, y, colours) = uint16(v * 40503u % (maxval + 1));
+            }
+        }
+    }
+    return picture;
+}
+
 // Noise-like pixels, so that a lossless round trip cannot pass by luck.
 inline std::unique_ptr<BBitmap> NoisePicture(uint32 width, uint32 height, bool alpha) {
     auto image = NewBitmap(width, height, alpha);
@@ -301,6 +366,11 @@ inline void ExpectSamePixels(const BBitmap& expected, const BBitmap& actual, int
     }
 }
 
+// Compares a decoded picture with the PPM or PAM of another decoder.
+inline void ExpectMatchesNetpbm(const BBitmap& image, const std::string& path) {
+    ExpectPixelsMatch(ParseNetpbm(ReadFile(path), path), image);
+}
+
 // Interleaved 8-bit samples of a bitmap: red, green, blue and, with `alpha`, alpha. Written
 // pixel by pixel, apart from the codecs' row conversions.
 inline std::vector<uint8> ToSamples(const BBitmap& image, bool alpha) {
@@ -330,42 +400,6 @@ inline std::unique_ptr<BBitmap> FromSamples(const uint8* samples, uint32 width, 
         }
     }
     return image;
-}
-
-// A binary PPM (P6) or PAM (P7, RGB or RGB_ALPHA) of 8-bit samples, as a bitmap.
-inline std::unique_ptr<BBitmap> ReadNetpbm(const std::string& path) {
-    std::vector<uint8> bytes = ReadFile(path);
-    std::string text(bytes.begin(), bytes.end());
-    std::istringstream in(text);
-    std::string magic;
-    in >> magic;
-    uint32 width = 0, height = 0, depth = 3, maxval = 0;
-    if (magic == "P6") {
-        in >> width >> height >> maxval;
-        in.get();
-    } else if (magic == "P7") {
-        for (std::string key; in >> key && key != "ENDHDR";) {
-            if (key == "WIDTH") {
-                in >> width;
-            } else if (key == "HEIGHT") {
-                in >> height;
-            } else if (key == "DEPTH") {
-                in >> depth;
-            } else if (key == "MAXVAL") {
-                in >> maxval;
-            } else {
-                in.ignore(1 << 20, '\n');
-            }
-        }
-        in.get();
-    }
-    EXPECT_EQ(maxval, 255u) << path;
-    const size_t start = size_t(in.tellg());
-    if (bytes.size() - start != size_t(width) * height * depth) {
-        ADD_FAILURE() << path << ": " << bytes.size() - start << " bytes of samples";
-        return NewBitmap(1, 1, false);
-    }
-    return FromSamples(bytes.data() + start, width, height, depth == 4);
 }
 
 // Decodes with the orientation setting off, so the picture comes out as stored, then turns

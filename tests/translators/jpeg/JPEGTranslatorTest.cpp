@@ -10,6 +10,7 @@
 #include "image/OrvImage.h"
 #include "tests/TempFolder.h"
 #include "tests/translators/common/CodecTestSupport.h"
+#include "tests/translators/common/ForeignFiles.h"
 #include "tests/translators/jpeg/ShellOutput.h"
 #include "translators/jpeg/JPEGTranslator.h"
 
@@ -28,11 +29,15 @@ struct Agreement {
 Agreement CompareWithPpm(const BBitmap& image, const std::vector<uint8>& ppm) {
     unsigned width = 0, height = 0, maxval = 0;
     int header = 0;
-    std::string text(ppm.begin(), ppm.begin() + 32);
-    EXPECT_EQ(std::sscanf(text.c_str(), "P6 %u %u %u%n", &width, &height, &maxval, &header), 3);
-    EXPECT_EQ(image.PixelWidth(), width);
-    EXPECT_EQ(image.PixelHeight(), height);
+    std::string text(ppm.begin(), ppm.begin() + std::min<ptrdiff_t>(32, ssize(ppm)));
     Agreement agreement;
+    EXPECT_EQ(std::sscanf(text.c_str(), "P6 %u %u %u%n", &width, &height, &maxval, &header), 3);
+    if (image.PixelWidth() != width || image.PixelHeight() != height ||
+        ppm.size() < size_t(header) + 1 + size_t(width) * height * 3) {
+        ADD_FAILURE() << "the reference is not a PPM of " << image.PixelWidth() << " x "
+                      << image.PixelHeight();
+        return {255, 0};
+    }
     for (size_t i = 0; i < size_t(width) * height * 3; i++) {
         int sample = Pixel(image, uint32(i / 3 % width), uint32(i / 3 / width))[2 - i % 3];
         int d = std::abs(sample - ppm[size_t(header) + 1 + i]);
@@ -86,6 +91,7 @@ size_t FindMarker(const std::vector<uint8>& jpeg, uint8 marker) {
 }
 
 TEST(JPEGTranslator, ReferenceImagesDecode) {
+    ORV_NEED_CORPUS();
     JPEGTranslator translator;
     std::vector<uint8> ppm = ReadCorpusFile("jpeg/testorig.ppm");
     std::unique_ptr<BBitmap> image;
@@ -107,6 +113,59 @@ TEST(JPEGTranslator, ReferenceImagesDecode) {
 
     EXPECT_NE(Decode(translator, ReadCorpusFile("jpeg/monkey12.jpg"), &image), B_OK);
     EXPECT_NE(ErrorReason().find("12 bits"), std::string::npos) << ErrorReason();
+}
+
+TEST(JPEGTranslator, FilesOfOtherEncodersDecodeAsTheirDecodersSee) {
+    ORV_NEED_PROGRAMS("cjpeg", "djpeg", "convert");
+    struct Case {
+        const char* name;
+        std::vector<std::string> make;       // writes made.jpg from source.pnm
+        std::vector<std::string> reference;  // decodes made.jpg into reference.pnm
+        int tolerance;
+    };
+    const std::vector<std::string> djpeg = {"djpeg", "-outfile", "reference.pnm", "made.jpg"};
+    const std::vector<Case> cases = {
+        {"baseline, 4:2:0", {"cjpeg", "-outfile", "made.jpg", "source.pnm"}, djpeg, 0},
+        {"4:4:4 at quality 100",
+         {"cjpeg", "-quality", "100", "-sample", "1x1", "-outfile", "made.jpg", "source.pnm"},
+         djpeg,
+         0},
+        {"4:2:2", {"cjpeg", "-sample", "2x1", "-outfile", "made.jpg", "source.pnm"}, djpeg, 0},
+        {"progressive", {"cjpeg", "-progressive", "-outfile", "made.jpg", "source.pnm"}, djpeg, 0},
+        {"arithmetic coding",
+         {"cjpeg", "-arithmetic", "-outfile", "made.jpg", "source.pnm"},
+         djpeg,
+         0},
+        {"progressive with arithmetic coding",
+         {"cjpeg", "-progressive", "-arithmetic", "-outfile", "made.jpg", "source.pnm"},
+         djpeg,
+         0},
+        {"a restart marker every row",
+         {"cjpeg", "-restart", "1", "-outfile", "made.jpg", "source.pnm"},
+         djpeg,
+         0},
+        {"grey", {"cjpeg", "-grayscale", "-outfile", "made.jpg", "source.pnm"}, djpeg, 0},
+        // Adobe's inverted CMYK, which djpeg cannot turn into RGB: ImageMagick does.
+        {"CMYK by ImageMagick",
+         {"convert", "source.pnm", "-colorspace", "CMYK", "made.jpg"},
+         {"convert", "made.jpg", "-colorspace", "sRGB", "PPM:reference.pnm"},
+         2},
+    };
+    JPEGTranslator translator;
+    ForeignFiles files;
+    files.Write("source.pnm", ToNetpbm(SmoothPicture(67, 45)));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(files.Run(c.make));
+        ASSERT_TRUE(files.Run(c.reference));
+        const std::vector<uint8> jpeg = files.Read("made.jpg");
+        std::unique_ptr<BBitmap> image;
+        ASSERT_EQ(Decode(translator, jpeg, &image), B_OK) << ErrorReason();
+        EXPECT_EQ(image->ColorSpace(), B_RGB32);
+        ExpectPixelsMatch(ParseNetpbm(files.Read("reference.pnm"), "reference"), *image,
+                          c.tolerance);
+        ExpectTruncationsRefused(translator, jpeg);
+    }
 }
 
 TEST(JPEGTranslator, GreyAndCMYKBecomeRGB) {
@@ -163,8 +222,7 @@ TEST(JPEGTranslator, ExifOrientationIsAppliedUnlessTurnedOff) {
 
 TEST(JPEGTranslator, SettingsShapeTheOutput) {
     JPEGTranslator translator;
-    std::unique_ptr<BBitmap> image, decoded;
-    ASSERT_EQ(Decode(translator, ReadCorpusFile("jpeg/testorig.jpg"), &image), B_OK);
+    std::unique_ptr<BBitmap> image = ToBitmap(SmoothPicture(227, 149)), decoded;
     std::vector<uint8> normal = Encode(translator, *image, kJPEG);
     ASSERT_EQ(Decode(translator, normal, &decoded), B_OK);
     EXPECT_GT(PSNR(*image, *decoded), 35.0);
@@ -213,11 +271,20 @@ TEST(JPEGTranslator, TransparencyIsFlattenedOnWhiteUnlessTurnedOff) {
 
 TEST(JPEGTranslator, HostileFilesAreRefusedAndWriteFailuresReported) {
     JPEGTranslator translator;
-    std::vector<uint8> jpeg = ReadCorpusFile("jpeg/testorig.jpg");
+    const std::unique_ptr<BBitmap> picture = ToBitmap(SmoothPicture(227, 149));
+    std::vector<uint8> jpeg = Encode(translator, *picture, kJPEG);
+
+    std::unique_ptr<BBitmap> image;
+    std::vector<uint8> twelve = jpeg;  // an extended frame of 12-bit samples
+    const size_t frame = FindMarker(jpeg, 0xc0);
+    twelve[frame + 1] = 0xc1;
+    twelve[frame + 4] = 12;
+    EXPECT_NE(Decode(translator, twelve, &image), B_OK);
+    EXPECT_NE(ErrorReason().find("12 bits"), std::string::npos) << ErrorReason();
+
     std::vector<uint8> bomb = jpeg;  // a frame of 60000 × 60000
-    size_t sof = FindMarker(jpeg, 0xc0);
-    bomb[sof + 5] = bomb[sof + 7] = 60000 >> 8;
-    bomb[sof + 6] = bomb[sof + 8] = 60000 & 0xff;
+    bomb[frame + 5] = bomb[frame + 7] = 60000 >> 8;
+    bomb[frame + 6] = bomb[frame + 8] = 60000 & 0xff;
     ExpectRefused(translator, bomb, "bomb");
 
     // Segments of metadata are kept up to 16 MB in all: 300 of 64 kB are too many.

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "tests/translators/common/ForeignFiles.h"
 #include "tests/translators/png/PngTestFiles.h"
 
 namespace orv::test {
@@ -9,10 +10,12 @@ namespace {
 
 std::vector<std::string> SuiteFiles() {
     std::vector<std::string> names;
+    std::error_code error;
     for (const auto& entry :
-         std::filesystem::directory_iterator(std::string(ORVANE_CORPUS_DIR) + "/pngsuite/png")) {
+         std::filesystem::directory_iterator(CorpusPath("pngsuite/png"), error)) {
         names.push_back(entry.path().filename());
     }
+    EXPECT_FALSE(error) << CorpusPath("pngsuite/png") << ": " << error.message();
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -31,7 +34,20 @@ std::vector<int> ReadJsonNumbers(const std::string& path) {
     return numbers;
 }
 
+// Where the chunk of that type starts (its length field), or 0 when the file has none.
+size_t FindChunk(const std::vector<uint8>& png, const char* type) {
+    for (size_t at = 8; at + 12 <= png.size();) {
+        if (std::memcmp(&png[at + 4], type, 4) == 0) {
+            return at;
+        }
+        at += 12 + (size_t(png[at]) << 24 | size_t(png[at + 1]) << 16 | size_t(png[at + 2]) << 8 |
+                    png[at + 3]);
+    }
+    return 0;
+}
+
 TEST(PNGTranslator, EveryValidSuiteFileDecodesToItsReference) {
+    ORV_NEED_CORPUS();
     PNGTranslator translator;
     int checked = 0;
     for (const std::string& name : SuiteFiles()) {
@@ -45,6 +61,7 @@ TEST(PNGTranslator, EveryValidSuiteFileDecodesToItsReference) {
         if (reference.empty()) {
             reference = ReadJsonNumbers(stem + ".json");
         }
+        ASSERT_FALSE(reference.empty()) << "no reference for " << name;
         bool sixteen = *std::max_element(reference.begin(), reference.end()) > 255;
         for (int& v : reference) {
             v = sixteen ? (v * 255 + 32767) / 65535 : v;
@@ -72,7 +89,8 @@ TEST(PNGTranslator, EveryValidSuiteFileDecodesToItsReference) {
     EXPECT_EQ(checked, 161);
 }
 
-TEST(PNGTranslator, CorruptFilesAreRefusedWithAReason) {
+TEST(PNGTranslator, CorruptSuiteFilesAreRefusedWithAReason) {
+    ORV_NEED_CORPUS();
     PNGTranslator translator;
     int refused = 0;
     for (const std::string& name : SuiteFiles()) {
@@ -95,6 +113,121 @@ TEST(PNGTranslator, CorruptFilesAreRefusedWithAReason) {
     PutBig32(&png[20], 60000);
     PutBig32(&png[29], Crc32(&png[12], 17));
     ExpectRefused(translator, png, "bomb");
+}
+
+TEST(PNGTranslator, ImageMagickFilesDecodeToTheirSource) {
+    ORV_NEED_PROGRAMS("convert");
+    struct Case {
+        const char* name;
+        Samples source;
+        uint8 type;  // what ImageMagick is asked for, and what the file must then hold
+        uint8 depth;
+        bool interlaced;
+        bool transparentEntry;          // a tRNS chunk
+        const char* holding = nullptr;  // the kind of picture ImageMagick is to hold instead
+    };
+    using enum PatternAlpha;
+    const Case cases[] = {
+        {"grey 1-bit", PatternPicture(1, 255, 2, kNone), 0, 1, false, false},
+        {"grey 2-bit, interlaced", PatternPicture(1, 255, 4, kNone), 0, 2, true, false},
+        {"grey 4-bit", PatternPicture(1, 255, 16, kNone), 0, 4, false, false},
+        {"grey 8-bit", PatternPicture(1, 255, 256, kNone), 0, 8, false, false},
+        {"grey 16-bit, interlaced", PatternPicture(1, 65535, 1000, kNone), 0, 16, true, false},
+        {"grey with a transparent level", PatternPicture(2, 255, 200, kFirstValueTransparent), 0, 8,
+         false, true},
+        {"grey and alpha 8-bit", PatternPicture(2, 255, 256, kEveryLevel), 4, 8, false, false},
+        {"grey and alpha 16-bit", PatternPicture(2, 65535, 1000, kEveryLevel), 4, 16, false, false},
+        {"RGB 8-bit", PatternPicture(3, 255, 851, kNone), 2, 8, false, false},
+        {"RGB 8-bit, interlaced", PatternPicture(3, 255, 851, kNone), 2, 8, true, false},
+        {"RGB 16-bit", PatternPicture(3, 65535, 851, kNone), 2, 16, false, false},
+        {"RGB with a transparent colour", PatternPicture(4, 255, 851, kFirstValueTransparent), 2, 8,
+         false, true},
+        {"palette 1-bit", PatternPicture(3, 255, 2, kNone), 3, 1, false, false},
+        {"palette 2-bit", PatternPicture(3, 255, 4, kNone), 3, 2, false, false},
+        {"palette 4-bit, interlaced", PatternPicture(3, 255, 16, kNone), 3, 4, true, false},
+        {"palette 8-bit", PatternPicture(3, 255, 200, kNone), 3, 8, false, false},
+        {"palette with translucent entries", PatternPicture(4, 255, 12, kEveryLevel), 3, 8, false,
+         true, "PaletteAlpha"},
+        {"RGBA 8-bit", PatternPicture(4, 255, 851, kEveryLevel), 6, 8, false, false},
+        {"RGBA 8-bit, interlaced", PatternPicture(4, 255, 851, kEveryLevel), 6, 8, true, false},
+        {"RGBA 16-bit, interlaced", PatternPicture(4, 65535, 851, kEveryLevel), 6, 16, true, false},
+    };
+    PNGTranslator translator;
+    ForeignFiles files;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Without a background colour, which would take a palette entry of its own.
+        std::vector<std::string> options = {
+            "-define",    "png:exclude-chunks=bKGD",
+            "-define",    "png:bit-depth=" + std::to_string(c.depth),
+            "-interlace", c.interlaced ? "PNG" : "None"};
+        // Asked for a colour type, ImageMagick drops a palette's translucent entries; it
+        // keeps them when it holds the picture as such a palette.
+        if (c.holding != nullptr) {
+            options.insert(options.end(), {"-type", c.holding});
+        } else {
+            options.insert(options.end(), {"-define", "png:color-type=" + std::to_string(c.type)});
+        }
+        options.push_back("PNG:made.png");
+        ASSERT_TRUE(files.Convert(c.source, options));
+        const std::vector<uint8> png = files.Read("made.png");
+        ASSERT_GT(png.size(), 33u);
+        EXPECT_EQ(png[24], c.depth);
+        EXPECT_EQ(png[25], c.type);
+        EXPECT_EQ(png[28], c.interlaced ? 1 : 0);
+        EXPECT_EQ(FindChunk(png, "tRNS") != 0, c.transparentEntry);
+
+        std::unique_ptr<BBitmap> image;
+        ASSERT_EQ(Decode(translator, png, &image), B_OK) << ErrorReason();
+        EXPECT_EQ(image->ColorSpace(), c.source.HasAlpha() ? B_RGBA32 : B_RGB32);
+        // 16-bit samples are rounded to 8 bits; ImageMagick rounds the colours of a
+        // translucent palette through its own samples, a level off at times.
+        ExpectPixelsMatch(c.source, *image, c.source.maxval > 255 || c.holding != nullptr ? 1 : 0);
+    }
+}
+
+// What the corrupt files of the public suites try, done to a file of our own: each must be
+// refused with a reason.
+TEST(PNGTranslator, DamagedFilesAreRefusedWithAReason) {
+    PNGTranslator translator;
+    const std::vector<uint8> good = Encode(translator, *MakePhotoLikeImage(40, 30, true), kPNG);
+    ASSERT_NE(FindChunk(good, "IDAT"), 0u);
+    // Rewrites the header's field at `offset` and its checksum.
+    const auto header = [&good](size_t offset, uint8 value) {
+        std::vector<uint8> png = good;
+        png[offset] = value;
+        PutBig32(&png[29], Crc32(&png[12], 17));
+        return png;
+    };
+    std::vector<uint8> bomb = good;  // 60000 × 60000 with a valid checksum
+    PutBig32(&bomb[16], 60000);
+    PutBig32(&bomb[20], 60000);
+    PutBig32(&bomb[29], Crc32(&bomb[12], 17));
+    std::vector<uint8> noData = good;
+    const size_t idat = FindChunk(good, "IDAT");
+    noData.erase(noData.begin() + ptrdiff_t(idat),
+                 noData.begin() + ptrdiff_t(FindChunk(good, "IEND")));
+    std::vector<uint8> headerChecksum = good;
+    headerChecksum[29] ^= 0x01;
+    std::vector<uint8> crlf = good;  // the signature's line ending turned into CR LF
+    crlf.insert(crlf.begin() + 5, '\r');
+    std::vector<uint8> lowercase = good;
+    lowercase[1] = 'p';
+
+    const std::pair<const char*, std::vector<uint8>> damaged[] = {
+        {"a signature byte changed", lowercase},
+        {"the signature's line ending changed", crlf},
+        {"a colour type that does not exist", header(25, 1)},
+        {"a bit depth of 0", header(24, 0)},
+        {"a bit depth of 3", header(24, 3)},
+        {"an unknown interlace method", header(28, 2)},
+        {"a wrong header checksum", headerChecksum},
+        {"no image data", noData},
+        {"a size no bitmap may have", bomb},
+    };
+    for (const auto& [what, png] : damaged) {
+        ExpectRefused(translator, png, what);
+    }
 
     const translation_format* format = nullptr;
     BMemoryIO jpeg("\xff\xd8\xff\xe0", 4);

@@ -2,8 +2,11 @@
 #include "translators/tiff/TIFFTranslator.h"
 
 #include <cmath>
+#include <span>
 
 #include "tests/TempFolder.h"
+#include "tests/translators/common/CodecTestSupport.h"
+#include "tests/translators/common/ForeignFiles.h"
 #include "tests/translators/tiff/TIFFTestFiles.h"
 
 namespace orv::test {
@@ -16,17 +19,72 @@ protected:
     TIFFTranslator fTranslator;
 };
 
+TEST_F(TIFFTranslatorTest, FilesOfImageMagickAndTiffcpDecodeToTheirSource) {
+    ORV_NEED_PROGRAMS("convert", "tiffcp");
+    using enum PatternAlpha;
+    const Samples translucent = PatternPicture(4, 255, 851, kEveryLevel);
+    const Samples colours = PatternPicture(3, 255, 851, kNone);
+    const Samples smooth = SmoothPicture(67, 45);  // for the lossy one
+    const auto recompressed = [](std::vector<std::string> options) {
+        options.insert(options.begin(), "tiffcp");
+        options.insert(options.end(), {"written.tif", "made.tif"});
+        return options;
+    };
+    struct Case {
+        const char* name;
+        Samples source;
+        std::vector<std::string> options;  // for ImageMagick, which writes written.tif
+        std::vector<std::string> rewrite;  // a tiffcp command that makes made.tif of it, if any
+        int tolerance;
+    };
+    const Case cases[] = {
+        {"RGB", colours, {}, {}, 0},
+        {"RGBA, LZW", translucent, {"-compress", "LZW"}, {}, 0},
+        {"16-bit RGBA", PatternPicture(4, 65535, 851, kEveryLevel), {}, {}, 1},
+        {"16-bit grey, Deflate",
+         PatternPicture(1, 65535, 1000, kNone),
+         {"-compress", "Zip"},
+         {},
+         1},
+        {"4-bit palette", PatternPicture(3, 255, 16, kNone), {"-type", "Palette"}, {}, 0},
+        {"LZW with the horizontal predictor", translucent, {}, recompressed({"-c", "lzw:2"}), 0},
+        {"Deflate with the horizontal predictor",
+         translucent,
+         {},
+         recompressed({"-c", "zip:2"}),
+         0},
+        {"PackBits", translucent, {}, recompressed({"-c", "packbits"}), 0},
+        {"16 × 16 tiles", translucent, {}, recompressed({"-t", "-w", "16", "-l", "16"}), 0},
+        {"separate planes", translucent, {}, recompressed({"-p", "separate"}), 0},
+        {"JPEG in YCbCr", smooth, {}, recompressed({"-c", "jpeg:95", "-r", "16"}), 6},
+    };
+    ForeignFiles files;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> options = c.options;
+        options.push_back(c.rewrite.empty() ? "TIFF:made.tif" : "TIFF:written.tif");
+        ASSERT_TRUE(files.Convert(c.source, options));
+        if (!c.rewrite.empty()) {
+            ASSERT_TRUE(files.Run(c.rewrite));
+        }
+        const std::vector<uint8> tiff = files.Read("made.tif");
+        auto image = DecodeOK(fTranslator, tiff);
+        ASSERT_TRUE(image);
+        EXPECT_EQ(image->ColorSpace(), c.source.HasAlpha() ? B_RGBA32 : B_RGB32);
+        ExpectPixelsMatch(c.source, *image, c.tolerance);
+    }
+}
+
 TEST_F(TIFFTranslatorTest, MatchesTheCorpusReferences) {
+    ORV_NEED_CORPUS();
     auto grid = DecodeOK(fTranslator, ReadFile(CorpusPath("webp/grid.tiff")));
     ASSERT_TRUE(grid);
-    auto gridReference = ReadNetpbm(CorpusPath("webp/grid.pam"));
-    ExpectSamePixels(*gridReference, *grid);
-    ExpectSamePixels(*ReadNetpbm(CorpusPath("webp/grid.ppm")), *grid);
+    ExpectMatchesNetpbm(*grid, CorpusPath("webp/grid.pam"));
     for (const char* name : {"peak", "lossless_color_transform"}) {
         auto image =
             DecodeOK(fTranslator, ReadFile(CorpusPath(std::string("webp/") + name + ".tiff")));
         ASSERT_TRUE(image);
-        ExpectSamePixels(*ReadNetpbm(CorpusPath(std::string("webp/") + name + ".ppm")), *image);
+        ExpectMatchesNetpbm(*image, CorpusPath(std::string("webp/") + name + ".ppm"));
     }
 }
 
@@ -95,6 +153,10 @@ TEST_F(TIFFTranslatorTest, ConvertsGreyPaletteSixteenBitAndCMYK) {
     const uint16 deep[2 * 3] = {0x0000, 0x7fff, 0xffff, 0x1234, 0x8080, 0xfe7f};
     const uint8 indices[4] = {0, 1, 2, 1};
     const uint8 cmyk[2 * 4] = {255, 0, 0, 0, 0, 0, 0, 128};
+    std::vector<uint16> colourMap(3 * 256, 0);
+    colourMap[0] = 0xffff;        // red of entry 0
+    colourMap[256 + 1] = 0xffff;  // green of entry 1
+    colourMap[512 + 2] = 0x8080;  // blue of entry 2
     struct Case {
         const char* name;
         Variant variant;
@@ -114,16 +176,7 @@ TEST_F(TIFFTranslatorTest, ConvertsGreyPaletteSixteenBitAndCMYK) {
          grey,
          {255, 255, 255, 170, 170, 170, 85, 85, 85, 0, 0, 0}},
         {"palette",
-         {.photometric = PHOTOMETRIC_PALETTE,
-          .samples = 1,
-          .colourMap =
-              [] {
-                  std::vector<uint16> map(3 * 256, 0);
-                  map[0] = 0xffff;        // red of entry 0
-                  map[256 + 1] = 0xffff;  // green of entry 1
-                  map[512 + 2] = 0x8080;  // blue of entry 2
-                  return map;
-              }()},
+         {.photometric = PHOTOMETRIC_PALETTE, .samples = 1, .colourMap = colourMap},
          4,
          indices,
          {255, 0, 0, 0, 255, 0, 0, 0, 128, 0, 255, 0}},
