@@ -51,17 +51,7 @@ status_t GIFTranslator::OpenReader(BPositionIO& source, std::unique_ptr<PictureR
 }
 
 status_t GIFTranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded) {
-    std::unique_ptr<PictureReader> reader;
-    if (status_t status = OpenGifReader(source, &reader); status != B_OK) {
-        return status;
-    }
-    FrameTiming timing;
-    if (status_t status = reader->ReadFrame(&decoded->bitmap, &timing); status != B_OK) {
-        return status;
-    }
-    decoded->info = reader->Info();
-    decoded->damage = reader->Damage();
-    return B_OK;
+    return DecodeThroughReader(source, decoded);
 }
 
 status_t GIFTranslator::OpenWriter(uint32 outType, BPositionIO& destination,
@@ -81,19 +71,7 @@ status_t GIFTranslator::EncodePicture(const BBitmap& image, const PictureInfo& i
     if (status_t status = CheckEncodeRequest(image, outType, kFormats, "GIF"); status != B_OK) {
         return status;
     }
-    std::unique_ptr<PictureWriter> writer;
-    if (status_t status = OpenWriter(outType, destination, &writer); status != B_OK) {
-        return status;
-    }
-    PictureInfo one = info;
-    one.width = image.PixelWidth();
-    one.height = image.PixelHeight();
-    one.frameCount = 1;
-    status_t status = writer->Begin(one);
-    if (status == B_OK) {
-        status = writer->WriteFrame(image, FrameTiming{});
-    }
-    return status == B_OK ? writer->Finish() : status;
+    return EncodeThroughWriter(image, info, outType, destination);
 }
 
 }  // namespace orv

@@ -69,17 +69,7 @@ status_t TIFFTranslator::OpenReader(BPositionIO& source, std::unique_ptr<Picture
 }
 
 status_t TIFFTranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded) {
-    std::unique_ptr<PictureReader> reader;
-    if (status_t status = OpenReader(source, &reader); status != B_OK) {
-        return status;
-    }
-    FrameTiming timing;
-    if (status_t status = reader->ReadFrame(&decoded->bitmap, &timing); status != B_OK) {
-        return status;
-    }
-    decoded->info = reader->Info();
-    decoded->damage = reader->Damage();
-    return B_OK;
+    return DecodeThroughReader(source, decoded);
 }
 
 status_t TIFFTranslator::OpenWriter(uint32 outType, BPositionIO& destination,
@@ -98,20 +88,7 @@ status_t TIFFTranslator::EncodePicture(const BBitmap& image, const PictureInfo& 
     if (status_t status = CheckEncodeRequest(image, outType, kFormats, "TIFF"); status != B_OK) {
         return status;
     }
-    std::unique_ptr<PictureWriter> writer;
-    status_t status = OpenWriter(outType, destination, &writer);
-    PictureInfo single = info;
-    single.frameCount = 1;
-    if (status == B_OK) {
-        status = writer->Begin(single);
-    }
-    if (status == B_OK) {
-        status = writer->WriteFrame(image, FrameTiming{});
-    }
-    if (status == B_OK) {
-        status = writer->Finish();
-    }
-    return status;
+    return EncodeThroughWriter(image, info, outType, destination);
 }
 
 }  // namespace orv
