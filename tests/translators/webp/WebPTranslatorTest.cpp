@@ -8,13 +8,11 @@
 #include <cstring>
 #include <sstream>
 
-#include "tests/translators/common/CodecTestSupport.h"
-#include "translators/webp/WebPTranslator.h"
+#include "platform/support/ImageLimits.h"
+#include "tests/translators/webp/WebPTestSupport.h"
 
 namespace orv::test {
 namespace {
-
-constexpr uint32 kWebP = FourCC("WEBP");
 
 // MD5 (RFC 1321), enough to check the reference checksums without a crypto library.
 std::string Md5(std::vector<uint8> data) {
@@ -107,13 +105,14 @@ TEST(WebPTranslator, ConformanceFilesMatchTheReferenceDecoder) {
     }
 }
 
-// Two frames: opaque red, then half-transparent blue.
+// Two frames by libwebp itself: opaque red for 100 ms, then half-transparent blue for 250.
 std::vector<uint8> MakeAnimation() {
     WebPAnimEncoderOptions options;
     WebPConfig config;
     WebPPicture frame;
     EXPECT_TRUE(WebPAnimEncoderOptionsInit(&options) && WebPConfigInit(&config) &&
                 WebPPictureInit(&frame));
+    options.anim_params.loop_count = 7;
     WebPAnimEncoder* encoder = WebPAnimEncoderNew(32, 16, &options);
     config.lossless = 1;
     frame.width = 32;
@@ -123,11 +122,12 @@ std::vector<uint8> MakeAnimation() {
     int timestamp = 0;
     for (uint32 argb : {0xffff0000u, 0x800000ffu}) {
         std::fill(frame.argb, frame.argb + 32 * 16, argb);
-        EXPECT_TRUE(WebPAnimEncoderAdd(encoder, &frame, timestamp += 100, &config));
+        EXPECT_TRUE(WebPAnimEncoderAdd(encoder, &frame, timestamp, &config));
+        timestamp += timestamp == 0 ? 100 : 250;
     }
     WebPData data;
     WebPDataInit(&data);
-    EXPECT_TRUE(WebPAnimEncoderAdd(encoder, nullptr, timestamp + 100, nullptr) &&
+    EXPECT_TRUE(WebPAnimEncoderAdd(encoder, nullptr, timestamp, nullptr) &&
                 WebPAnimEncoderAssemble(encoder, &data));
     std::vector<uint8> bytes(data.bytes, data.bytes + data.size);
     WebPDataClear(&data);
@@ -198,6 +198,63 @@ TEST(WebPTranslator, ExifOrientationIsApplied) {
     auto stored = DecodeAsStored(translator, webp);
     ASSERT_NE(stored, nullptr);
     EXPECT_EQ(stored->PixelWidth(), 40u);
+    // The reader says it turned the pixels, and the EXIF block goes on as it was.
+    Sequence read = ReadSequence(translator, webp);
+    ASSERT_EQ(read.status, B_OK) << ErrorReason();
+    EXPECT_TRUE(read.info.orientationApplied);
+    EXPECT_EQ(read.info.width, 24u);
+    EXPECT_EQ(read.info.metadata.exif, std::vector<uint8>(std::begin(exif) + 8, std::end(exif)));
+}
+
+// A still picture without metadata comes out as libwebp's encoder alone makes it, whatever
+// the threads it used.
+TEST(WebPTranslator, StillIsLibwebpsOwnFile) {
+    WebPTranslator translator;
+    const auto image = TestPicture(97, 61, false);
+    WebPConfig config;
+    WebPPicture picture;
+    ASSERT_TRUE(WebPConfigInit(&config) && WebPPictureInit(&picture));
+    config.quality = 90;
+    picture.width = 97;
+    picture.height = 61;
+    WebPMemoryWriter memory;
+    WebPMemoryWriterInit(&memory);
+    picture.writer = WebPMemoryWrite;
+    picture.custom_ptr = &memory;
+    ASSERT_TRUE(WebPPictureImportBGRX(&picture, static_cast<const uint8*>(image->Bits()),
+                                      image->BytesPerRow()) &&
+                WebPEncode(&config, &picture));
+    EXPECT_EQ(Encode(translator, *image, kWebP),
+              std::vector<uint8>(memory.mem, memory.mem + memory.size));
+    WebPMemoryWriterClear(&memory);
+    WebPPictureFree(&picture);
+}
+
+// The chunks go into the extended container unchanged, still or animated, and come back
+// as they went; a block stored with JPEG's "Exif\0\0" comes back without it.
+TEST(WebPTranslator, MetadataChunksRoundTrip) {
+    WebPTranslator translator;
+    PictureInfo info;
+    info.metadata.color.icc = Bytes("not really a profile, kept as it is");
+    info.metadata.xmp = Bytes("<x:xmpmeta xmlns:x='adobe:ns:meta/'/>");
+    const std::vector<uint8> tiff = {'I', 'I', 42, 0, 8, 0, 0, 0, 0, 0};
+    info.metadata.exif = Bytes(std::string("Exif\0\0", 6));
+    info.metadata.exif.insert(info.metadata.exif.end(), tiff.begin(), tiff.end());
+    for (size_t count : {size_t(1)}) {
+        auto some = SampleFrames(24, 30);
+        some.resize(count);
+        const std::vector<uint8> file =
+            WriteSequence(translator, info, some, std::vector<uint32>(count, 50));
+        ASSERT_GT(file.size(), 21u);
+        EXPECT_EQ(std::string(file.begin() + 12, file.begin() + 16), "VP8X");
+        EXPECT_EQ(file[20] & 0x2c, 0x2c) << "ICC, EXIF and XMP flags";
+        Sequence read = ReadSequence(translator, file);
+        ASSERT_EQ(read.status, B_OK) << ErrorReason();
+        EXPECT_EQ(read.frames.size(), count);
+        EXPECT_EQ(read.info.metadata.color.icc, info.metadata.color.icc);
+        EXPECT_EQ(read.info.metadata.exif, tiff);
+        EXPECT_EQ(read.info.metadata.xmp, info.metadata.xmp);
+    }
 }
 
 TEST(WebPTranslator, HostileFilesAreRefused) {
@@ -210,6 +267,14 @@ TEST(WebPTranslator, HostileFilesAreRefused) {
     std::vector<uint8> liar = ReadCorpusFile("webp/lossless1.webp");
     liar[7] = 0x7f;
     ExpectRefused(translator, liar);
+
+    // A block beside the pixels over the bound is refused, not copied.
+    PictureInfo info;
+    info.metadata.xmp.assign(kMaxMetadataBytes + 1, ' ');
+    std::vector<std::unique_ptr<BBitmap>> one;
+    one.push_back(TestPicture(8, 8, false));
+    ExpectRefused(translator, WriteSequence(translator, info, one, {0}), "XMP");
+    EXPECT_NE(ErrorReason().find("XMP"), std::string::npos) << ErrorReason();
 }
 
 }  // namespace

@@ -1,0 +1,24 @@
+// SPDX-License-Identifier: MIT
+// Reading a WebP file as a picture: a still picture, or the first frame of an animation
+// composited on its canvas as a player shows it; the ICC profile and the EXIF and XMP
+// blocks beside them. WebP states no resolution and holds no IPTC block.
+#pragma once
+
+#include <memory>
+
+#include "platform/support/DataIO.h"
+#include "platform/translation/PictureIO.h"
+
+namespace orv {
+
+struct WebPReadOptions {
+    bool applyOrientation = true;  // turn the pixels upright by the EXIF orientation
+    bool threads = false;          // let libwebp decode on a second thread
+};
+
+// A reader open on `source`, its description known; the stream is read whole at once and
+// may be released afterwards.
+status_t OpenWebPReader(BPositionIO& source, const WebPReadOptions& options,
+                        std::unique_ptr<PictureReader>* reader);
+
+}  // namespace orv
