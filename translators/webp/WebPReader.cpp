@@ -141,9 +141,9 @@ public:
 
 private:
     status_t OpenStill();
-    status_t OpenAnimation(const WebPDemuxer* demux);
+    status_t OpenAnimation(DemuxPtr demux);
     status_t DecodeStill(BBitmap* bitmap);
-    status_t DecodeFirstFrame(BBitmap* bitmap);
+    status_t DecodeNextFrame(BBitmap* bitmap);
     status_t Upright(std::unique_ptr<BBitmap>* frame) const;
 
     WebPReadOptions fOptions;
@@ -153,6 +153,8 @@ private:
     uint32 fHeight = 0;
     int fOrientation = 1;
     uint32 fFramesRead = 0;
+    DemuxPtr fDemux;  // an animation's frames, for their durations
+    AnimDecoderPtr fDecoder;
 };
 
 status_t WebPReader::Open(BPositionIO& source) {
@@ -172,7 +174,7 @@ status_t WebPReader::Open(BPositionIO& source) {
     if (fOptions.applyOrientation && !exif.empty()) {
         fOrientation = ExifOrientation(exif.data(), exif.size());
     }
-    status_t status = fAnimation ? OpenAnimation(demux.get()) : OpenStill();
+    status_t status = fAnimation ? OpenAnimation(std::move(demux)) : OpenStill();
     if (status != B_OK) {
         return status;
     }
@@ -195,13 +197,19 @@ status_t WebPReader::OpenStill() {
     return CheckImageSize(fWidth, fHeight);
 }
 
-// An animation is read as its first frame, composed on its canvas as a player shows it.
-status_t WebPReader::OpenAnimation(const WebPDemuxer* demux) {
-    fWidth = WebPDemuxGetI(demux, WEBP_FF_CANVAS_WIDTH);
-    fHeight = WebPDemuxGetI(demux, WEBP_FF_CANVAS_HEIGHT);
-    fInfo.alpha = (WebPDemuxGetI(demux, WEBP_FF_FORMAT_FLAGS) & ALPHA_FLAG) != 0;
-    // The decoder keeps two canvases: the canvas alone must be a picture we may allocate.
-    return CheckImageSize(fWidth, fHeight);
+status_t WebPReader::OpenAnimation(DemuxPtr demux) {
+    fWidth = WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_WIDTH);
+    fHeight = WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_HEIGHT);
+    fInfo.frameCount = WebPDemuxGetI(demux.get(), WEBP_FF_FRAME_COUNT);
+    fInfo.loopCount = int32(WebPDemuxGetI(demux.get(), WEBP_FF_LOOP_COUNT));
+    fInfo.alpha = (WebPDemuxGetI(demux.get(), WEBP_FF_FORMAT_FLAGS) & ALPHA_FLAG) != 0;
+    fDemux = std::move(demux);
+    // The decoder keeps two canvases, and every frame is one: all of them must fit the one
+    // pixel limit before the first is decoded.
+    if (status_t status = CheckImageSize(fWidth, fHeight); status != B_OK) {
+        return status;
+    }
+    return CheckSequenceSize(fWidth, fHeight, fInfo.frameCount);
 }
 
 status_t WebPReader::ReadFrame(std::unique_ptr<BBitmap>* frame, FrameTiming* timing) {
@@ -214,9 +222,16 @@ status_t WebPReader::ReadFrame(std::unique_ptr<BBitmap>* frame, FrameTiming* tim
     if (status_t status = NewImage(fWidth, fHeight, fInfo.alpha, &bitmap); status != B_OK) {
         return status;
     }
-    status_t status = fAnimation ? DecodeFirstFrame(bitmap.get()) : DecodeStill(bitmap.get());
+    status_t status = fAnimation ? DecodeNextFrame(bitmap.get()) : DecodeStill(bitmap.get());
     if (status != B_OK) {
         return status;
+    }
+    if (fAnimation) {
+        WebPIterator iterator;
+        if (WebPDemuxGetFrame(fDemux.get(), int(fFramesRead) + 1, &iterator)) {
+            timing->delayMs = uint32(iterator.duration);
+            WebPDemuxReleaseIterator(&iterator);
+        }
     }
     fFramesRead++;
     if (status = Upright(&bitmap); status != B_OK) {
@@ -238,22 +253,27 @@ status_t WebPReader::DecodeStill(BBitmap* bitmap) {
     return code == VP8_STATUS_OK ? B_OK : StatusFailure(code);
 }
 
-status_t WebPReader::DecodeFirstFrame(BBitmap* bitmap) {
-    WebPAnimDecoderOptions options;
-    if (!WebPAnimDecoderOptionsInit(&options)) {
-        return Fail(B_ERROR, "version de libwebp incompatible");
+status_t WebPReader::DecodeNextFrame(BBitmap* bitmap) {
+    if (fDecoder == nullptr) {
+        WebPAnimDecoderOptions options;
+        if (!WebPAnimDecoderOptionsInit(&options)) {
+            return Fail(B_ERROR, "version de libwebp incompatible");
+        }
+        options.color_mode = MODE_BGRA;
+        options.use_threads = fOptions.threads ? 1 : 0;
+        const WebPData data{fData.data(), fData.size()};
+        fDecoder.reset(WebPAnimDecoderNew(&data, &options));
+        if (fDecoder == nullptr) {
+            return Fail(B_BAD_DATA, "animation WebP endommagée");
+        }
     }
-    options.color_mode = MODE_BGRA;
-    options.use_threads = fOptions.threads ? 1 : 0;
-    const WebPData data{fData.data(), fData.size()};
-    AnimDecoderPtr decoder(WebPAnimDecoderNew(&data, &options));
     uint8* canvas = nullptr;
     int timestamp = 0;
-    if (decoder == nullptr || !WebPAnimDecoderGetNext(decoder.get(), &canvas, &timestamp)) {
-        return Fail(B_BAD_DATA, "animation WebP endommagée");
+    if (WebPAnimDecoderGetNext(fDecoder.get(), &canvas, &timestamp)) {
+        CopyCanvas(canvas, bitmap);
+        return B_OK;
     }
-    CopyCanvas(canvas, bitmap);
-    return B_OK;
+    return Fail(B_BAD_DATA, "animation WebP endommagée");
 }
 
 }  // namespace

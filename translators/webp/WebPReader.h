@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
-// Reading a WebP file as a picture: a still picture, or the first frame of an animation
-// composited on its canvas as a player shows it; the ICC profile and the EXIF and XMP
-// blocks beside them. WebP states no resolution and holds no IPTC block.
+// Reading a WebP file as a picture: a still picture, or every frame of an animation
+// composited on its canvas as a player shows it, with each frame's duration and the loop
+// count; the ICC profile and the EXIF and XMP blocks beside them. WebP states no
+// resolution and holds no IPTC block.
 #pragma once
 
 #include <memory>

@@ -36,7 +36,7 @@ WebPTranslator::WebPTranslator()
                        kWebPFormats,
                        kWebPFormats,
                        kSettings,
-                       {.sequences = false, .profiles = true, .metadata = true}}) {}
+                       {.sequences = true, .profiles = true, .metadata = true}}) {}
 
 status_t WebPTranslator::IdentifyImage(BPositionIO& source, const translation_format** format) {
     uint8 header[12];

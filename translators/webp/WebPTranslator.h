@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
-// WebP through libwebp: lossy, lossless, alpha and the first frame of animations in; lossy
-// or lossless out, alpha kept; the ICC profile, EXIF and XMP read and written in the
-// extended container.
+// WebP through libwebp: still pictures and animations, lossy or lossless, with alpha, in
+// and out; the ICC profile, EXIF and XMP read and written in the extended container.
 #pragma once
 
 #include "platform/translation/ImageTranslator.h"

@@ -4,6 +4,8 @@
 #include <webp/encode.h>
 #include <webp/mux.h>
 
+#include <algorithm>
+#include <climits>
 #include <string>
 
 #include "platform/support/ErrorReason.h"
@@ -16,8 +18,13 @@ namespace orv {
 
 namespace {
 
+using AnimEncoderPtr = std::unique_ptr<WebPAnimEncoder, FreeWith<WebPAnimEncoderDelete>>;
 using MuxPtr = std::unique_ptr<WebPMux, FreeWith<WebPMuxDelete>>;
 using PicturePtr = std::unique_ptr<WebPPicture, FreeWith<WebPPictureFree>>;
+
+// The longest duration a frame's header can hold (24 bits of milliseconds).
+constexpr uint32 kMaxFrameDuration = 0xffffff;
+constexpr int32 kMaxLoopCount = 0xffff;
 
 // Bytes libwebp made and owns until cleared.
 struct OwnedData {
@@ -146,6 +153,7 @@ public:
 
 private:
     status_t WriteStill(const BBitmap& frame);
+    status_t AddFrame(const BBitmap& frame, const FrameTiming& timing);
 
     BPositionIO& fDestination;
     WebPWriteOptions fOptions;
@@ -153,6 +161,8 @@ private:
     PictureInfo fInfo;
     bool fBegun = false;
     uint32 fFrames = 0;
+    AnimEncoderPtr fAnimation;  // set for a sequence of frames
+    int64 fTimestamp = 0;       // where the next frame starts, in milliseconds
 };
 
 status_t WebPWriter::Begin(const PictureInfo& info) {
@@ -163,18 +173,33 @@ status_t WebPWriter::Begin(const PictureInfo& info) {
     if (status_t status = MakeConfig(fOptions, &fConfig); status != B_OK) {
         return status;
     }
+    if (info.frameCount > 1) {
+        if (status_t status = CheckCanvas(info.width, info.height); status != B_OK) {
+            return status;
+        }
+        WebPAnimEncoderOptions options;
+        if (!WebPAnimEncoderOptionsInit(&options)) {
+            return IncompatibleLibrary();
+        }
+        // The file holds 16 bits; more loops than that are as good as forever to a viewer.
+        options.anim_params.loop_count = std::clamp(info.loopCount, 0, kMaxLoopCount);
+        fAnimation.reset(WebPAnimEncoderNew(int(info.width), int(info.height), &options));
+        if (fAnimation == nullptr) {
+            return Fail(B_NO_MEMORY, "mémoire insuffisante pour écrire le WebP");
+        }
+    }
     fBegun = true;
     return B_OK;
 }
 
-status_t WebPWriter::WriteFrame(const BBitmap& frame, const FrameTiming&) {
+status_t WebPWriter::WriteFrame(const BBitmap& frame, const FrameTiming& timing) {
     if (!fBegun) {
         return Fail(B_NOT_ALLOWED, "écriture du WebP non commencée");
     }
-    if (fFrames > 0) {
-        return Fail(B_NOT_ALLOWED, "une seule image par fichier WebP");
+    if (fAnimation == nullptr && fFrames > 0) {
+        return Fail(B_NOT_ALLOWED, "une seule image annoncée pour ce WebP");
     }
-    const status_t status = WriteStill(frame);
+    const status_t status = fAnimation != nullptr ? AddFrame(frame, timing) : WriteStill(frame);
     if (status == B_OK) {
         fFrames++;
     }
@@ -210,8 +235,43 @@ status_t WebPWriter::WriteStill(const BBitmap& frame) {
     return WriteWithChunks(fDestination, WebPData{memory.mem, memory.size}, fInfo.metadata);
 }
 
+status_t WebPWriter::AddFrame(const BBitmap& frame, const FrameTiming& timing) {
+    if (frame.PixelWidth() != fInfo.width || frame.PixelHeight() != fInfo.height) {
+        return Fail(B_BAD_VALUE, "image de taille différente de celle de l'animation");
+    }
+    // The animation encoder works in ARGB: frames go in so, without a loss through YUV.
+    WebPPicture picture{};  // zeroed, so that freeing it is safe however far it got
+    PicturePtr owner(&picture);
+    if (status_t status = ImportFrame(frame, true, &picture); status != B_OK) {
+        return status;
+    }
+    if (!WebPAnimEncoderAdd(fAnimation.get(), &picture, int(fTimestamp), &fConfig)) {
+        return EncodingFailure(picture);
+    }
+    fTimestamp += std::min(timing.delayMs, kMaxFrameDuration);
+    if (fTimestamp > INT_MAX) {
+        return Fail(B_BAD_VALUE, "animation trop longue pour le format WebP");
+    }
+    return B_OK;
+}
+
 status_t WebPWriter::Finish() {
-    return fFrames == 0 ? Fail(B_ERROR, "aucune image à écrire") : B_OK;
+    if (fFrames == 0) {
+        return Fail(B_ERROR, "aucune image à écrire");
+    }
+    if (fAnimation == nullptr) {
+        return B_OK;
+    }
+    // The end of the last frame gives its duration.
+    OwnedData file;
+    if (!WebPAnimEncoderAdd(fAnimation.get(), nullptr, int(fTimestamp), nullptr) ||
+        !WebPAnimEncoderAssemble(fAnimation.get(), &file.data)) {
+        return Fail(B_ERROR, std::string("animation WebP impossible à écrire : ") +
+                                 WebPAnimEncoderGetError(fAnimation.get()));
+    }
+    fAnimation.reset();
+    return HasChunks(fInfo.metadata) ? WriteWithChunks(fDestination, file.data, fInfo.metadata)
+                                     : WriteAll(fDestination, file.data);
 }
 
 }  // namespace

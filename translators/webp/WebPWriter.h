@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Writing a WebP file: one picture through libwebp's encoder, lossy or lossless.
+// Writing a WebP file: one picture through libwebp's encoder, or an animation through its
+// animation encoder (each frame's duration and the loop count kept), lossy or lossless.
 // The ICC profile and the EXIF and XMP blocks it is given go, unchanged, into the extended
 // container's ICCP, EXIF and XMP chunks. WebP has no place for a resolution or IPTC.
 #pragma once

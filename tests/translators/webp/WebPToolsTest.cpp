@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
-// WebP files made and checked by other programs: Debian's webp tools, ImageMagick and
-// exiftool.
+// WebP files made and checked by other programs: Debian's webp tools (gif2webp, img2webp,
+// cwebp, webpmux), ImageMagick and exiftool.
+#include <regex>
+
 #include "tests/translators/webp/WebPTestSupport.h"
 
 namespace orv::test {
@@ -12,6 +14,98 @@ constexpr char kProfile[] = "/usr/share/color/icc/compatibleWithAdobeRGB1998.icc
 
 std::vector<uint8> ReadBytes(const std::string& path) {
     return Bytes(orvtest::ReadFile(path));
+}
+
+// The loop count and the frames' durations as webpmux tells them.
+void ExpectTimingSaid(const std::string& file, int32 loop, const std::vector<uint32>& delays) {
+    const std::string info = Output("webpmux -info '" + file + "'");
+    EXPECT_NE(info.find("Loop Count : " + std::to_string(loop)), std::string::npos) << info;
+    const std::regex frameLine(R"(\n *\d+: +\d+ +\d+ +\w+ +\d+ +\d+ +(\d+) )");
+    std::vector<uint32> said;
+    for (std::sregex_iterator it(info.begin(), info.end(), frameLine), end; it != end; ++it) {
+        said.push_back(uint32(std::stoul((*it)[1])));
+    }
+    EXPECT_EQ(said, delays) << info;
+}
+
+// Animations of the usual makers, read frame by frame as ImageMagick composes them.
+TEST(WebPTools, AnimationsOfOtherMakersMatchImageMagick) {
+    if (const std::string missing = MissingTool({"convert", "gif2webp", "img2webp"});
+        !missing.empty()) {
+        GTEST_SKIP() << missing << " absent: see scripts/install-deps.sh";
+    }
+    TempFolder folder;
+    // Frames of a GIF that leave parts of the one before and add transparent parts.
+    ASSERT_EQ(
+        RunCommand("cd " + folder.Path() +
+                   " && convert -loop 3 -delay 7 -size 40x30 xc:red -delay 12 \\( -size 20x10 "
+                   "xc:blue -set page +5+5 \\) -delay 3 \\( -size 10x10 xc:none -draw 'fill green "
+                   "circle 5,5 5,1' -set page +25+15 \\) anim.gif"
+                   " && convert -size 40x30 xc:red f1.png && convert -size 40x30 xc:blue f2.png"
+                   " && convert -size 40x30 gradient:green-yellow f3.png"),
+        0);
+    const struct {
+        const char* command;
+        int tolerance;
+        int32 loop;
+        std::vector<uint32> delays;
+    } cases[] = {
+        {"gif2webp -quiet anim.gif -o out.webp", 0, 3, {70, 120, 30}},
+        {"gif2webp -quiet -lossy -q 80 anim.gif -o out.webp", 1, 3, {70, 120, 30}},
+        {"img2webp -loop 5 -lossy -d 80 f1.png -d 40 f2.png -lossless f3.png -o out.webp",
+         1,
+         5,
+         {80, 40, 40}},
+    };
+    WebPTranslator translator;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
+        ASSERT_EQ(RunCommand("cd " + folder.Path() + " && " + c.command), 0);
+        Sequence read = ReadSequence(translator, ReadBytes(folder / "out.webp"));
+        ASSERT_EQ(read.status, B_OK) << ErrorReason();
+        EXPECT_EQ(read.info.loopCount, c.loop);
+        EXPECT_EQ(read.delays, c.delays);
+        EXPECT_EQ(read.damage, "");
+        const auto expected = Coalesced(folder, folder / "out.webp");
+        ASSERT_EQ(read.frames.size(), expected.size());
+        for (size_t i = 0; i < expected.size(); i++) {
+            ExpectSameVisiblePixels(*expected[i], *read.frames[i], c.tolerance);
+        }
+    }
+}
+
+// What we write plays in the others with its frames, durations and loop count.
+TEST(WebPTools, WrittenAnimationsPlayElsewhere) {
+    if (const std::string missing = MissingTool({"convert", "webpmux"}); !missing.empty()) {
+        GTEST_SKIP() << missing << " absent: see scripts/install-deps.sh";
+    }
+    TempFolder folder;
+    WebPTranslator translator;
+    // Opaque: ImageMagick blends every frame over the one before, which is right only
+    // where a frame has no partly transparent pixels (those are checked through libwebp's
+    // own decoder by the round trip).
+    const auto frames = SampleFrames(48, 40, true);
+    const std::vector<uint32> delays = {70, 0, 250, 1000};
+    PictureInfo info;
+    info.loopCount = 4;
+    for (bool lossless : {true, false}) {
+        SCOPED_TRACE(lossless ? "lossless" : "lossy");
+        ASSERT_EQ(translator.Settings().Set("lossless", lossless), B_OK);
+        const std::vector<uint8> file = WriteSequence(translator, info, frames, delays);
+        orvtest::WriteFile(folder / "ours.webp", std::string(file.begin(), file.end()));
+        ExpectTimingSaid(folder / "ours.webp", 4, delays);
+        const auto shown = Coalesced(folder, folder / "ours.webp");
+        ASSERT_EQ(shown.size(), frames.size());
+        for (size_t i = 0; i < frames.size(); i++) {
+            if (lossless) {
+                ExpectSameVisiblePixels(*frames[i], *shown[i], 0);
+            } else {
+                EXPECT_GT(VisiblePSNR(*frames[i], *shown[i]), StillPSNR(translator, *frames[i]) - 1)
+                    << i;
+            }
+        }
+    }
+    RestoreDefaults(translator);
 }
 
 // A photograph's profile, EXIF and XMP, however another program put them in a WebP file,
@@ -52,7 +146,7 @@ TEST(WebPTools, MetadataTravelsThroughWebP) {
         EXPECT_TRUE(metadata.exif[0] == 'I' || metadata.exif[0] == 'M');
         EXPECT_EQ(metadata.xmp.empty(), !maker.xmp);
 
-        for (size_t count : {size_t(1)}) {
+        for (size_t count : {size_t(1), size_t(2)}) {
             std::vector<std::unique_ptr<BBitmap>> frames;
             frames.push_back(std::move(read.frames[0]));
             if (count == 2) {

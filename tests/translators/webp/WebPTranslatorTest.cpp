@@ -136,12 +136,21 @@ std::vector<uint8> MakeAnimation() {
     return bytes;
 }
 
-TEST(WebPTranslator, AnimationIsReadAsItsFirstFrame) {
+TEST(WebPTranslator, AnimationIsReadFrameByFrame) {
     WebPTranslator translator;
+    Sequence read = ReadSequence(translator, MakeAnimation());
+    ASSERT_EQ(read.status, B_OK) << ErrorReason();
+    EXPECT_EQ(read.info.frameCount, 2u);
+    EXPECT_EQ(read.info.loopCount, 7);
+    EXPECT_TRUE(read.info.alpha);
+    EXPECT_EQ(read.delays, (std::vector<uint32>{100, 250}));
+    EXPECT_EQ(PixelValue(*read.frames[0], 31, 15), 0xffff0000u);
+    EXPECT_EQ(PixelValue(*read.frames[1], 0, 0), 0x800000ffu);
+    EXPECT_EQ(read.damage, "");
+    // Read as one picture, an animation is its first frame.
     std::unique_ptr<BBitmap> image;
     ASSERT_EQ(Decode(translator, MakeAnimation(), &image), B_OK) << ErrorReason();
-    ASSERT_EQ(image->PixelWidth(), 32u);
-    EXPECT_EQ(std::memcmp(Pixel(*image, 31, 15), "\x00\x00\xff\xff", 4), 0);
+    EXPECT_EQ(PixelValue(*image, 31, 15), 0xffff0000u);
 }
 
 TEST(WebPTranslator, RoundTripsAndSettings) {
@@ -206,6 +215,54 @@ TEST(WebPTranslator, ExifOrientationIsApplied) {
     EXPECT_EQ(read.info.metadata.exif, std::vector<uint8>(std::begin(exif) + 8, std::end(exif)));
 }
 
+TEST(WebPTranslator, AnimationsRoundTrip) {
+    WebPTranslator translator;
+    const auto frames = SampleFrames(48, 40);
+    // A frame shown for no time, and one longer than the format's 24 bits hold.
+    const std::vector<uint32> delays = {0, 40, 0x1000000, 0};
+    PictureInfo info;
+    info.loopCount = 2;
+    for (bool lossless : {true, false}) {
+        SCOPED_TRACE(lossless ? "lossless" : "lossy");
+        ASSERT_EQ(translator.Settings().Set("lossless", lossless), B_OK);
+        Sequence read = ReadSequence(translator, WriteSequence(translator, info, frames, delays));
+        ASSERT_EQ(read.status, B_OK) << ErrorReason();
+        ASSERT_EQ(read.frames.size(), 4u);
+        EXPECT_EQ(read.info.loopCount, 2);
+        EXPECT_EQ(read.delays, (std::vector<uint32>{0, 40, 0xffffff, 0}));
+        for (size_t i = 0; i < 4; i++) {
+            if (lossless) {
+                ExpectSameVisiblePixels(*frames[i], *read.frames[i], 0);
+            } else {
+                EXPECT_GT(VisiblePSNR(*frames[i], *read.frames[i]),
+                          StillPSNR(translator, *frames[i]) - 1)
+                    << i;
+            }
+        }
+    }
+    RestoreDefaults(translator);
+
+    // Fewer frames than announced (a source that ended early) still make a whole file, and
+    // a loop count beyond the format's 16 bits becomes the largest it holds.
+    BMallocIO out;
+    std::unique_ptr<PictureWriter> writer;
+    ASSERT_EQ(translator.OpenWriter(kWebP, out, &writer), B_OK);
+    info.width = 48;
+    info.height = 40;
+    info.frameCount = 4;
+    info.loopCount = 70000;
+    ASSERT_EQ(writer->Begin(info), B_OK) << ErrorReason();
+    ASSERT_EQ(writer->WriteFrame(*frames[0], FrameTiming{30}), B_OK) << ErrorReason();
+    ASSERT_EQ(writer->WriteFrame(*frames[1], FrameTiming{60}), B_OK) << ErrorReason();
+    ASSERT_EQ(writer->Finish(), B_OK) << ErrorReason();
+    const auto* bytes = static_cast<const uint8*>(out.Buffer());
+    Sequence read = ReadSequence(translator, std::vector<uint8>(bytes, bytes + out.BufferLength()));
+    ASSERT_EQ(read.status, B_OK) << ErrorReason();
+    EXPECT_EQ(read.delays, (std::vector<uint32>{30, 60}));
+    EXPECT_EQ(read.info.loopCount, 0xffff);
+    EXPECT_EQ(read.damage, "");
+}
+
 // A still picture without metadata comes out as libwebp's encoder alone makes it, whatever
 // the threads it used.
 TEST(WebPTranslator, StillIsLibwebpsOwnFile) {
@@ -240,7 +297,7 @@ TEST(WebPTranslator, MetadataChunksRoundTrip) {
     const std::vector<uint8> tiff = {'I', 'I', 42, 0, 8, 0, 0, 0, 0, 0};
     info.metadata.exif = Bytes(std::string("Exif\0\0", 6));
     info.metadata.exif.insert(info.metadata.exif.end(), tiff.begin(), tiff.end());
-    for (size_t count : {size_t(1)}) {
+    for (size_t count : {size_t(1), size_t(3)}) {
         auto some = SampleFrames(24, 30);
         some.resize(count);
         const std::vector<uint8> file =
@@ -275,6 +332,22 @@ TEST(WebPTranslator, HostileFilesAreRefused) {
     one.push_back(TestPicture(8, 8, false));
     ExpectRefused(translator, WriteSequence(translator, info, one, {0}), "XMP");
     EXPECT_NE(ErrorReason().find("XMP"), std::string::npos) << ErrorReason();
+
+    // A canvas over the pixel limit, however small its frames, before any is decoded.
+    std::vector<uint8> huge = MakeAnimation();
+    ASSERT_EQ(std::string(huge.begin() + 12, huge.begin() + 16), "VP8X");
+    for (size_t at : {24, 27}) {
+        huge[at] = 0x1f;  // 20000 - 1
+        huge[at + 1] = 0x4e;
+        huge[at + 2] = 0;
+    }
+    ExpectRefused(translator, huge, "canvas");
+    // A canvas within the limit, but two frames of it are not.
+    for (size_t at : {24, 27}) {
+        huge[at] = 0xfe;  // 16383 - 1
+        huge[at + 1] = 0x3f;
+    }
+    ExpectRefused(translator, huge, "sequence");
 }
 
 }  // namespace
