@@ -23,6 +23,7 @@ constexpr size_t kChunkHeaderSize = 8;
 
 using DemuxPtr = std::unique_ptr<WebPDemuxer, FreeWith<WebPDemuxDelete>>;
 using AnimDecoderPtr = std::unique_ptr<WebPAnimDecoder, FreeWith<WebPAnimDecoderDelete>>;
+using IncrementalPtr = std::unique_ptr<WebPIDecoder, FreeWith<WebPIDelete>>;
 
 bool IsWebP(const uint8* header) {
     return std::memcmp(header, "RIFF", 4) == 0 && std::memcmp(header + 8, "WEBP", 4) == 0;
@@ -42,10 +43,19 @@ status_t StatusFailure(VP8StatusCode code) {
     }
 }
 
+// What is missing of a picture of which only `rows` rows out of `height` could be read.
+std::string MissingRows(const char* what, uint32 rows, uint32 height) {
+    const uint64 percent = (uint64(height - rows) * 100 + height / 2) / height;
+    return std::string(what) + " : " +
+           (percent == 0 ? std::string("moins de 1 %")
+                         : "environ " + std::to_string(percent) + " %") +
+           " de l'image manque";
+}
+
 // libwebp decodes from memory. The file is read once, up to the end its RIFF header gives
-// (bytes after it belong to no picture): a header that promises more than the stream holds
-// is a truncated file, found before any large allocation.
-status_t ReadFileBytes(BPositionIO& source, std::vector<uint8>* data) {
+// (bytes after it belong to no picture); a stream that ends before is a truncated file, of
+// which what is there is read.
+status_t ReadFileBytes(BPositionIO& source, std::vector<uint8>* data, bool* truncated) {
     uint8 header[kRiffHeaderSize];
     if (source.ReadAt(0, header, sizeof(header)) != ssize_t(sizeof(header)) || !IsWebP(header)) {
         return Fail(B_BAD_DATA, "fichier WebP tronqué ou illisible");
@@ -56,14 +66,30 @@ status_t ReadFileBytes(BPositionIO& source, std::vector<uint8>* data) {
     if (end < 0) {
         return Fail(B_IO_ERROR, "lecture du WebP impossible");
     }
-    if (uint64(end) < declared) {
-        return Fail(B_BAD_DATA, "fichier WebP tronqué");
-    }
-    data->resize(size_t(declared));
+    *truncated = uint64(end) < declared;
+    data->resize(size_t(*truncated ? uint64(end) : declared));
     if (source.ReadAtExactly(0, data->data(), data->size()) != B_OK) {
         return Fail(B_IO_ERROR, "lecture du WebP impossible");
     }
     return B_OK;
+}
+
+// Cuts a truncated file after its last whole chunk and makes its RIFF header say so:
+// libwebp's animation decoder reads only complete files, and an animation's frames are
+// chunks of their own.
+void KeepWholeChunks(std::vector<uint8>* data) {
+    uint64 offset = kRiffHeaderSize;
+    while (offset + kChunkHeaderSize <= data->size()) {
+        const uint64 size = ReadLE32(data->data() + offset + 4);
+        const uint64 end = offset + kChunkHeaderSize + size + (size & 1);
+        // An odd chunk at the very end may lack only its padding byte.
+        if (end > data->size() + (size & 1)) {
+            break;
+        }
+        offset = end;
+    }
+    data->resize(size_t(offset));
+    WriteLE32(data->data() + 4, uint32(offset - kChunkHeaderSize));
 }
 
 // A copy of a chunk the file holds, after the bound on everything but pixels.
@@ -115,8 +141,10 @@ void CopyCanvas(const uint8* canvas, BBitmap* bitmap) {
     }
 }
 
-// Decodes a still picture straight into the bitmap.
-VP8StatusCode DecodeInto(const std::vector<uint8>& data, bool threads, BBitmap* bitmap) {
+// Decodes a still picture straight into the bitmap, incrementally so that a file that ends
+// early still gives the rows it holds (*rows of them).
+VP8StatusCode DecodeRows(const std::vector<uint8>& data, bool threads, BBitmap* bitmap, int* rows) {
+    *rows = 0;
     WebPDecoderConfig config;
     if (!WebPInitDecoderConfig(&config)) {
         return VP8_STATUS_INVALID_PARAM;
@@ -127,8 +155,14 @@ VP8StatusCode DecodeInto(const std::vector<uint8>& data, bool threads, BBitmap* 
     config.output.u.RGBA.rgba = static_cast<uint8*>(bitmap->Bits());
     config.output.u.RGBA.stride = bitmap->BytesPerRow();
     config.output.u.RGBA.size = size_t(bitmap->BitsLength());
-    const VP8StatusCode code = WebPDecode(data.data(), data.size(), &config);
-    WebPFreeDecBuffer(&config.output);
+    IncrementalPtr decoder(WebPIDecode(nullptr, 0, &config));
+    if (decoder == nullptr) {
+        return VP8_STATUS_OUT_OF_MEMORY;
+    }
+    const VP8StatusCode code = WebPIUpdate(decoder.get(), data.data(), data.size());
+    if (WebPIDecGetRGB(decoder.get(), rows, nullptr, nullptr, nullptr) == nullptr) {
+        *rows = 0;
+    }
     return code;
 }
 
@@ -148,6 +182,7 @@ private:
 
     WebPReadOptions fOptions;
     std::vector<uint8> fData;
+    bool fTruncated = false;
     bool fAnimation = false;
     uint32 fWidth = 0;  // the pixels as stored, before any orientation is applied
     uint32 fHeight = 0;
@@ -155,18 +190,32 @@ private:
     uint32 fFramesRead = 0;
     DemuxPtr fDemux;  // an animation's frames, for their durations
     AnimDecoderPtr fDecoder;
+    // The last frame that could be decoded, shown again in place of the frames that
+    // follow a damaged one.
+    std::unique_ptr<BBitmap> fFrozen;
 };
 
 status_t WebPReader::Open(BPositionIO& source) {
-    if (status_t status = ReadFileBytes(source, &fData); status != B_OK) {
+    if (status_t status = ReadFileBytes(source, &fData, &fTruncated); status != B_OK) {
         return status;
     }
+    // The container's header first: a truncated animation is then read up to its last
+    // whole frame.
     const WebPData whole{fData.data(), fData.size()};
-    DemuxPtr demux(WebPDemux(&whole));
-    if (demux == nullptr) {
-        return Fail(B_BAD_DATA, "fichier WebP endommagé");
+    WebPDemuxState state = WEBP_DEMUX_PARSE_ERROR;
+    DemuxPtr demux(fTruncated ? WebPDemuxPartial(&whole, &state) : WebPDemux(&whole));
+    if (demux == nullptr || (fTruncated && state < WEBP_DEMUX_PARSED_HEADER)) {
+        return Fail(B_BAD_DATA, fTruncated ? "fichier WebP tronqué" : "fichier WebP endommagé");
     }
     fAnimation = (WebPDemuxGetI(demux.get(), WEBP_FF_FORMAT_FLAGS) & ANIMATION_FLAG) != 0;
+    if (fAnimation && fTruncated) {
+        KeepWholeChunks(&fData);
+        const WebPData cut{fData.data(), fData.size()};
+        demux.reset(WebPDemux(&cut));
+        if (demux == nullptr || WebPDemuxGetI(demux.get(), WEBP_FF_FRAME_COUNT) == 0) {
+            return Fail(B_BAD_DATA, "fichier WebP tronqué : aucune image complète");
+        }
+    }
     if (status_t status = ReadMetadata(demux.get(), &fInfo.metadata); status != B_OK) {
         return status;
     }
@@ -204,6 +253,13 @@ status_t WebPReader::OpenAnimation(DemuxPtr demux) {
     fInfo.loopCount = int32(WebPDemuxGetI(demux.get(), WEBP_FF_LOOP_COUNT));
     fInfo.alpha = (WebPDemuxGetI(demux.get(), WEBP_FF_FORMAT_FLAGS) & ALPHA_FLAG) != 0;
     fDemux = std::move(demux);
+    if (fTruncated) {
+        ReportDamage(fInfo.frameCount == 1
+                         ? std::string("fichier tronqué : seule la première image de "
+                                       "l'animation a pu être lue")
+                         : "fichier tronqué : seules les " + std::to_string(fInfo.frameCount) +
+                               " premières images de l'animation ont pu être lues");
+    }
     // The decoder keeps two canvases, and every frame is one: all of them must fit the one
     // pixel limit before the first is decoded.
     if (status_t status = CheckImageSize(fWidth, fHeight); status != B_OK) {
@@ -246,14 +302,36 @@ status_t WebPReader::Upright(std::unique_ptr<BBitmap>* frame) const {
 }
 
 status_t WebPReader::DecodeStill(BBitmap* bitmap) {
-    const VP8StatusCode code = DecodeInto(fData, fOptions.threads, bitmap);
+    int rows = 0;
+    VP8StatusCode code = DecodeRows(fData, fOptions.threads, bitmap, &rows);
+    // Suspended for want of data, libwebp's second thread may still be writing rows: the
+    // count of rows it leaves is only sure on one thread.
+    if (code == VP8_STATUS_SUSPENDED && fOptions.threads) {
+        code = DecodeRows(fData, false, bitmap, &rows);
+    }
+    if (code == VP8_STATUS_OK) {
+        if (fTruncated) {
+            ReportDamage("fichier tronqué : la fin du fichier manque");
+        }
+        return B_OK;
+    }
     if (code == VP8_STATUS_INVALID_PARAM) {
         return Fail(B_ERROR, "version de libwebp incompatible");
     }
-    return code == VP8_STATUS_OK ? B_OK : StatusFailure(code);
+    if (rows <= 0 || code == VP8_STATUS_OUT_OF_MEMORY) {
+        return StatusFailure(code);
+    }
+    const bool ended = code == VP8_STATUS_SUSPENDED || code == VP8_STATUS_NOT_ENOUGH_DATA;
+    ReportDamage(
+        MissingRows(ended ? "fichier tronqué" : "fichier WebP endommagé", uint32(rows), fHeight));
+    return B_OK;
 }
 
 status_t WebPReader::DecodeNextFrame(BBitmap* bitmap) {
+    if (fFrozen != nullptr) {
+        std::memcpy(bitmap->Bits(), fFrozen->Bits(), size_t(bitmap->BitsLength()));
+        return B_OK;
+    }
     if (fDecoder == nullptr) {
         WebPAnimDecoderOptions options;
         if (!WebPAnimDecoderOptionsInit(&options)) {
@@ -273,7 +351,28 @@ status_t WebPReader::DecodeNextFrame(BBitmap* bitmap) {
         CopyCanvas(canvas, bitmap);
         return B_OK;
     }
-    return Fail(B_BAD_DATA, "animation WebP endommagée");
+    if (fFramesRead == 0) {
+        return Fail(B_BAD_DATA, "animation WebP endommagée");
+    }
+    // A damaged frame amid the animation: the last good one stays on screen for the rest,
+    // as long as they would have lasted. It is found again by decoding up to it.
+    ReportDamage("animation endommagée : les images à partir de la " +
+                 std::to_string(fFramesRead + 1) + "e n'ont pu être lues");
+    WebPAnimDecoderReset(fDecoder.get());
+    for (uint32 i = 0; i < fFramesRead; i++) {
+        if (!WebPAnimDecoderGetNext(fDecoder.get(), &canvas, &timestamp)) {
+            return Fail(B_BAD_DATA, "animation WebP endommagée");
+        }
+    }
+    CopyCanvas(canvas, bitmap);
+    fFrozen = std::make_unique<BBitmap>(bitmap->Bounds(), bitmap->ColorSpace());
+    if (fFrozen->InitCheck() != B_OK) {
+        fFrozen.reset();
+        return Fail(B_NO_MEMORY, "mémoire insuffisante pour lire le WebP");
+    }
+    std::memcpy(fFrozen->Bits(), bitmap->Bits(), size_t(bitmap->BitsLength()));
+    fDecoder.reset();
+    return B_OK;
 }
 
 }  // namespace

@@ -314,16 +314,78 @@ TEST(WebPTranslator, MetadataChunksRoundTrip) {
     }
 }
 
-TEST(WebPTranslator, HostileFilesAreRefused) {
-    WebPTranslator translator;
-    ExpectTruncationsRefused(translator, ReadCorpusFile("webp/vp80-00-comprehensive-005.webp"));
-    ExpectTruncationsRefused(translator, ReadCorpusFile("webp/lossless1.webp"));
-    ExpectTruncationsRefused(translator, MakeAnimation());
+// Cut anywhere, a file is refused with a reason or gives what it holds and says that the
+// rest is missing; it never passes for whole.
+void ExpectTruncationsSaid(WebPTranslator& translator, const std::vector<uint8>& bytes,
+                           int* partial) {
+    for (double fraction : {0.0, 0.02, 0.1, 0.3, 0.5, 0.7, 0.9, 0.99}) {
+        const size_t size = size_t(double(bytes.size()) * fraction);
+        Sequence read = ReadSequence(
+            translator, std::vector<uint8>(bytes.begin(), bytes.begin() + ptrdiff_t(size)));
+        if (read.status != B_OK) {
+            EXPECT_FALSE(ErrorReason().empty()) << size;
+            continue;
+        }
+        EXPECT_TRUE(read.damage.starts_with("fichier tronqué : ")) << size << ": " << read.damage;
+        ++*partial;
+    }
+}
 
-    // A RIFF size far beyond the file: refused without reserving the promised gigabytes.
-    std::vector<uint8> liar = ReadCorpusFile("webp/lossless1.webp");
+TEST(WebPTranslator, TruncatedFilesGiveWhatTheyHold) {
+    WebPTranslator translator;
+    // Noise, so that the coded rows are spread evenly through the file.
+    const auto picture = NoisePicture(160, 120, true);
+    int partial = 0;
+    ExpectTruncationsSaid(translator, Encode(translator, *picture, kWebP), &partial);
+    ASSERT_EQ(translator.Settings().Set("lossless", 1), B_OK);
+    const std::vector<uint8> lossless = Encode(translator, *picture, kWebP);
+    ExpectTruncationsSaid(translator, lossless, &partial);
+    EXPECT_GE(partial, 8);
+
+    // Half a lossless file: the rows it holds are the picture's, and about half is missing.
+    Sequence half = ReadSequence(
+        translator,
+        std::vector<uint8>(lossless.begin(), lossless.begin() + ptrdiff_t(lossless.size() / 2)));
+    ASSERT_EQ(half.status, B_OK) << ErrorReason();
+    const int percent = std::atoi(half.damage.c_str() + half.damage.find("environ ") + 8);
+    EXPECT_GT(percent, 25) << half.damage;
+    EXPECT_LT(percent, 75) << half.damage;
+    const uint32 rows = 120 * uint32(100 - percent - 5) / 100;
+    for (uint32 y = 0; y < rows; y += 7) {
+        EXPECT_EQ(PixelValue(*half.frames[0], 80, y), PixelValue(*picture, 80, y)) << y;
+    }
+
+    // An animation cut in its third frame keeps the two before.
+    const std::vector<uint8> animation =
+        WriteSequence(translator, {}, SampleFrames(40, 40), {10, 20, 30, 40});
+    ExpectTruncationsSaid(translator, animation, &partial);
+    for (size_t cut = animation.size() / 2; cut < animation.size(); cut += 16) {
+        Sequence read = ReadSequence(
+            translator, std::vector<uint8>(animation.begin(), animation.begin() + ptrdiff_t(cut)));
+        if (read.status == B_OK && read.frames.size() == 2) {
+            EXPECT_EQ(read.delays, (std::vector<uint32>{10, 20}));
+            EXPECT_EQ(
+                read.damage,
+                "fichier tronqué : seules les 2 premières images de l'animation ont pu être lues");
+            ExpectSameVisiblePixels(*SampleFrames(40, 40)[1], *read.frames[1], 0);
+            break;
+        }
+        ASSERT_LT(cut + 16, animation.size()) << "no cut gave two frames";
+    }
+    RestoreDefaults(translator);
+}
+
+TEST(WebPTranslator, HostileFilesAreBounded) {
+    WebPTranslator translator;
+    // A RIFF size far beyond the file: what is there is read, without reserving the
+    // promised gigabytes, and the file is not taken as whole.
+    ASSERT_EQ(translator.Settings().Set("lossless", 1), B_OK);
+    std::vector<uint8> liar = Encode(translator, *TestPicture(30, 20, true), kWebP);
+    RestoreDefaults(translator);
     liar[7] = 0x7f;
-    ExpectRefused(translator, liar);
+    Sequence read = ReadSequence(translator, liar);
+    ASSERT_EQ(read.status, B_OK) << ErrorReason();
+    EXPECT_EQ(read.damage, "fichier tronqué : la fin du fichier manque");
 
     // A block beside the pixels over the bound is refused, not copied.
     PictureInfo info;
@@ -348,6 +410,27 @@ TEST(WebPTranslator, HostileFilesAreRefused) {
         huge[at + 1] = 0x3f;
     }
     ExpectRefused(translator, huge, "sequence");
+
+    // A damaged frame amid an animation: the last good one stays for the frames left.
+    ASSERT_EQ(translator.Settings().Set("lossless", 1), B_OK);
+    const auto frames = SampleFrames(40, 40);
+    std::vector<uint8> damaged = WriteSequence(translator, {}, frames, {10, 20, 30, 40});
+    const char* anmf = "ANMF";
+    auto third = damaged.begin();
+    for (int i = 0; i < 3; i++) {
+        third = std::search(third + 1, damaged.end(), anmf, anmf + 4);
+        ASSERT_NE(third, damaged.end());
+    }
+    // Past the frame's header and its image's own header, into the coded pixels.
+    std::fill(third + 40, third + 60, 0xff);
+    read = ReadSequence(translator, damaged);
+    RestoreDefaults(translator);
+    ASSERT_EQ(read.status, B_OK) << ErrorReason();
+    ASSERT_EQ(read.frames.size(), 4u);
+    EXPECT_EQ(read.delays, (std::vector<uint32>{10, 20, 30, 40}));
+    EXPECT_EQ(read.damage,
+              "animation endommagée : les images à partir de la 3e n'ont pu être lues");
+    ExpectSameVisiblePixels(*frames[1], *read.frames[3], 0);
 }
 
 }  // namespace
