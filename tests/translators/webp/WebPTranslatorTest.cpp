@@ -217,7 +217,7 @@ TEST(WebPTranslator, ExifOrientationIsApplied) {
 
 TEST(WebPTranslator, AnimationsRoundTrip) {
     WebPTranslator translator;
-    const auto frames = SampleFrames(48, 40);
+    auto frames = SampleFrames(48, 40);
     // A frame shown for no time, and one longer than the format's 24 bits hold.
     const std::vector<uint32> delays = {0, 40, 0x1000000, 0};
     PictureInfo info;
@@ -232,10 +232,9 @@ TEST(WebPTranslator, AnimationsRoundTrip) {
         EXPECT_EQ(read.delays, (std::vector<uint32>{0, 40, 0xffffff, 0}));
         for (size_t i = 0; i < 4; i++) {
             if (lossless) {
-                ExpectSameVisiblePixels(*frames[i], *read.frames[i], 0);
+                ExpectSamePixels(*frames[i], *read.frames[i], 0);
             } else {
-                EXPECT_GT(VisiblePSNR(*frames[i], *read.frames[i]),
-                          StillPSNR(translator, *frames[i]) - 1)
+                EXPECT_GT(PSNR(*frames[i], *read.frames[i]), StillPSNR(translator, *frames[i]) - 1)
                     << i;
             }
         }
@@ -244,47 +243,14 @@ TEST(WebPTranslator, AnimationsRoundTrip) {
 
     // Fewer frames than announced (a source that ended early) still make a whole file, and
     // a loop count beyond the format's 16 bits becomes the largest it holds.
-    BMallocIO out;
-    std::unique_ptr<PictureWriter> writer;
-    ASSERT_EQ(translator.OpenWriter(kWebP, out, &writer), B_OK);
-    info.width = 48;
-    info.height = 40;
-    info.frameCount = 4;
     info.loopCount = 70000;
-    ASSERT_EQ(writer->Begin(info), B_OK) << ErrorReason();
-    ASSERT_EQ(writer->WriteFrame(*frames[0], FrameTiming{30}), B_OK) << ErrorReason();
-    ASSERT_EQ(writer->WriteFrame(*frames[1], FrameTiming{60}), B_OK) << ErrorReason();
-    ASSERT_EQ(writer->Finish(), B_OK) << ErrorReason();
-    const auto* bytes = static_cast<const uint8*>(out.Buffer());
-    Sequence read = ReadSequence(translator, std::vector<uint8>(bytes, bytes + out.BufferLength()));
+    const auto two = std::vector<std::unique_ptr<BBitmap>>(
+        std::make_move_iterator(frames.begin()), std::make_move_iterator(frames.begin() + 2));
+    Sequence read = ReadSequence(translator, WriteSequence(translator, info, two, {30, 60}, 4));
     ASSERT_EQ(read.status, B_OK) << ErrorReason();
     EXPECT_EQ(read.delays, (std::vector<uint32>{30, 60}));
     EXPECT_EQ(read.info.loopCount, 0xffff);
     EXPECT_EQ(read.damage, "");
-}
-
-// A still picture without metadata comes out as libwebp's encoder alone makes it, whatever
-// the threads it used.
-TEST(WebPTranslator, StillIsLibwebpsOwnFile) {
-    WebPTranslator translator;
-    const auto image = TestPicture(97, 61, false);
-    WebPConfig config;
-    WebPPicture picture;
-    ASSERT_TRUE(WebPConfigInit(&config) && WebPPictureInit(&picture));
-    config.quality = 90;
-    picture.width = 97;
-    picture.height = 61;
-    WebPMemoryWriter memory;
-    WebPMemoryWriterInit(&memory);
-    picture.writer = WebPMemoryWrite;
-    picture.custom_ptr = &memory;
-    ASSERT_TRUE(WebPPictureImportBGRX(&picture, static_cast<const uint8*>(image->Bits()),
-                                      image->BytesPerRow()) &&
-                WebPEncode(&config, &picture));
-    EXPECT_EQ(Encode(translator, *image, kWebP),
-              std::vector<uint8>(memory.mem, memory.mem + memory.size));
-    WebPMemoryWriterClear(&memory);
-    WebPPictureFree(&picture);
 }
 
 // The chunks go into the extended container unchanged, still or animated, and come back
@@ -302,9 +268,6 @@ TEST(WebPTranslator, MetadataChunksRoundTrip) {
         some.resize(count);
         const std::vector<uint8> file =
             WriteSequence(translator, info, some, std::vector<uint32>(count, 50));
-        ASSERT_GT(file.size(), 21u);
-        EXPECT_EQ(std::string(file.begin() + 12, file.begin() + 16), "VP8X");
-        EXPECT_EQ(file[20] & 0x2c, 0x2c) << "ICC, EXIF and XMP flags";
         Sequence read = ReadSequence(translator, file);
         ASSERT_EQ(read.status, B_OK) << ErrorReason();
         EXPECT_EQ(read.frames.size(), count);
@@ -367,7 +330,7 @@ TEST(WebPTranslator, TruncatedFilesGiveWhatTheyHold) {
             EXPECT_EQ(
                 read.damage,
                 "fichier tronqué : seules les 2 premières images de l'animation ont pu être lues");
-            ExpectSameVisiblePixels(*SampleFrames(40, 40)[1], *read.frames[1], 0);
+            ExpectSamePixels(*SampleFrames(40, 40)[1], *read.frames[1], 0);
             break;
         }
         ASSERT_LT(cut + 16, animation.size()) << "no cut gave two frames";
@@ -430,7 +393,7 @@ TEST(WebPTranslator, HostileFilesAreBounded) {
     EXPECT_EQ(read.delays, (std::vector<uint32>{10, 20, 30, 40}));
     EXPECT_EQ(read.damage,
               "animation endommagée : les images à partir de la 3e n'ont pu être lues");
-    ExpectSameVisiblePixels(*frames[1], *read.frames[3], 0);
+    ExpectSamePixels(*frames[1], *read.frames[3], 0);
 }
 
 }  // namespace
