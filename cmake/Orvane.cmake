@@ -15,16 +15,6 @@ if(ORVANE_FUZZ)
     add_link_options(-fsanitize=address,undefined)
 endif()
 
-# Adds every sub-folder of the current folder that has a CMakeLists.txt.
-function(orv_add_subfolders)
-    file(GLOB parts LIST_DIRECTORIES true CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*)
-    foreach(part IN LISTS parts)
-        if(IS_DIRECTORY ${part} AND EXISTS ${part}/CMakeLists.txt)
-            add_subdirectory(${part})
-        endif()
-    endforeach()
-endfunction()
-
 # Every target of ours compiles with the same warnings, as errors.
 function(orv_target_settings target)
     target_compile_options(${target} PRIVATE ${ORVANE_WARNINGS})
@@ -111,10 +101,33 @@ function(orv_translator)
 endfunction()
 
 # A libFuzzer target: orv_fuzzer(NAME png SOURCES fuzz_png.cpp LIBS orvtr_png).
-# Its seed corpus folders go in the target's SEEDS property, read by scripts/fuzz.sh; with
-# MALLOC_LIMIT_MB, any one allocation over that many MB is a finding.
+# SEEDS are its seed folders, read by scripts/fuzz.sh. Any one allocation over
+# MALLOC_LIMIT_MB is a finding; by default that is the largest bitmap a picture may have
+# (kMaxImagePixels × 4 bytes), so a decoder allocating beyond the project's bounds is caught.
+# In an ordinary build with tests, the same body becomes a test that replays the target's
+# regressions/ folder (the inputs fuzzing found, kept for good) and its seeds.
+set(ORVANE_FUZZ_MALLOC_LIMIT_MB 1025)
 function(orv_fuzzer)
     cmake_parse_arguments(F "" "NAME;MALLOC_LIMIT_MB" "SOURCES;LIBS;SEEDS" ${ARGN})
+    if(NOT ORVANE_FUZZ)
+        set(replayed)
+        foreach(folder IN ITEMS ${CMAKE_CURRENT_SOURCE_DIR}/regressions ${F_SEEDS})
+            if(EXISTS ${folder})
+                list(APPEND replayed ${folder})
+            endif()
+        endforeach()
+        if(replayed)
+            add_executable(replay_${F_NAME} ${F_SOURCES}
+                                            ${PROJECT_SOURCE_DIR}/fuzz/common/ReplayMain.cpp)
+            orv_target_settings(replay_${F_NAME})
+            target_link_libraries(replay_${F_NAME} PRIVATE ${F_LIBS})
+            add_test(NAME FuzzReplay.${F_NAME} COMMAND replay_${F_NAME} ${replayed})
+        endif()
+        return()
+    endif()
+    if(NOT F_MALLOC_LIMIT_MB)
+        set(F_MALLOC_LIMIT_MB ${ORVANE_FUZZ_MALLOC_LIMIT_MB})
+    endif()
     add_executable(fuzz_${F_NAME} ${F_SOURCES})
     orv_target_settings(fuzz_${F_NAME})
     target_link_libraries(fuzz_${F_NAME} PRIVATE ${F_LIBS})
@@ -122,10 +135,5 @@ function(orv_fuzzer)
     set_target_properties(fuzz_${F_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/fuzz)
     string(REPLACE ";" ":" seeds "${F_SEEDS}")
     file(WRITE ${PROJECT_BINARY_DIR}/fuzz/${F_NAME}.seeds "${seeds}\n")
-    if(F_MALLOC_LIMIT_MB)
-        file(WRITE ${PROJECT_BINARY_DIR}/fuzz/${F_NAME}.options
-            "-malloc_limit_mb=${F_MALLOC_LIMIT_MB}\n")
-    else()
-        file(REMOVE ${PROJECT_BINARY_DIR}/fuzz/${F_NAME}.options)
-    endif()
+    file(WRITE ${PROJECT_BINARY_DIR}/fuzz/${F_NAME}.options "-malloc_limit_mb=${F_MALLOC_LIMIT_MB}\n")
 endfunction()

@@ -3,32 +3,13 @@
 
 #include <exiv2/exiv2.hpp>
 
-#include <mutex>
 #include <string>
+
+#include "platform/translation/Exiv2Setup.h"
 
 namespace orv {
 
 namespace {
-
-// Exiv2's XMP toolkit registers namespaces in a global table: its lock makes that safe
-// from the workers of a run, and initialising it once, first, is the library's rule.
-void InitialiseExiv2() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        static std::mutex lock;
-        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
-        Exiv2::XmpParser::initialize(
-            [](void* data, bool locking) {
-                auto* mutex = static_cast<std::mutex*>(data);
-                if (locking) {
-                    mutex->lock();
-                } else {
-                    mutex->unlock();
-                }
-            },
-            &lock);
-    });
-}
 
 // Sets `key` to `value` where the block states it with another value; true when it did.
 template <typename Key, typename Data>

@@ -17,8 +17,8 @@ packages=(
   liblcms2-dev libexiv2-dev
   # resampling
   libpixman-1-dev libstb-dev
-  # files made and checked by other programs in the codec tests
-  webp imagemagick libimage-exiftool-perl icc-profiles-free
+  # tools that make and check test files (TIFF pages, WebP animations, metadata, profiles)
+  imagemagick libtiff-tools webp libimage-exiftool-perl icc-profiles-free
   # end-to-end tests on a virtual display
   xvfb xdotool xauth attr
 )

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
-// TIFF through libtiff: every photometric, bit depth, tiling and compression libtiff turns
-// into RGBA, with the file's own orientation; written as 8-bit RGB or RGBA.
+// TIFF through libtiff: every page of every photometric, bit depth, tiling and compression
+// libtiff reads, 32 and 64-bit floating-point samples too, each page upright by its own
+// orientation; with its profile, XMP, IPTC, EXIF and resolution. Written page after page
+// in the smallest exact layout (grey, palette, RGB, with or without alpha).
 #pragma once
 
 #include "platform/translation/ImageTranslator.h"
@@ -15,6 +17,9 @@ public:
     status_t DecodePicture(BPositionIO& source, DecodedImage* decoded) override;
     status_t EncodePicture(const BBitmap& image, const PictureInfo& info, uint32 outType,
                            BPositionIO& destination) override;
+    status_t OpenReader(BPositionIO& source, std::unique_ptr<PictureReader>* reader) override;
+    status_t OpenWriter(uint32 outType, BPositionIO& destination,
+                        std::unique_ptr<PictureWriter>* writer) override;
 };
 
 }  // namespace orv

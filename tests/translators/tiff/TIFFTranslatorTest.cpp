@@ -1,89 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "translators/tiff/TIFFTranslator.h"
 
-#include <tiffio.h>
-#include <unistd.h>
-
 #include <cmath>
 
-#include "tests/translators/common/CodecTestSupport.h"
+#include "tests/TempFolder.h"
+#include "tests/translators/tiff/TIFFTestFiles.h"
 
 namespace orv::test {
 namespace {
-
-constexpr uint32 kTIFF = FourCC("TIFF");
-
-struct Variant {
-    uint16 photometric = PHOTOMETRIC_RGB;
-    uint16 bits = 8;
-    uint16 samples = 3;
-    uint16 extra = 0;  // EXTRASAMPLE_* of a fourth (or second) sample, 0 for none
-    uint16 compression = COMPRESSION_LZW;
-    uint16 orientation = ORIENTATION_TOPLEFT;
-    bool tiled = false;
-    std::vector<uint16> colourMap = {};  // red, then green, then blue entries
-};
-
-// A TIFF file of `width` × `height` interleaved samples (8 or 16-bit, host order), written
-// by libtiff itself.
-std::vector<uint8> WriteTIFF(const Variant& v, uint32 width, uint32 height, const void* samples) {
-    char path[] = "/tmp/orvane-tiff-test-XXXXXX";
-    int fd = mkstemp(path);
-    EXPECT_GE(fd, 0);
-    close(fd);
-    TIFF* t = TIFFOpen(path, "w");
-    EXPECT_NE(t, nullptr);
-    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, width);
-    TIFFSetField(t, TIFFTAG_IMAGELENGTH, height);
-    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, v.bits);
-    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, v.samples);
-    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, v.photometric);
-    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(t, TIFFTAG_COMPRESSION, v.compression);
-    TIFFSetField(t, TIFFTAG_ORIENTATION, v.orientation);
-    if (v.extra) {
-        TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &v.extra);
-    }
-    if (v.photometric == PHOTOMETRIC_SEPARATED) {
-        TIFFSetField(t, TIFFTAG_INKSET, INKSET_CMYK);
-    }
-    if (!v.colourMap.empty()) {
-        const size_t n = v.colourMap.size() / 3;
-        TIFFSetField(t, TIFFTAG_COLORMAP, &v.colourMap[0], &v.colourMap[n], &v.colourMap[2 * n]);
-    }
-    const size_t rowBytes = size_t(width) * v.samples * v.bits / 8;
-    const auto* bytes = static_cast<const uint8*>(samples);
-    if (v.tiled) {
-        const uint32 side = 16;
-        TIFFSetField(t, TIFFTAG_TILEWIDTH, side);
-        TIFFSetField(t, TIFFTAG_TILELENGTH, side);
-        const size_t pixelBytes = v.samples * v.bits / 8;
-        std::vector<uint8> tile(size_t(TIFFTileSize(t)));
-        for (uint32 ty = 0; ty < height; ty += side) {
-            for (uint32 tx = 0; tx < width; tx += side) {
-                std::fill(tile.begin(), tile.end(), 0);
-                for (uint32 y = ty; y < std::min(height, ty + side); y++) {
-                    for (uint32 x = tx; x < std::min(width, tx + side); x++) {
-                        std::memcpy(&tile[((y - ty) * side + (x - tx)) * pixelBytes],
-                                    bytes + y * rowBytes + x * pixelBytes, pixelBytes);
-                    }
-                }
-                EXPECT_GE(TIFFWriteTile(t, tile.data(), tx, ty, 0, 0), 0);
-            }
-        }
-    } else {
-        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 3);
-        std::vector<uint8> row(rowBytes);
-        for (uint32 y = 0; y < height; y++) {
-            std::memcpy(row.data(), bytes + y * rowBytes, rowBytes);
-            EXPECT_EQ(TIFFWriteScanline(t, row.data(), y, 0), 1);
-        }
-    }
-    TIFFClose(t);
-    std::vector<uint8> file = ReadFile(path);
-    unlink(path);
-    return file;
-}
 
 class TIFFTranslatorTest : public ::testing::Test {
 protected:
@@ -220,6 +144,142 @@ TEST_F(TIFFTranslatorTest, ConvertsGreyPaletteSixteenBitAndCMYK) {
                 EXPECT_NEAR(Pixel(*image, x, 0)[2 - k], c.expectedRGB[x * 3 + k], 1)
                     << "pixel " << x << " channel " << k;
             }
+        }
+    }
+}
+
+TEST_F(TIFFTranslatorTest, ReadsFloatingPointAndWideIntegerSamples) {
+    // Seven values a channel, and the byte each must become: floating point clamped to
+    // 0 to 1, NaN as 0.
+    const double values[7] = {-0.5, 0.0, 0.25, 0.5, 1.0, 2.0, std::nan("")};
+    const uint8 bytes[7] = {0, 0, 64, 128, 255, 255, 0};
+    struct Case {
+        const char* name;
+        Variant variant;
+    };
+    const Case cases[] = {
+        {"grey float",
+         {.photometric = PHOTOMETRIC_MINISBLACK,
+          .bits = 32,
+          .samples = 1,
+          .sampleFormat = SAMPLEFORMAT_IEEEFP}},
+        {"grey and alpha float",
+         {.photometric = PHOTOMETRIC_MINISBLACK,
+          .bits = 32,
+          .samples = 2,
+          .extra = EXTRASAMPLE_UNASSALPHA,
+          .sampleFormat = SAMPLEFORMAT_IEEEFP}},
+        {"RGB float, Deflate",
+         {.bits = 32,
+          .compression = COMPRESSION_ADOBE_DEFLATE,
+          .sampleFormat = SAMPLEFORMAT_IEEEFP}},
+        {"RGBA float, planes apart",
+         {.bits = 32,
+          .samples = 4,
+          .extra = EXTRASAMPLE_UNASSALPHA,
+          .sampleFormat = SAMPLEFORMAT_IEEEFP,
+          .planar = PLANARCONFIG_SEPARATE}},
+        {"RGB float, tiles", {.bits = 32, .sampleFormat = SAMPLEFORMAT_IEEEFP, .tiled = true}},
+        {"RGB double", {.bits = 64, .sampleFormat = SAMPLEFORMAT_IEEEFP}},
+        {"RGB 32-bit integers", {.bits = 32}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Variant& v = c.variant;
+        // Channel k of pixel x takes value (x + k) % 7.
+        std::vector<uint8> samples;
+        for (uint32 x = 0; x < 7; x++) {
+            for (uint32 k = 0; k < v.samples; k++) {
+                const double value = values[(x + k) % 7];
+                uint8 raw[8];
+                if (v.sampleFormat == SAMPLEFORMAT_UINT) {
+                    const auto u = uint32(std::llround(std::clamp(value, 0.0, 1.0) * 4294967295.0));
+                    std::memcpy(raw, &u, 4);
+                } else if (v.bits == 32) {
+                    const auto f = float(value);
+                    std::memcpy(raw, &f, 4);
+                } else {
+                    std::memcpy(raw, &value, 8);
+                }
+                samples.insert(samples.end(), raw, raw + v.bits / 8);
+            }
+        }
+        auto image = DecodeOK(fTranslator, WriteTIFF(v, 7, 1, samples.data()));
+        ASSERT_TRUE(image);
+        const bool alpha = v.samples == 2 || v.samples == 4;
+        EXPECT_EQ(image->ColorSpace(), alpha ? B_RGBA32 : B_RGB32);
+        for (uint32 x = 0; x < 7; x++) {
+            const uint8* p = Pixel(*image, x, 0);
+            const uint8 first = bytes[x];
+            const uint8 red = first;
+            const uint8 green = v.samples >= 3 ? bytes[(x + 1) % 7] : first;
+            const uint8 blue = v.samples >= 3 ? bytes[(x + 2) % 7] : first;
+            const uint8 a = v.samples == 2   ? bytes[(x + 1) % 7]
+                            : v.samples == 4 ? bytes[(x + 3) % 7]
+                                             : 255;
+            EXPECT_EQ(p[2], red) << x;
+            EXPECT_EQ(p[1], green) << x;
+            EXPECT_EQ(p[0], blue) << x;
+            EXPECT_EQ(p[3], a) << x;
+        }
+    }
+}
+
+TEST_F(TIFFTranslatorTest, StoresGreyAndFewColoursInTheSmallestExactLayout) {
+    // Noise pictures of a chosen kind: grey, grey with alpha, or `colours` colours.
+    const auto make = [](bool grey, bool alpha, uint32 colours) {
+        auto image = NoisePicture(61, 37, alpha);
+        for (uint32 y = 0; y < 37; y++) {
+            for (uint32 x = 0; x < 61; x++) {
+                uint32 v = PixelValue(*image, x, y);
+                if (grey) {
+                    v = (v & 0xff0000ff) | (v & 0xff) << 8 | (v & 0xff) << 16;
+                } else if (colours != 0) {
+                    v = 0xff000000 | ((v & 0xffff) % colours) * 0x010203;
+                }
+                SetPixelValue(*image, x, y, v);
+            }
+        }
+        return image;
+    };
+    struct Case {
+        const char* name;
+        std::unique_ptr<BBitmap> image;
+        uint16 photometric, samples, bits;
+    };
+    Case cases[] = {
+        {"grey", make(true, false, 0), PHOTOMETRIC_MINISBLACK, 1, 8},
+        {"grey and alpha", make(true, true, 0), PHOTOMETRIC_MINISBLACK, 2, 8},
+        {"two colours", make(false, false, 2), PHOTOMETRIC_PALETTE, 1, 1},
+        {"three colours", make(false, false, 3), PHOTOMETRIC_PALETTE, 1, 2},
+        {"sixteen colours", make(false, false, 16), PHOTOMETRIC_PALETTE, 1, 4},
+        {"two hundred colours", make(false, false, 200), PHOTOMETRIC_PALETTE, 1, 8},
+        {"colour", make(false, false, 0), PHOTOMETRIC_RGB, 3, 8},
+        {"colour and alpha", make(false, true, 0), PHOTOMETRIC_RGB, 4, 8},
+    };
+    orvtest::TempFolder folder;
+    const size_t rgbSize = Encode(fTranslator, *cases[6].image, kTIFF).size();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<uint8> bytes = Encode(fTranslator, *c.image, kTIFF);
+        auto back = DecodeOK(fTranslator, bytes);
+        ASSERT_TRUE(back);
+        EXPECT_EQ(back->ColorSpace(), c.image->ColorSpace());
+        EXPECT_TRUE(SamePixels(*c.image, *back));
+        const std::string path = folder / "layout.tif";
+        orvtest::WriteFile(path, std::string(bytes.begin(), bytes.end()));
+        TIFF* t = TIFFOpen(path.c_str(), "r");
+        ASSERT_NE(t, nullptr);
+        uint16 photometric = 0, samples = 0, bits = 0;
+        TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &photometric);
+        TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLESPERPIXEL, &samples);
+        TIFFGetFieldDefaulted(t, TIFFTAG_BITSPERSAMPLE, &bits);
+        TIFFClose(t);
+        EXPECT_EQ(photometric, c.photometric);
+        EXPECT_EQ(samples, c.samples);
+        EXPECT_EQ(bits, c.bits);
+        if (c.samples < 3) {
+            EXPECT_LT(bytes.size(), rgbSize * 3 / 4);
         }
     }
 }
