@@ -17,8 +17,10 @@ packages=(
   liblcms2-dev libexiv2-dev
   # resampling
   libpixman-1-dev libstb-dev
-  # tools that make and check test files (TIFF pages, WebP animations, metadata, profiles)
-  imagemagick libtiff-tools webp libimage-exiftool-perl icc-profiles-free
+  # tools that make and check test files (TIFF pages, APNG, JPEG, WebP animations, metadata,
+  # profiles)
+  imagemagick libtiff-tools apngasm apngdis libjpeg-turbo-progs webp libimage-exiftool-perl
+  icc-profiles-free
   # end-to-end tests on a virtual display
   xvfb xdotool xauth attr
 )

@@ -113,6 +113,19 @@ Profile SourceProfile(const ColorDescription& color) {
     return RGBProfile(white, primaries, Curve(cmsBuildGamma(nullptr, gamma)));
 }
 
+// A transform from `source`'s `format` to sRGB pixels as our bitmaps hold them (blue, green,
+// red, alpha); null with the reason set.
+cmsHTRANSFORM TransformToSRGB(cmsHPROFILE source, cmsUInt32Number format, cmsUInt32Number intent,
+                              cmsUInt32Number flags) {
+    Profile srgb(cmsCreate_sRGBProfile());
+    cmsHTRANSFORM transform = cmsCreateTransform(source, format, srgb.get(), TYPE_BGRA_8, intent,
+                                                 flags | cmsFLAGS_BLACKPOINTCOMPENSATION);
+    if (transform == nullptr) {
+        Fail(B_BAD_DATA, "conversion des couleurs impossible");
+    }
+    return transform;
+}
+
 }  // namespace
 
 std::unique_ptr<SRGBConverter> SRGBConverter::Make(const ColorDescription& color) {
@@ -133,16 +146,13 @@ std::unique_ptr<SRGBConverter> SRGBConverter::Make(const ColorDescription& color
         Fail(B_BAD_DATA, "profil de couleurs qui n'est pas RVB");
         return nullptr;
     }
-    Profile srgb(cmsCreate_sRGBProfile());
     const cmsUInt32Number intent = color.renderingIntent >= 0 && color.renderingIntent <= 3
                                        ? cmsUInt32Number(color.renderingIntent)
                                        : INTENT_PERCEPTUAL;
-    // Our pixels are blue, green, red, alpha in memory; alpha is carried over untouched.
+    // Alpha is carried over untouched.
     cmsHTRANSFORM transform =
-        cmsCreateTransform(source.get(), TYPE_BGRA_8, srgb.get(), TYPE_BGRA_8, intent,
-                           cmsFLAGS_COPY_ALPHA | cmsFLAGS_BLACKPOINTCOMPENSATION);
+        TransformToSRGB(source.get(), TYPE_BGRA_8, intent, cmsFLAGS_COPY_ALPHA);
     if (transform == nullptr) {
-        Fail(B_BAD_DATA, "conversion des couleurs impossible");
         return nullptr;
     }
     return std::unique_ptr<SRGBConverter>(new SRGBConverter(transform));
@@ -165,6 +175,41 @@ status_t SRGBConverter::Apply(BBitmap& bitmap) const {
     cmsDoTransformLineStride(fTransform, bitmap.Bits(), bitmap.Bits(), width, height, stride,
                              stride, 0, 0);
     return B_OK;
+}
+
+std::unique_ptr<DeviceRowConverter> DeviceRowConverter::Make(const std::vector<uint8>& icc,
+                                                             Samples samples) {
+    Profile source(icc.empty() ? nullptr
+                               : cmsOpenProfileFromMem(icc.data(), cmsUInt32Number(icc.size())));
+    if (source == nullptr) {
+        Fail(B_BAD_DATA, "profil de couleurs illisible");
+        return nullptr;
+    }
+    const bool gray = samples == Samples::Gray;
+    if (cmsGetColorSpace(source.get()) != (gray ? cmsSigGrayData : cmsSigCmykData)) {
+        Fail(B_BAD_DATA, "profil de couleurs d'un autre espace que l'image");
+        return nullptr;
+    }
+    const cmsUInt32Number format = gray                       ? TYPE_GRAY_8
+                                   : samples == Samples::CMYK ? TYPE_CMYK_8
+                                                              : TYPE_CMYK_8_REV;
+    // The extra (alpha) byte of the output is left alone by the transform; Convert sets it.
+    cmsHTRANSFORM transform = TransformToSRGB(source.get(), format, INTENT_PERCEPTUAL, 0);
+    if (transform == nullptr) {
+        return nullptr;
+    }
+    return std::unique_ptr<DeviceRowConverter>(new DeviceRowConverter(transform));
+}
+
+DeviceRowConverter::~DeviceRowConverter() {
+    cmsDeleteTransform(fTransform);
+}
+
+void DeviceRowConverter::Convert(const uint8* samples, uint8* bgra, uint32 count) const {
+    cmsDoTransform(fTransform, samples, bgra, count);
+    for (uint32 i = 0; i < count; i++) {
+        bgra[i * 4 + 3] = 255;
+    }
 }
 
 uint32 ProfileColorSpace(const std::vector<uint8>& icc) {

@@ -29,6 +29,30 @@ private:
     void* fTransform;  // cmsHTRANSFORM, kept opaque so the header needs no lcms2.h
 };
 
+// Rows of device samples that a profile describes but our bitmaps cannot hold as they are
+// (grey, or the inks of CMYK), turned into sRGB pixels through the profile.
+class DeviceRowConverter {
+public:
+    enum class Samples {
+        Gray,          // one sample a pixel
+        CMYK,          // four, 0 meaning no ink
+        InvertedCMYK,  // four, 255 meaning no ink, as Adobe's programs store them
+    };
+    // Null, with the reason set, when the profile is not one for such samples or cannot be
+    // used.
+    static std::unique_ptr<DeviceRowConverter> Make(const std::vector<uint8>& icc, Samples samples);
+    ~DeviceRowConverter();
+    DeviceRowConverter(const DeviceRowConverter&) = delete;
+    DeviceRowConverter& operator=(const DeviceRowConverter&) = delete;
+
+    // `count` pixels of samples into a B_RGB32 row (alpha 255).
+    void Convert(const uint8* samples, uint8* bgra, uint32 count) const;
+
+private:
+    explicit DeviceRowConverter(void* transform) : fTransform(transform) {}
+    void* fTransform;  // cmsHTRANSFORM
+};
+
 // An ICC profile in memory: its colour space's four-character signature ('RGB ', 'GRAY',
 // 'CMYK'), or 0 when the bytes are not a profile Little CMS can read.
 uint32 ProfileColorSpace(const std::vector<uint8>& icc);

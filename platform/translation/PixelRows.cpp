@@ -278,21 +278,18 @@ private:
     bool fBig;
 };
 
-}  // namespace
-
-int ExifOrientation(const uint8* exif, size_t size) {
-    constexpr int kUpright = 1;
-    constexpr uint32 kOrientationTag = 0x0112;
-    constexpr uint32 kShort = 3;
+// The TIFF structure of an EXIF block (after its "Exif\0\0", when present) and the place
+// of its first directory, or false when it is not one.
+bool OpenExif(const uint8* exif, size_t size, TiffReader* tiff, uint32* ifd, uint32* entries) {
     if (exif == nullptr) {
-        return kUpright;
+        return false;
     }
     if (size >= 6 && std::memcmp(exif, "Exif\0\0", 6) == 0) {
         exif += 6;
         size -= 6;
     }
     if (size < 8) {
-        return kUpright;
+        return false;
     }
     bool bigEndian;
     if (std::memcmp(exif, "II*\0", 4) == 0) {
@@ -300,30 +297,86 @@ int ExifOrientation(const uint8* exif, size_t size) {
     } else if (std::memcmp(exif, "MM\0*", 4) == 0) {
         bigEndian = true;
     } else {
-        return kUpright;
+        return false;
     }
-    const TiffReader tiff(exif, size, bigEndian);
-    uint32 ifd = 0;
-    uint32 entries = 0;
-    if (!tiff.U32(4, &ifd) || !tiff.U16(ifd, &entries)) {
-        return kUpright;
-    }
+    *tiff = TiffReader(exif, size, bigEndian);
+    return tiff->U32(4, ifd) && tiff->U16(*ifd, entries);
+}
+
+// One entry of the first directory: its type, count and the offset of its value field.
+struct TiffEntry {
+    uint32 type = 0;
+    uint32 count = 0;
+    uint64 field = 0;
+};
+
+bool FindEntry(const TiffReader& tiff, uint32 ifd, uint32 entries, uint32 tag, TiffEntry* found) {
     for (uint32 i = 0; i < entries; ++i) {
         const uint64 entry = uint64(ifd) + 2 + uint64(i) * 12;
-        uint32 tag, type, count, value;
-        if (!tiff.U16(entry, &tag) || !tiff.U16(entry + 2, &type) || !tiff.U32(entry + 4, &count)) {
-            return kUpright;
+        uint32 entryTag;
+        if (!tiff.U16(entry, &entryTag) || !tiff.U16(entry + 2, &found->type) ||
+            !tiff.U32(entry + 4, &found->count)) {
+            return false;
         }
-        if (tag != kOrientationTag) {
-            continue;
+        if (entryTag == tag) {
+            found->field = entry + 8;
+            return true;
         }
-        // One SHORT sits in the first two bytes of the value field, in the file's order.
-        if (type != kShort || count != 1 || !tiff.U16(entry + 8, &value)) {
-            return kUpright;
-        }
-        return value >= 1 && value <= 8 ? int(value) : kUpright;
     }
-    return kUpright;
+    return false;
+}
+
+constexpr uint32 kShort = 3;
+constexpr uint32 kRational = 5;
+
+// A RATIONAL entry's value (stored at the offset its field gives), or 0.
+double RationalValue(const TiffReader& tiff, uint32 ifd, uint32 entries, uint32 tag) {
+    TiffEntry entry;
+    uint32 offset, numerator, denominator;
+    if (!FindEntry(tiff, ifd, entries, tag, &entry) || entry.type != kRational ||
+        entry.count != 1 || !tiff.U32(entry.field, &offset) || !tiff.U32(offset, &numerator) ||
+        !tiff.U32(uint64(offset) + 4, &denominator) || denominator == 0) {
+        return 0;
+    }
+    return double(numerator) / double(denominator);
+}
+
+}  // namespace
+
+int ExifOrientation(const uint8* exif, size_t size) {
+    constexpr int kUpright = 1;
+    TiffReader tiff(nullptr, 0, false);
+    uint32 ifd = 0, entries = 0, value = 0;
+    TiffEntry entry;
+    // One SHORT sits in the first two bytes of the value field, in the file's order.
+    if (!OpenExif(exif, size, &tiff, &ifd, &entries) ||
+        !FindEntry(tiff, ifd, entries, 0x0112, &entry) || entry.type != kShort ||
+        entry.count != 1 || !tiff.U16(entry.field, &value)) {
+        return kUpright;
+    }
+    return value >= 1 && value <= 8 ? int(value) : kUpright;
+}
+
+bool ExifResolution(const uint8* exif, size_t size, double* xDpi, double* yDpi) {
+    TiffReader tiff(nullptr, 0, false);
+    uint32 ifd = 0, entries = 0, unit = 2;  // inches unless the block says otherwise
+    if (!OpenExif(exif, size, &tiff, &ifd, &entries)) {
+        return false;
+    }
+    TiffEntry entry;
+    if (FindEntry(tiff, ifd, entries, 0x0128, &entry) &&
+        (entry.type != kShort || !tiff.U16(entry.field, &unit))) {
+        return false;
+    }
+    const double perUnit = unit == 2 ? 1.0 : unit == 3 ? 2.54 : 0.0;
+    const double x = RationalValue(tiff, ifd, entries, 0x011a) * perUnit;
+    const double y = RationalValue(tiff, ifd, entries, 0x011b) * perUnit;
+    if (!(x > 0 && y > 0 && x < 1e6 && y < 1e6)) {
+        return false;
+    }
+    *xDpi = x;
+    *yDpi = y;
+    return true;
 }
 
 }  // namespace orv

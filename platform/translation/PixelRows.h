@@ -49,4 +49,8 @@ status_t ApplyOrientation(int orientation, std::unique_ptr<BBitmap>* image);
 // unreadable. Accepts the block with or without its leading "Exif\0\0".
 int ExifOrientation(const uint8* exif, size_t size);
 
+// The resolution an EXIF block states (XResolution, YResolution in their ResolutionUnit), in
+// pixels per inch; false when it states none or an unusable one.
+bool ExifResolution(const uint8* exif, size_t size, double* xDpi, double* yDpi);
+
 }  // namespace orv

@@ -2,13 +2,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "tests/translators/common/CodecTestSupport.h"
-#include "translators/png/PNGTranslator.h"
+#include "tests/translators/png/PngTestFiles.h"
 
 namespace orv::test {
 namespace {
-
-constexpr uint32 kPNG = FourCC("PNG ");
 
 std::vector<std::string> SuiteFiles() {
     std::vector<std::string> names;
@@ -32,21 +29,6 @@ std::vector<int> ReadJsonNumbers(const std::string& path) {
         }
     }
     return numbers;
-}
-
-uint32 Crc32(const uint8* data, size_t size) {
-    uint32 crc = 0xffffffff;
-    for (size_t i = 0; i < size * 8; i++) {
-        crc ^= (i % 8 == 0) ? data[i / 8] : 0;
-        crc = (crc >> 1) ^ (0xedb88320 & (0u - (crc & 1)));
-    }
-    return ~crc;
-}
-
-void PutBig32(uint8* p, uint32 v) {
-    for (int i = 0; i < 4; i++) {
-        p[i] = uint8(v >> (24 - 8 * i));
-    }
 }
 
 TEST(PNGTranslator, EveryValidSuiteFileDecodesToItsReference) {
@@ -94,15 +76,20 @@ TEST(PNGTranslator, CorruptFilesAreRefusedWithAReason) {
     PNGTranslator translator;
     int refused = 0;
     for (const std::string& name : SuiteFiles()) {
-        if (name[0] == 'x') {
+        if (name == "xcsn0g01.png") {
+            // Image data whose checksum does not match is shown, and the damage said.
+            const DecodedImage damaged =
+                DecodeWhole(translator, ReadCorpusFile("pngsuite/png/" + name));
+            EXPECT_NE(damaged.bitmap, nullptr);
+            EXPECT_NE(damaged.damage.find("endommagé"), std::string::npos) << damaged.damage;
+        } else if (name[0] == 'x') {
             ExpectRefused(translator, ReadCorpusFile("pngsuite/png/" + name), name);
             refused++;
         }
     }
-    EXPECT_EQ(refused, 14);
+    EXPECT_EQ(refused, 13);
 
     std::vector<uint8> png = ReadCorpusFile("pngsuite/png/basn6a08.png");
-    ExpectTruncationsRefused(translator, png);
     // A bomb declaring 60000 × 60000 with a valid checksum: only the size check stops it.
     PutBig32(&png[16], 60000);
     PutBig32(&png[20], 60000);
@@ -112,6 +99,75 @@ TEST(PNGTranslator, CorruptFilesAreRefusedWithAReason) {
     const translation_format* format = nullptr;
     BMemoryIO jpeg("\xff\xd8\xff\xe0", 4);
     EXPECT_EQ(translator.IdentifyImage(jpeg, &format), B_NO_TRANSLATOR);
+}
+
+// A file that ends early gives the rows it holds and says how much is missing; one that
+// ends before any row is refused, and damaged data is said, never passed off.
+TEST(PNGTranslator, DamageIsReportedWithWhatCouldBeRead) {
+    PNGTranslator translator;
+    ASSERT_EQ(translator.Settings().Set("compression", 0), B_OK);  // rows stored as they are
+    const auto source = NoisePicture(64, 100, false);
+    const std::vector<uint8> whole = Encode(translator, *source, kPNG);
+    RestoreDefaults(translator);
+    const std::vector<ChunkInfo> chunks = ListChunks(whole);
+    ASSERT_EQ(chunks[1].type, "IDAT");
+    const size_t data = chunks[1].offset + 8;
+    const size_t rowBytes = 64 * 3 + 1;
+
+    ExpectRefused(translator, std::vector<uint8>(whole.begin(), whole.begin() + 40), "no data");
+    // About 30 rows of 100: 70 % missing, the rows read exact.
+    std::vector<uint8> cut(whole.begin(),
+                           whole.begin() + ptrdiff_t(data + 2 + 5 + 30 * rowBytes + 7));
+    DecodedImage partial = DecodeWhole(translator, cut);
+    ASSERT_NE(partial.bitmap, nullptr);
+    EXPECT_EQ(partial.damage, "fichier tronqué : environ 70 % de l'image manque");
+    for (uint32 y = 0; y < 30; y++) {
+        ASSERT_EQ(std::memcmp(Pixel(*partial.bitmap, 0, y), Pixel(*source, 0, y), 64 * 4), 0) << y;
+    }
+    // Every row there, the end missing.
+    cut.assign(whole.begin(), whole.end() - 6);
+    DecodedImage ended = DecodeWhole(translator, cut);
+    EXPECT_TRUE(SamePixels(*ended.bitmap, *source));
+    EXPECT_EQ(ended.damage, "fichier PNG tronqué après l'image");
+    // A checksum that does not match: the data is used, and the damage said.
+    std::vector<uint8> flipped = whole;
+    flipped[data + 2 + 5 + 50 * rowBytes] ^= 0x40;
+    DecodedImage damaged = DecodeWhole(translator, flipped);
+    ASSERT_NE(damaged.bitmap, nullptr);
+    EXPECT_NE(damaged.damage.find("endommagé"), std::string::npos) << damaged.damage;
+    EXPECT_TRUE(DecodeWhole(translator, whole).damage.empty());
+}
+
+// The shape of a file that once took 2 GB: 207 bytes declaring a text chunk of 2 GB. A
+// block that would be kept is refused by the bound before anything is read for it; one
+// that would not is never read, and the file, with no image data, is refused.
+TEST(PNGTranslator, AHugeDeclaredChunkIsRefusedUnread) {
+    PNGTranslator translator;
+    const std::vector<uint8> head = Encode(translator, *TestPicture(4, 4, false), kPNG);
+    struct Case {
+        const char* type;
+        std::string keyword;
+        bool kept;
+    } cases[] = {{"tEXt", "XML:com.adobe.xmp", true},
+                 {"iTXt", "XML:com.adobe.xmp", true},
+                 {"zTXt", "Raw profile type exif", true},
+                 {"iCCP", "ICC Profile", true},
+                 {"tEXt", "Comment", false},
+                 {"abCd", "", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.type) + " " + c.keyword);
+        std::vector<uint8> png(head.begin(), head.begin() + 33);
+        std::vector<uint8> body(c.keyword.begin(), c.keyword.end());
+        body.resize(162, 0);
+        std::vector<uint8> text = Chunk(c.type, body);
+        PutBig32(&text[0], 0x7ffffff0);
+        png.insert(png.end(), text.begin(), text.end());
+        png.resize(207);
+        std::unique_ptr<BBitmap> image;
+        EXPECT_NE(Decode(translator, png, &image), B_OK);
+        EXPECT_EQ(ErrorReason().find("trop grand") != std::string::npos, c.kept) << ErrorReason();
+        EXPECT_EQ(ErrorReason().find("mémoire"), std::string::npos) << ErrorReason();
+    }
 }
 
 TEST(PNGTranslator, RoundTripsAreExact) {
@@ -176,8 +232,7 @@ TEST(PNGTranslator, SettingsAreHonouredAndFailuresReported) {
     // Level 0 stores the rows: 4 bytes a pixel and a filter byte a row.
     EXPECT_GT(Encode(translator, *image, kPNG).size(), size_t(200 * 4 + 1) * 150);
     EXPECT_LT(normal * 4, size_t(200 * 150 * 4));
-    ASSERT_EQ(translator.Settings().Set("compression", 6), B_OK);
-    ASSERT_EQ(translator.Settings().Set("filter", 5), B_OK);
+    RestoreDefaults(translator);
 
     ExpectWriteFailureReported(translator, *image, kPNG);
 }

@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: MIT
 // The PNG writer against libpng's reader: every row filter at the edges of a row, the
-// compression levels, and the chunk layout of a picture too big for one IDAT chunk.
+// compression levels, the chunk layout of a picture too big for one IDAT chunk, and the
+// deflate streams of a big picture's bands joined into one.
+#include <libdeflate.h>
+
 #include <algorithm>
 #include <cstring>
 
 #include "tests/translators/common/CodecTestSupport.h"
+#include "translators/png/DeflateJoin.h"
 #include "translators/png/PNGTranslator.h"
 
 namespace orv::test {
@@ -62,7 +66,7 @@ TEST(PngWriter, EveryLevelRoundTripsAndHigherLevelsAreNoLarger) {
         EXPECT_LE(size, previous);
         previous = size;
     }
-    ASSERT_EQ(translator.Settings().Set("compression", 6), B_OK);
+    RestoreDefaults(translator);
 }
 
 TEST(PngWriter, LargePicturesAreSplitIntoBoundedChunks) {
@@ -85,6 +89,59 @@ TEST(PngWriter, LargePicturesAreSplitIntoBoundedChunks) {
     EXPECT_EQ(types.back(), "IEND");
     EXPECT_EQ(std::count(types.begin(), types.end(), "IDAT"), std::ptrdiff_t(types.size() - 2));
     ExpectExactRoundTrip(translator, *noise);
+}
+
+// Streams compressed apart at every level (stored, fixed and dynamic codes alike), each
+// but the last made to go on, inflate as one to the pieces joined.
+TEST(PngWriter, DeflateStreamsJoinIntoOne) {
+    std::vector<std::vector<uint8>> pieces;
+    const auto noise = NoisePicture(64, 64, false);
+    const auto* bits = static_cast<const uint8*>(noise->Bits());
+    pieces.emplace_back(bits, bits + 9000);
+    pieces.emplace_back(1, 'a');
+    pieces.emplace_back(70000, 'b');  // more than a stored block holds
+    std::vector<uint8> text;
+    for (int i = 0; i < 3000; i++) {
+        text.push_back(uint8("orvane "[i % 7] + i / 700));
+    }
+    pieces.push_back(text);
+    for (int level : {0, 1, 6, 12}) {
+        SCOPED_TRACE(level);
+        libdeflate_compressor* compressor = libdeflate_alloc_compressor(level);
+        ASSERT_NE(compressor, nullptr);
+        std::vector<uint8> joined;
+        std::vector<uint8> expected;
+        for (size_t i = 0; i < pieces.size(); i++) {
+            std::vector<uint8> stream(
+                libdeflate_deflate_compress_bound(compressor, pieces[i].size()));
+            stream.resize(libdeflate_deflate_compress(
+                compressor, pieces[i].data(), pieces[i].size(), stream.data(), stream.size()));
+            ASSERT_FALSE(stream.empty());
+            if (i + 1 < pieces.size()) {
+                ASSERT_TRUE(png::MakeContinuable(&stream));
+            }
+            joined.insert(joined.end(), stream.begin(), stream.end());
+            expected.insert(expected.end(), pieces[i].begin(), pieces[i].end());
+        }
+        libdeflate_free_compressor(compressor);
+        libdeflate_decompressor* inflater = libdeflate_alloc_decompressor();
+        std::vector<uint8> out(expected.size());
+        size_t produced = 0;
+        EXPECT_EQ(libdeflate_deflate_decompress(inflater, joined.data(), joined.size(), out.data(),
+                                                out.size(), &produced),
+                  LIBDEFLATE_SUCCESS);
+        libdeflate_free_decompressor(inflater);
+        EXPECT_EQ(produced, expected.size());
+        EXPECT_TRUE(out == expected);
+    }
+    std::vector<uint8> garbage = {0xff, 0xff, 0xff, 0xff};
+    EXPECT_FALSE(png::MakeContinuable(&garbage));
+}
+
+// Over 32 MB of rows goes in bands compressed apart: the file still reads exactly.
+TEST(PngWriter, ABigPictureInBandsReadsBackExactly) {
+    PNGTranslator translator;
+    ExpectExactRoundTrip(translator, *MakePhotoLikeImage(3100, 3000, true));
 }
 
 }  // namespace

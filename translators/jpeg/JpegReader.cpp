@@ -1,0 +1,331 @@
+// SPDX-License-Identifier: MIT
+#include "translators/jpeg/JpegReader.h"
+
+#include <jerror.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/support/ErrorReason.h"
+#include "platform/support/ImageLimits.h"
+#include "platform/translation/PixelRows.h"
+#include "translators/jpeg/JpegMetadata.h"
+
+namespace orv {
+
+namespace {
+
+using jpeg::JpegContext;
+using jpeg::Trouble;
+
+// How the decoded samples reach the bitmap's rows.
+enum class RowPath {
+    Direct,     // libjpeg writes blue, green, red, alpha itself
+    Converted,  // grey or CMYK through the file's profile
+    PlainInk,   // CMYK without a profile: the ink taken out of white
+};
+
+// Adobe's encoders store CMYK inverted (0 means full ink), others plainly; either way the ink
+// is taken out of white.
+void CMYKToRow(const uint8* cmyk, uint8* bgra, uint32 count, bool inverted) {
+    for (uint32 i = 0; i < count; i++, cmyk += 4, bgra += 4) {
+        uint32 c = cmyk[0], m = cmyk[1], y = cmyk[2], k = cmyk[3];
+        if (!inverted) {
+            c = 255 - c;
+            m = 255 - m;
+            y = 255 - y;
+            k = 255 - k;
+        }
+        bgra[0] = uint8((y * k + 127) / 255);
+        bgra[1] = uint8((m * k + 127) / 255);
+        bgra[2] = uint8((c * k + 127) / 255);
+        bgra[3] = 255;
+    }
+}
+
+bool IsCMYK(const jpeg_decompress_struct& info) {
+    return info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+}
+
+// The header, the segments we keep, and the ICC profile, which libjpeg assembles from its
+// pieces (allocated with malloc; null when there is none or it is broken).
+bool ReadHeader(jpeg_decompress_struct* info, JpegContext* context, JOCTET** icc,
+                unsigned* iccSize) {
+    if (setjmp(context->jump)) {
+        return false;
+    }
+    jpeg::KeepMetadataMarkers(info);
+    context->inHeader = true;
+    jpeg_read_header(info, TRUE);
+    context->inHeader = false;
+    if (!jpeg_read_icc_profile(info, icc, iccSize)) {
+        *icc = nullptr;
+        *iccSize = 0;
+    }
+    return true;
+}
+
+bool PrepareOutput(jpeg_decompress_struct* info, JpegContext* context, unsigned scale, RowPath path,
+                   uint32* width, uint32* height) {
+    if (setjmp(context->jump)) {
+        return false;
+    }
+    if (path == RowPath::Direct) {
+        info->out_color_space = JCS_EXT_BGRA;
+    } else {
+        info->out_color_space = IsCMYK(*info) ? JCS_CMYK : JCS_GRAYSCALE;
+    }
+    info->dct_method = JDCT_ISLOW;
+    info->scale_num = 1;
+    info->scale_denom = scale;
+    jpeg_calc_output_dimensions(info);
+    *width = info->output_width;
+    *height = info->output_height;
+    return true;
+}
+
+// True when every coefficient of a progressive file has come in full: a file that ends
+// after that lacked only its end marker.
+bool CoefficientsComplete(const jpeg_decompress_struct& info) {
+    if (!info.progressive_mode || info.coef_bits == nullptr) {
+        return true;
+    }
+    for (int c = 0; c < info.num_components; c++) {
+        for (int k = 0; k < DCTSIZE2; k++) {
+            if (info.coef_bits[c][k] != 0) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// Decodes straight into the bitmap's rows, or through one row of samples to convert.
+// `started`: the rows come (so those above output_scanline are there even when this fails).
+bool DecodeRows(jpeg_decompress_struct* info, JpegContext* context, JSAMPROW* rows, RowPath path,
+                const DeviceRowConverter* converter, bool* started, bool* detailComplete) {
+    if (setjmp(context->jump)) {
+        return false;
+    }
+    jpeg_start_decompress(info);
+    *started = true;
+    if (path == RowPath::Direct) {
+        while (info->output_scanline < info->output_height) {
+            jpeg_read_scanlines(info, rows + info->output_scanline,
+                                info->output_height - info->output_scanline);
+        }
+    } else {
+        JSAMPARRAY samples =
+            (*info->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(info), JPOOL_IMAGE,
+                                       info->output_width * JDIMENSION(info->output_components), 1);
+        while (info->output_scanline < info->output_height) {
+            const JDIMENSION y = info->output_scanline;
+            if (jpeg_read_scanlines(info, samples, 1) != 1) {
+                continue;
+            }
+            if (path == RowPath::Converted) {
+                converter->Convert(samples[0], rows[y], info->output_width);
+            } else {
+                CMYKToRow(samples[0], rows[y], info->output_width, info->saw_Adobe_marker);
+            }
+        }
+    }
+    *detailComplete = CoefficientsComplete(*info);
+    jpeg_finish_decompress(info);
+    return true;
+}
+
+}  // namespace
+
+JpegReader::JpegReader(BPositionIO& source, bool applyOrientation)
+    : fSource(source), fApplyOrientation(applyOrientation), fDecompressor{}, fProgress{} {
+    jpeg::InitContext(&fContext, &fSource);
+    fDecompressor.err = &fContext.error;
+    fDecompressor.client_data = &fContext;
+    jpeg_create_decompress(&fDecompressor);
+    jpeg::AttachSource(&fDecompressor, &fContext);
+    jpeg::WatchScans(&fDecompressor, &fProgress);
+}
+
+JpegReader::~JpegReader() {
+    jpeg_destroy_decompress(&fDecompressor);
+}
+
+status_t JpegReader::Open() {
+    if (fSource.Seek(0, SEEK_FROM_START) != 0) {
+        return Fail(B_IO_ERROR, "lecture du JPEG impossible");
+    }
+    JOCTET* iccBytes = nullptr;
+    unsigned iccSize = 0;
+    if (!ReadHeader(&fDecompressor, &fContext, &iccBytes, &iccSize)) {
+        return Failure();
+    }
+    std::vector<uint8> icc(iccBytes, iccBytes + iccSize);
+    std::free(iccBytes);
+    if (status_t status = CheckImageSize(fDecompressor.image_width, fDecompressor.image_height);
+        status != B_OK) {
+        return status;
+    }
+    PictureMetadata& metadata = fInfo.metadata;
+    jpeg::ReadMetadata(fDecompressor, &metadata);
+    fOrientation = ExifOrientation(metadata.exif.data(), metadata.exif.size());
+
+    // Our bitmaps hold RGB. Grey and CMYK samples with a profile of their own go through it
+    // to sRGB; a profile is kept only where it describes the RGB values handed on.
+    const uint32 space = ProfileColorSpace(icc);
+    const bool cmyk = IsCMYK(fDecompressor);
+    if (cmyk || (fDecompressor.num_components == 1 && space == FourCC("GRAY"))) {
+        using Samples = DeviceRowConverter::Samples;
+        const Samples samples = !cmyk                            ? Samples::Gray
+                                : fDecompressor.saw_Adobe_marker ? Samples::InvertedCMYK
+                                                                 : Samples::CMYK;
+        if (!icc.empty()) {
+            fConverter = DeviceRowConverter::Make(icc, samples);
+            ClearErrorReason();  // without a usable profile, CMYK is converted plainly
+        }
+    } else if (space == FourCC("RGB ")) {
+        metadata.color.icc = std::move(icc);
+    }
+
+    const bool turned = fApplyOrientation && fOrientation >= 5;
+    fInfo.width = turned ? fDecompressor.image_height : fDecompressor.image_width;
+    fInfo.height = turned ? fDecompressor.image_width : fDecompressor.image_height;
+    fInfo.orientationApplied = fApplyOrientation && fOrientation != 1;
+    return B_OK;
+}
+
+void JpegReader::SetSizeHint(uint32 minWidth, uint32 minHeight) {
+    if (fApplyOrientation && fOrientation >= 5) {
+        std::swap(minWidth, minHeight);
+    }
+    // libjpeg gives ceil(side / scale) at 1/scale.
+    const uint32 width = fDecompressor.image_width;
+    const uint32 height = fDecompressor.image_height;
+    fScale = 1;
+    for (const unsigned scale : {8u, 4u, 2u}) {
+        if ((width + scale - 1) / scale >= minWidth && (height + scale - 1) / scale >= minHeight) {
+            fScale = scale;
+            break;
+        }
+    }
+}
+
+status_t JpegReader::ReadFrame(std::unique_ptr<BBitmap>* frame, FrameTiming* timing) {
+    if (fRead) {
+        return Fail(B_ERROR, "plus d'image dans ce fichier");
+    }
+    fRead = true;
+    const RowPath path = fConverter != nullptr   ? RowPath::Converted
+                         : IsCMYK(fDecompressor) ? RowPath::PlainInk
+                                                 : RowPath::Direct;
+    uint32 width = 0, height = 0;
+    if (!PrepareOutput(&fDecompressor, &fContext, fScale, path, &width, &height)) {
+        return Failure();
+    }
+    std::unique_ptr<BBitmap> bitmap;
+    if (status_t status = NewImage(width, height, false, &bitmap); status != B_OK) {
+        return status;
+    }
+    std::vector<JSAMPROW> rows(height);
+    auto* bits = static_cast<JSAMPLE*>(bitmap->Bits());
+    for (uint32 y = 0; y < height; y++) {
+        rows[y] = bits + size_t(y) * size_t(bitmap->BytesPerRow());
+    }
+    bool started = false, detailComplete = true;
+    const bool decoded = DecodeRows(&fDecompressor, &fContext, rows.data(), path, fConverter.get(),
+                                    &started, &detailComplete);
+    if (status_t status = AssessDamage(decoded, started, detailComplete, rows); status != B_OK) {
+        return status;
+    }
+    if (fApplyOrientation) {
+        if (status_t status = ApplyOrientation(fOrientation, &bitmap); status != B_OK) {
+            return status;
+        }
+    }
+    *frame = std::move(bitmap);
+    *timing = FrameTiming{};
+    return B_OK;
+}
+
+// What could not be read, said in the picture's terms. A file that ends early, in the pass
+// that brings the picture's first data (the only one of a sequential file), misses the rows
+// not reached; past that pass it is whole but lacks the detail of the passes not read. Broken
+// data stops a scan the same way, unless restart markers let libjpeg pick it up further on.
+// When libjpeg gives up in the middle of the picture, the rows it gave are the picture as far
+// as it goes, and the rest is left grey as libjpeg fills what it cannot read. Nothing read,
+// or a failure that is not about the file's data, is a failure.
+status_t JpegReader::AssessDamage(bool decoded, bool started, bool detailComplete,
+                                  const std::vector<JSAMPROW>& rows) {
+    const JDIMENSION height = fDecompressor.output_height;
+    const JDIMENSION done = fDecompressor.output_scanline;
+    double missing = 0;
+    if (!decoded) {
+        const bool dataFault =
+            fContext.trouble == Trouble::None || fContext.trouble == Trouble::Truncated;
+        if (!started || done == 0 || !dataFault) {
+            return Failure();
+        }
+        constexpr uint8 kGrey[4] = {128, 128, 128, 255};
+        for (JDIMENSION y = done; y < height; y++) {
+            for (JDIMENSION x = 0; x < fDecompressor.output_width; x++) {
+                std::memcpy(rows[y] + size_t(x) * 4, kGrey, 4);
+            }
+        }
+        missing = double(height - done) / double(height);
+    }
+    const JDIMENSION total = fDecompressor.total_iMCU_rows;
+    if (fContext.cut && fContext.cutInFirstPass && fContext.cutRow < total &&
+        (fContext.ended || fDecompressor.restart_interval == 0)) {
+        missing = std::max(missing, double(total - fContext.cutRow) / double(total));
+    }
+    const bool ended = fContext.ended || fContext.trouble == Trouble::Truncated;
+    const std::string what = ended ? "fichier tronqué : " : "fichier JPEG endommagé : ";
+    const std::string why = !decoded && fContext.trouble == Trouble::None ? fContext.message
+                            : fContext.warned                             ? fContext.warning
+                                                                          : "";
+    const std::string because = ended || why.empty() ? "" : " (" + why + ")";
+    // Only the first scan's data stands for the whole picture; a later one that brings a
+    // component's first data (a file with a scan for each) leaves the earlier components.
+    if (fContext.cut && fContext.cutInFirstPass && fContext.cutScan <= 1 && fContext.cutRow == 0) {
+        return Fail(B_BAD_DATA, what + "aucune partie de l'image n'a pu être lue" + because);
+    }
+    if (missing > 0) {
+        const long percent = std::clamp(std::lround(100.0 * missing), 1L, 100L);
+        ReportDamage(what + "environ " + std::to_string(percent) + " % de l'image manque" +
+                     because);
+    } else if (!decoded) {
+        ReportDamage(what + "fin illisible" + because);
+    } else if (ended && !detailComplete) {
+        ReportDamage(what + "image entière mais moins détaillée");
+    }
+    if (fContext.warned) {
+        ReportDamage("fichier JPEG endommagé : image peut-être altérée (" +
+                     std::string(fContext.warning) + ")");
+    }
+    return B_OK;
+}
+
+status_t JpegReader::Failure() const {
+    switch (fContext.trouble) {
+        case Trouble::Truncated:
+            return Fail(B_BAD_DATA, "fichier JPEG tronqué");
+        case Trouble::IOFailed:
+            return Fail(B_IO_ERROR, "lecture du JPEG impossible");
+        case Trouble::TooManyScans:
+            return Fail(B_BAD_DATA, "fichier JPEG endommagé (trop de passes progressives)");
+        case Trouble::TooMuchMetadata:
+            return CheckMetadataSize(fContext.keptBytes, "ensemble des blocs de métadonnées");
+        case Trouble::None:
+            break;
+    }
+    if (fContext.error.msg_code == JERR_BAD_PRECISION) {
+        return Fail(B_BAD_DATA, "JPEG de " + std::to_string(fDecompressor.data_precision) +
+                                    " bits par composante non pris en charge (8 bits seulement)");
+    }
+    return Fail(B_BAD_DATA, std::string("fichier JPEG endommagé (") + fContext.message + ")");
+}
+
+}  // namespace orv

@@ -1,0 +1,306 @@
+// SPDX-License-Identifier: MIT
+#include "translators/png/PngImageData.h"
+
+#include <libdeflate.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "platform/support/ByteOrder.h"
+#include "platform/support/ErrorReason.h"
+#include "platform/support/FreeWith.h"
+#include "platform/support/ImageLimits.h"
+#include "translators/png/DeflateJoin.h"
+#include "translators/png/PngChunks.h"
+
+namespace orv::png {
+
+namespace {
+
+// Readers take any IDAT length up to 2^31 - 1; a bounded one keeps each chunk's buffer and
+// checksum pass small and lets a streaming reader start early.
+constexpr size_t kMaxChunkData = size_t(1) << 20;
+
+// The filtered bytes of a band. Bands restart the deflate window, which costs a little
+// compression at each seam, and joining them costs a walk through each band's codes; a
+// picture up to kWholeBytes is therefore compressed in one piece. See the figures in the
+// commit that set these values.
+constexpr size_t kBandBytes = size_t(8) << 20;
+constexpr size_t kWholeBytes = size_t(32) << 20;
+constexpr unsigned kMaxThreads = 8;
+
+// Each filter predicts a byte from its left neighbour a (step bytes back), the byte above b
+// and the one above-left c; outside the picture they count as 0. The first pixel of a row is
+// handled apart so that the main loops carry no test and the compiler can vectorise them.
+
+void FilterSub(const uint8* row, const uint8*, uint8* out, size_t size, size_t step) {
+    std::memcpy(out, row, step);
+    for (size_t i = step; i < size; i++) {
+        out[i] = uint8(row[i] - row[i - step]);
+    }
+}
+
+void FilterUp(const uint8* row, const uint8* above, uint8* out, size_t size, size_t) {
+    for (size_t i = 0; i < size; i++) {
+        out[i] = uint8(row[i] - above[i]);
+    }
+}
+
+void FilterAverage(const uint8* row, const uint8* above, uint8* out, size_t size, size_t step) {
+    for (size_t i = 0; i < step; i++) {
+        out[i] = uint8(row[i] - (above[i] >> 1));
+    }
+    for (size_t i = step; i < size; i++) {
+        out[i] = uint8(row[i] - ((row[i - step] + above[i]) >> 1));
+    }
+}
+
+void FilterPaeth(const uint8* row, const uint8* above, uint8* out, size_t size, size_t step) {
+    // With a and c both 0 the predictor is b.
+    for (size_t i = 0; i < step; i++) {
+        out[i] = uint8(row[i] - above[i]);
+    }
+    for (size_t i = step; i < size; i++) {
+        int a = row[i - step];
+        int b = above[i];
+        int c = above[i - step];
+        int pa = std::abs(b - c);
+        int pb = std::abs(a - c);
+        int pc = std::abs(a + b - 2 * c);
+        int predictor = (pa <= pb && pa <= pc) ? a : (pb <= pc ? b : c);
+        out[i] = uint8(row[i] - predictor);
+    }
+}
+
+using FilterFunction = void (*)(const uint8*, const uint8*, uint8*, size_t, size_t);
+constexpr FilterFunction kFilters[] = {nullptr, FilterSub, FilterUp, FilterAverage, FilterPaeth};
+
+// The usual heuristic for choosing a filter: bytes read as signed, the smallest sum of
+// magnitudes tends to deflate best.
+uint64 Cost(const uint8* bytes, size_t size) {
+    uint64 sum = 0;
+    for (size_t i = 0; i < size; i++) {
+        sum += bytes[i] < 128 ? bytes[i] : 256 - bytes[i];
+    }
+    return sum;
+}
+
+// Filters `row` into out[1..size] and sets the filter type in out[0]; `scratch` holds
+// size bytes for the candidates the adaptive choice compares.
+void FilterRow(const uint8* row, const uint8* above, size_t size, size_t step, int filter,
+               uint8* scratch, uint8* out) {
+    if (filter != kFilterAdaptive) {
+        out[0] = uint8(filter);
+        if (filter == 0) {
+            std::memcpy(out + 1, row, size);
+        } else {
+            kFilters[filter](row, above, out + 1, size, step);
+        }
+        return;
+    }
+    out[0] = 0;
+    std::memcpy(out + 1, row, size);
+    uint64 best = Cost(row, size);
+    for (int type = 1; type <= 4; type++) {
+        kFilters[type](row, above, scratch, size, step);
+        uint64 cost = Cost(scratch, size);
+        if (cost < best) {
+            best = cost;
+            out[0] = uint8(type);
+            std::memcpy(out + 1, scratch, size);
+        }
+    }
+}
+
+using Compressor = std::unique_ptr<libdeflate_compressor, FreeWith<libdeflate_free_compressor>>;
+
+// A band of rows, filtered then compressed on whichever thread takes it.
+struct Band {
+    uint32 first = 0;
+    uint32 count = 0;
+    bool last = false;
+    std::vector<uint8> filtered;
+    std::vector<uint8> compressed;
+    bool ok = false;
+};
+
+// The work of one band; touches nothing shared but the rows it reads, so bands can be done
+// on several threads. `zlib` gives a whole zlib stream (a picture in one band), otherwise
+// raw deflate, made continuable unless it is the last band.
+void DoBand(const RowSource& rows, const ImageDataLayout& layout, libdeflate_compressor* compressor,
+            bool zlib, Band* band) {
+    const size_t stride = layout.rowBytes + 1;
+    try {
+        band->filtered.resize(stride * band->count);
+        // The row above the band (zero above the first), the current one and a scratch row.
+        std::vector<uint8> work(layout.rowBytes * 3, 0);
+        uint8* above = work.data();
+        uint8* current = above + layout.rowBytes;
+        uint8* scratch = current + layout.rowBytes;
+        if (band->first > 0) {
+            rows.Row(band->first - 1, above);
+        }
+        for (uint32 i = 0; i < band->count; i++) {
+            rows.Row(band->first + i, current);
+            FilterRow(current, above, layout.rowBytes, layout.filterStep, layout.filter, scratch,
+                      band->filtered.data() + size_t(i) * stride);
+            std::swap(above, current);
+        }
+        const size_t size = band->filtered.size();
+        band->compressed.resize(zlib ? libdeflate_zlib_compress_bound(compressor, size)
+                                     : libdeflate_deflate_compress_bound(compressor, size));
+        const size_t written =
+            zlib ? libdeflate_zlib_compress(compressor, band->filtered.data(), size,
+                                            band->compressed.data(), band->compressed.size())
+                 : libdeflate_deflate_compress(compressor, band->filtered.data(), size,
+                                               band->compressed.data(), band->compressed.size());
+        band->compressed.resize(written);
+        band->ok = written > 0 && (zlib || band->last || MakeContinuable(&band->compressed));
+    } catch (const std::bad_alloc&) {
+        band->ok = false;
+    }
+}
+
+// Bytes gathered into chunks of a bounded size as they come.
+class ChunkedOutput {
+public:
+    ChunkedOutput(BPositionIO& destination, const char type[4], uint32* sequence)
+        : fDestination(destination), fSequence(sequence) {
+        std::memcpy(fType, type, 4);
+        fBuffer.reserve(kMaxChunkData + 4);
+        Start();
+    }
+
+    status_t Write(const uint8* bytes, size_t size) {
+        while (size > 0) {
+            const size_t n = std::min(size, kMaxChunkData + fHead - fBuffer.size());
+            fBuffer.insert(fBuffer.end(), bytes, bytes + n);
+            bytes += n;
+            size -= n;
+            if (fBuffer.size() == kMaxChunkData + fHead) {
+                if (status_t status = Flush(); status != B_OK) {
+                    return status;
+                }
+            }
+        }
+        return B_OK;
+    }
+
+    status_t Flush() {
+        if (fBuffer.size() == fHead) {
+            return B_OK;
+        }
+        if (fSequence != nullptr) {
+            WriteBE32(fBuffer.data(), (*fSequence)++);
+        }
+        const status_t status = WriteChunk(fDestination, fType, fBuffer.data(), fBuffer.size());
+        Start();
+        return status;
+    }
+
+private:
+    // An fdAT's data starts with its sequence number, counted only once the chunk is
+    // written: a number taken for a chunk never written would break the sequence.
+    void Start() {
+        fHead = fSequence != nullptr ? 4 : 0;
+        fBuffer.assign(fHead, 0);
+    }
+
+    BPositionIO& fDestination;
+    char fType[4];
+    uint32* fSequence;
+    std::vector<uint8> fBuffer;
+    size_t fHead = 0;
+};
+
+// The zlib stream's two header bytes: deflate with a 32 KB window, the level class
+// libdeflate states for `level`, and the check bits.
+void ZlibHeader(int level, uint8 header[2]) {
+    const int levelClass = level < 2 ? 0 : level < 6 ? 1 : level < 8 ? 2 : 3;
+    header[0] = 0x78;
+    header[1] = uint8(levelClass << 6);
+    header[1] = uint8(header[1] + 31 - (header[0] * 256 + header[1]) % 31);
+}
+
+}  // namespace
+
+status_t WriteImageData(const RowSource& rows, const ImageDataLayout& layout,
+                        BPositionIO& destination, const char type[4], uint32* sequence) {
+    const size_t stride = layout.rowBytes + 1;
+    size_t total = 0;
+    if (layout.rowBytes == 0 || layout.height == 0 ||
+        !CheckedMultiply(stride, layout.height, &total)) {
+        return Fail(B_NO_MEMORY, "image trop grande pour être écrite en PNG");
+    }
+    const uint32 bandRows = total <= kWholeBytes
+                                ? layout.height
+                                : uint32(std::clamp<size_t>(kBandBytes / stride, 1, layout.height));
+    const size_t bandCount = (size_t(layout.height) + bandRows - 1) / bandRows;
+    const unsigned threads = unsigned(std::min<size_t>(
+        {bandCount, kMaxThreads, std::max(1u, std::thread::hardware_concurrency())}));
+    std::vector<Compressor> compressors;
+    for (unsigned i = 0; i < threads; i++) {
+        compressors.emplace_back(libdeflate_alloc_compressor(layout.level));
+        if (compressors.back() == nullptr) {
+            return Fail(B_NO_MEMORY, "mémoire insuffisante pour écrire le PNG");
+        }
+    }
+    ChunkedOutput output(destination, type, sequence);
+    const bool whole = bandCount == 1;
+    status_t status = B_OK;
+    uint32 adler = 1;
+    if (!whole) {
+        uint8 header[2];
+        ZlibHeader(layout.level, header);
+        status = output.Write(header, sizeof(header));
+    }
+    // Bands go by rounds, one a thread; each round's are written in order before the next
+    // starts, so the output is the same whatever the number of threads.
+    for (size_t next = 0; status == B_OK && next < bandCount; next += threads) {
+        std::vector<Band> round(std::min<size_t>(threads, bandCount - next));
+        for (size_t i = 0; i < round.size(); i++) {
+            round[i].first = uint32((next + i) * bandRows);
+            round[i].count = std::min(bandRows, layout.height - round[i].first);
+            round[i].last = next + i + 1 == bandCount;
+        }
+        std::vector<std::thread> helpers;
+        for (size_t i = 1; i < round.size(); i++) {
+            try {
+                helpers.emplace_back(DoBand, std::cref(rows), std::cref(layout),
+                                     compressors[i].get(), whole, &round[i]);
+            } catch (const std::system_error&) {
+                DoBand(rows, layout, compressors[i].get(), whole, &round[i]);
+            }
+        }
+        DoBand(rows, layout, compressors[0].get(), whole, &round[0]);
+        for (std::thread& helper : helpers) {
+            helper.join();
+        }
+        for (Band& band : round) {
+            if (status == B_OK && !band.ok) {
+                status = Fail(B_NO_MEMORY, "mémoire insuffisante pour écrire le PNG");
+            }
+            if (status == B_OK && !whole) {
+                adler = libdeflate_adler32(adler, band.filtered.data(), band.filtered.size());
+            }
+            if (status == B_OK) {
+                status = output.Write(band.compressed.data(), band.compressed.size());
+            }
+            band = Band();
+        }
+    }
+    if (status == B_OK && !whole) {
+        uint8 checksum[4];
+        WriteBE32(checksum, adler);
+        status = output.Write(checksum, sizeof(checksum));
+    }
+    return status == B_OK ? output.Flush() : status;
+}
+
+}  // namespace orv::png
