@@ -219,9 +219,11 @@ status_t WebPReader::Open(BPositionIO& source) {
     if (status_t status = ReadMetadata(demux.get(), &fInfo.metadata); status != B_OK) {
         return status;
     }
-    const std::vector<uint8>& exif = fInfo.metadata.exif;
-    if (fOptions.applyOrientation && !exif.empty()) {
-        fOrientation = ExifOrientation(exif.data(), exif.size());
+    // The container states no resolution; the EXIF block may.
+    PictureMetadata& metadata = fInfo.metadata;
+    ExifResolution(metadata.exif.data(), metadata.exif.size(), &metadata.xDpi, &metadata.yDpi);
+    if (fOptions.applyOrientation && !metadata.exif.empty()) {
+        fOrientation = ExifOrientation(metadata.exif.data(), metadata.exif.size());
     }
     status_t status = fAnimation ? OpenAnimation(std::move(demux)) : OpenStill();
     if (status != B_OK) {

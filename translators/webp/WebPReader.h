@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Reading a WebP file as a picture: a still picture, or every frame of an animation
 // composited on its canvas as a player shows it, with each frame's duration and the loop
-// count; the ICC profile and the EXIF and XMP blocks beside them. WebP states no
-// resolution and holds no IPTC block.
+// count; the ICC profile and the EXIF and XMP blocks beside them, and the resolution the
+// EXIF block states (the container has none). WebP holds no IPTC block.
 //
 // A file that ends early gives what it holds: the rows of a still picture libwebp could
 // decode, or the animation's complete frames, with a damage text saying what is missing.

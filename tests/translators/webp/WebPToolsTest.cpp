@@ -128,7 +128,8 @@ TEST(WebPTools, MetadataTravelsThroughWebP) {
                    kProfile +
                    " src.jpg && exiftool -q -overwrite_original '-DateTimeOriginal=2021:05:06 "
                    "07:08:09' -Make=Orvane -GPSLatitude=48.85 -GPSLatitudeRef=N "
-                   "-XMP-dc:Title=Titre src.jpg"),
+                   "-XMP-dc:Title=Titre -XResolution=300 -YResolution=150 "
+                   "-ResolutionUnit=inches src.jpg"),
         0);
     const struct {
         const char* command;
@@ -152,6 +153,8 @@ TEST(WebPTools, MetadataTravelsThroughWebP) {
         ASSERT_GE(metadata.exif.size(), 8u);
         EXPECT_TRUE(metadata.exif[0] == 'I' || metadata.exif[0] == 'M');
         EXPECT_EQ(metadata.xmp.empty(), !maker.xmp);
+        EXPECT_EQ(metadata.xDpi, 300);
+        EXPECT_EQ(metadata.yDpi, 150);
 
         for (size_t count : {size_t(1), size_t(2)}) {
             std::vector<std::unique_ptr<BBitmap>> frames;
