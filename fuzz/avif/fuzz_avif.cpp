@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Any bytes through the AVIF decoder: it must refuse or decode, never crash, leak or hang.
+// Any bytes through the AVIF decoder, every frame of a sequence: it must refuse or decode,
+// never crash, leak or hang.
 #include <avif/avif.h>
 
 #include "fuzz/common/DecoderFuzzing.h"
@@ -9,14 +10,16 @@ namespace {
 
 // AV1 codes a blank frame of 200 megapixels in a few hundred bytes. Such a picture is
 // within the program's size limit and decodes, slowly, as it should; the fuzzer would only
-// spend its time on it, so pictures over 4 megapixels are left out here.
+// spend its time on it, so sequences of over 4 megapixels in all are left out here.
 bool Small(const uint8_t* data, size_t size) {
     avifDecoder* decoder = avifDecoderCreate();
     decoder->strictFlags = AVIF_STRICT_DISABLED;
     decoder->imageDimensionLimit = 65535;
     bool small = avifDecoderSetIOMemory(decoder, data, size) != AVIF_RESULT_OK ||
                  avifDecoderParse(decoder) != AVIF_RESULT_OK ||
-                 uint64_t(decoder->image->width) * decoder->image->height <= (uint64_t(1) << 22);
+                 uint64_t(decoder->image->width) * decoder->image->height *
+                         uint64_t(decoder->imageCount > 0 ? decoder->imageCount : 1) <=
+                     (uint64_t(1) << 22);
     avifDecoderDestroy(decoder);
     return small;
 }
@@ -27,5 +30,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!Small(data, size)) {
         return 0;
     }
-    return orv::fuzz::Decode<orv::AVIFTranslator>(data, size);
+    return orv::fuzz::DecodeFrames<orv::AVIFTranslator>(data, size);
 }

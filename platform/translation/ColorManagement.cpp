@@ -113,6 +113,15 @@ Profile SourceProfile(const ColorDescription& color) {
     return RGBProfile(white, primaries, Curve(cmsBuildGamma(nullptr, gamma)));
 }
 
+// True when the description means sRGB and nothing else: no work to do.
+bool MeansSRGB(const ColorDescription& color) {
+    if (color.IsPlainSRGB() || color.srgb) {
+        return true;
+    }
+    return color.icc.empty() && color.HasCicp() && (color.primaries == 1 || color.primaries == 2) &&
+           (color.transfer == 13 || color.transfer == 2);
+}
+
 // A transform from `source`'s `format` to sRGB pixels as our bitmaps hold them (blue, green,
 // red, alpha); null with the reason set.
 cmsHTRANSFORM TransformToSRGB(cmsHPROFILE source, cmsUInt32Number format, cmsUInt32Number intent,
@@ -129,12 +138,7 @@ cmsHTRANSFORM TransformToSRGB(cmsHPROFILE source, cmsUInt32Number format, cmsUIn
 }  // namespace
 
 std::unique_ptr<SRGBConverter> SRGBConverter::Make(const ColorDescription& color) {
-    if (color.IsPlainSRGB() || color.srgb) {
-        return nullptr;
-    }
-    // An sRGB CICP needs no work either.
-    if (color.icc.empty() && color.HasCicp() && (color.primaries == 1 || color.primaries == 2) &&
-        (color.transfer == 13 || color.transfer == 2)) {
+    if (MeansSRGB(color)) {
         return nullptr;
     }
     Profile source = SourceProfile(color);
@@ -175,6 +179,27 @@ status_t SRGBConverter::Apply(BBitmap& bitmap) const {
     cmsDoTransformLineStride(fTransform, bitmap.Bits(), bitmap.Bits(), width, height, stride,
                              stride, 0, 0);
     return B_OK;
+}
+
+std::vector<uint8> ProfileBytes(const ColorDescription& color) {
+    if (!color.icc.empty()) {
+        return ProfileColorSpace(color.icc) == uint32(cmsSigRgbData) ? color.icc
+                                                                     : std::vector<uint8>();
+    }
+    if (MeansSRGB(color)) {
+        return {};
+    }
+    Profile profile = SourceProfile(color);
+    cmsUInt32Number size = 0;
+    if (profile == nullptr || !cmsSaveProfileToMem(profile.get(), nullptr, &size) || size == 0) {
+        return {};
+    }
+    std::vector<uint8> bytes(size);
+    if (!cmsSaveProfileToMem(profile.get(), bytes.data(), &size)) {
+        return {};
+    }
+    bytes.resize(size);
+    return bytes;
 }
 
 std::unique_ptr<DeviceRowConverter> DeviceRowConverter::Make(const std::vector<uint8>& icc,

@@ -29,6 +29,13 @@ private:
     void* fTransform;  // cmsHTRANSFORM, kept opaque so the header needs no lcms2.h
 };
 
+// An ICC profile that says what `color` says of our RGB pixels, for formats that hold
+// colours only as a profile: the description's own RGB profile as stored, or one built from
+// its CICP code points or its gamma and primaries. Empty when the description means plain
+// sRGB, when its profile is not an RGB one (a grey or CMYK profile does not describe RGB
+// pixels), or when it cannot be told in a profile (a CICP transfer such as PQ or HLG).
+std::vector<uint8> ProfileBytes(const ColorDescription& color);
+
 // Rows of device samples that a profile describes but our bitmaps cannot hold as they are
 // (grey, or the inks of CMYK), turned into sRGB pixels through the profile.
 class DeviceRowConverter {

@@ -87,4 +87,12 @@ status_t CheckSequenceSize(uint64 width, uint64 height, uint64 frames);
 // EXIF or XMP block, a comment) against kMaxMetadataBytes, naming `what` in the reason.
 status_t CheckMetadataSize(uint64 bytes, const char* what);
 
+// The share of a picture that could not be read, `missing` of `total` rows (or pixels), in
+// whole percent: at least 1 when anything is missing, at most 99 when anything was read.
+uint32 MissingPercent(uint64 missing, uint64 total);
+
+// What a decoder says of a file that ends early: « fichier tronqué : environ 9 % de l'image
+// manque ».
+std::string TruncationDamage(uint64 missing, uint64 total);
+
 }  // namespace orv

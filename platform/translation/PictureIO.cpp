@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "platform/translation/PictureIO.h"
 
+#include <algorithm>
+
 #include "platform/support/ErrorReason.h"
 #include "platform/support/ImageLimits.h"
 
@@ -58,6 +60,20 @@ status_t CheckMetadataSize(uint64 bytes, const char* what) {
         return Fail(B_NO_MEMORY, std::string(what) + " trop grand (plus de 16 Mo)");
     }
     return B_OK;
+}
+
+uint32 MissingPercent(uint64 missing, uint64 total) {
+    if (missing == 0 || total == 0) {
+        return 0;
+    }
+    missing = std::min(missing, total);
+    const uint64 percent = (missing * 100 + total / 2) / total;
+    return uint32(std::clamp<uint64>(percent, 1, missing < total ? 99 : 100));
+}
+
+std::string TruncationDamage(uint64 missing, uint64 total) {
+    return "fichier tronqué : environ " + std::to_string(MissingPercent(missing, total)) +
+           " % de l'image manque";
 }
 
 }  // namespace orv

@@ -6,6 +6,7 @@
 
 #include "platform/support/ErrorReason.h"
 #include "platform/translation/CodecChecks.h"
+#include "platform/translation/Picture.h"
 
 namespace {
 
@@ -43,3 +44,15 @@ TEST(CodecChecks, EncodeRequestsAreRefusedWithTheirReason) {
 }
 
 }  // namespace
+
+// How much of a picture a damaged file lost, as the user reads it: never "0 %" when
+// something is missing, never "100 %" when something was shown.
+TEST(CodecChecks, MissingSharesAreRoundedForTheUser) {
+    EXPECT_EQ(orv::MissingPercent(0, 480), 0u);
+    EXPECT_EQ(orv::MissingPercent(1, 100000), 1u);
+    EXPECT_EQ(orv::MissingPercent(99999, 100000), 99u);
+    EXPECT_EQ(orv::MissingPercent(43, 480), 9u);
+    EXPECT_EQ(orv::MissingPercent(480, 480), 100u);
+    EXPECT_EQ(orv::MissingPercent(900, 480), 100u);
+    EXPECT_EQ(orv::TruncationDamage(43, 480), "fichier tronqué : environ 9 % de l'image manque");
+}

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
-// AVIF through libavif: 8, 10 and 12-bit pictures with or without alpha in, the first
-// frame of a sequence, cropped to the clean aperture and turned by irot/imir; 8-bit AVIF
-// out when libavif was built with an AV1 encoder.
+// AVIF through libavif: 8, 10 and 12-bit pictures and image sequences with or without
+// alpha in, cropped to the clean aperture and turned by irot/imir, with their ICC profile or
+// CICP, EXIF and XMP; 8-bit pictures and sequences out, with the same, when libavif was
+// built with an AV1 encoder.
 #pragma once
 
 #include "platform/translation/ImageTranslator.h"
@@ -20,6 +21,9 @@ public:
     status_t DecodePicture(BPositionIO& source, DecodedImage* decoded) override;
     status_t EncodePicture(const BBitmap& image, const PictureInfo& info, uint32 outType,
                            BPositionIO& destination) override;
+    status_t OpenReader(BPositionIO& source, std::unique_ptr<PictureReader>* reader) override;
+    status_t OpenWriter(uint32 outType, BPositionIO& destination,
+                        std::unique_ptr<PictureWriter>* writer) override;
 };
 
 }  // namespace orv

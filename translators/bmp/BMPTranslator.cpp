@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "platform/support/ByteOrder.h"
@@ -26,20 +28,26 @@ constexpr SettingSchema kSettings[] = {
     FlattenAlphaSetting(false),
 };
 
+// A BMP holds an ICC profile in its version 5 header, and its resolution; no EXIF, XMP or
+// IPTC, and one picture.
 constexpr TranslatorDescription kDescription = {
-    "Images BMP", "Images BMP de Windows et d'OS/2 : palettes, 16, 24 et 32 bits, RLE",
+    "Images BMP", "Images BMP de Windows et d'OS/2 : palettes, 16, 24 et 32 bits, RLE, profil ICC",
     100,          "bmp",
     kFormats,     kFormats,
-    kSettings,
+    kSettings,    WriterTraits{.profiles = true},
 };
 
 constexpr size_t kFileHeaderSize = 14;
 constexpr uint32 kCoreHeaderSize = 12;
 constexpr uint32 kInfoHeaderSize = 40;
 constexpr uint32 kV4HeaderSize = 108;
-constexpr uint32 kLargestHeader = 124;           // BITMAPV5HEADER
-constexpr uint32 kPixelsPerMetre = 2835;         // 72 dpi
-constexpr uint32 kSRGBColourSpace = 0x73524742;  // 'sRGB'
+constexpr uint32 kLargestHeader = 124;  // BITMAPV5HEADER
+constexpr double kMetresPerInch = 0.0254;
+// The colour spaces a version 4 or 5 header names.
+constexpr uint32 kSRGBColourSpace = 0x73524742;     // 'sRGB'
+constexpr uint32 kWindowsColourSpace = 0x57696e20;  // 'Win ', which is sRGB
+constexpr uint32 kEmbeddedProfile = 0x4d424544;     // 'MBED'
+constexpr uint32 kPerceptualIntent = 4;             // LCS_GM_IMAGES
 
 enum Compression : uint32 {
     kRGB = 0,
@@ -63,6 +71,12 @@ struct BMPHeader {
     off_t paletteOffset = 0;
     uint32 paletteEntries = 0;
     uint32 paletteEntryBytes = 4;
+    int32 xPixelsPerMetre = 0;
+    int32 yPixelsPerMetre = 0;
+    uint32 colourSpace = 0;
+    uint32 intent = 0;
+    uint32 profileOffset = 0;  // from the start of the info header
+    uint32 profileSize = 0;
 };
 
 bool IsKnownHeaderSize(uint32 size) {
@@ -89,7 +103,17 @@ status_t ReadInfoHeader(const uint8* info, BMPHeader* h) {
         planes = ReadLE16(info + 12);
         h->bitCount = ReadLE16(info + 14);
         h->compression = ReadLE32(info + 16);
+        h->xPixelsPerMetre = int32(ReadLE32(info + 24));
+        h->yPixelsPerMetre = int32(ReadLE32(info + 28));
         h->paletteEntries = ReadLE32(info + 32);
+        // The colour space and profile fields, zero past a shorter header; OS/2's 64-byte
+        // header has other fields there.
+        if (h->headerSize >= kV4HeaderSize) {
+            h->colourSpace = ReadLE32(info + 56);
+            h->intent = ReadLE32(info + 108);
+            h->profileOffset = ReadLE32(info + 112);
+            h->profileSize = ReadLE32(info + 116);
+        }
     }
     if (planes != 1) {
         return Fail(B_BAD_DATA, "en-tête BMP invalide");
@@ -426,6 +450,50 @@ status_t DecodeRLE(BPositionIO& source, const BMPHeader& h, const RowDecoder& de
     return ExpandRLE(data.data(), size, h, decoder.palette, bitmap);
 }
 
+// What the header says of the colours beside the pixels, and the resolution. A profile
+// the file names but does not hold (linked by a file name on the machine that wrote it)
+// cannot be reached here: such colours are taken as sRGB, as when nothing is said.
+status_t ReadDescription(BPositionIO& source, const BMPHeader& h, off_t fileSize,
+                         PictureMetadata* metadata, std::string* damage) {
+    if (h.xPixelsPerMetre > 0 && h.yPixelsPerMetre > 0) {
+        metadata->xDpi = h.xPixelsPerMetre * kMetresPerInch;
+        metadata->yDpi = h.yPixelsPerMetre * kMetresPerInch;
+    }
+    ColorDescription& color = metadata->color;
+    if (h.colourSpace == kSRGBColourSpace || h.colourSpace == kWindowsColourSpace) {
+        color.srgb = true;
+    } else if (h.colourSpace == kEmbeddedProfile && h.profileSize > 0) {
+        if (status_t status = CheckMetadataSize(h.profileSize, "profil ICC du BMP");
+            status != B_OK) {
+            return status;
+        }
+        const uint64 start = kFileHeaderSize + uint64(h.profileOffset);
+        if (start + h.profileSize > uint64(fileSize)) {
+            *damage = "fichier tronqué : le profil de couleurs manque";
+            return B_OK;
+        }
+        color.icc.resize(h.profileSize);
+        if (source.ReadAtExactly(off_t(start), color.icc.data(), color.icc.size()) != B_OK) {
+            return Fail(B_IO_ERROR, "fichier BMP illisible");
+        }
+    }
+    // The header's intents, as Windows names them, and their ICC numbers.
+    switch (h.intent) {
+        case 1:  // LCS_GM_BUSINESS
+            color.renderingIntent = 2;
+            break;
+        case 2:  // LCS_GM_GRAPHICS
+            color.renderingIntent = 1;
+            break;
+        case 8:  // LCS_GM_ABS_COLORIMETRIC
+            color.renderingIntent = 3;
+            break;
+        default:  // LCS_GM_IMAGES, perceptual
+            break;
+    }
+    return B_OK;
+}
+
 // A picture with an alpha mask whose alpha is zero everywhere was written by a program
 // that filled the mask but not the channel: shown as declared it would be invisible.
 status_t DropEmptyAlpha(std::unique_ptr<BBitmap>* image) {
@@ -449,6 +517,26 @@ status_t DropEmptyAlpha(std::unique_ptr<BBitmap>* image) {
     }
     *image = std::move(opaque);
     return B_OK;
+}
+
+// Pixels per metre for a resolution in pixels per inch; 0 (unstated) when it has none.
+uint32 PixelsPerMetre(double dpi) {
+    const double perMetre = std::round(dpi / kMetresPerInch);
+    return perMetre >= 1 && perMetre <= double(INT32_MAX) ? uint32(perMetre) : 0;
+}
+
+// The header's name for an ICC rendering intent.
+uint32 WindowsIntent(int32 intent) {
+    switch (intent) {
+        case 1:
+            return 2;  // LCS_GM_GRAPHICS
+        case 2:
+            return 1;  // LCS_GM_BUSINESS
+        case 3:
+            return 8;  // LCS_GM_ABS_COLORIMETRIC
+        default:
+            return kPerceptualIntent;
+    }
 }
 
 }  // namespace
@@ -494,6 +582,11 @@ status_t BMPTranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded
         }
     }
 
+    std::string damage;
+    if ((status = ReadDescription(source, h, fileSize, &decoded->info.metadata, &damage)) != B_OK) {
+        return status;
+    }
+
     const bool alpha = h.masks[3] != 0;
     if ((status = NewImage(h.width, h.height, alpha, image)) != B_OK) {
         return status;
@@ -506,14 +599,20 @@ status_t BMPTranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded
     }
     if (status != B_OK) {
         image->reset();
+        return status;
     }
-    return status;
+    decoded->damage = std::move(damage);
+    return B_OK;
 }
 
-status_t BMPTranslator::EncodePicture(const BBitmap& image, const PictureInfo&, uint32 outType,
-                                      BPositionIO& destination) {
+status_t BMPTranslator::EncodePicture(const BBitmap& image, const PictureInfo& description,
+                                      uint32 outType, BPositionIO& destination) {
     status_t status = CheckEncodeRequest(image, outType, kFormats, "BMP");
     if (status != B_OK) {
+        return status;
+    }
+    const std::vector<uint8>& profile = description.metadata.color.icc;
+    if ((status = CheckMetadataSize(profile.size(), "profil ICC")) != B_OK) {
         return status;
     }
     const uint32 width = image.PixelWidth();
@@ -521,16 +620,21 @@ status_t BMPTranslator::EncodePicture(const BBitmap& image, const PictureInfo&, 
 
     const bool transparent = HasTransparency(image);
     const bool alpha = transparent && !Settings().Bool(kFlattenAlphaName);
-    const uint32 infoSize = alpha ? kV4HeaderSize : kInfoHeaderSize;
+    // The plain header where it says enough, for the many readers that know no other; the
+    // version 4 one for alpha, and the version 5 one to hold a profile.
+    const uint32 infoSize = !profile.empty() ? kLargestHeader
+                            : alpha          ? kV4HeaderSize
+                                             : kInfoHeaderSize;
     const uint32 stride = alpha ? width * 4 : (width * 3 + 3) & ~3u;
     const uint32 dataOffset = kFileHeaderSize + infoSize;
-    // At most 2^28 pixels of 4 bytes: the sizes fit the 32-bit fields.
+    // At most 2^28 pixels of 4 bytes and a profile of 16 MB: the sizes fit the 32-bit fields.
     const uint32 dataSize = stride * height;
+    const uint32 profileSize = uint32(profile.size());
 
-    uint8 header[kFileHeaderSize + kV4HeaderSize] = {};
+    uint8 header[kFileHeaderSize + kLargestHeader] = {};
     header[0] = 'B';
     header[1] = 'M';
-    WriteLE32(header + 2, dataOffset + dataSize);
+    WriteLE32(header + 2, dataOffset + dataSize + profileSize);
     WriteLE32(header + 10, dataOffset);
     uint8* info = header + kFileHeaderSize;
     WriteLE32(info, infoSize);
@@ -540,15 +644,23 @@ status_t BMPTranslator::EncodePicture(const BBitmap& image, const PictureInfo&, 
     WriteLE16(info + 14, alpha ? 32 : 24);
     WriteLE32(info + 16, alpha ? kBitFields : kRGB);
     WriteLE32(info + 20, dataSize);
-    WriteLE32(info + 24, kPixelsPerMetre);
-    WriteLE32(info + 28, kPixelsPerMetre);
+    WriteLE32(info + 24, PixelsPerMetre(description.metadata.xDpi));
+    WriteLE32(info + 28, PixelsPerMetre(description.metadata.yDpi));
     if (alpha) {
         // Our rows are already these little-endian words.
         WriteLE32(info + 40, 0x00ff0000);
         WriteLE32(info + 44, 0x0000ff00);
         WriteLE32(info + 48, 0x000000ff);
         WriteLE32(info + 52, 0xff000000);
-        WriteLE32(info + 56, kSRGBColourSpace);
+    }
+    if (infoSize >= kV4HeaderSize) {
+        WriteLE32(info + 56, profile.empty() ? kSRGBColourSpace : kEmbeddedProfile);
+    }
+    if (!profile.empty()) {
+        // The profile follows the pixels; its place counts from the info header.
+        WriteLE32(info + 108, WindowsIntent(description.metadata.color.renderingIntent));
+        WriteLE32(info + 112, infoSize + dataSize);
+        WriteLE32(info + 116, profileSize);
     }
     if ((status = destination.WriteExactly(header, dataOffset)) != B_OK) {
         return Fail(status, "écriture du fichier BMP impossible");
@@ -568,6 +680,10 @@ status_t BMPTranslator::EncodePicture(const BBitmap& image, const PictureInfo&, 
         if ((status = destination.WriteExactly(in, stride)) != B_OK) {
             return Fail(status, "écriture du fichier BMP impossible");
         }
+    }
+    if (!profile.empty() &&
+        (status = destination.WriteExactly(profile.data(), profile.size())) != B_OK) {
+        return Fail(status, "écriture du fichier BMP impossible");
     }
     return B_OK;
 }

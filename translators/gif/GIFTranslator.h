@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// GIF through giflib, the first frame of an animation in; out through libimagequant's
-// palette of at most 256 colours, with one transparent index.
+// GIF through giflib: animations in, every frame composited whole with its delay and the
+// loop count; out, one frame or an animation, through libimagequant's palettes of at most
+// 256 colours with one transparent index.
 #pragma once
 
 #include "platform/translation/ImageTranslator.h"
@@ -15,6 +16,9 @@ public:
     status_t DecodePicture(BPositionIO& source, DecodedImage* decoded) override;
     status_t EncodePicture(const BBitmap& image, const PictureInfo& info, uint32 outType,
                            BPositionIO& destination) override;
+    status_t OpenReader(BPositionIO& source, std::unique_ptr<PictureReader>* reader) override;
+    status_t OpenWriter(uint32 outType, BPositionIO& destination,
+                        std::unique_ptr<PictureWriter>* writer) override;
 };
 
 }  // namespace orv

@@ -10,10 +10,12 @@
 
 #include "platform/support/ErrorReason.h"
 #include "platform/support/FreeWith.h"
-#include "platform/support/ImageLimits.h"
 #include "platform/translation/CodecChecks.h"
+#include "platform/translation/ColorManagement.h"
 #include "platform/translation/PixelRows.h"
 #include "translators/common/CommonSettings.h"
+#include "translators/heif/HEIFLibrary.h"
+#include "translators/heif/HEIFReader.h"
 
 namespace orv {
 
@@ -49,27 +51,13 @@ constexpr SettingSchema kSettings[] = {
     kOrientationSetting,
 };
 
-// The side limit for the images a picture is built from never goes below this.
-constexpr int kMinimumSideLimit = 4096;
-
 // The largest ftyp box we look at to identify a stream; real ones are a few dozen bytes.
 constexpr size_t kMaxIdentifyBytes = 4096;
 
-using ContextPtr = std::unique_ptr<heif_context, FreeWith<heif_context_free>>;
-using HandlePtr = std::unique_ptr<heif_image_handle, FreeWith<heif_image_handle_release>>;
-using ImagePtr = std::unique_ptr<heif_image, FreeWith<heif_image_release>>;
 using EncoderPtr = std::unique_ptr<heif_encoder, FreeWith<heif_encoder_release>>;
-using DecodingOptionsPtr =
-    std::unique_ptr<heif_decoding_options, FreeWith<heif_decoding_options_free>>;
 using EncodingOptionsPtr =
     std::unique_ptr<heif_encoding_options, FreeWith<heif_encoding_options_free>>;
-
-// libheif registers its codecs once per process; we never undo it, since other
-// translators' libraries may share it.
-void InitLibrary() {
-    static std::once_flag once;
-    std::call_once(once, [] { heif_init(nullptr); });
-}
+using NclxPtr = std::unique_ptr<heif_color_profile_nclx, FreeWith<heif_nclx_color_profile_free>>;
 
 const char* DescriptionInfo() {
     static const std::string info = std::string("Images HEIF, libheif ") + heif_get_version();
@@ -78,147 +66,15 @@ const char* DescriptionInfo() {
 
 // Without an encoder the format is offered for reading only.
 TranslatorDescription Description() {
-    InitLibrary();
-    const std::span<const translation_format> outputs =
-        HEIFTranslator::CanEncode() ? std::span(kFormats) : std::span<const translation_format>();
-    return {"Images HEIF", DescriptionInfo(), 100, "heif", kFormats, outputs, kSettings};
-}
-
-// A French reason for each way libheif refuses a file.
-status_t FailDecode(const heif_error& error) {
-    if (error.subcode == heif_suberror_End_of_data) {
-        return Fail(B_BAD_DATA, "fichier HEIF tronqué");
+    TranslatorDescription description{"Images HEIF", DescriptionInfo(), 100, "heif", kFormats, {},
+                                      kSettings};
+    if (HEIFTranslator::CanEncode()) {
+        description.outputs = kFormats;
+        // libheif 1.15 writes no image sequences; several top-level images would be pages
+        // that no viewer plays, so an animation keeps its first frame, with a warning.
+        description.writes = {.sequences = false, .profiles = true, .metadata = true};
     }
-    if (error.subcode == heif_suberror_Security_limit_exceeded) {
-        return Fail(B_NO_MEMORY, "image HEIF trop grande");
-    }
-    switch (error.code) {
-        case heif_error_Memory_allocation_error:
-            return Fail(B_NO_MEMORY, "mémoire insuffisante pour décoder l'image HEIF");
-        case heif_error_Unsupported_filetype:
-        case heif_error_Unsupported_feature:
-            return Fail(B_BAD_DATA, "variante HEIF non prise en charge");
-        case heif_error_Decoder_plugin_error:
-            return Fail(B_BAD_DATA, "données d'image HEIF corrompues");
-        default:
-            return Fail(B_BAD_DATA, "structure HEIF invalide");
-    }
-}
-
-// libheif reads the file through these calls, at the positions it chooses.
-struct StreamReader {
-    BPositionIO& source;
-    int64_t size = 0;
-    int64_t position = 0;
-
-    static int64_t GetPosition(void* userData) {
-        return static_cast<StreamReader*>(userData)->position;
-    }
-
-    static int Read(void* data, size_t size, void* userData) {
-        auto* self = static_cast<StreamReader*>(userData);
-        if (size > uint64_t(self->size - self->position) ||
-            self->source.ReadAtExactly(self->position, data, size) != B_OK) {
-            return 1;
-        }
-        self->position += int64_t(size);
-        return 0;
-    }
-
-    static int Seek(int64_t position, void* userData) {
-        auto* self = static_cast<StreamReader*>(userData);
-        if (position < 0 || position > self->size) {
-            return 1;
-        }
-        self->position = position;
-        return 0;
-    }
-
-    static heif_reader_grow_status WaitForFileSize(int64_t target, void* userData) {
-        return target <= static_cast<StreamReader*>(userData)->size
-                   ? heif_reader_grow_status_size_reached
-                   : heif_reader_grow_status_size_beyond_eof;
-    }
-};
-
-constexpr heif_reader kReader = {
-    1,
-    StreamReader::GetPosition,
-    StreamReader::Read,
-    StreamReader::Seek,
-    StreamReader::WaitForFileSize,
-};
-
-// Reads the file's structure and checks the primary image's size, as it will come out,
-// before anything is decoded.
-status_t ReadHeader(heif_context* context, StreamReader& reader, bool transform,
-                    HandlePtr* handle) {
-    heif_context_set_maximum_image_size_limit(context, int(kMaxImageSide));
-    if (heif_error error = heif_context_read_from_reader(context, &kReader, &reader, nullptr);
-        error.code != heif_error_Ok) {
-        return FailDecode(error);
-    }
-    heif_image_handle* primary = nullptr;
-    if (heif_error error = heif_context_get_primary_image_handle(context, &primary);
-        error.code != heif_error_Ok) {
-        return FailDecode(error);
-    }
-    handle->reset(primary);
-    const int width = transform ? heif_image_handle_get_width(primary)
-                                : heif_image_handle_get_ispe_width(primary);
-    const int height = transform ? heif_image_handle_get_height(primary)
-                                 : heif_image_handle_get_ispe_height(primary);
-    if (width <= 0 || height <= 0) {
-        return Fail(B_BAD_DATA, "dimensions de l'image HEIF invalides");
-    }
-    if (status_t status = CheckImageSize(uint64(width), uint64(height)); status != B_OK) {
-        return status;
-    }
-    // The picture may be built from other images (grid tiles, overlay layers), whose sizes
-    // libheif checks only against its side limit. None needs to be much larger than the
-    // picture as stored, so the limit shrinks to its longer side, with room for a tile
-    // coded larger than a small picture: a file of a few hundred bytes can then no longer
-    // make libheif allocate a canvas of gigabytes for a picture of a few pixels.
-    const int stored = std::max(heif_image_handle_get_ispe_width(primary),
-                                heif_image_handle_get_ispe_height(primary));
-    heif_context_set_maximum_image_size_limit(context,
-                                              std::max({kMinimumSideLimit, width, height, stored}));
-    return B_OK;
-}
-
-// Decodes the primary image to 8-bit RGB(A) and copies it into a new bitmap.
-status_t ReadPixels(heif_image_handle* handle, bool transform, std::unique_ptr<BBitmap>* image) {
-    const bool alpha = heif_image_handle_has_alpha_channel(handle) != 0;
-    DecodingOptionsPtr options(heif_decoding_options_alloc());
-    if (!options) {
-        return Fail(B_NO_MEMORY, "mémoire insuffisante pour décoder l'image HEIF");
-    }
-    options->ignore_transformations = transform ? 0 : 1;
-    options->convert_hdr_to_8bit = 1;
-    heif_image* decoded = nullptr;
-    if (heif_error error = heif_decode_image(
-            handle, &decoded, heif_colorspace_RGB,
-            alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, options.get());
-        error.code != heif_error_Ok) {
-        return FailDecode(error);
-    }
-    ImagePtr picture(decoded);
-    int stride = 0;
-    const uint8* plane = heif_image_get_plane_readonly(decoded, heif_channel_interleaved, &stride);
-    const int width = heif_image_get_primary_width(decoded);
-    const int height = heif_image_get_primary_height(decoded);
-    const int bits = heif_image_get_bits_per_pixel_range(decoded, heif_channel_interleaved);
-    if (plane == nullptr || width <= 0 || height <= 0 || bits != 8 ||
-        stride < width * (alpha ? 4 : 3)) {
-        return Fail(B_BAD_DATA, "image HEIF décodée inutilisable");
-    }
-    std::unique_ptr<BBitmap> bitmap;
-    if (status_t status = NewImage(uint32(width), uint32(height), alpha, &bitmap); status != B_OK) {
-        return status;
-    }
-    RowsToBitmap(plane, size_t(stride), alpha ? 4 : 3, bitmap.get());
-    *image = std::move(bitmap);
-    return B_OK;
+    return description;
 }
 
 heif_error WriteToStream(heif_context*, const void* data, size_t size, void* userData) {
@@ -229,7 +85,7 @@ heif_error WriteToStream(heif_context*, const void* data, size_t size, void* use
 }
 
 // A libheif picture holding the bitmap's pixels as interleaved 8-bit RGB(A).
-status_t MakePicture(const BBitmap& image, bool alpha, ImagePtr* picture) {
+status_t MakePicture(const BBitmap& image, bool alpha, HeifImagePtr* picture) {
     const int width = int(image.PixelWidth());
     const int height = int(image.PixelHeight());
     heif_image* created = nullptr;
@@ -253,12 +109,86 @@ status_t MakePicture(const BBitmap& image, bool alpha, ImagePtr* picture) {
     return B_OK;
 }
 
+status_t FailEncode(const heif_error& error) {
+    return Fail(B_ERROR, std::string("l'encodeur HEVC a échoué (libheif : ") +
+                             (error.message != nullptr ? error.message : "") + ")");
+}
+
+// CICP code points go into the file's nclx box as they are: set on the picture and in the
+// encoder's options, since libheif 1.15 writes them only so; anything else is told by a
+// profile: the picture's own, or one made from its gamma and primaries. Without either
+// libheif describes the picture as sRGB. The matrix is the encoder's own choice, BT.601,
+// libheif's default.
+status_t DescribeColors(const ColorDescription& color, heif_image* picture, NclxPtr* nclxOut) {
+    constexpr uint16_t kUnspecified = 2;
+    constexpr uint16_t kBT601 = 6;
+    if (color.icc.empty() && color.HasCicp()) {
+        NclxPtr nclx(heif_nclx_color_profile_alloc());
+        if (!nclx) {
+            return Fail(B_NO_MEMORY, "mémoire insuffisante pour encoder l'image HEIF");
+        }
+        if (heif_nclx_color_profile_set_color_primaries(
+                nclx.get(), color.primaries != 0 ? color.primaries : kUnspecified)
+                    .code != heif_error_Ok ||
+            heif_nclx_color_profile_set_transfer_characteristics(
+                nclx.get(), color.transfer != 0 ? color.transfer : kUnspecified)
+                    .code != heif_error_Ok ||
+            heif_nclx_color_profile_set_matrix_coefficients(nclx.get(), kBT601).code !=
+                heif_error_Ok) {
+            return Fail(B_BAD_VALUE, "description des couleurs que le HEIF ne sait pas dire");
+        }
+        nclx->full_range_flag = 1;
+        if (heif_error error = heif_image_set_nclx_color_profile(picture, nclx.get());
+            error.code != heif_error_Ok) {
+            return FailEncode(error);
+        }
+        *nclxOut = std::move(nclx);
+        return B_OK;
+    }
+    const std::vector<uint8> profile = ProfileBytes(color);
+    if (profile.empty()) {
+        return B_OK;
+    }
+    if (heif_error error =
+            heif_image_set_raw_color_profile(picture, "prof", profile.data(), profile.size());
+        error.code != heif_error_Ok) {
+        return FailEncode(error);
+    }
+    return B_OK;
+}
+
+// EXIF and XMP as libheif stores them: an "Exif" item (libheif puts the offset field
+// before the TIFF structure) and a "mime" item of XMP, both tied to the picture.
+status_t AddMetadata(heif_context* context, const heif_image_handle* handle,
+                     const PictureMetadata& metadata) {
+    if (!metadata.exif.empty()) {
+        if (heif_error error = heif_context_add_exif_metadata(context, handle, metadata.exif.data(),
+                                                              int(metadata.exif.size()));
+            error.code != heif_error_Ok) {
+            return FailEncode(error);
+        }
+    }
+    if (!metadata.xmp.empty()) {
+        if (heif_error error = heif_context_add_XMP_metadata(context, handle, metadata.xmp.data(),
+                                                             int(metadata.xmp.size()));
+            error.code != heif_error_Ok) {
+            return FailEncode(error);
+        }
+    }
+    return B_OK;
+}
+
 }  // namespace
 
 HEIFTranslator::HEIFTranslator() : ImageTranslator(Description()) {}
 
+void InitHeifLibrary() {
+    static std::once_flag once;
+    std::call_once(once, [] { heif_init(nullptr); });
+}
+
 bool HEIFTranslator::CanEncode() {
-    InitLibrary();
+    InitHeifLibrary();
     return heif_have_encoder_for_format(heif_compression_HEVC) != 0;
 }
 
@@ -282,30 +212,16 @@ status_t HEIFTranslator::IdentifyImage(BPositionIO& source, const translation_fo
     return B_OK;
 }
 
-status_t HEIFTranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded) {
-    std::unique_ptr<BBitmap>* image = &decoded->bitmap;
-    off_t size = 0;
-    if (source.GetSize(&size) != B_OK || size < 0) {
-        return Fail(B_IO_ERROR, "taille du fichier HEIF illisible");
-    }
-    // The reader outlives the context, which reads through it until it is freed.
-    StreamReader reader{source, int64_t(size), 0};
-    ContextPtr context(heif_context_alloc());
-    if (!context) {
-        return Fail(B_NO_MEMORY, "mémoire insuffisante pour décoder l'image HEIF");
-    }
-    // With the setting off the picture comes out as stored: libheif then skips its crop
-    // too, which it cannot apply apart from the rotation and mirroring.
-    const bool transform = Settings().Bool(kOrientationSetting.name);
-    HandlePtr handle;
-    if (status_t status = ReadHeader(context.get(), reader, transform, &handle); status != B_OK) {
-        return status;
-    }
-    return ReadPixels(handle.get(), transform, image);
+status_t HEIFTranslator::OpenReader(BPositionIO& source, std::unique_ptr<PictureReader>* reader) {
+    return OpenHEIFReader(source, Settings().Bool(kOrientationSetting.name), reader);
 }
 
-status_t HEIFTranslator::EncodePicture(const BBitmap& image, const PictureInfo&, uint32 outType,
-                                       BPositionIO& destination) {
+status_t HEIFTranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded) {
+    return DecodeThroughReader(source, decoded);
+}
+
+status_t HEIFTranslator::EncodePicture(const BBitmap& image, const PictureInfo& info,
+                                       uint32 outType, BPositionIO& destination) {
     if (!CanEncode()) {
         return Fail(B_NO_TRANSLATOR, "ce traducteur ne sait pas écrire ce format");
     }
@@ -313,12 +229,17 @@ status_t HEIFTranslator::EncodePicture(const BBitmap& image, const PictureInfo&,
         return status;
     }
     const bool alpha = HasTransparency(image);
-    ImagePtr picture;
+    HeifImagePtr picture;
     if (status_t status = MakePicture(image, alpha, &picture); status != B_OK) {
         return status;
     }
+    NclxPtr nclx;
+    if (status_t status = DescribeColors(info.metadata.color, picture.get(), &nclx);
+        status != B_OK) {
+        return status;
+    }
 
-    ContextPtr context(heif_context_alloc());
+    HeifContextPtr context(heif_context_alloc());
     if (!context) {
         return Fail(B_NO_MEMORY, "mémoire insuffisante pour encoder l'image HEIF");
     }
@@ -333,14 +254,33 @@ status_t HEIFTranslator::EncodePicture(const BBitmap& image, const PictureInfo&,
         return Fail(B_NO_MEMORY, "mémoire insuffisante pour encoder l'image HEIF");
     }
     options->save_alpha_channel = alpha ? 1 : 0;
+    if (nclx) {
+        options->output_nclx_profile = nclx.get();
+        options->macOS_compatibility_workaround_no_nclx_profile = 0;
+    }
+    // The file shows as the picture it was given would: an EXIF orientation still to be
+    // applied becomes irot and imir, which HEIF viewers follow instead of the EXIF.
+    options->image_orientation =
+        heif_orientation(ExifOrientation(info.metadata.exif.data(), info.metadata.exif.size()));
     const char* preset = kPresets[Settings().Int32("speed")];
-    if (heif_encoder_set_lossy_quality(encoder.get(), int(Settings().Int32("quality"))).code !=
-            heif_error_Ok ||
-        heif_encoder_set_parameter_string(encoder.get(), "preset", preset).code != heif_error_Ok ||
-        heif_context_encode_image(context.get(), picture.get(), encoder.get(), options.get(),
-                                  nullptr)
-                .code != heif_error_Ok) {
-        return Fail(B_ERROR, "l'encodeur HEVC a échoué");
+    heif_image_handle* encoded = nullptr;
+    if (heif_error error =
+            heif_encoder_set_lossy_quality(encoder.get(), int(Settings().Int32("quality")));
+        error.code != heif_error_Ok) {
+        return FailEncode(error);
+    }
+    if (heif_error error = heif_encoder_set_parameter_string(encoder.get(), "preset", preset);
+        error.code != heif_error_Ok) {
+        return FailEncode(error);
+    }
+    if (heif_error error = heif_context_encode_image(context.get(), picture.get(), encoder.get(),
+                                                     options.get(), &encoded);
+        error.code != heif_error_Ok) {
+        return FailEncode(error);
+    }
+    HeifHandlePtr handle(encoded);
+    if (status_t status = AddMetadata(context.get(), handle.get(), info.metadata); status != B_OK) {
+        return status;
     }
     heif_writer writer = {1, WriteToStream};
     if (heif_context_write(context.get(), &writer, &destination).code != heif_error_Ok) {

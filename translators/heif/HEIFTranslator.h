@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
-// HEIF and HEIC through libheif: the primary image, 8 to 12 bits, with or without alpha,
-// its rotation, mirroring and crop applied; HEIC out when libheif has an HEVC encoder.
+// HEIF and HEIC through libheif: the primary image and the other top-level images of its
+// size as pages, 8 to 12 bits, with or without alpha, their rotation, mirroring and crop
+// applied, with the ICC profile or CICP, EXIF and XMP; HEIC out, one picture with the same,
+// when libheif has an HEVC encoder.
 // AVIF files, though HEIF too, are left to the AVIF translator.
 #pragma once
 
@@ -19,6 +21,7 @@ public:
     status_t DecodePicture(BPositionIO& source, DecodedImage* decoded) override;
     status_t EncodePicture(const BBitmap& image, const PictureInfo& info, uint32 outType,
                            BPositionIO& destination) override;
+    status_t OpenReader(BPositionIO& source, std::unique_ptr<PictureReader>* reader) override;
 };
 
 }  // namespace orv

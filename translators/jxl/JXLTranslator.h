@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
-// JPEG XL through libjxl: lossy and lossless, grey or colour, with or without alpha in
-// (the first frame of an animation, upright by the codestream's orientation); 8-bit
-// JPEG XL out, lossy by distance or lossless.
+// JPEG XL through libjxl: lossy and lossless, grey or colour, with or without alpha,
+// pictures and animations in (upright by the codestream's orientation), with the colour
+// profile, EXIF and XMP; 8-bit JPEG XL pictures and animations out, lossy by distance or
+// lossless, with the same.
 #pragma once
 
 #include "platform/translation/ImageTranslator.h"
@@ -16,6 +17,9 @@ public:
     status_t DecodePicture(BPositionIO& source, DecodedImage* decoded) override;
     status_t EncodePicture(const BBitmap& image, const PictureInfo& info, uint32 outType,
                            BPositionIO& destination) override;
+    status_t OpenReader(BPositionIO& source, std::unique_ptr<PictureReader>* reader) override;
+    status_t OpenWriter(uint32 outType, BPositionIO& destination,
+                        std::unique_ptr<PictureWriter>* writer) override;
 };
 
 }  // namespace orv

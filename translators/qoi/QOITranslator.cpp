@@ -40,6 +40,7 @@ struct QOIHeader {
     uint32 width;
     uint32 height;
     uint8 channels;
+    uint8 colorspace;  // QOI_SRGB, or QOI_LINEAR: every channel linear light
 };
 
 // B_NO_TRANSLATOR when the stream is not QOI at all, B_BAD_DATA when it is a damaged one.
@@ -52,7 +53,8 @@ status_t ReadHeader(BPositionIO& source, QOIHeader* header) {
     header->width = ReadBE32(bytes + 4);
     header->height = ReadBE32(bytes + 8);
     header->channels = bytes[12];
-    if ((header->channels != 3 && header->channels != 4) || bytes[13] > 1) {
+    header->colorspace = bytes[13];
+    if ((header->channels != 3 && header->channels != 4) || header->colorspace > QOI_LINEAR) {
         return Fail(B_BAD_DATA, "en-tête QOI invalide");
     }
     return B_OK;
@@ -142,6 +144,14 @@ status_t QOITranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded
         return status;
     }
     RowsToBitmap(rgba.get(), size_t(header.width) * header.channels, header.channels, image->get());
+    // Linear values are said as such (sRGB primaries, linear transfer), so that they are
+    // turned into sRGB wherever the output cannot say it; sRGB needs no word.
+    if (header.colorspace == QOI_LINEAR) {
+        ColorDescription& color = decoded->info.metadata.color;
+        color.primaries = 1;
+        color.transfer = 8;
+        color.matrix = 0;
+    }
     return B_OK;
 }
 

@@ -188,7 +188,10 @@ TEST(GIFTranslator, HostileFilesAreRefusedAndWriteFailuresReported) {
     frame.interlace = true;
     std::vector<uint8> gif = WriteGif(64, 48, {frame});
     gif.pop_back();  // the trailer alone may go: the frame is whole without it
-    ExpectTruncationsRefused(translator, gif);
+    BMemoryIO source(gif.data(), gif.size());
+    DecodedImage decoded;
+    EXPECT_EQ(translator.DecodePicture(source, &decoded), B_OK);
+    EXPECT_EQ(decoded.damage, "");
 
     std::vector<uint8> bomb = gif;  // a canvas of 60000 × 60000
     bomb[6] = bomb[8] = 60000 & 0xff;

@@ -9,6 +9,7 @@
 
 #include "platform/support/ErrorReason.h"
 #include "tests/translators/common/CodecTestSupport.h"
+#include "tests/translators/common/ToolSupport.h"
 
 namespace orv {
 namespace {
@@ -26,6 +27,8 @@ struct Fixture {
     JxlOrientation orientation = JXL_ORIENT_IDENTITY;
     std::vector<std::vector<uint8>> frames;  // interleaved samples, one vector per frame
     uint32 bits = 8;                         // 16: the samples are native uint16 pairs
+    std::vector<uint32> ticks = {};          // each frame's duration at 10 ticks a second
+    uint32 loops = 0;
 };
 
 std::vector<uint8> WriteWithLibjxl(const Fixture& fixture) {
@@ -44,6 +47,7 @@ std::vector<uint8> WriteWithLibjxl(const Fixture& fixture) {
         info.have_animation = JXL_TRUE;
         info.animation.tps_numerator = 10;
         info.animation.tps_denominator = 1;
+        info.animation.num_loops = fixture.loops;
     }
     EXPECT_EQ(JxlEncoderSetBasicInfo(encoder, &info), JXL_ENC_SUCCESS);
     JxlColorEncoding color;
@@ -55,11 +59,12 @@ std::vector<uint8> WriteWithLibjxl(const Fixture& fixture) {
     const JxlPixelFormat format = {fixture.channels,
                                    fixture.bits == 16 ? JXL_TYPE_UINT16 : JXL_TYPE_UINT8,
                                    JXL_NATIVE_ENDIAN, 0};
-    for (const auto& frame : fixture.frames) {
+    for (size_t i = 0; i < fixture.frames.size(); i++) {
+        const auto& frame = fixture.frames[i];
         if (info.have_animation) {
             JxlFrameHeader header;
             JxlEncoderInitFrameHeader(&header);
-            header.duration = 1;
+            header.duration = i < fixture.ticks.size() ? fixture.ticks[i] : 1;
             JxlEncoderSetFrameHeader(settings, &header);
         }
         EXPECT_EQ(JxlEncoderAddImageFrame(settings, &format, frame.data(), frame.size()),
@@ -169,6 +174,28 @@ TEST_F(JXLTranslatorTest, AnimationIsReadAsItsFirstFrame) {
     auto decoded = DecodeOK(translator, WriteWithLibjxl(animation));
     ASSERT_NE(decoded, nullptr);
     EXPECT_EQ(PixelValue(*decoded, 3, 3), 0xffc82814u);
+}
+
+TEST_F(JXLTranslatorTest, AnimationGivesEveryFrameWithItsDelayAndTheLoopCount) {
+    Fixture animation{6, 4, 4, JXL_ORIENT_IDENTITY, {}, 8, {1, 3, 25}, 2};
+    const uint32 colours[] = {0x80c82814, 0xff1428c8, 0x0014c828};
+    for (uint32 argb : colours) {
+        std::vector<uint8> frame;
+        for (int i = 0; i < 24; i++) {
+            frame.insert(frame.end(),
+                         {uint8(argb >> 16), uint8(argb >> 8), uint8(argb), uint8(argb >> 24)});
+        }
+        animation.frames.push_back(frame);
+    }
+    const ReadPicture read = ReadAllFrames(translator, WriteWithLibjxl(animation));
+    ASSERT_EQ(read.status, B_OK) << ErrorReason();
+    EXPECT_EQ(read.info.loopCount, 2);
+    EXPECT_TRUE(read.info.alpha);
+    EXPECT_EQ(read.delays, (std::vector<uint32>{100, 300, 2500}));
+    ASSERT_EQ(read.frames.size(), 3u);
+    for (size_t i = 0; i < 3; i++) {
+        EXPECT_EQ(PixelValue(*read.frames[i], 5, 3), colours[i]) << i;
+    }
 }
 
 TEST_F(JXLTranslatorTest, IdentifiesBothContainerAndBareCodestream) {

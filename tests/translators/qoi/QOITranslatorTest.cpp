@@ -3,6 +3,7 @@
 
 #include "platform/storage/MimeType.h"
 #include "platform/support/Message.h"
+#include "platform/translation/ColorManagement.h"
 #include "tests/translators/common/CodecTestSupport.h"
 
 namespace orv::test {
@@ -79,6 +80,27 @@ TEST_F(QOITranslatorTest, DecodesHandWrittenChunksInOurByteOrder) {
         {30, 20, 10, 255}, {30, 19, 11, 255}, {3, 2, 1, 4}, {30, 20, 10, 255}};
     for (uint32 i = 0; i < 4; i++) {
         EXPECT_EQ(std::memcmp(Pixel(*image, i % 2, i / 2), expected[i], 4), 0) << i;
+    }
+}
+
+TEST_F(QOITranslatorTest, LinearFilesAreSaidSoAndComeOutInSRGB) {
+    // One grey pixel at half the light: linear 128 is sRGB 188; an sRGB file needs no word.
+    for (const uint8 space : {0, 1}) {
+        std::vector<uint8> bytes = Header(1, 1, 3);
+        bytes[13] = space;
+        bytes.insert(bytes.end(), {0xfe, 128, 128, 128});
+        AppendEnd(&bytes);
+        BMemoryIO source(bytes.data(), bytes.size());
+        DecodedImage decoded;
+        ASSERT_EQ(fTranslator.DecodePicture(source, &decoded), B_OK) << ErrorReason();
+        ClearErrorReason();
+        auto converter = SRGBConverter::Make(decoded.info.metadata.color);
+        EXPECT_EQ(ErrorReason(), "");
+        ASSERT_EQ(converter != nullptr, space == 1);
+        if (converter != nullptr) {
+            ASSERT_EQ(converter->Apply(*decoded.bitmap), B_OK);
+            EXPECT_NEAR(Pixel(*decoded.bitmap, 0, 0)[1], 188, 1);
+        }
     }
 }
 
