@@ -70,37 +70,13 @@ status_t WebPTranslator::OpenWriter(uint32 outType, BPositionIO& destination,
     return B_OK;
 }
 
-// The first frame, with what the file says beside it.
 status_t WebPTranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded) {
-    std::unique_ptr<PictureReader> reader;
-    if (status_t status = OpenReader(source, &reader); status != B_OK) {
-        return status;
-    }
-    FrameTiming timing;
-    std::unique_ptr<BBitmap> bitmap;
-    if (status_t status = reader->ReadFrame(&bitmap, &timing); status != B_OK) {
-        return status;
-    }
-    decoded->bitmap = std::move(bitmap);
-    decoded->info = reader->Info();
-    decoded->damage = reader->Damage();
-    return B_OK;
+    return DecodeThroughReader(source, decoded);
 }
 
 status_t WebPTranslator::EncodePicture(const BBitmap& image, const PictureInfo& info,
                                        uint32 outType, BPositionIO& destination) {
-    // The writer checks the type, and the bitmap when it comes.
-    std::unique_ptr<PictureWriter> writer;
-    if (status_t status = OpenWriter(outType, destination, &writer); status != B_OK) {
-        return status;
-    }
-    PictureInfo one = info;
-    one.frameCount = 1;
-    status_t status = writer->Begin(one);
-    if (status == B_OK) {
-        status = writer->WriteFrame(image, FrameTiming{});
-    }
-    return status == B_OK ? writer->Finish() : status;
+    return EncodeThroughWriter(image, info, outType, destination);
 }
 
 }  // namespace orv
