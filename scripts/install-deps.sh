@@ -19,10 +19,10 @@ packages=("$@")
   liblcms2-dev libexiv2-dev
   # resampling
   libpixman-1-dev libstb-dev
-  # tools that make and check test files (TIFF pages, APNG, JPEG, AVIF, JPEG XL, HEIF,
-  # metadata, profiles)
+  # tools that make and check test files (TIFF pages, APNG, JPEG, AVIF, JPEG XL, HEIF, WebP
+  # animations, metadata, profiles)
   imagemagick libtiff-tools apngasm apngdis libjpeg-turbo-progs libimage-exiftool-perl
-  icc-profiles-free libavif-bin libjxl-tools libheif-examples
+  icc-profiles-free libavif-bin libjxl-tools libheif-examples webp
   # end-to-end tests on a virtual display
   xvfb xdotool xauth attr
   # a private session bus for the desktop-notification tests

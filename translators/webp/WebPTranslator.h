@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// WebP through libwebp: lossy, lossless, alpha and the first frame of animations in; lossy
-// or lossless out, alpha kept.
+// WebP through libwebp: still pictures and animations, lossy or lossless, with alpha, in
+// and out; the ICC profile, EXIF and XMP read and written in the extended container.
 #pragma once
 
 #include "platform/translation/ImageTranslator.h"
@@ -15,6 +15,9 @@ public:
     status_t DecodePicture(BPositionIO& source, DecodedImage* decoded) override;
     status_t EncodePicture(const BBitmap& image, const PictureInfo& info, uint32 outType,
                            BPositionIO& destination) override;
+    status_t OpenReader(BPositionIO& source, std::unique_ptr<PictureReader>* reader) override;
+    status_t OpenWriter(uint32 outType, BPositionIO& destination,
+                        std::unique_ptr<PictureWriter>* writer) override;
 };
 
 }  // namespace orv

@@ -8,14 +8,12 @@
 #include <cstring>
 #include <sstream>
 
-#include "tests/translators/common/CodecTestSupport.h"
+#include "platform/support/ImageLimits.h"
 #include "tests/translators/common/ForeignFiles.h"
-#include "translators/webp/WebPTranslator.h"
+#include "tests/translators/webp/WebPTestSupport.h"
 
 namespace orv::test {
 namespace {
-
-constexpr uint32 kWebP = FourCC("WEBP");
 
 // MD5 (RFC 1321), enough to check the reference checksums without a crypto library.
 std::string Md5(std::vector<uint8> data) {
@@ -160,17 +158,17 @@ TEST(WebPTranslator, FilesOfCwebpDecodeAsDwebpSees) {
             ASSERT_TRUE(files.Run({"dwebp", "-quiet", "made.webp", "-pam", "-o", "reference.pam"}));
             ExpectPixelsMatch(ParseNetpbm(files.Read("reference.pam"), "reference"), *image);
         }
-        ExpectTruncationsRefused(translator, webp);
     }
 }
 
-// Two frames: opaque red, then half-transparent blue.
+// Two frames by libwebp itself: opaque red for 100 ms, then half-transparent blue for 250.
 std::vector<uint8> MakeAnimation() {
     WebPAnimEncoderOptions options;
     WebPConfig config;
     WebPPicture frame;
     EXPECT_TRUE(WebPAnimEncoderOptionsInit(&options) && WebPConfigInit(&config) &&
                 WebPPictureInit(&frame));
+    options.anim_params.loop_count = 7;
     WebPAnimEncoder* encoder = WebPAnimEncoderNew(32, 16, &options);
     config.lossless = 1;
     frame.width = 32;
@@ -180,11 +178,12 @@ std::vector<uint8> MakeAnimation() {
     int timestamp = 0;
     for (uint32 argb : {0xffff0000u, 0x800000ffu}) {
         std::fill(frame.argb, frame.argb + 32 * 16, argb);
-        EXPECT_TRUE(WebPAnimEncoderAdd(encoder, &frame, timestamp += 100, &config));
+        EXPECT_TRUE(WebPAnimEncoderAdd(encoder, &frame, timestamp, &config));
+        timestamp += timestamp == 0 ? 100 : 250;
     }
     WebPData data;
     WebPDataInit(&data);
-    EXPECT_TRUE(WebPAnimEncoderAdd(encoder, nullptr, timestamp + 100, nullptr) &&
+    EXPECT_TRUE(WebPAnimEncoderAdd(encoder, nullptr, timestamp, nullptr) &&
                 WebPAnimEncoderAssemble(encoder, &data));
     std::vector<uint8> bytes(data.bytes, data.bytes + data.size);
     WebPDataClear(&data);
@@ -193,12 +192,21 @@ std::vector<uint8> MakeAnimation() {
     return bytes;
 }
 
-TEST(WebPTranslator, AnimationIsReadAsItsFirstFrame) {
+TEST(WebPTranslator, AnimationIsReadFrameByFrame) {
     WebPTranslator translator;
+    Sequence read = ReadSequence(translator, MakeAnimation());
+    ASSERT_EQ(read.status, B_OK) << ErrorReason();
+    EXPECT_EQ(read.info.frameCount, 2u);
+    EXPECT_EQ(read.info.loopCount, 7);
+    EXPECT_TRUE(read.info.alpha);
+    EXPECT_EQ(read.delays, (std::vector<uint32>{100, 250}));
+    EXPECT_EQ(PixelValue(*read.frames[0], 31, 15), 0xffff0000u);
+    EXPECT_EQ(PixelValue(*read.frames[1], 0, 0), 0x800000ffu);
+    EXPECT_EQ(read.damage, "");
+    // Read as one picture, an animation is its first frame.
     std::unique_ptr<BBitmap> image;
     ASSERT_EQ(Decode(translator, MakeAnimation(), &image), B_OK) << ErrorReason();
-    ASSERT_EQ(image->PixelWidth(), 32u);
-    EXPECT_EQ(std::memcmp(Pixel(*image, 31, 15), "\x00\x00\xff\xff", 4), 0);
+    EXPECT_EQ(PixelValue(*image, 31, 15), 0xffff0000u);
 }
 
 TEST(WebPTranslator, RoundTripsAndSettings) {
@@ -253,22 +261,193 @@ TEST(WebPTranslator, ExifOrientationIsApplied) {
     auto stored = DecodeAsStored(translator, webp);
     ASSERT_NE(stored, nullptr);
     EXPECT_EQ(stored->PixelWidth(), 40u);
+    // The reader says it turned the pixels, and the EXIF block goes on as it was.
+    Sequence read = ReadSequence(translator, webp);
+    ASSERT_EQ(read.status, B_OK) << ErrorReason();
+    EXPECT_TRUE(read.info.orientationApplied);
+    EXPECT_EQ(read.info.width, 24u);
+    EXPECT_EQ(read.info.metadata.exif, std::vector<uint8>(std::begin(exif) + 8, std::end(exif)));
 }
 
-TEST(WebPTranslator, HostileFilesAreRefused) {
+TEST(WebPTranslator, AnimationsRoundTrip) {
     WebPTranslator translator;
-    const std::unique_ptr<BBitmap> picture = ToBitmap(SmoothPicture(176, 144, true));
-    ExpectTruncationsRefused(translator, Encode(translator, *picture, kWebP));
+    auto frames = SampleFrames(48, 40);
+    // A frame shown for no time, and one longer than the format's 24 bits hold.
+    const std::vector<uint32> delays = {0, 40, 0x1000000, 0};
+    PictureInfo info;
+    info.loopCount = 2;
+    for (bool lossless : {true, false}) {
+        SCOPED_TRACE(lossless ? "lossless" : "lossy");
+        ASSERT_EQ(translator.Settings().Set("lossless", lossless), B_OK);
+        Sequence read = ReadSequence(translator, WriteSequence(translator, info, frames, delays));
+        ASSERT_EQ(read.status, B_OK) << ErrorReason();
+        ASSERT_EQ(read.frames.size(), 4u);
+        EXPECT_EQ(read.info.loopCount, 2);
+        EXPECT_EQ(read.delays, (std::vector<uint32>{0, 40, 0xffffff, 0}));
+        for (size_t i = 0; i < 4; i++) {
+            if (lossless) {
+                ExpectSamePixels(*frames[i], *read.frames[i], 0);
+            } else {
+                EXPECT_GT(PSNR(*frames[i], *read.frames[i]), StillPSNR(translator, *frames[i]) - 1)
+                    << i;
+            }
+        }
+    }
+    RestoreDefaults(translator);
+
+    // Fewer frames than announced (a source that ended early) still make a whole file, and
+    // a loop count beyond the format's 16 bits becomes the largest it holds.
+    info.loopCount = 70000;
+    const auto two = std::vector<std::unique_ptr<BBitmap>>(
+        std::make_move_iterator(frames.begin()), std::make_move_iterator(frames.begin() + 2));
+    Sequence read = ReadSequence(translator, WriteSequence(translator, info, two, {30, 60}, 4));
+    ASSERT_EQ(read.status, B_OK) << ErrorReason();
+    EXPECT_EQ(read.delays, (std::vector<uint32>{30, 60}));
+    EXPECT_EQ(read.info.loopCount, 0xffff);
+    EXPECT_EQ(read.damage, "");
+}
+
+// The chunks go into the extended container unchanged, still or animated, and come back
+// as they went; a block stored with JPEG's "Exif\0\0" comes back without it.
+TEST(WebPTranslator, MetadataChunksRoundTrip) {
+    WebPTranslator translator;
+    PictureInfo info;
+    info.metadata.color.icc = Bytes("not really a profile, kept as it is");
+    info.metadata.xmp = Bytes("<x:xmpmeta xmlns:x='adobe:ns:meta/'/>");
+    const std::vector<uint8> tiff = {'I', 'I', 42, 0, 8, 0, 0, 0, 0, 0};
+    info.metadata.exif = Bytes(std::string("Exif\0\0", 6));
+    info.metadata.exif.insert(info.metadata.exif.end(), tiff.begin(), tiff.end());
+    for (size_t count : {size_t(1), size_t(3)}) {
+        auto some = SampleFrames(24, 30);
+        some.resize(count);
+        const std::vector<uint8> file =
+            WriteSequence(translator, info, some, std::vector<uint32>(count, 50));
+        Sequence read = ReadSequence(translator, file);
+        ASSERT_EQ(read.status, B_OK) << ErrorReason();
+        EXPECT_EQ(read.frames.size(), count);
+        EXPECT_EQ(read.info.metadata.color.icc, info.metadata.color.icc);
+        EXPECT_EQ(read.info.metadata.exif, tiff);
+        EXPECT_EQ(read.info.metadata.xmp, info.metadata.xmp);
+    }
+}
+
+// Cut anywhere, a file is refused with a reason or gives what it holds and says that the
+// rest is missing; it never passes for whole.
+void ExpectTruncationsSaid(WebPTranslator& translator, const std::vector<uint8>& bytes,
+                           int* partial) {
+    for (double fraction : {0.0, 0.02, 0.1, 0.3, 0.5, 0.7, 0.9, 0.99}) {
+        const size_t size = size_t(double(bytes.size()) * fraction);
+        Sequence read = ReadSequence(
+            translator, std::vector<uint8>(bytes.begin(), bytes.begin() + ptrdiff_t(size)));
+        if (read.status != B_OK) {
+            EXPECT_FALSE(ErrorReason().empty()) << size;
+            continue;
+        }
+        EXPECT_TRUE(read.damage.starts_with("fichier tronqué : ")) << size << ": " << read.damage;
+        ++*partial;
+    }
+}
+
+TEST(WebPTranslator, TruncatedFilesGiveWhatTheyHold) {
+    WebPTranslator translator;
+    // Noise, so that the coded rows are spread evenly through the file.
+    const auto picture = NoisePicture(160, 120, true);
+    int partial = 0;
+    ExpectTruncationsSaid(translator, Encode(translator, *picture, kWebP), &partial);
     ASSERT_EQ(translator.Settings().Set("lossless", 1), B_OK);
     const std::vector<uint8> lossless = Encode(translator, *picture, kWebP);
-    ASSERT_EQ(translator.Settings().Set("lossless", 0), B_OK);
-    ExpectTruncationsRefused(translator, lossless);
-    ExpectTruncationsRefused(translator, MakeAnimation());
+    ExpectTruncationsSaid(translator, lossless, &partial);
+    EXPECT_GE(partial, 8);
 
-    // A RIFF size far beyond the file: refused without reserving the promised gigabytes.
-    std::vector<uint8> liar = lossless;
+    // Half a lossless file: the rows it holds are the picture's, and about half is missing.
+    Sequence half = ReadSequence(
+        translator,
+        std::vector<uint8>(lossless.begin(), lossless.begin() + ptrdiff_t(lossless.size() / 2)));
+    ASSERT_EQ(half.status, B_OK) << ErrorReason();
+    const int percent = std::atoi(half.damage.c_str() + half.damage.find("environ ") + 8);
+    EXPECT_GT(percent, 25) << half.damage;
+    EXPECT_LT(percent, 75) << half.damage;
+    const uint32 rows = 120 * uint32(100 - percent - 5) / 100;
+    for (uint32 y = 0; y < rows; y += 7) {
+        EXPECT_EQ(PixelValue(*half.frames[0], 80, y), PixelValue(*picture, 80, y)) << y;
+    }
+
+    // An animation cut in its third frame keeps the two before.
+    const std::vector<uint8> animation =
+        WriteSequence(translator, {}, SampleFrames(40, 40), {10, 20, 30, 40});
+    ExpectTruncationsSaid(translator, animation, &partial);
+    for (size_t cut = animation.size() / 2; cut < animation.size(); cut += 16) {
+        Sequence read = ReadSequence(
+            translator, std::vector<uint8>(animation.begin(), animation.begin() + ptrdiff_t(cut)));
+        if (read.status == B_OK && read.frames.size() == 2) {
+            EXPECT_EQ(read.delays, (std::vector<uint32>{10, 20}));
+            EXPECT_EQ(
+                read.damage,
+                "fichier tronqué : seules les 2 premières images de l'animation ont pu être lues");
+            ExpectSamePixels(*SampleFrames(40, 40)[1], *read.frames[1], 0);
+            break;
+        }
+        ASSERT_LT(cut + 16, animation.size()) << "no cut gave two frames";
+    }
+    RestoreDefaults(translator);
+}
+
+TEST(WebPTranslator, HostileFilesAreBounded) {
+    WebPTranslator translator;
+    // A RIFF size far beyond the file: what is there is read, without reserving the
+    // promised gigabytes, and the file is not taken as whole.
+    ASSERT_EQ(translator.Settings().Set("lossless", 1), B_OK);
+    std::vector<uint8> liar = Encode(translator, *TestPicture(30, 20, true), kWebP);
+    RestoreDefaults(translator);
     liar[7] = 0x7f;
-    ExpectRefused(translator, liar);
+    Sequence read = ReadSequence(translator, liar);
+    ASSERT_EQ(read.status, B_OK) << ErrorReason();
+    EXPECT_EQ(read.damage, "fichier tronqué : la fin du fichier manque");
+
+    // A block beside the pixels over the bound is refused, not copied.
+    PictureInfo info;
+    info.metadata.xmp.assign(kMaxMetadataBytes + 1, ' ');
+    std::vector<std::unique_ptr<BBitmap>> one;
+    one.push_back(TestPicture(8, 8, false));
+    ExpectRefused(translator, WriteSequence(translator, info, one, {0}), "XMP");
+    EXPECT_NE(ErrorReason().find("XMP"), std::string::npos) << ErrorReason();
+
+    // A canvas over the pixel limit, however small its frames, before any is decoded.
+    std::vector<uint8> huge = MakeAnimation();
+    ASSERT_EQ(std::string(huge.begin() + 12, huge.begin() + 16), "VP8X");
+    for (size_t at : {24, 27}) {
+        huge[at] = 0x1f;  // 20000 - 1
+        huge[at + 1] = 0x4e;
+        huge[at + 2] = 0;
+    }
+    ExpectRefused(translator, huge, "canvas");
+    // A canvas within the limit, but two frames of it are not.
+    for (size_t at : {24, 27}) {
+        huge[at] = 0xfe;  // 16383 - 1
+        huge[at + 1] = 0x3f;
+    }
+    ExpectRefused(translator, huge, "sequence");
+
+    // A damaged frame amid an animation: the last good one stays for the frames left.
+    ASSERT_EQ(translator.Settings().Set("lossless", 1), B_OK);
+    const auto frames = SampleFrames(40, 40);
+    std::vector<uint8> damaged = WriteSequence(translator, {}, frames, {10, 20, 30, 40});
+    const char* anmf = "ANMF";
+    auto third = damaged.begin();
+    for (int i = 0; i < 3; i++) {
+        third = std::search(third + 1, damaged.end(), anmf, anmf + 4);
+        ASSERT_NE(third, damaged.end());
+    }
+    // Past the frame's header and its image's own header, into the coded pixels.
+    std::fill(third + 40, third + 60, 0xff);
+    read = ReadSequence(translator, damaged);
+    RestoreDefaults(translator);
+    ASSERT_EQ(read.status, B_OK) << ErrorReason();
+    ASSERT_EQ(read.frames.size(), 4u);
+    EXPECT_EQ(read.delays, (std::vector<uint32>{10, 20, 30, 40}));
+    EXPECT_EQ(read.damage,
+              "animation endommagée : les images à partir de la 3e n'ont pu être lues");
+    ExpectSamePixels(*frames[1], *read.frames[3], 0);
 }
 
 }  // namespace
