@@ -446,21 +446,29 @@ status_t GifPictureReader::ReadFrame(std::unique_ptr<BBitmap>* frame, FrameTimin
     if (!drawn) {
         cut = cut || (fCutInLastFrame && fFramesRead == fInfo.frameCount);
         if (fFramesRead == 1 && rowsDecoded == 0) {
-            return Fail(B_BAD_DATA, cut ? std::string("fichier GIF tronqué")
-                                        : "fichier GIF endommagé" + GifErrorDetail(error));
+            // Appended rather than joined with operator+: GCC 12 at -O3 takes the join of a
+            // literal and a temporary for an overlapping copy.
+            std::string reason = cut ? "fichier GIF tronqué" : "fichier GIF endommagé";
+            if (!cut) {
+                reason.append(GifErrorDetail(error));
+            }
+            return Fail(B_BAD_DATA, reason);
         }
         const uint32 rows = described ? uint32(gif->Image.Height) : 1;
         const uint64 missing = rows - std::min(rows, rowsDecoded);
         if (fInfo.frameCount == 1 && cut) {
             ReportDamage(TruncationDamage(missing, rows));
         } else {
-            const std::string which = fInfo.frameCount == 1
-                                          ? std::string()
-                                          : " " + std::to_string(fFramesRead) + " sur " +
-                                                std::to_string(fInfo.frameCount);
-            ReportDamage((cut ? "fichier tronqué : environ " : "fichier GIF endommagé : environ ") +
-                         std::to_string(MissingPercent(missing, rows)) + " % de l'image" + which +
-                         " manque");
+            std::string damage =
+                cut ? "fichier tronqué : environ " : "fichier GIF endommagé : environ ";
+            damage.append(std::to_string(MissingPercent(missing, rows))).append(" % de l'image");
+            if (fInfo.frameCount != 1) {
+                damage.append(" ")
+                    .append(std::to_string(fFramesRead))
+                    .append(" sur ")
+                    .append(std::to_string(fInfo.frameCount));
+            }
+            ReportDamage(damage.append(" manque"));
         }
     } else if (cut) {
         ReportDamage("fichier tronqué : la fin du fichier manque");
