@@ -129,7 +129,8 @@ std::string EncodeRawProfile(std::string_view type, const std::vector<uint8>& by
     static constexpr char kHex[] = "0123456789abcdef";
     char length[32];
     std::snprintf(length, sizeof(length), "%8zu", bytes.size());
-    std::string text = "\n" + std::string(type) + "\n" + length;
+    std::string text = "\n";
+    text.append(type).append("\n").append(length);
     text.reserve(text.size() + bytes.size() * 2 + bytes.size() / 36 + 2);
     for (size_t i = 0; i < bytes.size(); i++) {
         if (i % 36 == 0) {
@@ -229,10 +230,8 @@ void MetadataCollector::Add(const uint8* type, const std::vector<uint8>& data) {
         color.matrix = data[2];
         color.fullRange = data[3] != 0;
     } else if (IsType(type, "eXIf")) {
-        std::vector<uint8> exif = data;
-        if (StartsWith(exif, kExifHeader)) {
-            exif.erase(exif.begin(), exif.begin() + ptrdiff_t(kExifHeader.size()));
-        }
+        const size_t skipped = StartsWith(data, kExifHeader) ? kExifHeader.size() : 0;
+        std::vector<uint8> exif(data.begin() + ptrdiff_t(skipped), data.end());
         if (!IsTiffHeader(exif)) {
             return invalid();
         }
