@@ -36,7 +36,7 @@ protected:
             const std::string input = folder / ("page" + std::to_string(i) + ".y4m");
             const auto [width, level] = sizesAndLevels[i];
             WriteGreyY4M(input, width, 16, level);
-            inputs += " " + Quoted(input);
+            inputs.append(" ").append(Quoted(input));
         }
         const std::string output = folder / "made.heic";
         RunTool("heif-enc -q 90" + inputs + " -o " + Quoted(output));
