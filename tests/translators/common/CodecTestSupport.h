@@ -367,6 +367,11 @@ inline void ExpectSamePixels(const BBitmap& expected, const BBitmap& actual, int
 }
 
 // Compares a decoded picture with the PPM or PAM of another decoder.
+// A PPM or PAM file as a bitmap.
+inline std::unique_ptr<BBitmap> ReadNetpbm(const std::string& path) {
+    return ToBitmap(ParseNetpbm(ReadFile(path), path));
+}
+
 inline void ExpectMatchesNetpbm(const BBitmap& image, const std::string& path) {
     ExpectPixelsMatch(ParseNetpbm(ReadFile(path), path), image);
 }

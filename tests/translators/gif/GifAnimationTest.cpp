@@ -53,7 +53,7 @@ std::vector<std::unique_ptr<BBitmap>> Coalesced(const orvtest::TempFolder& folde
         if (!std::filesystem::exists(folder / name)) {
             break;
         }
-        frames.push_back(ToBitmap(ParseNetpbm(ReadFile(folder / name), name)));
+        frames.push_back(ReadNetpbm(folder / name));
         std::filesystem::remove(folder / name);
     }
     return frames;
