@@ -82,8 +82,9 @@ TEST_F(CliTest, AnyNumberOfJobsGivesTheNamesAndBytesOfOneAtATime) {
     const auto fill = [this](const fs::path& folder) {
         fs::create_directories(folder);
         for (int i = 0; i < 6; ++i) {
-            WriteFile(folder / ("p" + std::to_string(i % 3) + (i < 3 ? ".ppm" : ".PPM")),
-                      Picture(uint8_t(i * 20)));
+            std::string name = "p";
+            name.append(std::to_string(i % 3)).append(i < 3 ? ".ppm" : ".PPM");
+            WriteFile(folder / name, Picture(uint8_t(i * 20)));
         }
         WriteFile(folder / "p0.png", "déjà là");
     };
