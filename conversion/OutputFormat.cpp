@@ -39,6 +39,18 @@ std::string CopyField(const char (&field)[B_MIME_TYPE_LENGTH]) {
     return std::string(field, length);
 }
 
+// The type's first file extension, with its dot; empty when the MIME database has none.
+std::string FirstExtension(const std::string& MIME) {
+    BMessage extensions;
+    BMimeType(MIME.c_str()).GetFileExtensions(&extensions);
+    const char* first = nullptr;
+    if (extensions.FindString("extensions", 0, &first) != B_OK || first == nullptr ||
+        *first == '\0') {
+        return {};
+    }
+    return std::string(".") + first;
+}
+
 }  // namespace
 
 bool IsCatalogueFormat(const translation_format& format) {
@@ -64,7 +76,6 @@ std::vector<OutputFormat> BuildOutputFormats(BTranslatorRoster* roster) {
     }
     catalogue.reserve(total);
 
-    BMessage extensions;
     for (int32 t = 0; t < translatorCount && catalogue.size() < total; ++t) {
         for (const translation_format* format : QualifyingFormats(roster, ids[t])) {
             if (catalogue.size() == total) {
@@ -76,13 +87,14 @@ std::vector<OutputFormat> BuildOutputFormats(BTranslatorRoster* roster) {
             entry.name = CopyField(format->name);
             entry.MIME = CopyField(format->MIME);
 
-            BMimeType(entry.MIME.c_str()).GetFileExtensions(&extensions);
-            const char* first = nullptr;
-            if (extensions.FindString("extensions", 0, &first) == B_OK && first != nullptr &&
-                *first != '\0') {
-                entry.extension = std::string(".") + first;
+            entry.extension = FirstExtension(entry.MIME);
+            if (entry.extension.empty()) {
+                // A type the system's MIME database does not know has its extensions
+                // registered by its add-on when that is loaded, which a catalogue built from
+                // the add-ons' cached descriptions has not done yet.
+                roster->Translator(ids[t]);
+                entry.extension = FirstExtension(entry.MIME);
             }
-            extensions.MakeEmpty();
         }
     }
     return catalogue;
