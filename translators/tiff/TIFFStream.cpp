@@ -72,8 +72,9 @@ int MapProc(thandle_t, void**, toff_t*) {
 
 void UnmapProc(thandle_t, void*, toff_t) {}
 
-void Record(std::string* first, uint32* count, const char* module, const char* format,
-            va_list args) {
+__attribute__((format(printf, 4, 0))) void Record(std::string* first, uint32* count,
+                                                  const char* module, const char* format,
+                                                  va_list args) {
     if ((*count)++ != 0) {
         return;
     }
