@@ -79,7 +79,7 @@ TEST_F(CliTest, NamedFilesThatAreNoPicturesFailSayingWhatTheyAre) {
 
 TEST_F(CliTest, AnyNumberOfJobsGivesTheNamesAndBytesOfOneAtATime) {
     // Outputs that collide with each other and with files already there.
-    const auto fill = [this](const fs::path& folder) {
+    const auto fill = [](const fs::path& folder) {
         fs::create_directories(folder);
         for (int i = 0; i < 6; ++i) {
             std::string name = "p";

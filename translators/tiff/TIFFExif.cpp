@@ -31,8 +31,6 @@ static_assert(std::is_sorted(kStructureTags.begin(), kStructureTags.end()));
 
 constexpr uint16 kOrientationTag = 0x0112;
 constexpr uint16 kResolutionTags[] = {0x011a, 0x011b, 0x0128};
-constexpr uint16 kMakerNoteTag = 0x927c;
-constexpr uint16 kInteroperabilityTag = 0xa005;
 
 bool IsStructureTag(uint16 tag) {
     return std::binary_search(kStructureTags.begin(), kStructureTags.end(), tag);
