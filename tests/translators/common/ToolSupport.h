@@ -8,6 +8,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <filesystem>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -38,11 +39,16 @@ inline bool RunTool(const std::string& command) {
 // The first of `tools` that is not installed, or "" when all are: suites skip on it.
 inline std::string MissingTool(std::initializer_list<const char*> tools) {
     for (const char* tool : tools) {
-        if (std::system(("command -v " + std::string(tool) + " >/dev/null 2>&1").c_str()) != 0) {
+        const bool present =
+            tool[0] == '/'
+                ? std::filesystem::exists(tool)
+                : std::system(("command -v " + std::string(tool) + " >/dev/null 2>&1").c_str()) ==
+                      0;
+        if (!present) {
             return tool;
         }
     }
-    return "";
+    return {};
 }
 
 // What a shell command prints, every byte of it.
@@ -142,7 +148,7 @@ inline ReadPicture ReadAllFrames(ImageTranslator& translator, const std::vector<
         FrameTiming timing;
         result.status = reader->ReadFrame(&frame, &timing);
         if (result.status != B_OK) {
-            return result;
+            break;
         }
         result.frames.push_back(std::move(frame));
         result.delays.push_back(timing.delayMs);

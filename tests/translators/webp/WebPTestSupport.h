@@ -10,6 +10,7 @@
 
 #include "tests/TempFolder.h"
 #include "tests/translators/common/CodecTestSupport.h"
+#include "tests/translators/common/ToolSupport.h"
 #include "translators/webp/WebPTranslator.h"
 
 namespace orv::test {
@@ -17,35 +18,11 @@ namespace orv::test {
 inline constexpr uint32 kWebP = FourCC("WEBP");
 
 // Everything a reader gives for a file.
-struct Sequence {
-    status_t status = B_ERROR;
-    PictureInfo info;
-    std::vector<std::unique_ptr<BBitmap>> frames;
-    std::vector<uint32> delays;
-    std::string damage;
-};
+using Sequence = ReadPicture;
 
 inline Sequence ReadSequence(WebPTranslator& translator, const std::vector<uint8>& bytes) {
-    Sequence sequence;
-    BMemoryIO source(bytes.data(), bytes.size());
     ClearErrorReason();
-    std::unique_ptr<PictureReader> reader;
-    sequence.status = translator.OpenReader(source, &reader);
-    if (sequence.status != B_OK) {
-        return sequence;
-    }
-    sequence.info = reader->Info();
-    for (uint32 i = 0; i < sequence.info.frameCount && sequence.status == B_OK; i++) {
-        std::unique_ptr<BBitmap> frame;
-        FrameTiming timing;
-        sequence.status = reader->ReadFrame(&frame, &timing);
-        if (sequence.status == B_OK) {
-            sequence.frames.push_back(std::move(frame));
-            sequence.delays.push_back(timing.delayMs);
-        }
-    }
-    sequence.damage = reader->Damage();
-    return sequence;
+    return ReadAllFrames(translator, bytes);
 }
 
 // Frames through the translator's writer, with `info`; Begin announces `announced` frames,
@@ -82,22 +59,6 @@ inline std::vector<std::unique_ptr<BBitmap>> SampleFrames(uint32 width, uint32 h
         }
     }
     return frames;
-}
-
-// The first of these programs (or files, given by their path) that this machine lacks;
-// empty when all are there.
-inline std::string MissingTool(std::initializer_list<const char*> tools) {
-    for (const char* tool : tools) {
-        const bool present =
-            tool[0] == '/'
-                ? std::filesystem::exists(tool)
-                : std::system(("command -v " + std::string(tool) + " >/dev/null 2>&1").c_str()) ==
-                      0;
-        if (!present) {
-            return tool;
-        }
-    }
-    return {};
 }
 
 // A command's exit status, its output discarded.
