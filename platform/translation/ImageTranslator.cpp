@@ -309,26 +309,6 @@ status_t ImageTranslator::DecodeThroughReader(BPositionIO& source, DecodedImage*
     return B_OK;
 }
 
-status_t ImageTranslator::EncodeThroughWriter(const BBitmap& image, const PictureInfo& info,
-                                              uint32 outType, BPositionIO& destination) {
-    std::unique_ptr<PictureWriter> writer;
-    if (status_t status = OpenWriter(outType, destination, &writer); status != B_OK) {
-        return status;
-    }
-    PictureInfo one = info;
-    one.width = image.PixelWidth();
-    one.height = image.PixelHeight();
-    one.frameCount = 1;
-    status_t status = writer->Begin(one);
-    if (status == B_OK) {
-        status = writer->WriteFrame(image, FrameTiming{});
-    }
-    if (status == B_OK) {
-        status = writer->Finish();
-    }
-    return status;
-}
-
 status_t ImageTranslator::MakeConfigurationView(BMessage* ioExtension, BView** outView,
                                                 BRect* outExtent) {
     ConfigurationViewFactory factory = sViewFactory;

@@ -100,12 +100,9 @@ public:
     status_t GetConfigurationMessage(BMessage* ioExtension) override;
 
 protected:
-    // For codecs whose own reader and writer also serve the one-picture calls: the
-    // reader's first frame with what it describes (as one frame) and any damage met, and
-    // one picture written through the writer from Begin to Finish.
+    // For codecs whose own reader also serves DecodePicture: the reader's first frame with
+    // what it describes (as one frame) and any damage met.
     status_t DecodeThroughReader(BPositionIO& source, DecodedImage* decoded);
-    status_t EncodeThroughWriter(const BBitmap& image, const PictureInfo& info, uint32 outType,
-                                 BPositionIO& destination);
 
 private:
     TranslatorDescription fDescription;

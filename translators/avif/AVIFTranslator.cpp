@@ -6,7 +6,6 @@
 #include <string>
 
 #include "platform/support/ErrorReason.h"
-#include "platform/translation/CodecChecks.h"
 #include "translators/avif/AVIFReader.h"
 #include "translators/avif/AVIFWriter.h"
 #include "translators/common/CommonSettings.h"
@@ -63,7 +62,7 @@ TranslatorDescription Description() {
 
 }  // namespace
 
-AVIFTranslator::AVIFTranslator() : ImageTranslator(Description()) {}
+AVIFTranslator::AVIFTranslator() : FramedTranslator(Description(), "AVIF") {}
 
 bool AVIFTranslator::CanEncode() {
     return avifCodecName(AVIF_CODEC_CHOICE_AUTO, AVIF_CODEC_FLAG_CAN_ENCODE) != nullptr;
@@ -97,18 +96,6 @@ status_t AVIFTranslator::OpenWriter(uint32 outType, BPositionIO& destination,
                                 Settings().Int32("subsampling"),
                                 Settings().Bool(kLosslessSetting.name)};
     return OpenAVIFWriter(destination, encoding, writer);
-}
-
-status_t AVIFTranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded) {
-    return DecodeThroughReader(source, decoded);
-}
-
-status_t AVIFTranslator::EncodePicture(const BBitmap& image, const PictureInfo& info,
-                                       uint32 outType, BPositionIO& destination) {
-    if (status_t status = CheckEncodeRequest(image, outType, kFormats, "AVIF"); status != B_OK) {
-        return status;
-    }
-    return EncodeThroughWriter(image, info, outType, destination);
 }
 
 }  // namespace orv

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "platform/support/ErrorReason.h"
-#include "platform/translation/CodecChecks.h"
 #include "translators/gif/GifReader.h"
 #include "translators/gif/GifWriter.h"
 
@@ -34,7 +33,7 @@ constexpr TranslatorDescription kDescription = {
 
 }  // namespace
 
-GIFTranslator::GIFTranslator() : ImageTranslator(kDescription) {}
+GIFTranslator::GIFTranslator() : FramedTranslator(kDescription, "GIF") {}
 
 status_t GIFTranslator::IdentifyImage(BPositionIO& source, const translation_format** format) {
     char header[6];
@@ -50,10 +49,6 @@ status_t GIFTranslator::OpenReader(BPositionIO& source, std::unique_ptr<PictureR
     return OpenGifReader(source, reader);
 }
 
-status_t GIFTranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded) {
-    return DecodeThroughReader(source, decoded);
-}
-
 status_t GIFTranslator::OpenWriter(uint32 outType, BPositionIO& destination,
                                    std::unique_ptr<PictureWriter>* writer) {
     writer->reset();
@@ -64,14 +59,6 @@ status_t GIFTranslator::OpenWriter(uint32 outType, BPositionIO& destination,
         MakeGifWriter(destination, {int(Settings().Int32("colors")), int(Settings().Int32("speed")),
                                     Settings().Bool("dithering")});
     return B_OK;
-}
-
-status_t GIFTranslator::EncodePicture(const BBitmap& image, const PictureInfo& info, uint32 outType,
-                                      BPositionIO& destination) {
-    if (status_t status = CheckEncodeRequest(image, outType, kFormats, "GIF"); status != B_OK) {
-        return status;
-    }
-    return EncodeThroughWriter(image, info, outType, destination);
 }
 
 }  // namespace orv

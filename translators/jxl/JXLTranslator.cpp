@@ -8,7 +8,6 @@
 #include <string>
 
 #include "platform/support/ErrorReason.h"
-#include "platform/translation/CodecChecks.h"
 #include "translators/common/CommonSettings.h"
 #include "translators/jxl/JXLReader.h"
 #include "translators/jxl/JXLWriter.h"
@@ -63,7 +62,7 @@ float Distance(int32 quality) {
 
 }  // namespace
 
-JXLTranslator::JXLTranslator() : ImageTranslator(Description()) {}
+JXLTranslator::JXLTranslator() : FramedTranslator(Description(), "JPEG XL") {}
 
 status_t JXLTranslator::IdentifyImage(BPositionIO& source, const translation_format** format) {
     uint8 header[16];
@@ -92,18 +91,6 @@ status_t JXLTranslator::OpenWriter(uint32 outType, BPositionIO& destination,
     const JXLEncoding encoding{Settings().Bool(kLosslessSetting.name),
                                Distance(Settings().Int32("quality")), Settings().Int32("effort")};
     return OpenJXLWriter(destination, encoding, writer);
-}
-
-status_t JXLTranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded) {
-    return DecodeThroughReader(source, decoded);
-}
-
-status_t JXLTranslator::EncodePicture(const BBitmap& image, const PictureInfo& info, uint32 outType,
-                                      BPositionIO& destination) {
-    if (status_t status = CheckEncodeRequest(image, outType, kFormats, "JPEG XL"); status != B_OK) {
-        return status;
-    }
-    return EncodeThroughWriter(image, info, outType, destination);
 }
 
 }  // namespace orv

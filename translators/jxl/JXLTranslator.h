@@ -5,18 +5,15 @@
 // lossless, with the same.
 #pragma once
 
-#include "platform/translation/ImageTranslator.h"
+#include "platform/translation/FramedTranslator.h"
 
 namespace orv {
 
-class JXLTranslator final : public ImageTranslator {
+class JXLTranslator final : public FramedTranslator {
 public:
     JXLTranslator();
 
     status_t IdentifyImage(BPositionIO& source, const translation_format** format) override;
-    status_t DecodePicture(BPositionIO& source, DecodedImage* decoded) override;
-    status_t EncodePicture(const BBitmap& image, const PictureInfo& info, uint32 outType,
-                           BPositionIO& destination) override;
     status_t OpenReader(BPositionIO& source, std::unique_ptr<PictureReader>* reader) override;
     status_t OpenWriter(uint32 outType, BPositionIO& destination,
                         std::unique_ptr<PictureWriter>* writer) override;

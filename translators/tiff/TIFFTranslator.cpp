@@ -4,7 +4,6 @@
 #include <tiffio.h>
 
 #include "platform/support/ErrorReason.h"
-#include "platform/translation/CodecChecks.h"
 #include "translators/common/CommonSettings.h"
 #include "translators/tiff/TIFFPageReader.h"
 #include "translators/tiff/TIFFPageWriter.h"
@@ -37,7 +36,7 @@ constexpr TranslatorDescription kDescription = {
 
 }  // namespace
 
-TIFFTranslator::TIFFTranslator() : ImageTranslator(kDescription) {}
+TIFFTranslator::TIFFTranslator() : FramedTranslator(kDescription, "TIFF") {}
 
 status_t TIFFTranslator::IdentifyImage(BPositionIO& source, const translation_format** format) {
     uint8 magic[4];
@@ -68,10 +67,6 @@ status_t TIFFTranslator::OpenReader(BPositionIO& source, std::unique_ptr<Picture
     return B_OK;
 }
 
-status_t TIFFTranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded) {
-    return DecodeThroughReader(source, decoded);
-}
-
 status_t TIFFTranslator::OpenWriter(uint32 outType, BPositionIO& destination,
                                     std::unique_ptr<PictureWriter>* writer) {
     writer->reset();
@@ -81,14 +76,6 @@ status_t TIFFTranslator::OpenWriter(uint32 outType, BPositionIO& destination,
     *writer =
         std::make_unique<TIFFPageWriter>(destination, uint16(Settings().Int32("compression")));
     return B_OK;
-}
-
-status_t TIFFTranslator::EncodePicture(const BBitmap& image, const PictureInfo& info,
-                                       uint32 outType, BPositionIO& destination) {
-    if (status_t status = CheckEncodeRequest(image, outType, kFormats, "TIFF"); status != B_OK) {
-        return status;
-    }
-    return EncodeThroughWriter(image, info, outType, destination);
 }
 
 }  // namespace orv

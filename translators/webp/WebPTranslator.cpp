@@ -29,14 +29,15 @@ bool UseThreads() {
 }  // namespace
 
 WebPTranslator::WebPTranslator()
-    : ImageTranslator({"Images WebP",
-                       "Images WebP, par libwebp",
-                       100,
-                       "webp",
-                       kWebPFormats,
-                       kWebPFormats,
-                       kSettings,
-                       {.sequences = true, .profiles = true, .metadata = true}}) {}
+    : FramedTranslator({"Images WebP",
+                        "Images WebP, par libwebp",
+                        100,
+                        "webp",
+                        kWebPFormats,
+                        kWebPFormats,
+                        kSettings,
+                        {.sequences = true, .profiles = true, .metadata = true}},
+                       "WebP") {}
 
 status_t WebPTranslator::IdentifyImage(BPositionIO& source, const translation_format** format) {
     uint8 header[12];
@@ -68,15 +69,6 @@ status_t WebPTranslator::OpenWriter(uint32 outType, BPositionIO& destination,
     options.threads = UseThreads();
     *writer = NewWebPWriter(destination, options);
     return B_OK;
-}
-
-status_t WebPTranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded) {
-    return DecodeThroughReader(source, decoded);
-}
-
-status_t WebPTranslator::EncodePicture(const BBitmap& image, const PictureInfo& info,
-                                       uint32 outType, BPositionIO& destination) {
-    return EncodeThroughWriter(image, info, outType, destination);
 }
 
 }  // namespace orv
