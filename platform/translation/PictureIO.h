@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "platform/interface/Bitmap.h"
 #include "platform/translation/Picture.h"
@@ -45,6 +46,19 @@ protected:
 private:
     std::string fDamage;
 };
+
+// A new `Reader`, made with `args`, into *reader once its Open() has read the file's
+// header; nothing is handed out when it fails.
+template <class Reader, class... Args>
+status_t OpenPictureReader(std::unique_ptr<PictureReader>* reader, Args&&... args) {
+    reader->reset();
+    auto opened = std::make_unique<Reader>(std::forward<Args>(args)...);
+    if (status_t status = opened->Open(); status != B_OK) {
+        return status;
+    }
+    *reader = std::move(opened);
+    return B_OK;
+}
 
 // A picture decoded at once, handed out as its one frame; what it describes beside the
 // pixels is taken as given, its size and alpha from the bitmap.

@@ -367,13 +367,7 @@ status_t AVIFReader::ReadFrame(std::unique_ptr<BBitmap>* frame, FrameTiming* tim
 }  // namespace
 
 status_t OpenAVIFReader(BPositionIO& source, bool upright, std::unique_ptr<PictureReader>* reader) {
-    reader->reset();
-    auto opened = std::make_unique<AVIFReader>(source, upright);
-    if (status_t status = opened->Open(); status != B_OK) {
-        return status;
-    }
-    *reader = std::move(opened);
-    return B_OK;
+    return OpenPictureReader<AVIFReader>(reader, source, upright);
 }
 
 }  // namespace orv

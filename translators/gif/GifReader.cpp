@@ -490,13 +490,7 @@ std::string GifErrorDetail(int error) {
 }
 
 status_t OpenGifReader(BPositionIO& source, std::unique_ptr<PictureReader>* reader) {
-    reader->reset();
-    auto gif = std::make_unique<GifPictureReader>(source);
-    if (status_t status = gif->Open(); status != B_OK) {
-        return status;
-    }
-    *reader = std::move(gif);
-    return B_OK;
+    return OpenPictureReader<GifPictureReader>(reader, source);
 }
 
 }  // namespace orv

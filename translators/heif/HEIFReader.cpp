@@ -387,14 +387,8 @@ status_t HEIFReader::ReadFrame(std::unique_ptr<BBitmap>* frame, FrameTiming* tim
 }  // namespace
 
 status_t OpenHEIFReader(BPositionIO& source, bool upright, std::unique_ptr<PictureReader>* reader) {
-    reader->reset();
     InitHeifLibrary();
-    auto opened = std::make_unique<HEIFReader>(source, upright);
-    if (status_t status = opened->Open(); status != B_OK) {
-        return status;
-    }
-    *reader = std::move(opened);
-    return B_OK;
+    return OpenPictureReader<HEIFReader>(reader, source, upright);
 }
 
 }  // namespace orv

@@ -157,13 +157,7 @@ status_t JPEGTranslator::IdentifyImage(BPositionIO& source, const translation_fo
 }
 
 status_t JPEGTranslator::OpenReader(BPositionIO& source, std::unique_ptr<PictureReader>* reader) {
-    reader->reset();
-    auto opened = std::make_unique<JpegReader>(source, Settings().Bool(kOrientationSetting.name));
-    if (status_t status = opened->Open(); status != B_OK) {
-        return status;
-    }
-    *reader = std::move(opened);
-    return B_OK;
+    return OpenPictureReader<JpegReader>(reader, source, Settings().Bool(kOrientationSetting.name));
 }
 
 status_t JPEGTranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded) {

@@ -495,13 +495,7 @@ status_t JXLReader::ReadFrame(std::unique_ptr<BBitmap>* frame, FrameTiming* timi
 }  // namespace
 
 status_t OpenJXLReader(BPositionIO& source, bool upright, std::unique_ptr<PictureReader>* reader) {
-    reader->reset();
-    auto opened = std::make_unique<JXLReader>(source, upright);
-    if (status_t status = opened->Open(); status != B_OK) {
-        return status;
-    }
-    *reader = std::move(opened);
-    return B_OK;
+    return OpenPictureReader<JXLReader>(reader, source, upright);
 }
 
 }  // namespace orv
