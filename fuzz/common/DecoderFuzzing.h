@@ -13,6 +13,7 @@
 #include "platform/interface/Bitmap.h"
 #include "platform/support/DataIO.h"
 #include "platform/support/ErrorReason.h"
+#include "platform/translation/ImageTranslator.h"
 #include "platform/translation/PictureIO.h"
 
 namespace orv::fuzz {
@@ -41,6 +42,28 @@ inline bool SamePixels(const BBitmap& a, const BBitmap& b) {
         }
     }
     return true;
+}
+
+// Opens the translator's reader on `source`; false when the file is refused, which must
+// leave no reader behind and say why.
+inline bool OpenReaderOrRefuse(ImageTranslator& translator, BPositionIO& source,
+                               std::unique_ptr<PictureReader>* reader) {
+    ClearErrorReason();
+    if (translator.OpenReader(source, reader) == B_OK) {
+        return true;
+    }
+    if (*reader != nullptr || ErrorReason().empty()) {
+        abort();  // a refusal leaves nothing behind and says why
+    }
+    return false;
+}
+
+// Every frame a reader delivers is the whole canvas of the size it announced.
+inline void ExpectWholeFrame(const BBitmap* frame, const PictureInfo& info) {
+    if (frame == nullptr || frame->PixelWidth() != info.width ||
+        frame->PixelHeight() != info.height) {
+        abort();
+    }
 }
 
 // For the lossy codecs and those whose round trip is not exact: decoding alone.
@@ -74,9 +97,7 @@ int DecodeFrames(const uint8_t* data, size_t size) {
         if (reader->ReadFrame(&frame, &timing) != B_OK) {
             break;
         }
-        if (!frame || frame->PixelWidth() != info.width || frame->PixelHeight() != info.height) {
-            abort();
-        }
+        ExpectWholeFrame(frame.get(), info);
     }
     return 0;
 }

@@ -27,11 +27,7 @@ bool ReadAll(orv::GIFTranslator& translator, const uint8_t* data, size_t size, u
              Frames* frames) {
     BMemoryIO source(data, size);
     std::unique_ptr<orv::PictureReader> reader;
-    orv::ClearErrorReason();
-    if (translator.OpenReader(source, &reader) != B_OK) {
-        if (reader != nullptr || orv::ErrorReason().empty()) {
-            abort();  // a refusal leaves nothing behind and says why
-        }
+    if (!orv::fuzz::OpenReaderOrRefuse(translator, source, &reader)) {
         return false;
     }
     frames->info = reader->Info();
@@ -51,10 +47,7 @@ bool ReadAll(orv::GIFTranslator& translator, const uint8_t* data, size_t size, u
             }
             return false;
         }
-        if (frame == nullptr || frame->PixelWidth() != info.width ||
-            frame->PixelHeight() != info.height) {
-            abort();  // every frame is the whole canvas
-        }
+        orv::fuzz::ExpectWholeFrame(frame.get(), info);
         frames->bitmaps.push_back(std::move(frame));
         frames->timings.push_back(timing);
     }

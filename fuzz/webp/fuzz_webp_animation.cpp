@@ -41,11 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     BMemoryIO source(data, size);
     std::unique_ptr<orv::PictureReader> reader;
-    orv::ClearErrorReason();
-    if (translator.OpenReader(source, &reader) != B_OK) {
-        if (reader != nullptr || orv::ErrorReason().empty()) {
-            abort();  // a refusal leaves nothing behind and says why
-        }
+    if (!orv::fuzz::OpenReaderOrRefuse(translator, source, &reader)) {
         return 0;
     }
     const orv::PictureInfo& info = reader->Info();
@@ -55,10 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (reader->ReadFrame(&frame, &timing) != B_OK) {
             break;
         }
-        if (frame == nullptr || frame->PixelWidth() != info.width ||
-            frame->PixelHeight() != info.height) {
-            abort();  // every frame is a whole canvas of the size announced
-        }
+        orv::fuzz::ExpectWholeFrame(frame.get(), info);
     }
     return 0;
 }
