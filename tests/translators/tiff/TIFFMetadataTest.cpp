@@ -1,31 +1,13 @@
 // SPDX-License-Identifier: MIT
 // What a TIFF file says beside its pixels: made by ImageMagick (profile, resolution) and
 // exiftool (EXIF, GPS, XMP, IPTC), read, written again and read back by exiftool.
-#include <cstdio>
-
 #include "tests/TempFolder.h"
+#include "tests/translators/common/ToolSupport.h"
 #include "tests/translators/tiff/TIFFTestFiles.h"
 #include "translators/tiff/TIFFTranslator.h"
 
 namespace orv::test {
 namespace {
-
-constexpr char kProfile[] = "/usr/share/color/icc/compatibleWithAdobeRGB1998.icc";
-
-// What a command prints.
-std::string Capture(const std::string& command) {
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return out;
-    }
-    char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-        out.append(buffer, n);
-    }
-    pclose(pipe);
-    return out;
-}
 
 bool Holds(const std::vector<uint8>& block, const std::string& text) {
     return std::search(block.begin(), block.end(), text.begin(), text.end()) != block.end();
@@ -33,7 +15,7 @@ bool Holds(const std::vector<uint8>& block, const std::string& text) {
 
 // The tags exiftool finds in a file, one "Name: value" a line.
 std::string TagsOf(const std::string& path) {
-    return Capture(
+    return ToolBytes(
         "exiftool -s -s -n -Make -Model -Artist -DateTimeOriginal -ExposureTime "
         "-GPSLatitude -XMP-dc:Title -IPTC:Keywords -XResolution -ResolutionUnit "
         "-ProfileDescription " +
@@ -43,7 +25,7 @@ std::string TagsOf(const std::string& path) {
 // What exiftool's validation finds wrong with a file. libtiff stores IPTC as bytes where
 // exiftool expects 4-byte units; both read either.
 std::string ValidationWarnings(const std::string& path) {
-    std::istringstream lines(Capture("exiftool -q -q -validate -warning -a " + path));
+    std::istringstream lines(ToolBytes("exiftool -q -q -validate -warning -a " + path));
     std::string warnings;
     for (std::string line; std::getline(lines, line);) {
         if (line.rfind("Warning", 0) == 0 && line.find("IPTC-NAA") == std::string::npos) {
@@ -57,7 +39,8 @@ TEST(TIFFMetadataTest, CarriesProfileExifGpsXmpIptcAndResolution) {
     orvtest::TempFolder folder;
     const std::string source = folder / "source.tif";
     ASSERT_TRUE(RunTool("convert -seed 5 -size 32x24 plasma:fractal -depth 8 -profile " +
-                        std::string(kProfile) + " -units PixelsPerInch -density 300 " + source));
+                        std::string(kAdobeRGBProfile) + " -units PixelsPerInch -density 300 " +
+                        source));
     ASSERT_TRUE(
         RunTool("exiftool -q -overwrite_original -Make=Orvcam -Model=X1 -Artist=Moi "
                 "'-DateTimeOriginal=2024:05:06 07:08:09' -ExposureTime=1/250 "
@@ -77,7 +60,7 @@ TEST(TIFFMetadataTest, CarriesProfileExifGpsXmpIptcAndResolution) {
     DecodedImage decoded;
     ASSERT_EQ(translator.DecodePicture(in, &decoded), B_OK) << ErrorReason();
     const PictureMetadata& m = decoded.info.metadata;
-    EXPECT_EQ(m.color.icc, ReadFile(kProfile));
+    EXPECT_EQ(m.color.icc, ReadFile(kAdobeRGBProfile));
     EXPECT_TRUE(Holds(m.xmp, "Titre"));
     ASSERT_FALSE(m.iptc.empty());
     EXPECT_EQ(m.iptc[0], 0x1c);
@@ -90,7 +73,7 @@ TEST(TIFFMetadataTest, CarriesProfileExifGpsXmpIptcAndResolution) {
     EXPECT_TRUE(m.exif[0] == 'I' || m.exif[0] == 'M');
     const std::string block = folder / "exif.tif";
     orvtest::WriteFile(block, std::string(m.exif.begin(), m.exif.end()));
-    const std::string inBlock = Capture(
+    const std::string inBlock = ToolBytes(
         "exiftool -s -s -n -Model -DateTimeOriginal "
         "-GPSLatitude -StripOffsets " +
         block);

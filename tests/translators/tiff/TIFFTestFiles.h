@@ -6,12 +6,12 @@
 #include <tiffio.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "tests/translators/common/CodecTestSupport.h"
+#include "tests/translators/common/ToolSupport.h"
 
 namespace orv::test {
 
@@ -105,11 +105,6 @@ inline std::vector<uint8> WriteTIFF(const Variant& v, uint32 width, uint32 heigh
     std::vector<uint8> file = ReadFile(path);
     unlink(path);
     return file;
-}
-
-// Runs a shell command of the test's tools (ImageMagick, exiftool, tiffcp); true on success.
-inline bool RunTool(const std::string& command) {
-    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
 }
 
 }  // namespace orv::test

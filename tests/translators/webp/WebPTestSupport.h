@@ -61,27 +61,6 @@ inline std::vector<std::unique_ptr<BBitmap>> SampleFrames(uint32 width, uint32 h
     return frames;
 }
 
-// A command's exit status, its output discarded.
-inline int RunCommand(const std::string& command) {
-    return std::system((command + " >/dev/null 2>&1").c_str());
-}
-
-// A command's standard output.
-inline std::string Output(const std::string& command) {
-    std::string text;
-    FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
-    EXPECT_NE(pipe, nullptr) << command;
-    if (pipe == nullptr) {
-        return text;
-    }
-    char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-        text.append(buffer, n);
-    }
-    pclose(pipe);
-    return text;
-}
-
 inline std::vector<uint8> Bytes(const std::string& text) {
     return std::vector<uint8>(text.begin(), text.end());
 }
@@ -90,7 +69,7 @@ inline std::vector<uint8> Bytes(const std::string& text) {
 inline std::vector<std::unique_ptr<BBitmap>> Coalesced(const orvtest::TempFolder& folder,
                                                        const std::string& file) {
     const std::string pattern = folder / "coalesced-%03d.pam";
-    EXPECT_EQ(RunCommand("convert '" + file + "' -coalesce -depth 8 '" + pattern + "'"), 0) << file;
+    RunTool("convert '" + file + "' -coalesce -depth 8 '" + pattern + "'");
     std::vector<std::unique_ptr<BBitmap>> frames;
     for (int i = 0;; i++) {
         char name[32];

@@ -10,15 +10,9 @@ namespace {
 
 using orvtest::TempFolder;
 
-constexpr char kProfile[] = "/usr/share/color/icc/compatibleWithAdobeRGB1998.icc";
-
-std::vector<uint8> ReadBytes(const std::string& path) {
-    return Bytes(orvtest::ReadFile(path));
-}
-
 // The loop count and the frames' durations as webpmux tells them.
 void ExpectTimingSaid(const std::string& file, int32 loop, const std::vector<uint32>& delays) {
-    const std::string info = Output("webpmux -info '" + file + "'");
+    const std::string info = ToolBytes("webpmux -info '" + file + "'");
     EXPECT_NE(info.find("Loop Count : " + std::to_string(loop)), std::string::npos) << info;
     // Each frame's line: "N:", width, height, alpha, x and y offsets, then the duration.
     std::vector<uint32> said;
@@ -44,14 +38,13 @@ TEST(WebPTools, AnimationsOfOtherMakersMatchImageMagick) {
     }
     TempFolder folder;
     // Frames of a GIF that leave parts of the one before and add transparent parts.
-    ASSERT_EQ(
-        RunCommand("cd " + folder.Path() +
-                   " && convert -loop 3 -delay 7 -size 40x30 xc:red -delay 12 \\( -size 20x10 "
-                   "xc:blue -set page +5+5 \\) -delay 3 \\( -size 10x10 xc:none -draw 'fill green "
-                   "circle 5,5 5,1' -set page +25+15 \\) anim.gif"
-                   " && convert -size 40x30 xc:red f1.png && convert -size 40x30 xc:blue f2.png"
-                   " && convert -size 40x30 gradient:green-yellow f3.png"),
-        0);
+    ASSERT_TRUE(
+        RunTool("cd " + folder.Path() +
+                " && convert -loop 3 -delay 7 -size 40x30 xc:red -delay 12 \\( -size 20x10 "
+                "xc:blue -set page +5+5 \\) -delay 3 \\( -size 10x10 xc:none -draw 'fill green "
+                "circle 5,5 5,1' -set page +25+15 \\) anim.gif"
+                " && convert -size 40x30 xc:red f1.png && convert -size 40x30 xc:blue f2.png"
+                " && convert -size 40x30 gradient:green-yellow f3.png"));
     const struct {
         const char* command;
         int tolerance;
@@ -68,8 +61,8 @@ TEST(WebPTools, AnimationsOfOtherMakersMatchImageMagick) {
     WebPTranslator translator;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.command);
-        ASSERT_EQ(RunCommand("cd " + folder.Path() + " && " + c.command), 0);
-        Sequence read = ReadSequence(translator, ReadBytes(folder / "out.webp"));
+        ASSERT_TRUE(RunTool("cd " + folder.Path() + " && " + c.command));
+        Sequence read = ReadSequence(translator, ReadFile(folder / "out.webp"));
         ASSERT_EQ(read.status, B_OK) << ErrorReason();
         EXPECT_EQ(read.info.loopCount, c.loop);
         EXPECT_EQ(read.delays, c.delays);
@@ -100,7 +93,7 @@ TEST(WebPTools, WrittenAnimationsPlayElsewhere) {
         SCOPED_TRACE(lossless ? "lossless" : "lossy");
         ASSERT_EQ(translator.Settings().Set("lossless", lossless), B_OK);
         const std::vector<uint8> file = WriteSequence(translator, info, frames, delays);
-        orvtest::WriteFile(folder / "ours.webp", std::string(file.begin(), file.end()));
+        WriteBytes(folder / "ours.webp", file);
         ExpectTimingSaid(folder / "ours.webp", 4, delays);
         const auto shown = Coalesced(folder, folder / "ours.webp");
         ASSERT_EQ(shown.size(), frames.size());
@@ -118,19 +111,17 @@ TEST(WebPTools, WrittenAnimationsPlayElsewhere) {
 // A photograph's profile, EXIF and XMP, however another program put them in a WebP file,
 // are read as stored and written again where exiftool finds them, still or animated.
 TEST(WebPTools, MetadataTravelsThroughWebP) {
-    if (const std::string missing = MissingTool({"convert", "exiftool", "cwebp", kProfile});
+    if (const std::string missing = MissingTool({"convert", "exiftool", "cwebp", kAdobeRGBProfile});
         !missing.empty()) {
         GTEST_SKIP() << missing << " absent: see scripts/install-deps.sh";
     }
     TempFolder folder;
-    ASSERT_EQ(
-        RunCommand("cd " + folder.Path() + " && convert -size 64x48 gradient:red-blue -profile " +
-                   kProfile +
-                   " src.jpg && exiftool -q -overwrite_original '-DateTimeOriginal=2021:05:06 "
-                   "07:08:09' -Make=Orvane -GPSLatitude=48.85 -GPSLatitudeRef=N "
-                   "-XMP-dc:Title=Titre -XResolution=300 -YResolution=150 "
-                   "-ResolutionUnit=inches src.jpg"),
-        0);
+    ASSERT_TRUE(RunTool("cd " + folder.Path() +
+                        " && convert -size 64x48 gradient:red-blue -profile " + kAdobeRGBProfile +
+                        " src.jpg && exiftool -q -overwrite_original '-DateTimeOriginal=2021:05:06 "
+                        "07:08:09' -Make=Orvane -GPSLatitude=48.85 -GPSLatitudeRef=N "
+                        "-XMP-dc:Title=Titre -XResolution=300 -YResolution=150 "
+                        "-ResolutionUnit=inches src.jpg"));
     const struct {
         const char* command;
         bool xmp;
@@ -141,12 +132,12 @@ TEST(WebPTools, MetadataTravelsThroughWebP) {
          true},
         {"convert src.jpg in.webp", false},
     };
-    const std::vector<uint8> profile = ReadBytes(kProfile);
+    const std::vector<uint8> profile = ReadFile(kAdobeRGBProfile);
     WebPTranslator translator;
     for (const auto& maker : makers) {
         SCOPED_TRACE(maker.command);
-        ASSERT_EQ(RunCommand("cd " + folder.Path() + " && " + maker.command), 0);
-        Sequence read = ReadSequence(translator, ReadBytes(folder / "in.webp"));
+        ASSERT_TRUE(RunTool("cd " + folder.Path() + " && " + maker.command));
+        Sequence read = ReadSequence(translator, ReadFile(folder / "in.webp"));
         ASSERT_EQ(read.status, B_OK) << ErrorReason();
         const PictureMetadata& metadata = read.info.metadata;
         EXPECT_EQ(metadata.color.icc, profile);
@@ -165,16 +156,15 @@ TEST(WebPTools, MetadataTravelsThroughWebP) {
             const std::vector<uint8> file =
                 WriteSequence(translator, read.info, frames, std::vector<uint32>(count, 100));
             read.frames[0] = std::move(frames[0]);
-            orvtest::WriteFile(folder / "out.webp", std::string(file.begin(), file.end()));
-            const std::string tags = Output(
+            WriteBytes(folder / "out.webp", file);
+            const std::string tags = ToolBytes(
                 "exiftool -s -s -s -DateTimeOriginal -Make -GPSLatitudeRef -Title "
                 "-ProfileDescription '" +
                 (folder / "out.webp") + "'");
             EXPECT_EQ(tags, std::string("2021:05:06 07:08:09\nOrvane\nNorth\n") +
                                 (maker.xmp ? "Titre\n" : "") +
                                 "Compatible with Adobe RGB (1998)\n");
-            EXPECT_EQ(Bytes(Output("exiftool -b -ICC_Profile '" + (folder / "out.webp") + "'")),
-                      profile);
+            EXPECT_EQ(ExifToolProfile(folder / "out.webp"), profile);
         }
     }
 }
