@@ -16,14 +16,6 @@ namespace {
 constexpr uint32 kBMP = FourCC("BMP ");
 const std::string kAdobeRGB = "/usr/share/color/icc/compatibleWithAdobeRGB1998.icc";
 
-DecodedImage DecodePictureOK(BMPTranslator& translator, const std::vector<uint8>& bytes) {
-    BMemoryIO source(bytes.data(), bytes.size());
-    DecodedImage decoded;
-    ClearErrorReason();
-    EXPECT_EQ(translator.DecodePicture(source, &decoded), B_OK) << ErrorReason();
-    return decoded;
-}
-
 std::vector<uint8> EncodePictureOK(BMPTranslator& translator, const DecodedImage& decoded) {
     BMallocIO out;
     EXPECT_EQ(translator.EncodePicture(*decoded.bitmap, decoded.info, kBMP, out), B_OK)
@@ -58,7 +50,7 @@ TEST_F(BMPColourTest, ProfileAndResolutionComeInAndGoBackOut) {
     const std::vector<uint8> theirs =
         Made("theirs.bmp",
              {"rose:", "-profile", kAdobeRGB, "-density", "300", "-units", "PixelsPerInch"});
-    const DecodedImage decoded = DecodePictureOK(fTranslator, theirs);
+    const DecodedImage decoded = DecodeWhole(fTranslator, theirs);
     EXPECT_EQ(decoded.info.metadata.color.icc, profile);
     EXPECT_FALSE(decoded.info.metadata.color.srgb);
     // 300 dpi is stored as 11811 pixels per metre.
@@ -84,7 +76,7 @@ TEST_F(BMPColourTest, ProfileAndResolutionComeInAndGoBackOut) {
 TEST_F(BMPColourTest, SRGBIntentsAndUnstatedResolution) {
     // ImageMagick states sRGB in the header of a picture with alpha, without a profile.
     const DecodedImage stated =
-        DecodePictureOK(fTranslator, Made("srgb.bmp", {"rose:", "-alpha", "on"}));
+        DecodeWhole(fTranslator, Made("srgb.bmp", {"rose:", "-alpha", "on"}));
     EXPECT_TRUE(stated.info.metadata.color.srgb);
     EXPECT_TRUE(stated.info.metadata.color.icc.empty());
 
@@ -97,7 +89,7 @@ TEST_F(BMPColourTest, SRGBIntentsAndUnstatedResolution) {
     for (int32 intent = 0; intent < 4; intent++) {
         picture.info.metadata.color.renderingIntent = intent;
         const std::vector<uint8> bytes = EncodePictureOK(fTranslator, picture);
-        const DecodedImage back = DecodePictureOK(fTranslator, bytes);
+        const DecodedImage back = DecodeWhole(fTranslator, bytes);
         EXPECT_EQ(back.info.metadata.color.renderingIntent, intent);
         EXPECT_EQ(back.info.metadata.color.icc, picture.info.metadata.color.icc);
         EXPECT_EQ(back.info.metadata.xDpi, 0);
@@ -110,7 +102,7 @@ TEST_F(BMPColourTest, AProfileCutOffOrTooLargeIsNotPassedOff) {
     // The profile follows the pixels: a file cut in it keeps its whole picture, and says
     // what it lost.
     std::vector<uint8> cut(file.begin(), file.end() - 100);
-    const DecodedImage decoded = DecodePictureOK(fTranslator, cut);
+    const DecodedImage decoded = DecodeWhole(fTranslator, cut);
     EXPECT_EQ(decoded.damage, "fichier tronqué : le profil de couleurs manque");
     EXPECT_TRUE(decoded.info.metadata.color.icc.empty());
     ExpectSamePixels(*DecodeOK(fTranslator, file), *decoded.bitmap);

@@ -292,10 +292,7 @@ TEST_F(BMPTranslatorTest, FilesOfImageMagickDecodeToTheirSource) {
         EXPECT_EQ(ReadLE(bmp, os2 ? 24 : 28, 2), c.made.bits);
         EXPECT_EQ(os2 ? 0u : ReadLE(bmp, 30, 4), c.made.compression);
 
-        auto image = DecodeOK(fTranslator, bmp);
-        ASSERT_TRUE(image);
-        EXPECT_EQ(image->ColorSpace(), c.source.HasAlpha() ? B_RGBA32 : B_RGB32);
-        ExpectPixelsMatch(c.source, *image, c.tolerance);
+        ExpectDecodesTo(fTranslator, bmp, c.source, c.tolerance);
     }
 }
 

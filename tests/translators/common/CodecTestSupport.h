@@ -2,8 +2,9 @@
 // What the codec suites share: where the conformance corpus is, test pictures, a
 // comparison with another decoder's PPM/PAM, a reference for the eight orientations written
 // independently of the translators, pixel comparisons, encode/decode through memory
-// streams, the truncation sweep, a stream that fails like a full disk and round trips
-// through a roster. Each suite keeps to what is particular to its format.
+// streams, every frame of a file through a translator's reader and writer, the truncation
+// sweep, a stream that fails like a full disk and round trips through a roster. Each suite
+// keeps to what is particular to its format.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -25,6 +26,7 @@
 #include "platform/support/ErrorReason.h"
 #include "platform/translation/BitmapStream.h"
 #include "platform/translation/ImageTranslator.h"
+#include "platform/translation/PictureIO.h"
 #include "platform/translation/PixelRows.h"
 #include "platform/translation/TranslatorRoster.h"
 #include "tests/translators/common/Netpbm.h"
@@ -110,9 +112,80 @@ inline std::unique_ptr<BBitmap> DecodeOK(ImageTranslator& translator,
     return image;
 }
 
+// The picture with what the file says beside its pixels, and any damage met.
+inline DecodedImage DecodeWhole(ImageTranslator& translator, const std::vector<uint8>& bytes) {
+    BMemoryIO source(bytes.data(), bytes.size());
+    DecodedImage decoded;
+    ClearErrorReason();
+    EXPECT_EQ(translator.DecodePicture(source, &decoded), B_OK) << ErrorReason();
+    return decoded;
+}
+
 inline std::vector<uint8> Encode(ImageTranslator& translator, const BBitmap& image, uint32 type) {
     BMallocIO out;
     EXPECT_EQ(translator.EncodeImage(image, type, out), B_OK) << ErrorReason();
+    const auto* data = static_cast<const uint8*>(out.Buffer());
+    return std::vector<uint8>(data, data + out.BufferLength());
+}
+
+// Everything a reader gives for a file: what it says, each frame and its delay, the damage.
+struct ReadPicture {
+    status_t status = B_ERROR;
+    PictureInfo info;
+    std::vector<std::unique_ptr<BBitmap>> frames;
+    std::vector<uint32> delays;
+    std::string damage;
+};
+
+inline ReadPicture ReadAllFrames(ImageTranslator& translator, const std::vector<uint8>& bytes) {
+    ReadPicture result;
+    BMemoryIO source(bytes.data(), bytes.size());
+    std::unique_ptr<PictureReader> reader;
+    result.status = translator.OpenReader(source, &reader);
+    if (result.status != B_OK) {
+        return result;
+    }
+    result.info = reader->Info();
+    for (uint32 i = 0; i < result.info.frameCount; i++) {
+        std::unique_ptr<BBitmap> frame;
+        FrameTiming timing;
+        result.status = reader->ReadFrame(&frame, &timing);
+        if (result.status != B_OK) {
+            break;
+        }
+        result.frames.push_back(std::move(frame));
+        result.delays.push_back(timing.delayMs);
+    }
+    result.damage = reader->Damage();
+    return result;
+}
+
+// The same for a file that must read whole: a frame that fails fails the test.
+inline ReadPicture ReadAllFramesOK(ImageTranslator& translator, const std::vector<uint8>& bytes) {
+    ClearErrorReason();
+    ReadPicture read = ReadAllFrames(translator, bytes);
+    EXPECT_EQ(read.status, B_OK) << ErrorReason();
+    return read;
+}
+
+// A file written through the translator's writer: `info` announces the frames, which come
+// with the given delays.
+inline std::vector<uint8> WriteAllFrames(ImageTranslator& translator, uint32 type,
+                                         const PictureInfo& info,
+                                         const std::vector<const BBitmap*>& frames,
+                                         const std::vector<uint32>& delays = {}) {
+    BMallocIO out;
+    std::unique_ptr<PictureWriter> writer;
+    EXPECT_EQ(translator.OpenWriter(type, out, &writer), B_OK) << ErrorReason();
+    if (writer == nullptr) {
+        return {};
+    }
+    EXPECT_EQ(writer->Begin(info), B_OK) << ErrorReason();
+    for (size_t i = 0; i < frames.size(); i++) {
+        EXPECT_EQ(writer->WriteFrame(*frames[i], {i < delays.size() ? delays[i] : 0}), B_OK)
+            << ErrorReason();
+    }
+    EXPECT_EQ(writer->Finish(), B_OK) << ErrorReason();
     const auto* data = static_cast<const uint8*>(out.Buffer());
     return std::vector<uint8>(data, data + out.BufferLength());
 }
@@ -374,6 +447,16 @@ inline std::unique_ptr<BBitmap> ReadNetpbm(const std::string& path) {
 
 inline void ExpectMatchesNetpbm(const BBitmap& image, const std::string& path) {
     ExpectPixelsMatch(ParseNetpbm(ReadFile(path), path), image);
+}
+
+// A file made from `source` decodes to its pixels, within `tolerance` levels, as B_RGBA32
+// when the source has alpha and B_RGB32 when it has none.
+inline void ExpectDecodesTo(ImageTranslator& translator, const std::vector<uint8>& bytes,
+                            const Samples& source, int tolerance) {
+    auto image = DecodeOK(translator, bytes);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->ColorSpace(), source.HasAlpha() ? B_RGBA32 : B_RGB32);
+    ExpectPixelsMatch(source, *image, tolerance);
 }
 
 // Interleaved 8-bit samples of a bitmap: red, green, blue and, with `alpha`, alpha. Written

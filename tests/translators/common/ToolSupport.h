@@ -125,60 +125,6 @@ inline void WriteGreyY4M(const std::string& path, uint32 width, uint32 height, u
     orvtest::WriteFile(path, file);
 }
 
-// Everything a reader gives for a file: what it says, each frame and its delay, the damage.
-struct ReadPicture {
-    status_t status = B_ERROR;
-    PictureInfo info;
-    std::vector<std::unique_ptr<BBitmap>> frames;
-    std::vector<uint32> delays;
-    std::string damage;
-};
-
-inline ReadPicture ReadAllFrames(ImageTranslator& translator, const std::vector<uint8>& bytes) {
-    ReadPicture result;
-    BMemoryIO source(bytes.data(), bytes.size());
-    std::unique_ptr<PictureReader> reader;
-    result.status = translator.OpenReader(source, &reader);
-    if (result.status != B_OK) {
-        return result;
-    }
-    result.info = reader->Info();
-    for (uint32 i = 0; i < result.info.frameCount; i++) {
-        std::unique_ptr<BBitmap> frame;
-        FrameTiming timing;
-        result.status = reader->ReadFrame(&frame, &timing);
-        if (result.status != B_OK) {
-            break;
-        }
-        result.frames.push_back(std::move(frame));
-        result.delays.push_back(timing.delayMs);
-    }
-    result.damage = reader->Damage();
-    return result;
-}
-
-// A file written through the translator's writer: `info` announces the frames, which come
-// with the given delays.
-inline std::vector<uint8> WriteAllFrames(ImageTranslator& translator, uint32 type,
-                                         const PictureInfo& info,
-                                         const std::vector<const BBitmap*>& frames,
-                                         const std::vector<uint32>& delays = {}) {
-    BMallocIO out;
-    std::unique_ptr<PictureWriter> writer;
-    EXPECT_EQ(translator.OpenWriter(type, out, &writer), B_OK) << ErrorReason();
-    if (writer == nullptr) {
-        return {};
-    }
-    EXPECT_EQ(writer->Begin(info), B_OK) << ErrorReason();
-    for (size_t i = 0; i < frames.size(); i++) {
-        EXPECT_EQ(writer->WriteFrame(*frames[i], {i < delays.size() ? delays[i] : 0}), B_OK)
-            << ErrorReason();
-    }
-    EXPECT_EQ(writer->Finish(), B_OK) << ErrorReason();
-    const auto* data = static_cast<const uint8*>(out.Buffer());
-    return std::vector<uint8>(data, data + out.BufferLength());
-}
-
 // What the run hands a writer for one picture of `image`'s size with this description.
 inline PictureInfo PictureOf(const BBitmap& image, const PhotoMetadata& photo,
                              uint32 frameCount = 1) {
@@ -191,6 +137,17 @@ inline PictureInfo PictureOf(const BBitmap& image, const PhotoMetadata& photo,
     info.metadata.xmp = photo.xmp;
     info.metadata.color.icc = photo.icc;
     return info;
+}
+
+// A writer given fewer frames than it was told (the source was cut short) still makes a
+// file, which holds the frames it was given.
+inline void ExpectFewerFramesThanAnnouncedKept(ImageTranslator& translator, uint32 type) {
+    auto frame = TestPicture(16, 16, false);
+    const std::vector<uint8> file =
+        WriteAllFrames(translator, type, PictureOf(*frame, {}, 5), {frame.get(), frame.get()});
+    const ReadPicture read = ReadAllFrames(translator, file);
+    ASSERT_EQ(read.status, B_OK) << ErrorReason();
+    EXPECT_EQ(read.frames.size(), 2u);
 }
 
 // The photograph's description written through `translator` into a file at `path`, which

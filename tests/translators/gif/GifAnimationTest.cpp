@@ -14,34 +14,6 @@ namespace {
 
 constexpr uint32 kGIF = FourCC("GIFf");
 
-struct Animation {
-    PictureInfo info;
-    std::vector<std::unique_ptr<BBitmap>> frames;
-    std::vector<uint32> delays;
-    std::string damage;
-};
-
-Animation ReadAll(GIFTranslator& translator, const std::vector<uint8>& bytes) {
-    Animation animation;
-    BMemoryIO source(bytes.data(), bytes.size());
-    std::unique_ptr<PictureReader> reader;
-    ClearErrorReason();
-    EXPECT_EQ(translator.OpenReader(source, &reader), B_OK) << ErrorReason();
-    if (reader == nullptr) {
-        return animation;
-    }
-    animation.info = reader->Info();
-    for (uint32 i = 0; i < animation.info.frameCount; i++) {
-        std::unique_ptr<BBitmap> frame;
-        FrameTiming timing;
-        EXPECT_EQ(reader->ReadFrame(&frame, &timing), B_OK) << i << ": " << ErrorReason();
-        animation.frames.push_back(std::move(frame));
-        animation.delays.push_back(timing.delayMs);
-    }
-    animation.damage = reader->Damage();
-    return animation;
-}
-
 // The frames of `gif` as ImageMagick coalesces them.
 std::vector<std::unique_ptr<BBitmap>> Coalesced(const orvtest::TempFolder& folder,
                                                 const std::string& gif) {
@@ -184,7 +156,7 @@ TEST_F(GifAnimationTest, FramesAreWhatImageMagickCoalesces) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string path = Made(c.name, c.args);
-        const Animation ours = ReadAll(fTranslator, ReadFile(path));
+        const ReadPicture ours = ReadAllFramesOK(fTranslator, ReadFile(path));
         const auto theirs = Coalesced(fFolder, path);
         ASSERT_EQ(ours.frames.size(), theirs.size());
         EXPECT_EQ(ours.info.loopCount, c.loopCount);
@@ -195,13 +167,13 @@ TEST_F(GifAnimationTest, FramesAreWhatImageMagickCoalesces) {
         }
     }
     // Delays in hundredths of a second come out in milliseconds, as stored.
-    const Animation none = ReadAll(fTranslator, ReadFile(fFolder / "none.gif"));
+    const ReadPicture none = ReadAllFramesOK(fTranslator, ReadFile(fFolder / "none.gif"));
     EXPECT_EQ(none.delays, (std::vector<uint32>{70, 120, 120, 120}));
 
     // A first frame to be restored to what was before it leaves the canvas bare, as browsers
     // show it (ImageMagick keeps that frame instead).
-    const Animation first =
-        ReadAll(fTranslator, ReadFile(Made("first-previous.gif", frames("Previous", "None"))));
+    const ReadPicture first = ReadAllFramesOK(
+        fTranslator, ReadFile(Made("first-previous.gif", frames("Previous", "None"))));
     ASSERT_EQ(first.frames.size(), 4u);
     EXPECT_EQ(PixelValue(*first.frames[1], 0, 0), 0u);
     EXPECT_EQ(PixelValue(*first.frames[1], 6, 5), 0xffff0000u);
@@ -294,7 +266,8 @@ TEST_F(GifAnimationTest, WrittenAnimationsPlayBackAsGiven) {
     // file, which plays for ever when told so.
     std::vector<std::unique_ptr<BBitmap>> first;
     first.push_back(std::move(SpriteFrames()[0]));
-    const Animation fewer = ReadAll(fTranslator, WriteAnimation(fTranslator, first, 6, 0));
+    const ReadPicture fewer =
+        ReadAllFramesOK(fTranslator, WriteAnimation(fTranslator, first, 6, 0));
     EXPECT_EQ(fewer.info.frameCount, 1u);
     EXPECT_EQ(fewer.info.loopCount, 0);
     EXPECT_EQ(fewer.damage, "");
@@ -306,7 +279,7 @@ TEST_F(GifAnimationTest, AFileCutShortKeepsItsFramesAndSaysSo) {
     const std::vector<uint8> whole = ReadFile(path);
     // Cut in the last frame's data: every frame is there, the last one in part.
     std::vector<uint8> cut(whole.begin(), whole.end() - ptrdiff_t(whole.size() / 10));
-    Animation animation = ReadAll(fTranslator, cut);
+    ReadPicture animation = ReadAllFramesOK(fTranslator, cut);
     EXPECT_EQ(animation.info.frameCount, 3u);
     EXPECT_EQ(animation.damage, "fichier tronqué : la dernière des 3 images est incomplète");
 

@@ -45,10 +45,8 @@ TEST(JPEGMetadata, ProfileExifXmpIptcAndResolutionTravel) {
                 " -density 300 -units PixelsPerInch '" + source + "'");
     ShellOutput(kTagged + ("'" + source + "'"));
 
-    const std::vector<uint8> file = ReadFile(source);
-    BMemoryIO input(file.data(), file.size());
-    DecodedImage decoded;
-    ASSERT_EQ(translator.DecodePicture(input, &decoded), B_OK) << ErrorReason();
+    const DecodedImage decoded = DecodeWhole(translator, ReadFile(source));
+    ASSERT_NE(decoded.bitmap, nullptr);
     const PictureMetadata& read = decoded.info.metadata;
     EXPECT_EQ(read.color.icc, ReadFile(kAdobeRGB));
     EXPECT_EQ(read.xDpi, 300);
@@ -84,11 +82,9 @@ TEST(JPEGMetadata, ProfileExifXmpIptcAndResolutionTravel) {
         "exiftool -q -overwrite_original -JFIF:all= -XResolution=118 -YResolution=59 "
         "-ResolutionUnit=cm '" +
         source + "'");
-    const std::vector<uint8> exifOnly = ReadFile(source);
-    BMemoryIO again(exifOnly.data(), exifOnly.size());
-    ASSERT_EQ(translator.DecodePicture(again, &decoded), B_OK) << ErrorReason();
-    EXPECT_NEAR(decoded.info.metadata.xDpi, 299.72, 0.01);
-    EXPECT_NEAR(decoded.info.metadata.yDpi, 149.86, 0.01);
+    const PictureMetadata exifOnly = DecodeWhole(translator, ReadFile(source)).info.metadata;
+    EXPECT_NEAR(exifOnly.xDpi, 299.72, 0.01);
+    EXPECT_NEAR(exifOnly.yDpi, 149.86, 0.01);
 }
 
 TEST(JPEGMetadata, LargeProfilesAreSplitAndJoinedByteForByte) {
@@ -112,10 +108,7 @@ TEST(JPEGMetadata, LargeProfilesAreSplitAndJoinedByteForByte) {
     orvtest::WriteFile(written, std::string(file.begin(), file.end()));
     EXPECT_EQ(Bytes(ShellOutput("exiftool -b -ICC_Profile '" + written + "'")), profile);
 
-    BMemoryIO input(file.data(), file.size());
-    DecodedImage decoded;
-    ASSERT_EQ(translator.DecodePicture(input, &decoded), B_OK) << ErrorReason();
-    EXPECT_EQ(decoded.info.metadata.color.icc, profile);
+    EXPECT_EQ(DecodeWhole(translator, file).info.metadata.color.icc, profile);
 }
 
 }  // namespace

@@ -348,14 +348,6 @@ std::vector<uint8> MakeWithCjpeg(const BBitmap& image, const std::string& option
     return ReadFile(folder / "out.jpg");
 }
 
-DecodedImage DecodeWhole(JPEGTranslator& translator, const std::vector<uint8>& bytes) {
-    BMemoryIO source(bytes.data(), bytes.size());
-    ClearErrorReason();
-    DecodedImage decoded;
-    EXPECT_EQ(translator.DecodePicture(source, &decoded), B_OK) << ErrorReason();
-    return decoded;
-}
-
 // The N of « environ N % de l'image manque », or -1.
 int MissingPercent(const std::string& damage) {
     const size_t at = damage.find(": environ ");

@@ -10,33 +10,6 @@
 namespace orv::test {
 namespace {
 
-struct Frames {
-    PictureInfo info;
-    std::vector<std::unique_ptr<BBitmap>> bitmaps;
-    std::vector<uint32> delays;
-    std::string damage;
-};
-
-Frames ReadAll(PNGTranslator& translator, const std::vector<uint8>& bytes) {
-    BMemoryIO source(bytes.data(), bytes.size());
-    std::unique_ptr<PictureReader> reader;
-    Frames frames;
-    EXPECT_EQ(translator.OpenReader(source, &reader), B_OK) << ErrorReason();
-    if (reader == nullptr) {
-        return frames;
-    }
-    frames.info = reader->Info();
-    for (uint32 i = 0; i < frames.info.frameCount; i++) {
-        std::unique_ptr<BBitmap> frame;
-        FrameTiming timing;
-        EXPECT_EQ(reader->ReadFrame(&frame, &timing), B_OK) << ErrorReason();
-        frames.bitmaps.push_back(std::move(frame));
-        frames.delays.push_back(timing.delayMs);
-    }
-    frames.damage = reader->Damage();
-    return frames;
-}
-
 std::vector<uint8> WriteAll(PNGTranslator& translator, const std::vector<const BBitmap*>& frames,
                             const std::vector<uint32>& delays, uint32 announced, int32 loops) {
     BMallocIO out;
@@ -147,22 +120,22 @@ TEST(Apng, DisposeAndBlendOperationsComposeAsPlayersShowThem) {
         {kWhite, kRed, 0, 0},
     };
     PNGTranslator translator;
-    const Frames read = ReadAll(translator, HandMadeApng(4, frames));
+    const ReadPicture read = ReadAllFramesOK(translator, HandMadeApng(4, frames));
     EXPECT_EQ(read.info.frameCount, 4u);
     EXPECT_EQ(read.info.loopCount, 0);
     EXPECT_TRUE(read.info.alpha);
     EXPECT_TRUE(read.damage.empty()) << read.damage;
-    ASSERT_EQ(read.bitmaps.size(), 4u);
+    ASSERT_EQ(read.frames.size(), 4u);
     for (size_t i = 0; i < shown.size(); i++) {
         SCOPED_TRACE(i);
         EXPECT_EQ(read.delays[i], 100u);
         for (uint32 x = 0; x < 4; x++) {
-            const uint32 value = PixelValue(*read.bitmaps[i], x, 0);
+            const uint32 value = PixelValue(*read.frames[i], x, 0);
             EXPECT_EQ(shown[i][x] >> 24 == 0 ? value >> 24 : value, shown[i][x]) << x;
         }
     }
     // A single frame is a still picture; one that gives no image data is not shown.
-    const Frames still = ReadAll(translator, HandMadeApng(4, {frames[0]}));
+    const ReadPicture still = ReadAllFramesOK(translator, HandMadeApng(4, {frames[0]}));
     EXPECT_EQ(still.info.frameCount, 1u);
 }
 
@@ -182,16 +155,16 @@ TEST(Apng, AnimationsOfOtherProgramsMatchApngdis) {
                 "convert -size 20x16 gradient:white-black f4.png && "
                 "apngasm anim.png f1.png f2.png f3.png f4.png 1 5 -l3 && apngdis anim.png"));
     PNGTranslator translator;
-    const Frames read = ReadAll(translator, ReadFile(folder.Path("anim.png")));
+    const ReadPicture read = ReadAllFramesOK(translator, ReadFile(folder.Path("anim.png")));
     EXPECT_EQ(read.info.frameCount, 4u);
     EXPECT_EQ(read.info.loopCount, 3);
     EXPECT_TRUE(read.damage.empty()) << read.damage;
-    ASSERT_EQ(read.bitmaps.size(), 4u);
+    ASSERT_EQ(read.frames.size(), 4u);
     for (size_t i = 0; i < 4; i++) {
         SCOPED_TRACE(i);
         EXPECT_EQ(read.delays[i], 200u);
         const std::string name = folder.Path("apngframe" + std::to_string(i + 1) + ".png");
-        ExpectSameShown(*DecodeOK(translator, ReadFile(name)), *read.bitmaps[i]);
+        ExpectSameShown(*DecodeOK(translator, ReadFile(name)), *read.frames[i]);
     }
 }
 
@@ -221,12 +194,12 @@ TEST(Apng, OurAnimationsPlayEverywhereWithTheirDelays) {
     EXPECT_EQ(CountOf(types, "fcTL"), 4u);
     EXPECT_EQ(CountOf(types, "acTL"), 1u);
 
-    const Frames read = ReadAll(translator, png);
+    const ReadPicture read = ReadAllFramesOK(translator, png);
     EXPECT_EQ(read.info.loopCount, 2);
-    ASSERT_EQ(read.bitmaps.size(), 4u);
+    ASSERT_EQ(read.frames.size(), 4u);
     EXPECT_EQ(read.delays, delays);
     for (size_t i = 0; i < 4; i++) {
-        ExpectSameShown(*frames[i], *read.bitmaps[i]);
+        ExpectSameShown(*frames[i], *read.frames[i]);
     }
 
     if (RunTool("which apngdis")) {
@@ -242,7 +215,7 @@ TEST(Apng, OurAnimationsPlayEverywhereWithTheirDelays) {
 
     // Announced four, given two: the file says two and reads whole.
     const std::vector<uint8> shorter = WriteAll(translator, {frames[0], frames[1]}, delays, 4, 0);
-    const Frames two = ReadAll(translator, shorter);
+    const ReadPicture two = ReadAllFramesOK(translator, shorter);
     EXPECT_EQ(two.info.frameCount, 2u);
     EXPECT_TRUE(two.damage.empty()) << two.damage;
 }
@@ -271,9 +244,9 @@ TEST(Apng, DamageKeepsTheFramesBeforeIt) {
 
     // Cut in the middle of the last frame's data.
     const std::vector<uint8> cut(png.begin(), png.begin() + ptrdiff_t(fdat[1] + 12 + 1000));
-    const Frames truncated = ReadAll(translator, cut);
-    ASSERT_EQ(truncated.bitmaps.size(), 3u);
-    ExpectSameShown(*owned[1], *truncated.bitmaps[1]);
+    const ReadPicture truncated = ReadAllFramesOK(translator, cut);
+    ASSERT_EQ(truncated.frames.size(), 3u);
+    ExpectSameShown(*owned[1], *truncated.frames[1]);
     EXPECT_EQ(truncated.damage.rfind("fichier PNG tronqué : image 3 sur 3, environ ", 0), 0u)
         << truncated.damage;
     // The rows the cut frame holds are shown; the others still show the frame before.
@@ -285,13 +258,14 @@ TEST(Apng, DamageKeepsTheFramesBeforeIt) {
         }
         return true;
     };
-    EXPECT_TRUE(sameRow(*truncated.bitmaps[2], *owned[2], 0));
-    EXPECT_TRUE(sameRow(*truncated.bitmaps[2], *owned[1], 31));
+    EXPECT_TRUE(sameRow(*truncated.frames[2], *owned[2], 0));
+    EXPECT_TRUE(sameRow(*truncated.frames[2], *owned[1], 31));
 
     // Every frame whole, the end missing.
-    const Frames ended = ReadAll(translator, std::vector<uint8>(png.begin(), png.end() - 12));
-    ASSERT_EQ(ended.bitmaps.size(), 3u);
-    ExpectSameShown(*owned[2], *ended.bitmaps[2]);
+    const ReadPicture ended =
+        ReadAllFramesOK(translator, std::vector<uint8>(png.begin(), png.end() - 12));
+    ASSERT_EQ(ended.frames.size(), 3u);
+    ExpectSameShown(*owned[2], *ended.frames[2]);
     EXPECT_EQ(ended.damage, "fichier PNG tronqué après l'image");
 
     // The second frame's data numbered out of sequence.
@@ -299,7 +273,7 @@ TEST(Apng, DamageKeepsTheFramesBeforeIt) {
     PutBig32(&shuffled[fdat[0] + 8], 99);
     PutBig32(&shuffled[fdat[0] + 8 + Big32(&shuffled[fdat[0]])],
              Crc32(&shuffled[fdat[0] + 4], 4 + Big32(&shuffled[fdat[0]])));
-    const Frames broken = ReadAll(translator, shuffled);
+    const ReadPicture broken = ReadAllFramesOK(translator, shuffled);
     EXPECT_EQ(broken.info.frameCount, 1u);
     EXPECT_EQ(broken.damage, "animation PNG endommagée : 1 images sur 3 gardées");
 }

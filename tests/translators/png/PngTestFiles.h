@@ -150,14 +150,6 @@ inline std::string ToolOutput(const std::string& command) {
     return output;
 }
 
-inline DecodedImage DecodeWhole(PNGTranslator& translator, const std::vector<uint8>& bytes) {
-    BMemoryIO source(bytes.data(), bytes.size());
-    DecodedImage decoded;
-    ClearErrorReason();
-    EXPECT_EQ(translator.DecodePicture(source, &decoded), B_OK) << ErrorReason();
-    return decoded;
-}
-
 inline std::vector<uint8> EncodeWith(PNGTranslator& translator, const BBitmap& image,
                                      const PictureInfo& info) {
     BMallocIO out;

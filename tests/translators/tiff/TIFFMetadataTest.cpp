@@ -55,10 +55,8 @@ TEST(TIFFMetadataTest, CarriesProfileExifGpsXmpIptcAndResolution) {
     }
 
     TIFFTranslator translator;
-    const std::vector<uint8> bytes = ReadFile(source);
-    BMemoryIO in(bytes.data(), bytes.size());
-    DecodedImage decoded;
-    ASSERT_EQ(translator.DecodePicture(in, &decoded), B_OK) << ErrorReason();
+    const DecodedImage decoded = DecodeWhole(translator, ReadFile(source));
+    ASSERT_NE(decoded.bitmap, nullptr);
     const PictureMetadata& m = decoded.info.metadata;
     EXPECT_EQ(m.color.icc, ReadFile(kAdobeRGBProfile));
     EXPECT_TRUE(Holds(m.xmp, "Titre"));

@@ -67,11 +67,7 @@ TEST_F(TIFFTranslatorTest, FilesOfImageMagickAndTiffcpDecodeToTheirSource) {
         if (!c.rewrite.empty()) {
             ASSERT_TRUE(files.Run(c.rewrite));
         }
-        const std::vector<uint8> tiff = files.Read("made.tif");
-        auto image = DecodeOK(fTranslator, tiff);
-        ASSERT_TRUE(image);
-        EXPECT_EQ(image->ColorSpace(), c.source.HasAlpha() ? B_RGBA32 : B_RGB32);
-        ExpectPixelsMatch(c.source, *image, c.tolerance);
+        ExpectDecodesTo(fTranslator, files.Read("made.tif"), c.source, c.tolerance);
     }
 }
 
