@@ -69,9 +69,7 @@ BFile::~BFile() = default;
 status_t BFile::SetTo(const char* path, uint32 openMode) {
     fMode = 0;
     if (path == nullptr || *path == '\0') {
-        Unset();
-        SetStatus(B_BAD_VALUE);
-        return B_BAD_VALUE;
+        return UnsetWith(B_BAD_VALUE);
     }
     int flags = 0;
     switch (openMode & B_ACCESS_MODE_MASK) {
@@ -85,9 +83,7 @@ status_t BFile::SetTo(const char* path, uint32 openMode) {
             flags = O_RDWR;
             break;
         default:
-            Unset();
-            SetStatus(B_BAD_VALUE);
-            return B_BAD_VALUE;
+            return UnsetWith(B_BAD_VALUE);
     }
     if (openMode & B_CREATE_FILE) {
         flags |= O_CREAT;
@@ -120,9 +116,7 @@ status_t BFile::SetTo(const char* path, uint32 openMode) {
         status = StatusFromErrno(errno);
     }
     if (status != B_OK) {
-        Unset();
-        SetStatus(status);
-        return status;
+        return UnsetWith(status);
     }
     fMode = openMode;
     return B_OK;
@@ -130,18 +124,14 @@ status_t BFile::SetTo(const char* path, uint32 openMode) {
 
 status_t BFile::SetTo(const entry_ref* ref, uint32 openMode) {
     if (ref == nullptr || !ref->IsValid()) {
-        Unset();
-        SetStatus(B_BAD_VALUE);
-        return B_BAD_VALUE;
+        return UnsetWith(B_BAD_VALUE);
     }
     return SetTo(ref->Path().c_str(), openMode);
 }
 
 status_t BFile::SetTo(const BEntry* entry, uint32 openMode) {
     if (entry == nullptr || entry->InitCheck() != B_OK) {
-        Unset();
-        SetStatus(B_BAD_VALUE);
-        return B_BAD_VALUE;
+        return UnsetWith(B_BAD_VALUE);
     }
     return SetTo(entry->Path().c_str(), openMode);
 }
@@ -149,9 +139,7 @@ status_t BFile::SetTo(const BEntry* entry, uint32 openMode) {
 status_t BFile::SetTo(const BDirectory* directory, const char* name, uint32 openMode) {
     const BEntry entry(directory, name);
     if (entry.InitCheck() != B_OK) {
-        Unset();
-        SetStatus(B_BAD_VALUE);
-        return B_BAD_VALUE;
+        return UnsetWith(B_BAD_VALUE);
     }
     return SetTo(&entry, openMode);
 }
@@ -159,9 +147,7 @@ status_t BFile::SetTo(const BDirectory* directory, const char* name, uint32 open
 status_t BFile::SetToUnnamed(const char* folder, mode_t mode) {
     fMode = 0;
     if (folder == nullptr || *folder == '\0') {
-        Unset();
-        SetStatus(B_BAD_VALUE);
-        return B_BAD_VALUE;
+        return UnsetWith(B_BAD_VALUE);
     }
     status_t status = OpenNode(folder, O_TMPFILE | O_RDWR, mode);
     if (status != B_OK) {
@@ -169,8 +155,7 @@ status_t BFile::SetToUnnamed(const char* folder, mode_t mode) {
         if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) {
             status = B_UNSUPPORTED;
         }
-        SetStatus(status);
-        return status;
+        return UnsetWith(status);
     }
     fMode = B_READ_WRITE;
     return B_OK;

@@ -71,26 +71,29 @@ status_t BNode::OpenNode(const std::string& path, int flags, mode_t mode) {
 
 status_t BNode::SetTo(const char* path) {
     if (path == nullptr) {
-        Unset();
-        return fStatus = B_BAD_VALUE;
+        return UnsetWith(B_BAD_VALUE);
     }
     return OpenNode(path, O_RDONLY | O_NONBLOCK);
 }
 
 status_t BNode::SetTo(const entry_ref* ref) {
     if (ref == nullptr || !ref->IsValid()) {
-        Unset();
-        return fStatus = B_BAD_VALUE;
+        return UnsetWith(B_BAD_VALUE);
     }
     return SetTo(ref->Path().c_str());
 }
 
 status_t BNode::SetTo(const BEntry* entry) {
     if (entry == nullptr || entry->InitCheck() != B_OK) {
-        Unset();
-        return fStatus = B_BAD_VALUE;
+        return UnsetWith(B_BAD_VALUE);
     }
     return SetTo(entry->Path().c_str());
+}
+
+status_t BNode::UnsetWith(status_t status) {
+    Unset();
+    fStatus = status;
+    return status;
 }
 
 void BNode::Unset() {

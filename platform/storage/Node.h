@@ -51,7 +51,9 @@ public:
 protected:
     // Opens `path` with `flags` (O_CLOEXEC added) and adopts the descriptor.
     status_t OpenNode(const std::string& path, int flags, mode_t mode = 0);
-    void SetStatus(status_t status) { fStatus = status; }
+    // Closes the node and keeps `status` as its InitCheck, which it returns: how a SetTo
+    // that opens nothing ends.
+    status_t UnsetWith(status_t status);
 
 private:
     std::string fPath;
