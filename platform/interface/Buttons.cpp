@@ -6,14 +6,6 @@
 #include "platform/interface/RadioButton.h"
 #include "platform/interface/Window.h"
 
-namespace {
-
-orv::InputAction ActionOf(const BMessage& input) {
-    return orv::InputAction(input.GetInt32("action", 0));
-}
-
-}  // namespace
-
 BButton::BButton(BRect frame, const char* name, const char* label, BMessage* message,
                  uint32 resizingMode, uint32 flags)
     : BControl(frame, name, label, message, resizingMode, flags) {}
@@ -24,7 +16,7 @@ void BButton::FillState(orv::ViewState* state) const {
 }
 
 bool BButton::ApplyInput(const BMessage& input) {
-    if (ActionOf(input) != orv::InputAction::Click || !IsEnabled()) {
+    if (orv::ActionOf(input) != orv::InputAction::Click || !IsEnabled()) {
         return false;
     }
     Invoke();
@@ -44,7 +36,7 @@ bool BCheckBox::ApplyInput(const BMessage& input) {
     if (!IsEnabled()) {
         return false;
     }
-    switch (ActionOf(input)) {
+    switch (orv::ActionOf(input)) {
         case orv::InputAction::Click:
             SetValue(Value() == B_CONTROL_OFF ? B_CONTROL_ON : B_CONTROL_OFF);
             break;
@@ -90,7 +82,7 @@ void BRadioButton::FillState(orv::ViewState* state) const {
 }
 
 bool BRadioButton::ApplyInput(const BMessage& input) {
-    const orv::InputAction action = ActionOf(input);
+    const orv::InputAction action = orv::ActionOf(input);
     if (!IsEnabled() ||
         (action != orv::InputAction::Click && action != orv::InputAction::SetValue)) {
         return false;

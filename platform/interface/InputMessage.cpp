@@ -17,6 +17,10 @@ BMessage MakeInput(ViewId view, InputAction action) {
 
 }  // namespace
 
+InputAction ActionOf(const BMessage& input) {
+    return InputAction(input.GetInt32("action", 0));
+}
+
 BMessage MakeClick(ViewId view) {
     return MakeInput(view, InputAction::Click);
 }

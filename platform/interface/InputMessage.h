@@ -39,6 +39,9 @@ BMessage MakeSetValue(ViewId view, int32 value);
 BMessage MakeChooseItem(ViewId menuField, int32 index);
 BMessage MakeDrop(ViewId view, const BMessage& dropped);
 
+// What an input message asks for (0, which is no action, when it says nothing).
+InputAction ActionOf(const BMessage& input);
+
 // Posts `input` to the window's queue. B_BAD_HANDLER when the window is gone.
 status_t PostInput(WindowId window, const BMessage& input);
 // The close box: asks the window to quit.

@@ -227,8 +227,8 @@ void BMenuField::FillState(orv::ViewState* state) const {
 }
 
 bool BMenuField::ApplyInput(const BMessage& input) {
-    if (orv::InputAction(input.GetInt32("action", 0)) != orv::InputAction::ChooseItem ||
-        !fEnabled || fMenu == nullptr || !fMenu->IsEnabled()) {
+    if (orv::ActionOf(input) != orv::InputAction::ChooseItem || !fEnabled || fMenu == nullptr ||
+        !fMenu->IsEnabled()) {
         return false;
     }
     BMenuItem* item = fMenu->ItemAt(input.GetInt32("index", -1));

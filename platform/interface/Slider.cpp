@@ -33,8 +33,7 @@ void BSlider::FillState(orv::ViewState* state) const {
 }
 
 bool BSlider::ApplyInput(const BMessage& input) {
-    if (orv::InputAction(input.GetInt32("action", 0)) != orv::InputAction::SetValue ||
-        !IsEnabled()) {
+    if (orv::ActionOf(input) != orv::InputAction::SetValue || !IsEnabled()) {
         return false;
     }
     SetValue(input.GetInt32("value", Value()));

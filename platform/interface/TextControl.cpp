@@ -28,8 +28,7 @@ void BTextControl::FillState(orv::ViewState* state) const {
 }
 
 bool BTextControl::ApplyInput(const BMessage& input) {
-    if (orv::InputAction(input.GetInt32("action", 0)) != orv::InputAction::SetText ||
-        !IsEnabled()) {
+    if (orv::ActionOf(input) != orv::InputAction::SetText || !IsEnabled()) {
         return false;
     }
     const char* text = input.GetString("text", "");

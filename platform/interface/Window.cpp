@@ -154,7 +154,7 @@ void BWindow::ApplyInput(const BMessage& input) {
     if (view == nullptr || !IsReachable(view)) {
         return;
     }
-    if (input.GetInt32("action", 0) == int32(orv::InputAction::Drop)) {
+    if (orv::ActionOf(input) == orv::InputAction::Drop) {
         BMessage dropped;
         if (input.FindMessage("message", &dropped) == B_OK) {
             DispatchMessage(&dropped, view);
