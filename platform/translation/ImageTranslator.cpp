@@ -116,6 +116,14 @@ void FillInfo(const translation_format& format, translator_info* info) {
 
 }  // namespace
 
+TranslatorDescription ReadOnlyUnless(bool canWrite, TranslatorDescription description) {
+    if (!canWrite) {
+        description.outputs = {};
+        description.writes = {};
+    }
+    return description;
+}
+
 PictureInfo PlainInfo(const BBitmap& bitmap) {
     PictureInfo info;
     info.width = bitmap.PixelWidth();

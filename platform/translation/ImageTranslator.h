@@ -38,6 +38,10 @@ inline constexpr const char* kKeepMetadataSetting = "metadata";    // EXIF, XMP,
 inline constexpr const char* kConvertToSRGBSetting = "srgb";       // pixels turned to sRGB
 inline constexpr const char* kKeepAnimationSetting = "animation";  // every frame kept
 
+// `description` where the codec's library can write the format; where it cannot (a build
+// without an encoder), the format is offered for reading only: no outputs, nothing written.
+TranslatorDescription ReadOnlyUnless(bool canWrite, TranslatorDescription description);
+
 // The description of a bitmap that says nothing beyond its pixels: its size, whether it has
 // alpha, one frame.
 PictureInfo PlainInfo(const BBitmap& bitmap);

@@ -49,15 +49,16 @@ const char* DescriptionInfo() {
     return info.c_str();
 }
 
-// Without an encoder the format is offered for reading only.
 TranslatorDescription Description() {
-    TranslatorDescription description{"Images AVIF", DescriptionInfo(), 100, "avif", kFormats, {},
-                                      kSettings};
-    if (AVIFTranslator::CanEncode()) {
-        description.outputs = kFormats;
-        description.writes = {.sequences = true, .profiles = true, .metadata = true};
-    }
-    return description;
+    return ReadOnlyUnless(AVIFTranslator::CanEncode(),
+                          {"Images AVIF",
+                           DescriptionInfo(),
+                           100,
+                           "avif",
+                           kFormats,
+                           kFormats,
+                           kSettings,
+                           {.sequences = true, .profiles = true, .metadata = true}});
 }
 
 }  // namespace

@@ -64,17 +64,18 @@ const char* DescriptionInfo() {
     return info.c_str();
 }
 
-// Without an encoder the format is offered for reading only.
+// libheif 1.15 writes no image sequences; several top-level images would be pages that no
+// viewer plays, so an animation keeps its first frame, with a warning.
 TranslatorDescription Description() {
-    TranslatorDescription description{"Images HEIF", DescriptionInfo(), 100, "heif", kFormats, {},
-                                      kSettings};
-    if (HEIFTranslator::CanEncode()) {
-        description.outputs = kFormats;
-        // libheif 1.15 writes no image sequences; several top-level images would be pages
-        // that no viewer plays, so an animation keeps its first frame, with a warning.
-        description.writes = {.sequences = false, .profiles = true, .metadata = true};
-    }
-    return description;
+    return ReadOnlyUnless(HEIFTranslator::CanEncode(),
+                          {"Images HEIF",
+                           DescriptionInfo(),
+                           100,
+                           "heif",
+                           kFormats,
+                           kFormats,
+                           kSettings,
+                           {.sequences = false, .profiles = true, .metadata = true}});
 }
 
 heif_error WriteToStream(heif_context*, const void* data, size_t size, void* userData) {
