@@ -30,6 +30,15 @@ void ExpectTimingSaid(const std::string& file, int32 loop, const std::vector<uin
     EXPECT_EQ(said, delays) << info;
 }
 
+// The file `command`, run in `folder`, makes as `made`, read through the translator.
+Sequence ReadMade(WebPTranslator& translator, const TempFolder& folder, const std::string& command,
+                  const std::string& made) {
+    EXPECT_TRUE(RunTool("cd " + folder.Path() + " && " + command));
+    Sequence read = ReadSequence(translator, ReadFile(folder / made));
+    EXPECT_EQ(read.status, B_OK) << ErrorReason();
+    return read;
+}
+
 // Animations of the usual makers, read frame by frame as ImageMagick composes them.
 TEST(WebPTools, AnimationsOfOtherMakersMatchImageMagick) {
     if (const std::string missing = MissingTool({"convert", "gif2webp", "img2webp"});
@@ -61,9 +70,8 @@ TEST(WebPTools, AnimationsOfOtherMakersMatchImageMagick) {
     WebPTranslator translator;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.command);
-        ASSERT_TRUE(RunTool("cd " + folder.Path() + " && " + c.command));
-        Sequence read = ReadSequence(translator, ReadFile(folder / "out.webp"));
-        ASSERT_EQ(read.status, B_OK) << ErrorReason();
+        Sequence read = ReadMade(translator, folder, c.command, "out.webp");
+        ASSERT_EQ(read.status, B_OK);
         EXPECT_EQ(read.info.loopCount, c.loop);
         EXPECT_EQ(read.delays, c.delays);
         EXPECT_EQ(read.damage, "");
@@ -136,9 +144,8 @@ TEST(WebPTools, MetadataTravelsThroughWebP) {
     WebPTranslator translator;
     for (const auto& maker : makers) {
         SCOPED_TRACE(maker.command);
-        ASSERT_TRUE(RunTool("cd " + folder.Path() + " && " + maker.command));
-        Sequence read = ReadSequence(translator, ReadFile(folder / "in.webp"));
-        ASSERT_EQ(read.status, B_OK) << ErrorReason();
+        Sequence read = ReadMade(translator, folder, maker.command, "in.webp");
+        ASSERT_EQ(read.status, B_OK);
         const PictureMetadata& metadata = read.info.metadata;
         EXPECT_EQ(metadata.color.icc, profile);
         ASSERT_GE(metadata.exif.size(), 8u);
