@@ -30,18 +30,42 @@ bool Restate(Data& data, const char* key, uint32 value) {
     return true;
 }
 
+// Where a block of one kind states the picture's orientation and size.
+struct SizeKeys {
+    const char* orientation;
+    const char* pixelWidth;
+    const char* pixelHeight;
+    const char* imageWidth;
+    const char* imageLength;
+};
+
+constexpr SizeKeys kExifSizeKeys = {"Exif.Image.Orientation", "Exif.Photo.PixelXDimension",
+                                    "Exif.Photo.PixelYDimension", "Exif.Image.ImageWidth",
+                                    "Exif.Image.ImageLength"};
+constexpr SizeKeys kXmpSizeKeys = {"Xmp.tiff.Orientation", "Xmp.exif.PixelXDimension",
+                                   "Xmp.exif.PixelYDimension", "Xmp.tiff.ImageWidth",
+                                   "Xmp.tiff.ImageLength"};
+
+// Makes what the block says of the orientation and size true of the picture written: upright
+// once the orientation was applied, and of the size it now has. True when anything changed.
+template <typename Key, typename Data>
+bool RestateSize(Data& data, const SizeKeys& keys, const PictureChanges& changes) {
+    bool changed = false;
+    if (changes.orientationApplied) {
+        changed |= Restate<Key>(data, keys.orientation, 1);
+    }
+    changed |= Restate<Key>(data, keys.pixelWidth, changes.width);
+    changed |= Restate<Key>(data, keys.pixelHeight, changes.height);
+    changed |= Restate<Key>(data, keys.imageWidth, changes.width);
+    changed |= Restate<Key>(data, keys.imageLength, changes.height);
+    return changed;
+}
+
 bool FitExif(std::vector<uint8>* block, const PictureChanges& changes) {
     Exiv2::ExifData exif;
     const Exiv2::ByteOrder order =
         Exiv2::ExifParser::decode(exif, block->data(), uint32_t(block->size()));
-    bool changed = false;
-    if (changes.orientationApplied) {
-        changed |= Restate<Exiv2::ExifKey>(exif, "Exif.Image.Orientation", 1);
-    }
-    changed |= Restate<Exiv2::ExifKey>(exif, "Exif.Photo.PixelXDimension", changes.width);
-    changed |= Restate<Exiv2::ExifKey>(exif, "Exif.Photo.PixelYDimension", changes.height);
-    changed |= Restate<Exiv2::ExifKey>(exif, "Exif.Image.ImageWidth", changes.width);
-    changed |= Restate<Exiv2::ExifKey>(exif, "Exif.Image.ImageLength", changes.height);
+    bool changed = RestateSize<Exiv2::ExifKey>(exif, kExifSizeKeys, changes);
     if (changes.pixelsChanged) {
         Exiv2::ExifThumb thumbnail(exif);
         if (thumbnail.copy().size_ != 0) {
@@ -72,15 +96,7 @@ bool FitXmp(std::vector<uint8>* block, const PictureChanges& changes) {
     if (Exiv2::XmpParser::decode(xmp, packet) != 0) {
         return false;
     }
-    bool changed = false;
-    if (changes.orientationApplied) {
-        changed |= Restate<Exiv2::XmpKey>(xmp, "Xmp.tiff.Orientation", 1);
-    }
-    changed |= Restate<Exiv2::XmpKey>(xmp, "Xmp.exif.PixelXDimension", changes.width);
-    changed |= Restate<Exiv2::XmpKey>(xmp, "Xmp.exif.PixelYDimension", changes.height);
-    changed |= Restate<Exiv2::XmpKey>(xmp, "Xmp.tiff.ImageWidth", changes.width);
-    changed |= Restate<Exiv2::XmpKey>(xmp, "Xmp.tiff.ImageLength", changes.height);
-    if (!changed) {
+    if (!RestateSize<Exiv2::XmpKey>(xmp, kXmpSizeKeys, changes)) {
         return true;
     }
     std::string encoded;
