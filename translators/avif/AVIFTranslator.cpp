@@ -27,8 +27,14 @@ constexpr SettingChoice kSubsamplingChoices[] = {
 // Speed 9 encodes photographs about six times as fast as 7 (6.5 against 1 megapixel a
 // second on two busy cores) for files 3 % larger at the same quality; libaom's default, 6,
 // is slower still. 10 gives the same files as 9 with libaom.
+//
+// Quality 50 (quantizer 32) is where libvips and ImageMagick stand by default, and people
+// choose AVIF for small files. On four photographs (8.6 MP in all), against ImageMagick's
+// defaults, quality 50 at speed 9 gave 443 kB for 454 kB, 0.1 to 0.9 dB of PSNR lower, in
+// 0.34 s for 2.5 s; speed 6 gave its PSNR for 2 % more bytes in 1.9 s. Quality 80 gave
+// 2.3 times the bytes.
 constexpr SettingSchema kSettings[] = {
-    {"quality", SettingSchema::Kind::Int, "Qualité (100 : la meilleure)", 80, 0, 100},
+    {"quality", SettingSchema::Kind::Int, "Qualité (100 : la meilleure)", 50, 0, 100},
     {"speed", SettingSchema::Kind::Int, "Vitesse d'encodage (0 : lente et compacte, 10 : rapide)",
      9, 0, 10},
     {"subsampling", SettingSchema::Kind::Choice, "Sous-échantillonnage des couleurs", 420, 0, 0,
