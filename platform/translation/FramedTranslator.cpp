@@ -6,7 +6,7 @@
 namespace orv {
 
 FramedTranslator::FramedTranslator(const TranslatorDescription& description, const char* formatName)
-    : ImageTranslator(description), fCodecOutputs(description.outputs), fFormatName(formatName) {}
+    : ImageTranslator(description), fFormatName(formatName) {}
 
 status_t FramedTranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded) {
     return DecodeThroughReader(source, decoded);
@@ -14,7 +14,7 @@ status_t FramedTranslator::DecodePicture(BPositionIO& source, DecodedImage* deco
 
 status_t FramedTranslator::EncodePicture(const BBitmap& image, const PictureInfo& info,
                                          uint32 outType, BPositionIO& destination) {
-    if (status_t status = CheckEncodeRequest(image, outType, fCodecOutputs, fFormatName);
+    if (status_t status = CheckEncodeRequest(image, outType, CodecOutputs(), fFormatName);
         status != B_OK) {
         return status;
     }

@@ -4,8 +4,6 @@
 // gives its reader and writer; the base gives DecodePicture and EncodePicture.
 #pragma once
 
-#include <span>
-
 #include "platform/translation/ImageTranslator.h"
 
 namespace orv {
@@ -26,7 +24,6 @@ public:
                         std::unique_ptr<PictureWriter>* writer) override = 0;
 
 private:
-    std::span<const translation_format> fCodecOutputs;
     const char* fFormatName;
 };
 

@@ -107,6 +107,8 @@ protected:
     // For codecs whose own reader also serves DecodePicture: the reader's first frame with
     // what it describes (as one frame) and any damage met.
     status_t DecodeThroughReader(BPositionIO& source, DecodedImage* decoded);
+    // The codec's own output formats, without the interchange format.
+    std::span<const translation_format> CodecOutputs() const { return fDescription.outputs; }
 
 private:
     TranslatorDescription fDescription;
