@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "conversion/ConversionRun.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <condition_variable>
 #include <memory>
@@ -14,26 +16,57 @@ namespace orv {
 
 namespace {
 
-// How far the workers may run ahead of the files placed: each prepared file holds an open
-// source and a finished output on the disk until its turn comes.
-constexpr size_t kLookaheadPerWorker = 2;
+// How far the workers may run ahead of the files placed. Each prepared file holds an open
+// source and a finished output on the disk until its turn comes, so the window is bounded;
+// but a narrow one stalls the other workers behind one big picture: with two files per
+// worker, a 18-megapixel photograph in a folder of small ones left the second core idle for
+// half its decoding.
+constexpr size_t kLookaheadPerWorker = 16;
+constexpr size_t kMaxLookahead = 128;
 
-// The files prepared by the workers, waiting for their turn.
+size_t Lookahead(size_t jobs) {
+    return std::max(jobs * 2, std::min(jobs * kLookaheadPerWorker, kMaxLookahead));
+}
+
+// What a file weighs for the order in which the workers take them: its size on the disk,
+// a rough stand-in for the time it takes. Whatever cannot be read weighs nothing.
+std::vector<uint64> SourceSizes(const std::vector<entry_ref>& files) {
+    std::vector<uint64> sizes(files.size(), 0);
+    for (size_t i = 0; i < files.size(); ++i) {
+        struct stat info;
+        if (stat(files[i].Path().c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+            sizes[i] = uint64(info.st_size);
+        }
+    }
+    return sizes;
+}
+
+// The files prepared by the workers, waiting for their turn. Within the window the workers
+// take the heaviest file first: a big picture taken last would run alone at the end while
+// the other cores wait. The files are still placed in list order, so nothing the user sees
+// depends on this order.
 class PreparedQueue {
 public:
-    PreparedQueue(size_t count, size_t lookahead) : fSlots(count), fLookahead(lookahead) {}
+    PreparedQueue(std::vector<uint64> weights, size_t lookahead)
+        : fSlots(weights.size()),
+          fWeights(std::move(weights)),
+          fClaimed(fWeights.size(), false),
+          fLookahead(lookahead) {}
 
     // The next index for a worker, or false when the run is over or stopping. Waits while
-    // the workers are too far ahead of the files placed.
+    // every file of the window is taken.
     bool Claim(size_t* index) {
         std::unique_lock lock(fLock);
+        bool found = false;
         fChanged.wait(lock, [&] {
-            return fStopping || fNext >= fSlots.size() || fNext < fPlaced + fLookahead;
+            found = !fStopping && Heaviest(index);
+            return fStopping || found || fUnclaimed == 0;
         });
-        if (fStopping || fNext >= fSlots.size()) {
+        if (!found) {
             return false;
         }
-        *index = fNext++;
+        fClaimed[*index] = true;
+        fUnclaimed--;
         return true;
     }
 
@@ -69,11 +102,27 @@ public:
     }
 
 private:
+    // The heaviest file not yet taken in the window, the first in the list among equals.
+    // The file to be placed next is always in the window, so some worker can take it.
+    bool Heaviest(size_t* index) const {
+        const size_t end = std::min(fSlots.size(), fPlaced + fLookahead);
+        bool found = false;
+        for (size_t i = fPlaced; i < end; ++i) {
+            if (!fClaimed[i] && (!found || fWeights[i] > fWeights[*index])) {
+                *index = i;
+                found = true;
+            }
+        }
+        return found;
+    }
+
     std::mutex fLock;
     std::condition_variable fChanged;
     std::vector<std::unique_ptr<PreparedFile>> fSlots;
+    const std::vector<uint64> fWeights;
+    std::vector<bool> fClaimed;
+    size_t fUnclaimed = fWeights.size();
     const size_t fLookahead;
-    size_t fNext = 0;
     size_t fPlaced = 0;
     bool fStopping = false;
 };
@@ -113,7 +162,7 @@ size_t RunConversion(const std::vector<entry_ref>& files, const RunSettings& set
         return index;
     }
 
-    PreparedQueue queue(files.size(), jobs * kLookaheadPerWorker);
+    PreparedQueue queue(SourceSizes(files), Lookahead(jobs));
     std::vector<std::thread> workers;
     for (size_t i = 0; i < jobs; ++i) {
         workers.emplace_back([&] {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <functional>
 #include <map>
 
 #include "conversion/ConversionRun.h"
@@ -173,6 +174,56 @@ TEST(PlacementTest, APrivateSourceGivesAPrivateOutput) {
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
+// What a run leaves: every file of the folder and its bytes, the trash, and the report.
+struct RunResult {
+    std::map<std::string, std::string> folder;
+    std::vector<std::string> trash;
+    std::vector<std::string> report;
+};
+
+// Converts `sources`, made in a fresh folder by `fill`, to PNG on `jobs` workers.
+RunResult RunFolder(const std::vector<std::string>& sources,
+                    const std::function<void(const fs::path&)>& fill, SourceDisposal disposal,
+                    int jobs) {
+    TempDir dir;
+    fill(dir.Path());
+    const fs::path trash = fs::path(HomeTrashPath()) / "files";
+    std::error_code ignored;
+    fs::remove_all(HomeTrashPath(), ignored);
+    std::vector<entry_ref> files;
+    for (const std::string& name : sources) {
+        files.push_back(RefOf(dir.Path() / name));
+    }
+    RunSettings settings;
+    settings.format = &Format("image/png");
+    settings.options = With(disposal);
+    settings.roster = BTranslatorRoster::Default();
+    settings.jobs = jobs;
+    RunResult result;
+    RunConversion(
+        files, settings,
+        [&](size_t index, const FileOutcome& outcome) {
+            std::string line = sources[index] + " " + std::to_string(outcome.status) + " " +
+                               outcome.reason + " -> " +
+                               fs::path(outcome.output).filename().string();
+            for (const std::string& warning : outcome.warnings) {
+                line += " / " + warning;
+            }
+            result.report.push_back(line);
+        },
+        [] { return false; });
+    result.folder = Contents(dir.Path());
+    result.trash = Listing(trash);
+    return result;
+}
+
+void ExpectSameRun(const RunResult& alone, const RunResult& together, size_t files) {
+    EXPECT_EQ(alone.folder, together.folder);
+    EXPECT_EQ(alone.trash, together.trash);
+    EXPECT_EQ(alone.report, together.report);
+    EXPECT_EQ(alone.report.size(), files);
+}
+
 // A folder where almost every output collides with something: sources of several formats
 // sharing a stem, earlier outputs, numbered names already taken, a source whose output takes
 // its own name. Four workers must leave the same names, bytes, trash and report as one.
@@ -194,53 +245,29 @@ TEST(PlacementTest, ARunOnFourWorkersLeavesWhatARunOfOneFileAtATimeLeaves) {
         WriteText(folder / "b.png 2", "and here");
         WriteText(folder / "d.png 3", "a gap before this one");
     };
-    struct Result {
-        std::map<std::string, std::string> folder;
-        std::vector<std::string> trash;
-        std::vector<std::string> report;
-    };
-    const auto run = [&](SourceDisposal disposal, int jobs) {
-        TempDir dir;
-        fill(dir.Path());
-        const fs::path trash = fs::path(HomeTrashPath()) / "files";
-        std::error_code ignored;
-        fs::remove_all(HomeTrashPath(), ignored);
-        std::vector<entry_ref> files;
-        for (const std::string& name : sources) {
-            files.push_back(RefOf(dir.Path() / name));
-        }
-        RunSettings settings;
-        settings.format = &Format("image/png");
-        settings.options = With(disposal);
-        settings.roster = BTranslatorRoster::Default();
-        settings.jobs = jobs;
-        Result result;
-        RunConversion(
-            files, settings,
-            [&](size_t index, const FileOutcome& outcome) {
-                std::string line = sources[index] + " " + std::to_string(outcome.status) + " " +
-                                   outcome.reason + " -> " +
-                                   fs::path(outcome.output).filename().string();
-                for (const std::string& warning : outcome.warnings) {
-                    line += " / " + warning;
-                }
-                result.report.push_back(line);
-            },
-            [] { return false; });
-        result.folder = Contents(dir.Path());
-        result.trash = Listing(trash);
-        return result;
-    };
     for (SourceDisposal disposal :
          {SourceDisposal::Keep, SourceDisposal::Trash, SourceDisposal::Erase}) {
         SCOPED_TRACE("disposal " + std::to_string(int(disposal)));
-        const Result alone = run(disposal, 1);
-        const Result together = run(disposal, 4);
-        EXPECT_EQ(alone.folder, together.folder);
-        EXPECT_EQ(alone.trash, together.trash);
-        EXPECT_EQ(alone.report, together.report);
-        EXPECT_EQ(alone.report.size(), sources.size());
+        ExpectSameRun(RunFolder(sources, fill, disposal, 1), RunFolder(sources, fill, disposal, 4),
+                      sources.size());
     }
+}
+
+// More files than the workers may hold prepared at once, each heavier than the one before:
+// the workers take the heaviest of their window first, far from list order, and the window
+// must still slide to the end with every file placed in its turn.
+TEST(PlacementTest, AListLongerThanTheWorkersWindowIsPlacedInOrder) {
+    std::vector<std::string> sources;
+    for (int i = 0; i < 80; ++i) {
+        sources.push_back("p" + std::to_string(i) + ".ppm");
+    }
+    const auto fill = [&](const fs::path& folder) {
+        for (int i = 0; i < 80; ++i) {
+            WritePPM(folder / sources[size_t(i)], 1 + i, 2);
+        }
+    };
+    ExpectSameRun(RunFolder(sources, fill, SourceDisposal::Erase, 1),
+                  RunFolder(sources, fill, SourceDisposal::Erase, 2), sources.size());
 }
 
 }  // namespace
