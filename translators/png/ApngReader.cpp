@@ -9,6 +9,7 @@
 #include "platform/support/ErrorReason.h"
 #include "platform/translation/PixelRows.h"
 #include "translators/png/PngDataStream.h"
+#include "translators/png/PngInflate.h"
 #include "translators/png/PngPixels.h"
 
 namespace orv::png {
@@ -81,7 +82,9 @@ status_t ApngReader::Decode(const ApngFrame& frame) {
     // The file may also end between two of the last frame's chunks.
     const bool truncated =
         stream.Truncated() || (!fLayout.ended && fNext + 1 == fLayout.frames.size());
-    const status_t status = DecodePixels(stream, target, truncated, &outcome);
+    const status_t status = InflateWhole(fSource, fLayout, frame.data, target, &outcome)
+                                ? B_OK
+                                : DecodePixels(stream, target, truncated, &outcome);
     if (status != B_OK) {
         if (fNext == 0) {
             return status;

@@ -14,6 +14,7 @@
 #include "translators/png/ApngReader.h"
 #include "translators/png/PngChunks.h"
 #include "translators/png/PngDataStream.h"
+#include "translators/png/PngInflate.h"
 #include "translators/png/PngLayout.h"
 #include "translators/png/PngPixels.h"
 #include "translators/png/PngWriter.h"
@@ -66,7 +67,9 @@ status_t DecodeStill(BPositionIO& source, png::PngLayout layout, int orientation
     png::DataStream stream(source, layout, layout.width, layout.height, layout.imageData);
     png::PixelOutcome outcome;
     if (status_t status =
-            png::DecodePixels(stream, target, stream.Truncated() || !layout.ended, &outcome);
+            png::InflateWhole(source, layout, layout.imageData, target, &outcome)
+                ? B_OK
+                : png::DecodePixels(stream, target, stream.Truncated() || !layout.ended, &outcome);
         status != B_OK) {
         return status;
     }

@@ -269,6 +269,28 @@ TEST(PNGTranslator, DamageIsReportedWithWhatCouldBeRead) {
     EXPECT_TRUE(DecodeWhole(translator, whole).damage.empty());
 }
 
+// Image data that does not fill the picture exactly is damage, said as such, never a
+// picture passed off as whole: a header claiming one row more or one row less than the
+// data holds.
+TEST(PNGTranslator, ImageDataOfTheWrongLengthIsDamage) {
+    PNGTranslator translator;
+    const auto source = NoisePicture(64, 100, false);
+    const std::vector<uint8> whole = Encode(translator, *source, kPNG);
+    for (const uint32 height : {99u, 101u}) {
+        SCOPED_TRACE(height);
+        std::vector<uint8> png = whole;
+        PutBig32(&png[20], height);
+        PutBig32(&png[29], Crc32(&png[12], 17));
+        DecodedImage decoded = DecodeWhole(translator, png);
+        ASSERT_NE(decoded.bitmap, nullptr);
+        EXPECT_NE(decoded.damage.find("endommagé"), std::string::npos) << decoded.damage;
+        for (uint32 y = 0; y < 99; y++) {
+            ASSERT_EQ(std::memcmp(Pixel(*decoded.bitmap, 0, y), Pixel(*source, 0, y), 64 * 4), 0)
+                << y;
+        }
+    }
+}
+
 // The shape of a file that once took 2 GB: 207 bytes declaring a text chunk of 2 GB. A
 // block that would be kept is refused by the bound before anything is read for it; one
 // that would not is never read, and the file, with no image data, is refused.
