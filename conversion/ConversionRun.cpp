@@ -19,7 +19,7 @@ namespace {
 // How far the workers may run ahead of the files placed. Each prepared file holds an open
 // source and a finished output on the disk until its turn comes, so the window is bounded;
 // but a narrow one stalls the other workers behind one big picture: with two files per
-// worker, a 18-megapixel photograph in a folder of small ones left the second core idle for
+// worker, an 18-megapixel photograph in a folder of small ones left the second core idle for
 // half its decoding.
 constexpr size_t kLookaheadPerWorker = 16;
 constexpr size_t kMaxLookahead = 128;

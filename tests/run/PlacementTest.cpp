@@ -259,7 +259,7 @@ TEST(PlacementTest, ARunOnFourWorkersLeavesWhatARunOfOneFileAtATimeLeaves) {
 TEST(PlacementTest, AListLongerThanTheWorkersWindowIsPlacedInOrder) {
     std::vector<std::string> sources;
     for (int i = 0; i < 80; ++i) {
-        sources.push_back("p" + std::to_string(i) + ".ppm");
+        sources.push_back(std::to_string(i) + ".ppm");
     }
     const auto fill = [&](const fs::path& folder) {
         for (int i = 0; i < 80; ++i) {
