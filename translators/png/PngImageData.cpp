@@ -4,7 +4,6 @@
 #include <libdeflate.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -18,6 +17,7 @@
 #include "platform/support/ImageLimits.h"
 #include "translators/png/DeflateJoin.h"
 #include "translators/png/PngChunks.h"
+#include "translators/png/PngPaeth.h"
 
 namespace orv::png {
 
@@ -67,14 +67,7 @@ void FilterPaeth(const uint8* row, const uint8* above, uint8* out, size_t size, 
         out[i] = uint8(row[i] - above[i]);
     }
     for (size_t i = step; i < size; i++) {
-        int a = row[i - step];
-        int b = above[i];
-        int c = above[i - step];
-        int pa = std::abs(b - c);
-        int pb = std::abs(a - c);
-        int pc = std::abs(a + b - 2 * c);
-        int predictor = (pa <= pb && pa <= pc) ? a : (pb <= pc ? b : c);
-        out[i] = uint8(row[i] - predictor);
+        out[i] = uint8(row[i] - PaethPredictor(row[i - step], above[i], above[i - step]));
     }
 }
 

@@ -7,7 +7,6 @@
 #include <emmintrin.h>
 #endif
 
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -17,7 +16,9 @@
 #include "platform/support/FreeWith.h"
 #include "platform/support/ImageLimits.h"
 #include "platform/support/PictureMemory.h"
+#include "platform/translation/PixelRows.h"
 #include "translators/png/PngChunks.h"
+#include "translators/png/PngPaeth.h"
 
 namespace orv::png {
 
@@ -75,13 +76,6 @@ bool GatherStream(BPositionIO& source, const std::vector<DataChunk>& data,
         at += payload;
     }
     return true;
-}
-
-uint8 Paeth(uint8 a, uint8 b, uint8 c) {
-    const int pa = std::abs(int(b) - int(c));
-    const int pb = std::abs(int(a) - int(c));
-    const int pc = std::abs(int(a) + int(b) - 2 * int(c));
-    return (pa <= pb && pa <= pc) ? a : (pb <= pc ? b : c);
 }
 
 #if defined(__SSE2__)
@@ -144,7 +138,7 @@ void UnpaethRow(uint8* row, const uint8* above, size_t size, size_t step) {
     }
 #endif
     for (; i < size; i++) {
-        row[i] = uint8(row[i] + Paeth(row[i - step], above[i], above[i - step]));
+        row[i] = uint8(row[i] + PaethPredictor(row[i - step], above[i], above[i - step]));
     }
 }
 
@@ -175,40 +169,6 @@ void Unfilter(uint8 type, uint8* row, const uint8* above, size_t size, size_t st
             break;
         default:
             break;  // 0: the bytes as they are
-    }
-}
-
-// One row of samples as blue, green, red and alpha, opaque where the picture has no alpha.
-void ToDeviceRow(const uint8* in, uint8* out, uint32 width, size_t channels) {
-    switch (channels) {
-        case 1:
-            for (uint32 x = 0; x < width; x++, in += 1, out += 4) {
-                out[0] = out[1] = out[2] = in[0];
-                out[3] = 255;
-            }
-            break;
-        case 2:
-            for (uint32 x = 0; x < width; x++, in += 2, out += 4) {
-                out[0] = out[1] = out[2] = in[0];
-                out[3] = in[1];
-            }
-            break;
-        case 3:
-            for (uint32 x = 0; x < width; x++, in += 3, out += 4) {
-                out[0] = in[2];
-                out[1] = in[1];
-                out[2] = in[0];
-                out[3] = 255;
-            }
-            break;
-        default:
-            for (uint32 x = 0; x < width; x++, in += 4, out += 4) {
-                out[0] = in[2];
-                out[1] = in[1];
-                out[2] = in[0];
-                out[3] = in[3];
-            }
-            break;
     }
 }
 
@@ -262,7 +222,7 @@ bool InflateWhole(BPositionIO& source, const PngLayout& layout, const std::vecto
         for (uint32 y = 0; y < target.height; y++) {
             uint8* row = filtered.Bits() + y * (rowBytes + 1);
             Unfilter(row[0], row + 1, above, rowBytes, channels);
-            ToDeviceRow(row + 1, target.bits + y * target.stride, target.width, channels);
+            SamplesToRow(row + 1, uint32(channels), target.bits + y * target.stride, target.width);
             above = row + 1;
         }
     } catch (const std::bad_alloc&) {
