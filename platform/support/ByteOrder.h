@@ -16,6 +16,10 @@ constexpr uint32 ReadLE32(const uint8* bytes) {
            (uint32(bytes[3]) << 24);
 }
 
+constexpr uint64 ReadLE64(const uint8* bytes) {
+    return uint64(ReadLE32(bytes)) | (uint64(ReadLE32(bytes + 4)) << 32);
+}
+
 constexpr uint32 ReadBE32(const uint8* bytes) {
     return (uint32(bytes[0]) << 24) | (uint32(bytes[1]) << 16) | (uint32(bytes[2]) << 8) |
            uint32(bytes[3]);

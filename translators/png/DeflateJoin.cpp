@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "translators/png/DeflateJoin.h"
 
+#include <algorithm>
 #include <array>
+
+#include "platform/support/ByteOrder.h"
 
 namespace orv::png {
 
@@ -14,6 +17,15 @@ public:
     BitReader(const uint8* data, size_t size) : fData(data), fSize(size) {}
 
     void Refill() {
+        // Away from the end, one load of eight bytes: whole bytes fill the buffer to at least
+        // 56 bits, and the bits above them are those of the bytes that come next, which the
+        // next load puts in the same place again.
+        if (fSize - std::min(fNext, fSize) >= 8) {
+            fBuffer |= ReadLE64(fData + fNext) << fCount;
+            fNext += (63 - fCount) / 8;
+            fCount |= 56;
+            return;
+        }
         while (fCount <= 56) {
             const uint64 byte = fNext < fSize ? fData[fNext] : 0;
             fBuffer |= byte << fCount;

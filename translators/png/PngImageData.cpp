@@ -3,6 +3,10 @@
 
 #include <libdeflate.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -66,7 +70,23 @@ void FilterPaeth(const uint8* row, const uint8* above, uint8* out, size_t size, 
     for (size_t i = 0; i < step; i++) {
         out[i] = uint8(row[i] - above[i]);
     }
-    for (size_t i = step; i < size; i++) {
+    size_t i = step;
+#if defined(__SSE2__)
+    // The compiler leaves this one scalar, and it was a third of the filtering time: every
+    // byte's inputs are known beforehand, so eight go at once.
+    const __m128i zero = _mm_setzero_si128();
+    const auto load = [&](const uint8* bytes) {
+        return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(bytes)), zero);
+    };
+    for (; i + 8 <= size; i += 8) {
+        const __m128i predictor =
+            PaethPredictor(load(row + i - step), load(above + i), load(above + i - step));
+        const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + i));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i),
+                         _mm_sub_epi8(bytes, _mm_packus_epi16(predictor, zero)));
+    }
+#endif
+    for (; i < size; i++) {
         out[i] = uint8(row[i] - PaethPredictor(row[i - step], above[i], above[i - step]));
     }
 }
@@ -78,7 +98,22 @@ constexpr FilterFunction kFilters[] = {nullptr, FilterSub, FilterUp, FilterAvera
 // magnitudes tends to deflate best.
 uint64 Cost(const uint8* bytes, size_t size) {
     uint64 sum = 0;
-    for (size_t i = 0; i < size; i++) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    // Five passes a row, which the compiler leaves scalar: the magnitude of a byte read as
+    // signed is the smaller of it and its negation, sixteen at a time.
+    const __m128i zero = _mm_setzero_si128();
+    __m128i sums = zero;
+    for (; i + 16 <= size; i += 16) {
+        const __m128i value = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+        const __m128i magnitude = _mm_min_epu8(value, _mm_sub_epi8(zero, value));
+        sums = _mm_add_epi64(sums, _mm_sad_epu8(magnitude, zero));
+    }
+    uint64 halves[2];
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(halves), sums);
+    sum = halves[0] + halves[1];
+#endif
+    for (; i < size; i++) {
         sum += bytes[i] < 128 ? bytes[i] : 256 - bytes[i];
     }
     return sum;

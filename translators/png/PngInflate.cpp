@@ -94,12 +94,6 @@ size_t UnpaethPixels(uint8* row, const uint8* above, size_t size, size_t step) {
     const auto widen = [&](uint32 value) {
         return _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(value)), zero);
     };
-    const auto choose = [](__m128i mask, __m128i yes, __m128i no) {
-        return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
-    };
-    const auto magnitude = [&](__m128i value) {
-        return _mm_max_epi16(value, _mm_sub_epi16(zero, value));
-    };
     const uint32 keep = step == 3 ? 0xff000000u : 0;  // little-endian: the fourth byte
     size_t i = step;
     if (size < step + 4) {
@@ -110,13 +104,7 @@ size_t UnpaethPixels(uint8* row, const uint8* above, size_t size, size_t step) {
     for (; i + 4 <= size; i += step) {
         const __m128i b = widen(word(above + i));
         const uint32 filtered = word(row + i);
-        const __m128i pa = magnitude(_mm_sub_epi16(b, c));
-        const __m128i pb = magnitude(_mm_sub_epi16(a, c));
-        const __m128i pc = magnitude(_mm_sub_epi16(_mm_add_epi16(a, b), _mm_add_epi16(c, c)));
-        const __m128i smallest = _mm_min_epi16(pc, _mm_min_epi16(pa, pb));
-        // Ties go to a, then b, as in the scalar rule.
-        const __m128i predictor =
-            choose(_mm_cmpeq_epi16(smallest, pa), a, choose(_mm_cmpeq_epi16(smallest, pb), b, c));
+        const __m128i predictor = PaethPredictor(a, b, c);
         a = _mm_and_si128(_mm_add_epi16(widen(filtered), predictor), _mm_set1_epi16(0xff));
         const uint32 pixel = uint32(_mm_cvtsi128_si32(_mm_packus_epi16(a, zero)));
         const uint32 stored = (pixel & ~keep) | (filtered & keep);
