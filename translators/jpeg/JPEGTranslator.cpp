@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "translators/jpeg/JPEGTranslator.h"
 
+#include <bit>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -29,11 +31,16 @@ constexpr SettingChoice kSubsamplingChoices[] = {
     {k444, "4:4:4 (couleurs les plus fines)"},
 };
 
+// Optimised Huffman tables cost libjpeg a second pass over the coefficients of the whole
+// picture, held in memory for it. On the benchmark's 16 photographs turned half a turn,
+// they made the files 2.9 % smaller (14.56 MB against 15.00 MB; ImageMagick's: 16.0 MB)
+// for a batch 25 % longer (0.90-0.98 s against 0.71-0.76 s on two cores); in grey, 2.6 %
+// for 20 %. Files stay smaller than the other tools' without them, so they are a choice.
 constexpr SettingSchema kSettings[] = {
     {"quality", SettingSchema::Kind::Int, "Qualité", 90, 1, 100},
     {"subsampling", SettingSchema::Kind::Choice, "Sous-échantillonnage des couleurs", k420, 0, 0,
      kSubsamplingChoices},
-    {"optimize", SettingSchema::Kind::Bool, "Optimiser les tables de Huffman", 1},
+    {"optimize", SettingSchema::Kind::Bool, "Optimiser les tables de Huffman", 0},
     {"progressive", SettingSchema::Kind::Bool, "JPEG progressif", 0},
     FlattenAlphaSetting(true),
     kOrientationSetting,
@@ -63,14 +70,26 @@ struct JpegEncoding {
     const std::vector<jpeg::Segment>* segments;
 };
 
-// A cheap pass that stops at the first coloured pixel, which in a photograph comes at once.
+// A cheap pass that stops at the first coloured row, which in a photograph is the first. A
+// grey picture is read whole, so each row is one loop the compiler can vectorise.
 bool IsGrey(const BBitmap& image) {
-    for (uint32 y = 0; y < image.PixelHeight(); y++) {
-        const auto* p = static_cast<const uint8*>(image.Bits()) + size_t(y) * image.BytesPerRow();
-        for (uint32 x = 0; x < image.PixelWidth(); x++, p += 4) {
-            if (p[0] != p[1] || p[1] != p[2]) {
-                return false;
-            }
+    const uint32 width = image.PixelWidth();
+    const uint32 height = image.PixelHeight();
+    const size_t stride = size_t(image.BytesPerRow());
+    const auto* bits = static_cast<const uint8*>(image.Bits());
+    // Blue, green and red come first in memory; a word's shift by a byte lines each up with
+    // the next, whose bits the mask keeps.
+    constexpr uint32 kNeighbours = std::endian::native == std::endian::little ? 0xFFFF : 0xFFFF00;
+    for (uint32 y = 0; y < height; y++) {
+        const uint8* p = bits + size_t(y) * stride;
+        uint32 coloured = 0;
+        for (uint32 x = 0; x < width; x++) {
+            uint32 pixel;
+            std::memcpy(&pixel, p + size_t(x) * 4, 4);
+            coloured |= (pixel ^ (pixel >> 8)) & kNeighbours;
+        }
+        if (coloured != 0) {
+            return false;
         }
     }
     return true;

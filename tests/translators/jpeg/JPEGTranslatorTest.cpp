@@ -227,7 +227,7 @@ TEST(JPEGTranslator, SettingsShapeTheOutput) {
     EXPECT_GT(PSNR(*image, *decoded), 35.0);
     EXPECT_EQ(normal[FindMarker(normal, 0xc0) + 11], 0x22);  // luma 2×2: 4:2:0
 
-    // Each setting against the defaults (quality 90, 4:2:0, optimised, baseline).
+    // Each setting against the defaults (quality 90, 4:2:0, standard tables, baseline).
     struct Case {
         const char* name;
         int32 value;
@@ -237,7 +237,7 @@ TEST(JPEGTranslator, SettingsShapeTheOutput) {
     } cases[] = {{"quality", 40, -1, 0xc0, 0x22},
                  {"subsampling", 2, +1, 0xc0, 0x11},
                  {"subsampling", 1, +1, 0xc0, 0x21},
-                 {"optimize", 0, +1, 0xc0, 0x22},
+                 {"optimize", 1, -1, 0xc0, 0x22},
                  {"progressive", 1, 0, 0xc2, 0x22}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -430,8 +430,10 @@ TEST(JPEGTranslator, RecoverableDamageIsShownWithAWarning) {
     const size_t data = FindMarker(jpeg, 0xda) + 14;
     const size_t middle = data + (jpeg.size() - 2 - data) / 2;
 
-    std::vector<uint8> padded = jpeg;  // stray bytes before the end marker
-    padded.insert(padded.end() - 2, {0x12, 0x34, 0x56});
+    // Stray bytes before the end marker, more than libjpeg reads ahead into its bit buffer
+    // (a few it takes as padding, silently).
+    std::vector<uint8> padded = jpeg;
+    padded.insert(padded.end() - 2, 16, 0x12);
     DecodedImage decoded = DecodeWhole(translator, padded);
     ASSERT_NE(decoded.bitmap, nullptr);
     EXPECT_TRUE(SamePixels(*whole, *decoded.bitmap));
