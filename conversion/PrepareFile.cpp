@@ -72,7 +72,10 @@ bool FilterCommutesWithScaling(int32 filter) {
 // The filter, the new size and the smoothing, applied to one frame as to a single picture.
 status_t ProcessFrame(std::unique_ptr<OrvImage>* image, const ConversionOptions& options,
                       uint32 width, uint32 height) {
-    status_t status = TakeResult(image, ApplyFilter(**image, options.filter));
+    // The frame is this run's alone: most filters change it where it is.
+    status_t status = ApplyFilterInPlace(**image, options.filter)
+                          ? B_OK
+                          : TakeResult(image, ApplyFilter(**image, options.filter));
     if (status == B_OK && options.resize) {
         std::unique_ptr<OrvImage> scaled = (*image)->Scale(width, height);
         status = scaled != nullptr ? TakeResult(image, std::move(scaled))

@@ -18,31 +18,47 @@ const char label_filter[kFilterCount][50] = {
     "Rotation à 180°",
 };
 
+namespace {
+
+// Each filter as an operation giving a new image and, where it can, on the image itself.
+struct FilterOperations {
+    std::unique_ptr<OrvImage> (*make)(const OrvImage&);
+    bool (*inPlace)(OrvImage&);  // nullptr: the result must be made apart
+};
+
+constexpr FilterOperations kOperations[kFilterCount] = {
+    {nullptr, nullptr},
+    {[](const OrvImage& i) { return i.InvertColors(); },
+     [](OrvImage& i) { return i.InvertColorsInPlace(); }},
+    {[](const OrvImage& i) { return i.GreyScale(); },
+     [](OrvImage& i) { return i.GreyScaleInPlace(); }},
+    {[](const OrvImage& i) { return i.Mirror(); }, [](OrvImage& i) { return i.MirrorInPlace(); }},
+    {[](const OrvImage& i) { return i.Flip(); }, [](OrvImage& i) { return i.FlipInPlace(); }},
+    {[](const OrvImage& i) { return i.Exchange(kSwapRedGreen); },
+     [](OrvImage& i) { return i.ExchangeInPlace(kSwapRedGreen); }},
+    {[](const OrvImage& i) { return i.Exchange(kSwapGreenBlue); },
+     [](OrvImage& i) { return i.ExchangeInPlace(kSwapGreenBlue); }},
+    {[](const OrvImage& i) { return i.Exchange(kSwapBlueRed); },
+     [](OrvImage& i) { return i.ExchangeInPlace(kSwapBlueRed); }},
+    {[](const OrvImage& i) { return i.HandDrawing(kDrawingLight); }, nullptr},
+    {[](const OrvImage& i) { return i.HandDrawing(kDrawingBold); }, nullptr},
+    {[](const OrvImage& i) { return i.HandDrawing(kDrawingSoft); }, nullptr},
+    {[](const OrvImage& i) { return i.Rotate180(); },
+     [](OrvImage& i) { return i.Rotate180InPlace(); }},
+};
+
+const FilterOperations* Operations(int32 index) {
+    return index > kNoFilter && index < kFilterCount ? &kOperations[index] : nullptr;
+}
+
+}  // namespace
+
 std::unique_ptr<OrvImage> ApplyFilter(const OrvImage& image, int32 index) {
-    switch (index) {
-        case kNegativeFilter:
-            return image.InvertColors();
-        case kGreyScaleFilter:
-            return image.GreyScale();
-        case kMirrorFilter:
-            return image.Mirror();
-        case kFlipFilter:
-            return image.Flip();
-        case kSwapRedGreenFilter:
-            return image.Exchange(kSwapRedGreen);
-        case kSwapGreenBlueFilter:
-            return image.Exchange(kSwapGreenBlue);
-        case kSwapBlueRedFilter:
-            return image.Exchange(kSwapBlueRed);
-        case kLightDrawingFilter:
-            return image.HandDrawing(kDrawingLight);
-        case kBoldDrawingFilter:
-            return image.HandDrawing(kDrawingBold);
-        case kSoftDrawingFilter:
-            return image.HandDrawing(kDrawingSoft);
-        case kRotate180Filter:
-            return image.Rotate180();
-        default:
-            return nullptr;
-    }
+    const FilterOperations* operations = Operations(index);
+    return operations != nullptr ? operations->make(image) : nullptr;
+}
+
+bool ApplyFilterInPlace(OrvImage& image, int32 index) {
+    const FilterOperations* operations = Operations(index);
+    return operations != nullptr && operations->inPlace != nullptr && operations->inPlace(image);
 }

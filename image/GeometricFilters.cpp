@@ -1,45 +1,58 @@
 // SPDX-License-Identifier: MIT
-// The filters that move whole pixels: mirror, flip, half turn.
-#include <cstring>
+// The filters that move whole pixels: mirror, flip, half turn. Each is written once, on
+// pixels in place; the const forms run it on a copy.
+#include <algorithm>
 
 #include "image/OrvImage.h"
 #include "image/PixelJob.h"
 
 using orv::image::PixelJob;
-using orv::image::RunJob;
+using orv::image::RunInPlace;
+using orv::image::RunOnCopy;
 
 namespace {
 
-void ReverseWords(const uint32* __restrict source, uint32* __restrict target, size_t count) {
-    for (size_t i = 0; i < count; ++i) {
-        target[i] = source[count - 1 - i];
+void MirrorRows(uint32* pixels, const PixelJob& job) {
+    for (uint32 y = 0; y < job.height; ++y) {
+        uint32* row = pixels + size_t(y) * job.width;
+        std::reverse(row, row + job.width);
     }
+}
+
+void FlipRows(uint32* pixels, const PixelJob& job) {
+    for (uint32 top = 0, bottom = job.height - 1; top < bottom; ++top, --bottom) {
+        std::swap_ranges(pixels + size_t(top) * job.width, pixels + size_t(top + 1) * job.width,
+                         pixels + size_t(bottom) * job.width);
+    }
+}
+
+// Rows follow one another without gaps, so half a turn reverses the whole buffer.
+void ReverseAll(uint32* pixels, const PixelJob& job) {
+    std::reverse(pixels, pixels + job.count);
 }
 
 }  // namespace
 
 std::unique_ptr<OrvImage> OrvImage::Mirror() const {
-    return RunJob(*this, [&](const PixelJob& job) {
-        for (uint32 y = 0; y < job.height; ++y) {
-            const size_t row = size_t(y) * job.width;
-            ReverseWords(job.source + row, job.result + row, job.width);
-        }
-    });
+    return RunOnCopy(*this, MirrorRows);
 }
 
 std::unique_ptr<OrvImage> OrvImage::Flip() const {
-    return RunJob(*this, [&](const PixelJob& job) {
-        const size_t rowBytes = size_t(job.width) * 4;
-        for (uint32 y = 0; y < job.height; ++y) {
-            std::memcpy(job.result + size_t(y) * job.width,
-                        job.source + size_t(job.height - 1 - y) * job.width, rowBytes);
-        }
-    });
+    return RunOnCopy(*this, FlipRows);
 }
 
 std::unique_ptr<OrvImage> OrvImage::Rotate180() const {
-    return RunJob(*this, [&](const PixelJob& job) {
-        // Rows follow one another without gaps, so half a turn reverses the whole buffer.
-        ReverseWords(job.source, job.result, job.count);
-    });
+    return RunOnCopy(*this, ReverseAll);
+}
+
+bool OrvImage::MirrorInPlace() {
+    return RunInPlace(*this, MirrorRows);
+}
+
+bool OrvImage::FlipInPlace() {
+    return RunInPlace(*this, FlipRows);
+}
+
+bool OrvImage::Rotate180InPlace() {
+    return RunInPlace(*this, ReverseAll);
 }

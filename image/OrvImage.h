@@ -62,6 +62,16 @@ public:
     std::unique_ptr<OrvImage> Flip() const;
     std::unique_ptr<OrvImage> Rotate180() const;
 
+    // The same filters on the image's own pixels, for a caller done with them as they were:
+    // no second picture in memory. Each returns false, changing nothing, where its const
+    // form would give an image left unwritten (ExchangeInPlace: also for any other mask).
+    bool InvertColorsInPlace();
+    bool GreyScaleInPlace();
+    bool ExchangeInPlace(int32 mask);
+    bool MirrorInPlace();
+    bool FlipInPlace();
+    bool Rotate180InPlace();
+
     // Each byte (alpha included) becomes the mean of its 3 × 3 window clipped to the image,
     // the pixel itself counting 8 times, truncated. Smooth returns nullptr, creating
     // nothing, for a colour space other than the four 32-bit ones (go on unsmoothed).
@@ -123,3 +133,7 @@ extern const char label_filter[kFilterCount][50];
 // Returns nullptr, doing nothing, for kNoFilter or an index outside the menu: the caller
 // goes on with `image` itself.
 std::unique_ptr<OrvImage> ApplyFilter(const OrvImage& image, int32 index);
+// Applies filter `index` to `image` itself where the filter allows it (every filter but the
+// hand drawings) and returns true; false, changing nothing, where it does not: then
+// ApplyFilter makes the result.
+bool ApplyFilterInPlace(OrvImage& image, int32 index);

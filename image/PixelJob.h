@@ -4,6 +4,7 @@
 #pragma once
 
 #include <bit>
+#include <cstring>
 #include <memory>
 
 #include "image/OrvImage.h"
@@ -44,6 +45,33 @@ std::unique_ptr<OrvImage> RunJob(const OrvImage& source, Work work) {
         work(job);
     }
     return result;
+}
+
+// `image`'s own pixels as a job whose source and result are both them: false, with `job`
+// untouched, when the image has no width × height words to work on.
+bool BeginInPlace(OrvImage& image, PixelJob* job);
+
+// An operation written on pixels in place, `work(pixels, job)`, giving a new image: the
+// source's pixels are copied into the result and worked on there.
+template <typename Work>
+std::unique_ptr<OrvImage> RunOnCopy(const OrvImage& source, Work work) {
+    return RunJob(source, [&](const PixelJob& job) {
+        std::memcpy(job.result, job.source, job.count * sizeof(uint32));
+        work(job.result, job);
+    });
+}
+
+// The same operation on `image` itself, for a caller that no longer needs the pixels as
+// they were: no second picture in memory. False, changing nothing, where RunOnCopy would
+// give an image left unwritten.
+template <typename Work>
+bool RunInPlace(OrvImage& image, Work work) {
+    PixelJob job;
+    if (!BeginInPlace(image, &job)) {
+        return false;
+    }
+    work(job.result, job);
+    return true;
 }
 
 }  // namespace orv::image

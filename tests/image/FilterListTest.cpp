@@ -9,6 +9,7 @@
 namespace {
 
 using orv::test::FromWords;
+using orv::test::RandomImage;
 using orv::test::Words;
 
 TEST(FilterList, LabelsAreUtf8AndFitTheirRows) {
@@ -51,6 +52,50 @@ TEST(FilterList, EachIndexAppliesItsOperation) {
     EXPECT_EQ(Words(*ApplyFilter(*drawn, kLightDrawingFilter))[4], 0x00F5F5F5u);
     EXPECT_EQ(Words(*ApplyFilter(*drawn, kBoldDrawingFilter))[4], 0x00EEEEEEu);
     EXPECT_EQ(Words(*ApplyFilter(*drawn, kSoftDrawingFilter))[4], 0x00AFAFAFu);
+}
+
+// Where each filter moving whole pixels takes pixel (x, y) from.
+std::vector<uint32> Moved(const std::vector<uint32>& words, uint32 width, uint32 height,
+                          int32 index) {
+    std::vector<uint32> moved(words.size());
+    for (uint32 y = 0; y < height; ++y) {
+        for (uint32 x = 0; x < width; ++x) {
+            const uint32 fromX = index == kFlipFilter ? x : width - 1 - x;
+            const uint32 fromY = index == kMirrorFilter ? y : height - 1 - y;
+            moved[y * width + x] = words[fromY * width + fromX];
+        }
+    }
+    return moved;
+}
+
+// The run filters its own frame in place: that must give what the filter menu's operation
+// gives, at odd and even sizes (a middle row or column stays), alpha kept or not, and leave
+// alone what it cannot do in place.
+TEST(FilterList, InPlaceGivesWhatTheOperationGives) {
+    for (const color_space space : {B_RGB32, B_RGBA32}) {
+        for (const auto& [width, height] :
+             {std::pair{5u, 3u}, std::pair{4u, 6u}, std::pair{1u, 1u}}) {
+            for (int32 index = kNoFilter; index < kFilterCount; ++index) {
+                SCOPED_TRACE(testing::Message()
+                             << space << " " << width << "x" << height << " " << index);
+                const auto source = RandomImage(width, height, uint32(index), space);
+                const auto expected = ApplyFilter(*source, index);
+                if (index == kMirrorFilter || index == kFlipFilter || index == kRotate180Filter) {
+                    EXPECT_EQ(Words(*expected), Moved(Words(*source), width, height, index));
+                }
+                const auto image = RandomImage(width, height, uint32(index), space);
+                const bool inPlace = ApplyFilterInPlace(*image, index);
+                const bool drawing = index >= kLightDrawingFilter && index <= kSoftDrawingFilter;
+                EXPECT_EQ(inPlace, expected != nullptr && !drawing);
+                EXPECT_EQ(Words(*image), inPlace ? Words(*expected) : Words(*source));
+            }
+        }
+    }
+    // Not words: left as it is, for the operation to make its result.
+    const auto grey = RandomImage(4, 4, 1, B_GRAY8);
+    const auto before = Words(*grey);
+    EXPECT_FALSE(ApplyFilterInPlace(*grey, kGreyScaleFilter));
+    EXPECT_EQ(Words(*grey), before);
 }
 
 }  // namespace
