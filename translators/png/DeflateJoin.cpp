@@ -270,24 +270,24 @@ bool FindFinalBlock(const uint8* data, size_t size, uint64* header, uint64* end)
 
 }  // namespace
 
-bool MakeContinuable(std::vector<uint8>* stream) {
+bool MakeContinuable(uint8* stream, size_t size, std::vector<uint8>* tail) {
     uint64 header = 0;
     uint64 end = 0;
-    if (!FindFinalBlock(stream->data(), stream->size(), &header, &end) ||
-        (end + 7) / 8 != stream->size()) {
+    if (!FindFinalBlock(stream, size, &header, &end) || (end + 7) / 8 != size) {
         return false;
     }
-    (*stream)[size_t(header / 8)] &= uint8(~(1u << (header % 8)));
+    stream[size_t(header / 8)] &= uint8(~(1u << (header % 8)));
     const unsigned used = unsigned(end % 8);  // bits of the last byte in use; 0: all of them
     if (used != 0) {
-        stream->back() &= uint8((1u << used) - 1);
+        stream[size - 1] &= uint8((1u << used) - 1);
     }
     // A stored block's header (three zero bits: not final, stored) fits after the last code
     // or takes a new byte; then the stream is on a byte boundary, and the block is empty.
+    tail->clear();
     if (used == 0 || 8 - used < 3) {
-        stream->push_back(0);
+        tail->push_back(0);
     }
-    stream->insert(stream->end(), {0x00, 0x00, 0xff, 0xff});
+    tail->insert(tail->end(), {0x00, 0x00, 0xff, 0xff});
     return true;
 }
 

@@ -13,10 +13,12 @@
 
 namespace orv::png {
 
-// Turns the raw deflate stream in `stream` (one whole stream, as libdeflate gives it) into
-// one that goes on: its final block is marked as not final and an empty stored block aligns
-// it on a byte, so that another raw deflate stream may follow it directly. False, leaving
-// the bytes unspecified, when the stream is not a valid one.
-bool MakeContinuable(std::vector<uint8>* stream);
+// Turns the raw deflate stream of `size` bytes at `stream` (one whole stream, as libdeflate
+// gives it) into one that goes on: its final block is marked as not final, and `tail` gets
+// the bytes to write after it (the end of an empty stored block, which aligns it on a
+// byte), so that another raw deflate stream may follow directly. The stream's bytes change
+// in place and keep their length. False, leaving them unspecified, when the stream is not a
+// valid one.
+bool MakeContinuable(uint8* stream, size_t size, std::vector<uint8>* tail);
 
 }  // namespace orv::png

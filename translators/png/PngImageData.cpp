@@ -19,6 +19,7 @@
 #include "platform/support/ErrorReason.h"
 #include "platform/support/FreeWith.h"
 #include "platform/support/ImageLimits.h"
+#include "platform/support/PictureMemory.h"
 #include "translators/png/DeflateJoin.h"
 #include "translators/png/PngChunks.h"
 #include "translators/png/PngPaeth.h"
@@ -148,14 +149,28 @@ void FilterRow(const uint8* row, const uint8* above, size_t size, size_t step, i
 
 using Compressor = std::unique_ptr<libdeflate_compressor, FreeWith<libdeflate_free_compressor>>;
 
-// A band of rows, filtered then compressed on whichever thread takes it.
+// A band of rows, filtered then compressed on whichever thread takes it. Its buffers, sized
+// for the largest band, serve every round: fresh ones each time cost clearing and faulting
+// in the whole picture's worth of memory again (a tenth of a 100-megapixel picture's time).
 struct Band {
     uint32 first = 0;
     uint32 count = 0;
     bool last = false;
-    std::vector<uint8> filtered;
-    std::vector<uint8> compressed;
+    std::unique_ptr<PictureMemory> filtered;    // the band's rows, each after its filter byte
+    std::unique_ptr<PictureMemory> compressed;  // the compressor's bound for the largest band
+    size_t compressedCapacity = 0;
+    size_t filteredSize = 0;
+    size_t compressedSize = 0;
+    std::vector<uint8> tail;  // what follows the compressed bytes to let the next band go on
     bool ok = false;
+
+    // False when memory is short.
+    bool Allocate(size_t filteredCapacity, size_t bound) {
+        filtered = std::make_unique<PictureMemory>(filteredCapacity);
+        compressed = std::make_unique<PictureMemory>(bound);
+        compressedCapacity = bound;
+        return filtered->Bits() != nullptr && compressed->Bits() != nullptr;
+    }
 };
 
 // The work of one band; touches nothing shared but the rows it reads, so bands can be done
@@ -164,8 +179,10 @@ struct Band {
 void DoBand(const RowSource& rows, const ImageDataLayout& layout, libdeflate_compressor* compressor,
             bool zlib, Band* band) {
     const size_t stride = layout.rowBytes + 1;
+    uint8* filtered = band->filtered->Bits();
+    uint8* compressed = band->compressed->Bits();
+    band->tail.clear();
     try {
-        band->filtered.resize(stride * band->count);
         // The row above the band (zero above the first), the current one and a scratch row.
         std::vector<uint8> work(layout.rowBytes * 3, 0);
         uint8* above = work.data();
@@ -177,19 +194,18 @@ void DoBand(const RowSource& rows, const ImageDataLayout& layout, libdeflate_com
         for (uint32 i = 0; i < band->count; i++) {
             rows.Row(band->first + i, current);
             FilterRow(current, above, layout.rowBytes, layout.filterStep, layout.filter, scratch,
-                      band->filtered.data() + size_t(i) * stride);
+                      filtered + size_t(i) * stride);
             std::swap(above, current);
         }
-        const size_t size = band->filtered.size();
-        band->compressed.resize(zlib ? libdeflate_zlib_compress_bound(compressor, size)
-                                     : libdeflate_deflate_compress_bound(compressor, size));
-        const size_t written =
-            zlib ? libdeflate_zlib_compress(compressor, band->filtered.data(), size,
-                                            band->compressed.data(), band->compressed.size())
-                 : libdeflate_deflate_compress(compressor, band->filtered.data(), size,
-                                               band->compressed.data(), band->compressed.size());
-        band->compressed.resize(written);
-        band->ok = written > 0 && (zlib || band->last || MakeContinuable(&band->compressed));
+        band->filteredSize = stride * band->count;
+        band->compressedSize =
+            zlib ? libdeflate_zlib_compress(compressor, filtered, band->filteredSize, compressed,
+                                            band->compressedCapacity)
+                 : libdeflate_deflate_compress(compressor, filtered, band->filteredSize, compressed,
+                                               band->compressedCapacity);
+        band->ok =
+            band->compressedSize > 0 &&
+            (zlib || band->last || MakeContinuable(compressed, band->compressedSize, &band->tail));
     } catch (const std::bad_alloc&) {
         band->ok = false;
     }
@@ -290,37 +306,49 @@ status_t WriteImageData(const RowSource& rows, const ImageDataLayout& layout,
     }
     // Bands go by rounds, one a thread; each round's are written in order before the next
     // starts, so the output is the same whatever the number of threads.
+    std::vector<Band> bands(threads);
+    for (size_t i = 0; i < bands.size(); i++) {
+        const size_t largest = stride * bandRows;
+        const size_t bound = whole
+                                 ? libdeflate_zlib_compress_bound(compressors[i].get(), largest)
+                                 : libdeflate_deflate_compress_bound(compressors[i].get(), largest);
+        if (!bands[i].Allocate(largest, bound)) {
+            return Fail(B_NO_MEMORY, "mémoire insuffisante pour écrire le PNG");
+        }
+    }
     for (size_t next = 0; status == B_OK && next < bandCount; next += threads) {
-        std::vector<Band> round(std::min<size_t>(threads, bandCount - next));
-        for (size_t i = 0; i < round.size(); i++) {
-            round[i].first = uint32((next + i) * bandRows);
-            round[i].count = std::min(bandRows, layout.height - round[i].first);
-            round[i].last = next + i + 1 == bandCount;
+        const size_t inRound = std::min<size_t>(threads, bandCount - next);
+        for (size_t i = 0; i < inRound; i++) {
+            bands[i].first = uint32((next + i) * bandRows);
+            bands[i].count = std::min(bandRows, layout.height - bands[i].first);
+            bands[i].last = next + i + 1 == bandCount;
         }
         std::vector<std::thread> helpers;
-        for (size_t i = 1; i < round.size(); i++) {
+        for (size_t i = 1; i < inRound; i++) {
             try {
                 helpers.emplace_back(DoBand, std::cref(rows), std::cref(layout),
-                                     compressors[i].get(), whole, &round[i]);
+                                     compressors[i].get(), whole, &bands[i]);
             } catch (const std::system_error&) {
-                DoBand(rows, layout, compressors[i].get(), whole, &round[i]);
+                DoBand(rows, layout, compressors[i].get(), whole, &bands[i]);
             }
         }
-        DoBand(rows, layout, compressors[0].get(), whole, &round[0]);
+        DoBand(rows, layout, compressors[0].get(), whole, &bands[0]);
         for (std::thread& helper : helpers) {
             helper.join();
         }
-        for (Band& band : round) {
-            if (status == B_OK && !band.ok) {
+        for (size_t i = 0; i < inRound && status == B_OK; i++) {
+            const Band& band = bands[i];
+            if (!band.ok) {
                 status = Fail(B_NO_MEMORY, "mémoire insuffisante pour écrire le PNG");
+                break;
             }
-            if (status == B_OK && !whole) {
-                adler = libdeflate_adler32(adler, band.filtered.data(), band.filtered.size());
+            if (!whole) {
+                adler = libdeflate_adler32(adler, band.filtered->Bits(), band.filteredSize);
             }
+            status = output.Write(band.compressed->Bits(), band.compressedSize);
             if (status == B_OK) {
-                status = output.Write(band.compressed.data(), band.compressed.size());
+                status = output.Write(band.tail.data(), band.tail.size());
             }
-            band = Band();
         }
     }
     if (status == B_OK && !whole) {

@@ -118,7 +118,9 @@ TEST(PngWriter, DeflateStreamsJoinIntoOne) {
                 compressor, pieces[i].data(), pieces[i].size(), stream.data(), stream.size()));
             ASSERT_FALSE(stream.empty());
             if (i + 1 < pieces.size()) {
-                ASSERT_TRUE(png::MakeContinuable(&stream));
+                std::vector<uint8> tail;
+                ASSERT_TRUE(png::MakeContinuable(stream.data(), stream.size(), &tail));
+                stream.insert(stream.end(), tail.begin(), tail.end());
             }
             joined.insert(joined.end(), stream.begin(), stream.end());
             expected.insert(expected.end(), pieces[i].begin(), pieces[i].end());
@@ -135,7 +137,8 @@ TEST(PngWriter, DeflateStreamsJoinIntoOne) {
         EXPECT_TRUE(out == expected);
     }
     std::vector<uint8> garbage = {0xff, 0xff, 0xff, 0xff};
-    EXPECT_FALSE(png::MakeContinuable(&garbage));
+    std::vector<uint8> tail;
+    EXPECT_FALSE(png::MakeContinuable(garbage.data(), garbage.size(), &tail));
 }
 
 // Over 32 MB of rows goes in bands compressed apart: the file still reads exactly.
