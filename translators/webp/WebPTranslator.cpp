@@ -14,10 +14,22 @@ namespace orv {
 
 namespace {
 
+// Effort 3 makes the files effort 4 makes (libwebp's default, which ImageMagick and libvips
+// keep), a little faster. Measured with libwebp 1.2.4 at quality 90, CPU time, bytes and
+// mean PSNR of the pictures read back:
+//
+//                      8 PNG pictures (50 MP)        16 photographs (77 MP)
+//   effort 4           4.05 s  1,018,768  52.55 dB   8.59 s  12,550,834  45.22 dB
+//   effort 3           3.73 s  1,018,182  52.54 dB   8.47 s  12,532,294  45.20 dB
+//   effort 2           1.64 s  1,033,260  52.22 dB   4.69 s  12,663,156  44.85 dB
+//
+// Effort 2 halves the time but loses a third of a decibel for more bytes, and matching
+// effort 4's quality with it takes 5 % more bytes. Lossless files are 0.2 % larger at 3
+// than at 4 for the same time.
 constexpr SettingSchema kSettings[] = {
     {"quality", SettingSchema::Kind::Int, "Qualité", 90, 0, 100},
     kLosslessSetting,
-    {"method", SettingSchema::Kind::Int, "Effort de compression (0 rapide, 6 lent)", 4, 0, 6},
+    {"method", SettingSchema::Kind::Int, "Effort de compression (0 rapide, 6 lent)", 3, 0, 6},
     kOrientationSetting,
 };
 
