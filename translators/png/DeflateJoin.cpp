@@ -66,125 +66,150 @@ private:
 };
 
 constexpr unsigned kMaxCodeLength = 15;
-constexpr unsigned kFastBits = 10;
-
-// A canonical Huffman code: a table for the codes of up to kFastBits bits, and the counts
-// and sorted symbols to decode longer ones bit by bit.
-class Huffman {
-public:
-    bool Build(const uint8* lengths, unsigned symbols) {
-        fCount.fill(0);
-        for (unsigned s = 0; s < symbols; s++) {
-            fCount[lengths[s]]++;
-        }
-        fCount[0] = 0;
-        int left = 1;
-        std::array<uint16, kMaxCodeLength + 2> offsets{};
-        for (unsigned length = 1; length <= kMaxCodeLength; length++) {
-            left = (left << 1) - fCount[length];
-            if (left < 0) {
-                return false;  // more codes than the lengths allow
-            }
-            offsets[length + 1] = uint16(offsets[length] + fCount[length]);
-        }
-        for (unsigned s = 0; s < symbols; s++) {
-            if (lengths[s] != 0) {
-                fSymbols[offsets[lengths[s]]++] = uint16(s);
-            }
-        }
-        fFast.fill(0);
-        uint32 code = 0;
-        size_t index = 0;
-        for (unsigned length = 1; length <= kFastBits; length++) {
-            for (unsigned i = 0; i < fCount[length]; i++, code++, index++) {
-                uint32 reversed = 0;
-                for (unsigned bit = 0; bit < length; bit++) {
-                    reversed |= ((code >> bit) & 1) << (length - 1 - bit);
-                }
-                for (uint32 slot = reversed; slot < fFast.size(); slot += 1u << length) {
-                    fFast[slot] = uint16(fSymbols[index] << 4 | length);
-                }
-            }
-            code <<= 1;
-        }
-        return true;
-    }
-
-    // The next symbol, or -1 when the bits are no code.
-    int Decode(BitReader& bits) const {
-        bits.Refill();
-        const uint16 entry = fFast[bits.Peek(kFastBits)];
-        if (entry != 0) {
-            bits.Drop(entry & 15);
-            return entry >> 4;
-        }
-        int code = 0;
-        int first = 0;
-        int index = 0;
-        for (unsigned length = 1; length <= kMaxCodeLength; length++) {
-            code |= int(bits.Take(1));
-            const int count = fCount[length];
-            if (code - first < count) {
-                return fSymbols[size_t(index + code - first)];
-            }
-            index += count;
-            first = (first + count) << 1;
-            code <<= 1;
-        }
-        return -1;
-    }
-
-private:
-    std::array<uint16, kMaxCodeLength + 1> fCount{};
-    std::array<uint16, 288> fSymbols{};
-    std::array<uint16, 1u << kFastBits> fFast{};
-};
 
 constexpr uint8 kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                     2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
 constexpr uint8 kDistanceExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
                                       6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 
-// Skips a block's coded data up to and with its end-of-block code.
-bool SkipCodes(BitReader& bits, const Huffman& literals, const Huffman& distances) {
-    for (;;) {
-        if (bits.Overrun()) {
-            return false;
+// The three alphabets a walk meets.
+enum class Alphabet { CodeLengths, LiteralsAndLengths, Distances };
+
+// A canonical Huffman code as one table indexed by the next bits: each entry says how many
+// bits to skip and what they were. For literals, lengths and distances, the skip takes in the
+// extra bits after the code, so the walk spends one look-up per code. Decoding symbols and
+// then taking their extra bits apart made the walk 5 % of a batch of photographs to PNG.
+class CodeTable {
+public:
+    enum Kind : uint16 { kInvalid = 0, kSymbol, kLiteral, kLength, kEnd, kDistance, kLonger };
+
+    bool Build(const uint8* lengths, unsigned symbols, Alphabet alphabet) {
+        std::array<uint16, kMaxCodeLength + 1> count{};
+        for (unsigned s = 0; s < symbols; s++) {
+            count[lengths[s]]++;
         }
-        int symbol = literals.Decode(bits);
-        if (symbol < 256) {
-            if (symbol < 0) {
-                return false;
+        count[0] = 0;
+        int left = 1;
+        fBits = 1;
+        std::array<uint32, kMaxCodeLength + 1> next{};
+        for (unsigned length = 1; length <= kMaxCodeLength; length++) {
+            left = (left << 1) - count[length];
+            if (left < 0) {
+                return false;  // more codes than the lengths allow
             }
+            next[length] = (next[length - 1] + count[length - 1]) << 1;
+            if (count[length] != 0) {
+                fBits = length;
+            }
+        }
+        const size_t size = size_t(1) << fBits;
+        std::fill_n(fEntries.begin(), size, uint16(0));  // bits no code starts with stay invalid
+        fFast.fill(fBits > kFastBits ? uint16(kLonger << 5) : uint16(0));
+        for (unsigned s = 0; s < symbols; s++) {
+            const unsigned length = lengths[s];
+            if (length == 0) {
+                continue;
+            }
+            const uint32 code = next[length]++;
+            uint32 reversed = 0;
+            for (unsigned bit = 0; bit < length; bit++) {
+                reversed |= ((code >> bit) & 1) << (length - 1 - bit);
+            }
+            const uint16 entry = Entry(s, length, alphabet);
+            for (size_t slot = reversed; slot < size; slot += size_t(1) << length) {
+                fEntries[slot] = entry;
+            }
+            for (size_t slot = reversed; length <= kFastBits && slot < fFast.size();
+                 slot += size_t(1) << length) {
+                fFast[slot] = entry;
+            }
+        }
+        return true;
+    }
+
+    // The entry for the next bits, after a Refill.
+    uint16 Look(const BitReader& bits) const {
+        const uint16 entry = fFast[bits.Peek(kFastBits)];
+        return KindOf(entry) == kLonger ? fEntries[bits.Peek(fBits)] : entry;
+    }
+
+    static Kind KindOf(uint16 entry) { return Kind((entry >> 5) & 7); }
+    static unsigned SkipOf(uint16 entry) { return entry & 31; }    // at most 15 + 13
+    static unsigned SymbolOf(uint16 entry) { return entry >> 8; }  // code lengths only
+
+private:
+    static uint16 Entry(unsigned symbol, unsigned length, Alphabet alphabet) {
+        const auto make = [](Kind kind, unsigned skip, unsigned value) {
+            return uint16(value << 8 | kind << 5 | skip);
+        };
+        switch (alphabet) {
+            case Alphabet::CodeLengths:
+                return make(kSymbol, length, symbol);
+            case Alphabet::LiteralsAndLengths:
+                if (symbol < 256) {
+                    return make(kLiteral, length, 0);
+                }
+                if (symbol == 256) {
+                    return make(kEnd, length, 0);
+                }
+                return symbol - 257 < 29 ? make(kLength, length + kLengthExtra[symbol - 257], 0)
+                                         : make(kInvalid, 0, 0);
+            case Alphabet::Distances:
+                return symbol < 30 ? make(kDistance, length + kDistanceExtra[symbol], 0)
+                                   : make(kInvalid, 0, 0);
+        }
+        return 0;
+    }
+
+    // The codes of up to kFastBits bits, most of them, in a table that stays in the first
+    // level of cache; the rest in one for the longest code.
+    static constexpr unsigned kFastBits = 10;
+    std::array<uint16, size_t(1) << kFastBits> fFast;
+    std::array<uint16, size_t(1) << kMaxCodeLength> fEntries;
+    unsigned fBits = 1;
+};
+
+// Skips a block's coded data up to and with its end-of-block code. The walk works on a copy
+// of the reader, which the compiler then keeps in registers: through the reference, every
+// code went through memory and back (a third of the walk's time).
+bool SkipCodes(BitReader& reader, const CodeTable& literals, const CodeTable& distances) {
+    BitReader bits = reader;
+    bool ended = false;
+    while (!bits.Overrun()) {
+        // A length and its distance take at most 48 bits; a refill leaves at least 56.
+        bits.Refill();
+        const uint16 entry = literals.Look(bits);
+        bits.Drop(CodeTable::SkipOf(entry));
+        const CodeTable::Kind kind = CodeTable::KindOf(entry);
+        if (kind == CodeTable::kLiteral) {
             continue;
         }
-        if (symbol == 256) {
-            return true;
+        if (kind == CodeTable::kLength) {
+            const uint16 distance = distances.Look(bits);
+            bits.Drop(CodeTable::SkipOf(distance));
+            if (CodeTable::KindOf(distance) == CodeTable::kDistance) {
+                continue;
+            }
         }
-        symbol -= 257;
-        if (symbol >= 29) {
-            return false;
-        }
-        bits.Take(kLengthExtra[symbol]);
-        const int distance = distances.Decode(bits);
-        if (distance < 0 || distance >= 30) {
-            return false;
-        }
-        bits.Take(kDistanceExtra[distance]);
+        ended = kind == CodeTable::kEnd && !bits.Overrun();
+        break;
     }
+    reader = bits;
+    return ended;
 }
 
-bool FixedCodes(Huffman* literals, Huffman* distances) {
+bool FixedCodes(CodeTable* literals, CodeTable* distances) {
     std::array<uint8, 288> lengths{};
     for (size_t s = 0; s < lengths.size(); s++) {
         lengths[s] = s < 144 ? 8 : s < 256 ? 9 : s < 280 ? 7 : 8;
     }
     std::array<uint8, 30> distanceLengths;
     distanceLengths.fill(5);
-    return literals->Build(lengths.data(), 288) && distances->Build(distanceLengths.data(), 30);
+    return literals->Build(lengths.data(), 288, Alphabet::LiteralsAndLengths) &&
+           distances->Build(distanceLengths.data(), 30, Alphabet::Distances);
 }
 
-bool DynamicCodes(BitReader& bits, Huffman* literals, Huffman* distances) {
+bool DynamicCodes(BitReader& bits, CodeTable* literals, CodeTable* distances) {
     const unsigned literalCount = bits.Take(5) + 257;
     const unsigned distanceCount = bits.Take(5) + 1;
     const unsigned lengthCount = bits.Take(4) + 4;
@@ -197,15 +222,18 @@ bool DynamicCodes(BitReader& bits, Huffman* literals, Huffman* distances) {
     for (unsigned i = 0; i < lengthCount; i++) {
         codeLengths[kOrder[i]] = uint8(bits.Take(3));
     }
-    Huffman lengthCode;
-    if (!lengthCode.Build(codeLengths.data(), 19)) {
+    CodeTable lengthCode;
+    if (!lengthCode.Build(codeLengths.data(), 19, Alphabet::CodeLengths)) {
         return false;
     }
     std::array<uint8, 286 + 30> lengths{};
     const unsigned total = literalCount + distanceCount;
     for (unsigned index = 0; index < total;) {
-        const int symbol = lengthCode.Decode(bits);
-        if (symbol < 0 || bits.Overrun()) {
+        bits.Refill();
+        const uint16 entry = lengthCode.Look(bits);
+        bits.Drop(CodeTable::SkipOf(entry));
+        const unsigned symbol = CodeTable::SymbolOf(entry);
+        if (CodeTable::KindOf(entry) != CodeTable::kSymbol || bits.Overrun()) {
             return false;
         }
         if (symbol < 16) {
@@ -232,15 +260,16 @@ bool DynamicCodes(BitReader& bits, Huffman* literals, Huffman* distances) {
             lengths[index++] = length;
         }
     }
-    return lengths[256] != 0 && literals->Build(lengths.data(), literalCount) &&
-           distances->Build(lengths.data() + literalCount, distanceCount);
+    return lengths[256] != 0 &&
+           literals->Build(lengths.data(), literalCount, Alphabet::LiteralsAndLengths) &&
+           distances->Build(lengths.data() + literalCount, distanceCount, Alphabet::Distances);
 }
 
 // Where the final block's header is and where its end-of-block code ends, in bits.
 bool FindFinalBlock(const uint8* data, size_t size, uint64* header, uint64* end) {
     BitReader bits(data, size);
-    Huffman literals;
-    Huffman distances;
+    CodeTable literals;
+    CodeTable distances;
     for (;;) {
         const uint64 start = bits.Position();
         const bool final = bits.Take(1) != 0;
