@@ -81,7 +81,7 @@ enum class Alphabet { CodeLengths, LiteralsAndLengths, Distances };
 // then taking their extra bits apart made the walk 5 % of a batch of photographs to PNG.
 class CodeTable {
 public:
-    enum Kind : uint16 { kInvalid = 0, kSymbol, kLiteral, kLength, kEnd, kDistance, kLonger };
+    enum Kind : uint16 { kInvalid = 0, kSymbol, kLiteral, kLength, kEnd, kDistance };
 
     bool Build(const uint8* lengths, unsigned symbols, Alphabet alphabet) {
         std::array<uint16, kMaxCodeLength + 1> count{};
@@ -104,7 +104,6 @@ public:
         }
         const size_t size = size_t(1) << fBits;
         std::fill_n(fEntries.begin(), size, uint16(0));  // bits no code starts with stay invalid
-        fFast.fill(fBits > kFastBits ? uint16(kLonger << 5) : uint16(0));
         for (unsigned s = 0; s < symbols; s++) {
             const unsigned length = lengths[s];
             if (length == 0) {
@@ -119,19 +118,12 @@ public:
             for (size_t slot = reversed; slot < size; slot += size_t(1) << length) {
                 fEntries[slot] = entry;
             }
-            for (size_t slot = reversed; length <= kFastBits && slot < fFast.size();
-                 slot += size_t(1) << length) {
-                fFast[slot] = entry;
-            }
         }
         return true;
     }
 
     // The entry for the next bits, after a Refill.
-    uint16 Look(const BitReader& bits) const {
-        const uint16 entry = fFast[bits.Peek(kFastBits)];
-        return KindOf(entry) == kLonger ? fEntries[bits.Peek(fBits)] : entry;
-    }
+    uint16 Look(const BitReader& bits) const { return fEntries[bits.Peek(fBits)]; }
 
     static Kind KindOf(uint16 entry) { return Kind((entry >> 5) & 7); }
     static unsigned SkipOf(uint16 entry) { return entry & 31; }    // at most 15 + 13
@@ -161,17 +153,13 @@ private:
         return 0;
     }
 
-    // The codes of up to kFastBits bits, most of them, in a table that stays in the first
-    // level of cache; the rest in one for the longest code.
-    static constexpr unsigned kFastBits = 10;
-    std::array<uint16, size_t(1) << kFastBits> fFast;
     std::array<uint16, size_t(1) << kMaxCodeLength> fEntries;
     unsigned fBits = 1;
 };
 
 // Skips a block's coded data up to and with its end-of-block code. The walk works on a copy
 // of the reader, which the compiler then keeps in registers: through the reference, every
-// code went through memory and back (a third of the walk's time).
+// code went through memory and back.
 bool SkipCodes(BitReader& reader, const CodeTable& literals, const CodeTable& distances) {
     BitReader bits = reader;
     bool ended = false;
