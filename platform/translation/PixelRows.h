@@ -41,6 +41,11 @@ void BitmapToRows(const BBitmap& image, bool alpha, uint8* out, size_t stride);
 // True when the bitmap is B_RGBA32 and some pixel's alpha is below 255.
 bool HasTransparency(const BBitmap& image);
 
+// True when every pixel of the bitmap row (`count` pixels), or of the whole bitmap, has
+// red = green = blue: a picture that a writer can store as one grey channel.
+bool RowIsGrey(const uint8* bgra, uint32 count);
+bool IsGrey(const BBitmap& image);
+
 // Turns the bitmap upright for an EXIF orientation 1 to 8 (1 leaves it as it is); the
 // bitmap may be replaced by a new one with width and height swapped.
 status_t ApplyOrientation(int orientation, std::unique_ptr<BBitmap>* image);

@@ -19,18 +19,6 @@ const uint8* Row(const BBitmap& image, uint32 y) {
     return static_cast<const uint8*>(image.Bits()) + size_t(y) * image.BytesPerRow();
 }
 
-bool IsGrey(const BBitmap& image) {
-    for (uint32 y = 0; y < image.PixelHeight(); y++) {
-        const uint8* p = Row(image, y);
-        for (uint32 x = 0; x < image.PixelWidth(); x++, p += 4) {
-            if (p[0] != p[1] || p[1] != p[2]) {
-                return false;
-            }
-        }
-    }
-    return true;
-}
-
 // The picture's colours, sorted, when there are at most 256 of them; otherwise none.
 std::vector<uint32> PaletteOf(const BBitmap& image) {
     std::vector<uint32> colours;

@@ -309,6 +309,10 @@ TEST(JPEGTranslator, GreyIsWrittenInOneChannel) {
         }
     }
     auto colour = TestPicture(64, 48, false);
+    // Grey down to one pixel of its last row: written as grey until then, and again in colour.
+    auto lateColour = TestPicture(64, 48, false);
+    std::memcpy(lateColour->Bits(), grey->Bits(), size_t(grey->BitsLength()));
+    MutablePixel(*lateColour, 63, 47)[2] ^= 0x80;
     PictureInfo withProfile = PlainInfo(*grey);
     withProfile.metadata.color.icc =
         ReadFile("/usr/share/color/icc/compatibleWithAdobeRGB1998.icc");
@@ -319,15 +323,21 @@ TEST(JPEGTranslator, GreyIsWrittenInOneChannel) {
         uint8 components;
     } cases[] = {{"grey", grey.get(), PlainInfo(*grey), 1},
                  {"colour", colour.get(), PlainInfo(*colour), 3},
+                 {"grey but for its last row", lateColour.get(), PlainInfo(*lateColour), 3},
                  // Adobe RGB's grey is not sRGB's: the profile must go with colour pixels.
                  {"grey with an RGB profile", grey.get(), withProfile, 3}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        // What the stream held before stays: a second attempt starts where the first did.
         BMallocIO out;
+        ASSERT_EQ(out.Write("head", 4), 4);
         ASSERT_EQ(translator.EncodePicture(*c.image, c.info, kJPEG, out), B_OK) << ErrorReason();
         const auto* data = static_cast<const uint8*>(out.Buffer());
-        std::vector<uint8> file(data, data + out.BufferLength());
+        ASSERT_EQ(std::memcmp(data, "head", 4), 0);
+        std::vector<uint8> file(data + 4, data + out.BufferLength());
         EXPECT_EQ(file[FindMarker(file, 0xc0) + 9], c.components);
+        EXPECT_EQ(file[file.size() - 2], 0xff);
+        EXPECT_EQ(file.back(), 0xd9);
         auto decoded = DecodeOK(translator, file);
         ASSERT_NE(decoded, nullptr);
         EXPECT_GT(PSNR(*c.image, *decoded), 28.0);
