@@ -69,13 +69,14 @@ bool FilterCommutesWithScaling(int32 filter) {
            filter != kSoftDrawingFilter;
 }
 
-// The filter, the new size and the smoothing, applied to one frame as to a single picture.
+// The filter (unless the decoder did it), the new size and the smoothing, applied to one
+// frame as to a single picture.
 status_t ProcessFrame(std::unique_ptr<OrvImage>* image, const ConversionOptions& options,
-                      uint32 width, uint32 height) {
+                      int32 filter, uint32 width, uint32 height) {
     // The frame is this run's alone: most filters change it where it is.
-    status_t status = ApplyFilterInPlace(**image, options.filter)
+    status_t status = ApplyFilterInPlace(**image, filter)
                           ? B_OK
-                          : TakeResult(image, ApplyFilter(**image, options.filter));
+                          : TakeResult(image, ApplyFilter(**image, filter));
     if (status == B_OK && options.resize) {
         std::unique_ptr<OrvImage> scaled = (*image)->Scale(width, height);
         status = scaled != nullptr ? TakeResult(image, std::move(scaled))
@@ -243,6 +244,11 @@ std::unique_ptr<PreparedFile> PrepareFile(const entry_ref& ref, const OutputForm
         }
     }
     const MemoryBudget::Hold hold(budget, WorkingBytes(info.width, info.height, width, height));
+    // A filter of each pixel by itself is done by the decoder as the rows come, where it can.
+    int32 filter = options.filter;
+    if (PixelWork work = PixelFilter(filter); work && reader->SetPixelWork(std::move(work))) {
+        filter = kNoFilter;
+    }
 
     OutputPlan plan = PlanOutput(info, writer, options, frames);
     for (uint32 index = 0; index < frames; ++index) {
@@ -253,7 +259,7 @@ std::unique_ptr<PreparedFile> PrepareFile(const entry_ref& ref, const OutputForm
             return Failed(std::move(prepared), status, "image illisible");
         }
         std::unique_ptr<OrvImage> image = OrvImage::Adopt(std::move(decoded));
-        status_t status = ProcessFrame(&image, options, width, height);
+        status_t status = ProcessFrame(&image, options, filter, width, height);
         if (status == B_OK && plan.converter != nullptr) {
             status = plan.converter->Apply(*image);
         }

@@ -112,6 +112,40 @@ std::unique_ptr<OrvImage> OrvImage::Exchange(int32 mask) const {
     return result;
 }
 
+namespace orv::image {
+
+namespace {
+
+uint32 AlphaKept(color_space space) {
+    return KeepsAlpha(space) ? kAlphaMask : 0;
+}
+
+uint32* Words(uint8* row) {
+    return reinterpret_cast<uint32*>(row);
+}
+
+}  // namespace
+
+PixelWork NegativeWork() {
+    return [](uint8* row, uint32 count, color_space space) {
+        InvertWords(Words(row), count, NegativeMask(space));
+    };
+}
+
+PixelWork GreyWork() {
+    return [](uint8* row, uint32 count, color_space space) {
+        GreyWords(Words(row), count, AlphaKept(space));
+    };
+}
+
+PixelWork ChannelSwapWork(int32 mask) {
+    return [mask](uint8* row, uint32 count, color_space space) {
+        SwapChannels(Words(row), count, mask, AlphaKept(space));
+    };
+}
+
+}  // namespace orv::image
+
 bool OrvImage::ExchangeInPlace(int32 mask) {
     auto* pixels = static_cast<uint32*>(Bits());
     return pixels != nullptr && SwapChannels(pixels, size_t(BitsLength() / 4), mask,

@@ -22,6 +22,7 @@
 #include <memory>
 
 #include "platform/interface/Bitmap.h"
+#include "platform/translation/PictureIO.h"
 
 // The masks of Exchange: which two colour bytes swap places.
 inline constexpr int32 kSwapRedGreen = 0xFFFF00;  // bytes 1 and 2
@@ -137,3 +138,7 @@ std::unique_ptr<OrvImage> ApplyFilter(const OrvImage& image, int32 index);
 // hand drawings) and returns true; false, changing nothing, where it does not: then
 // ApplyFilter makes the result.
 bool ApplyFilterInPlace(OrvImage& image, int32 index);
+// Filter `index` as work on each pixel by itself (negative, grey, channel swaps), for a
+// decoder to do on its rows as they come, with the same result as ApplyFilterInPlace; empty
+// for the filters that move pixels or look at their neighbours.
+orv::PixelWork PixelFilter(int32 index);

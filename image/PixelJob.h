@@ -51,6 +51,11 @@ std::unique_ptr<OrvImage> RunJob(const OrvImage& source, Work work) {
 // untouched, when the image has no width × height words to work on.
 bool BeginInPlace(OrvImage& image, PixelJob* job);
 
+// The colour filters as work on each pixel of a row, the same as their in-place forms.
+PixelWork NegativeWork();
+PixelWork GreyWork();
+PixelWork ChannelSwapWork(int32 mask);
+
 // An operation written on pixels in place, `work(pixels, job)`, giving a new image: the
 // source's pixels are copied into the result and worked on there.
 template <typename Work>

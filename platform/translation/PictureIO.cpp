@@ -12,6 +12,10 @@ PictureReader::~PictureReader() = default;
 
 void PictureReader::SetSizeHint(uint32, uint32) {}
 
+bool PictureReader::SetPixelWork(PixelWork) {
+    return false;
+}
+
 void PictureReader::ReportDamage(std::string reason) {
     if (fDamage.empty()) {
         fDamage = std::move(reason);

@@ -8,6 +8,7 @@
 // frame needs to be in memory. A writer takes the description once, then the frames.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -16,6 +17,10 @@
 #include "platform/translation/Picture.h"
 
 namespace orv {
+
+// Work on each pixel by itself, which gives the same picture whether it is done to a whole
+// frame or a row at a time: `count` pixels of one B_RGB32 or B_RGBA32 row, changed in place.
+using PixelWork = std::function<void(uint8* row, uint32 count, color_space space)>;
 
 class PictureReader {
 public:
@@ -30,6 +35,13 @@ public:
     // a codec that can decode at a reduced size for less work (JPEG's DCT scaling) may then
     // give smaller frames, never smaller than asked. Called before the first frame.
     virtual void SetSizeHint(uint32 minWidth, uint32 minHeight);
+
+    // Asks for `work` to be done to each row of the frames as the decoder fills it, while the
+    // row is still in the cache; a pass over the whole frame afterwards finds it cold. True
+    // when the reader takes it on: every row of every frame once, after whatever else the
+    // decoder writes there (the rows a damaged file lacks included). False, by default, when
+    // the caller must do it. Called before the first frame.
+    virtual bool SetPixelWork(PixelWork work);
 
     // The next frame, at most Info().frameCount times: a new B_RGB32 or B_RGBA32 bitmap and
     // how long it shows. An error carries its reason.

@@ -103,10 +103,23 @@ bool CoefficientsComplete(const jpeg_decompress_struct& info) {
     return true;
 }
 
-// Decodes straight into the bitmap's rows, or through one row of samples to convert.
-// `started`: the rows come (so those above output_scanline are there even when this fails).
+// Does `work`, when there is some, to the rows from *worked up to `end` of a B_RGB32 frame
+// `width` pixels wide.
+void WorkRows(const PixelWork& work, JSAMPROW* rows, uint32 width, uint32 end, uint32* worked) {
+    if (!work) {
+        return;
+    }
+    for (; *worked < end; ++*worked) {
+        work(rows[*worked], width, B_RGB32);
+    }
+}
+
+// Decodes straight into the bitmap's rows, or through one row of samples to convert, doing
+// `work` to each row as it comes. `started`: the rows come (so those above output_scanline
+// are there even when this fails); `worked`: how many rows from the top had the work done.
 bool DecodeRows(jpeg_decompress_struct* info, JpegContext* context, JSAMPROW* rows, RowPath path,
-                const DeviceRowConverter* converter, bool* started, bool* detailComplete) {
+                const DeviceRowConverter* converter, const PixelWork& work, bool* started,
+                bool* detailComplete, uint32* worked) {
     if (setjmp(context->jump)) {
         return false;
     }
@@ -116,6 +129,7 @@ bool DecodeRows(jpeg_decompress_struct* info, JpegContext* context, JSAMPROW* ro
         while (info->output_scanline < info->output_height) {
             jpeg_read_scanlines(info, rows + info->output_scanline,
                                 info->output_height - info->output_scanline);
+            WorkRows(work, rows, info->output_width, info->output_scanline, worked);
         }
     } else {
         JSAMPARRAY samples =
@@ -131,6 +145,7 @@ bool DecodeRows(jpeg_decompress_struct* info, JpegContext* context, JSAMPROW* ro
             } else {
                 CMYKToRow(samples[0], rows[y], info->output_width, info->saw_Adobe_marker);
             }
+            WorkRows(work, rows, info->output_width, y + 1, worked);
         }
     }
     *detailComplete = CoefficientsComplete(*info);
@@ -213,6 +228,11 @@ void JpegReader::SetSizeHint(uint32 minWidth, uint32 minHeight) {
     }
 }
 
+bool JpegReader::SetPixelWork(PixelWork work) {
+    fPixelWork = std::move(work);
+    return true;
+}
+
 status_t JpegReader::ReadFrame(std::unique_ptr<BBitmap>* frame, FrameTiming* timing) {
     if (fRead) {
         return Fail(B_ERROR, "plus d'image dans ce fichier");
@@ -235,11 +255,14 @@ status_t JpegReader::ReadFrame(std::unique_ptr<BBitmap>* frame, FrameTiming* tim
         rows[y] = bits + size_t(y) * size_t(bitmap->BytesPerRow());
     }
     bool started = false, detailComplete = true;
+    uint32 worked = 0;
     const bool decoded = DecodeRows(&fDecompressor, &fContext, rows.data(), path, fConverter.get(),
-                                    &started, &detailComplete);
+                                    fPixelWork, &started, &detailComplete, &worked);
     if (status_t status = AssessDamage(decoded, started, detailComplete, rows); status != B_OK) {
         return status;
     }
+    // The rows a damaged file lacks, filled in by AssessDamage.
+    WorkRows(fPixelWork, rows.data(), width, height, &worked);
     if (fApplyOrientation) {
         if (status_t status = ApplyOrientation(fOrientation, &bitmap); status != B_OK) {
             return status;

@@ -23,6 +23,7 @@ public:
     status_t Open();
 
     void SetSizeHint(uint32 minWidth, uint32 minHeight) override;
+    bool SetPixelWork(PixelWork work) override;
     status_t ReadFrame(std::unique_ptr<BBitmap>* frame, FrameTiming* timing) override;
 
 private:
@@ -40,6 +41,7 @@ private:
     // Grey or CMYK samples that a profile of theirs turns into sRGB.
     std::unique_ptr<DeviceRowConverter> fConverter;
     bool fRead = false;
+    PixelWork fPixelWork;  // done to each row as it comes, when set
 };
 
 }  // namespace orv

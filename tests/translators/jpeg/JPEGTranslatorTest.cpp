@@ -595,5 +595,61 @@ TEST(JPEGTranslator, ReducedDecodingIsNeverSmallerThanAskedAndLooksTheSame) {
     }
 }
 
+// The first frame of `bytes`, with `work` done by the reader as it decodes when there is some.
+std::unique_ptr<BBitmap> ReadWithWork(JPEGTranslator& translator, const std::vector<uint8>& bytes,
+                                      PixelWork work) {
+    BMemoryIO source(bytes.data(), bytes.size());
+    std::unique_ptr<PictureReader> reader;
+    EXPECT_EQ(translator.OpenReader(source, &reader), B_OK) << ErrorReason();
+    if (reader == nullptr) {
+        return nullptr;
+    }
+    if (work) {
+        EXPECT_TRUE(reader->SetPixelWork(std::move(work)));
+    }
+    std::unique_ptr<BBitmap> frame;
+    FrameTiming timing;
+    EXPECT_EQ(reader->ReadFrame(&frame, &timing), B_OK) << ErrorReason();
+    return frame;
+}
+
+TEST(JPEGTranslator, FiltersDoneWhileDecodingGiveWhatTheyGiveAfter) {
+    ORV_NEED_TOOLS("cjpeg");
+    JPEGTranslator translator;
+    auto picture = MakePhotoLikeImage(61, 150, false);
+    const std::vector<uint8> baseline = MakeWithCjpeg(*picture, "-quality 90");
+    const std::vector<uint8> cut(baseline.begin(), baseline.begin() + baseline.size() * 2 / 3);
+    // An unknown marker halfway: libjpeg fills in the rest and fails at the end.
+    auto tall = MakePhotoLikeImage(160, 960, false);
+    std::vector<uint8> stopped = Encode(translator, *tall, kJPEG);
+    stopped.insert(stopped.begin() + ptrdiff_t(stopped.size() / 2), {0xff, 0x77});
+    std::vector<uint8> cmyk(16 * 16 * 4);
+    for (size_t i = 0; i < cmyk.size(); i++) {
+        cmyk[i] = uint8(i * 37);
+    }
+    const struct {
+        const char* name;
+        std::vector<uint8> bytes;
+    } files[] = {{"baseline", baseline},
+                 {"progressive", MakeWithCjpeg(*picture, "-quality 90 -progressive")},
+                 {"cut short", cut},
+                 {"stopped halfway", stopped},
+                 {"CMYK", WriteWithLibjpeg(JCS_CMYK, JCS_CMYK, 4, cmyk)}};
+    for (const auto& file : files) {
+        for (int32 filter = kNoFilter + 1; filter < kFilterCount; filter++) {
+            PixelWork work = PixelFilter(filter);
+            if (!work) {
+                continue;
+            }
+            SCOPED_TRACE(std::string(file.name) + ", filter " + std::to_string(filter));
+            auto after = OrvImage::Adopt(ReadWithWork(translator, file.bytes, nullptr));
+            auto during = ReadWithWork(translator, file.bytes, std::move(work));
+            ASSERT_TRUE(after != nullptr && during != nullptr);
+            ASSERT_TRUE(ApplyFilterInPlace(*after, filter));
+            EXPECT_TRUE(SamePixels(*after, *during));
+        }
+    }
+}
+
 }  // namespace
 }  // namespace orv::test
