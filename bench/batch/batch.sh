@@ -9,7 +9,9 @@
 # call; its best time is the one compared. ImageMagick's mogrify takes every file in one
 # call and uses the cores itself. Orvane runs as a user runs it (every core by default).
 # Prints, per task, each tool's time, Orvane's time as a ratio to libvips' best and to
-# ImageMagick, each tool's peak memory and output bytes, and the load average around it.
+# ImageMagick, each tool's peak memory and output bytes, and the load average around it;
+# then Orvane's time on the set's largest file alone, the least the batch can take, and
+# that time as a ratio to libvips' best on the whole batch.
 #
 #   bench/batch/batch.sh [BUILD_DIR]     (default: build; built here when orvane is missing)
 #   REPEAT=3 bench/batch/batch.sh        best of three runs per tool and task
@@ -44,6 +46,12 @@ orvane=$build/app/orvane
 work=$(mktemp -d /tmp/orvane-batch.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 bash "$repo/scripts/photos.sh" "$work/photos"
+# Each set's largest file alone, with every core to itself: a batch takes at least as long
+# as its slowest picture.
+for kind in jpg png; do
+    mkdir -p "$work/photos/${kind}1"
+    cp "$(ls -S "$work/photos/$kind"/* | head -1)" "$work/photos/${kind}1/"
+done
 if [ "$big" = 1 ]; then
     # 12000 × 8400: the largest photograph enlarged, saved as a baseline JPEG.
     mkdir -p "$work/photos/big"
@@ -90,7 +98,7 @@ run() {
             peak[$tool,$task]=$(tail -1 "$work/run.rss")
             loads[$tool,$task]=$before
             # orvane writes beside its sources, the others into $out: count what is new.
-            if [ "$tool" = orvane ]; then
+            if [[ $tool == orvane* ]]; then
                 local total=0 name
                 while IFS= read -r name; do
                     total=$((total + $(stat -c %s "$in/$name")))
@@ -139,28 +147,34 @@ declare -A label=([jpeg-png]="JPEG → PNG" [jpeg-800]="JPEG → JPEG 800 px" [p
                   [jpeg-avif]="JPEG → AVIF" [big-png]="100 Mpx JPEG → PNG" [big-800]="100 Mpx → JPEG 800 px")
 
 run orvane jpeg-png jpg '"$orvane" convert --to png "$in"'
+run orvane1 jpeg-png jpg1 '"$orvane" convert --to png "$in"'
 run magick jpeg-png jpg '"$mogrify" -path "$out" -format png "$in"/*.jpg'
 vips_both jpeg-png jpg copy .png
 
 run orvane jpeg-800 jpg '"$orvane" convert --to jpeg --width 800 "$in"'
+run orvane1 jpeg-800 jpg1 '"$orvane" convert --to jpeg --width 800 "$in"'
 run magick jpeg-800 jpg '"$mogrify" -path "$out" -resize 800x -quality $quality "$in"/*.jpg'
 run vips1 jpeg-800 jpg 'for f in "$in"/*.jpg; do vipsthumbnail "$f" -s 800x100000 -o "$out/%s.jpg[Q=$quality]"; done'
 run vipsP jpeg-800 jpg 'vipsthumbnail "$in"/*.jpg -s 800x100000 -o "$out/%s.jpg[Q=$quality]"'
 
 run orvane png-webp png '"$orvane" convert --to webp "$in"'
+run orvane1 png-webp png1 '"$orvane" convert --to webp "$in"'
 run magick png-webp png '"$mogrify" -path "$out" -format webp -quality $quality "$in"/*.png'
 vips_both png-webp png copy ".webp[Q=$quality]"
 
 run orvane gris jpg '"$orvane" convert --to jpeg --filter 2 "$in"'
+run orvane1 gris jpg1 '"$orvane" convert --to jpeg --filter 2 "$in"'
 run magick gris jpg '"$mogrify" -path "$out" -colorspace Gray -quality $quality "$in"/*.jpg'
 vips_both gris jpg colourspace ".jpg[Q=$quality]" b-w
 
 run orvane rotation jpg '"$orvane" convert --to jpeg --filter 11 "$in"'
+run orvane1 rotation jpg1 '"$orvane" convert --to jpeg --filter 11 "$in"'
 run magick rotation jpg '"$mogrify" -path "$out" -rotate 180 -quality $quality "$in"/*.jpg'
 vips_both rotation jpg rot ".jpg[Q=$quality]" d180
 
 # AVIF at each tool's default quality and speed: the sizes column says what that buys.
 run orvane jpeg-avif jpg '"$orvane" convert --to avif "$in"'
+run orvane1 jpeg-avif jpg1 '"$orvane" convert --to avif "$in"'
 run magick jpeg-avif jpg '"$mogrify" -path "$out" -format avif "$in"/*.jpg'
 vips_both jpeg-avif jpg copy .avif
 
@@ -178,14 +192,20 @@ fi
 echo
 echo "$(ls "$work/photos/jpg" | wc -l) JPEG, $(ls "$work/photos/png" | wc -l) PNG ; $cores cœurs ; meilleur de $repeat"
 echo "vips 1 : un appel après l'autre ; vips N : $cores appels à la fois (vipsthumbnail : un appel pour tous)"
-printf '%-24s %8s %8s %8s %8s %10s %10s %8s %8s %8s %8s %9s %9s %9s %9s %5s\n' tâche \
+printf '%-24s %8s %8s %8s %8s %10s %10s %8s %8s %8s %8s %9s %9s %9s %9s %9s\n' tâche \
     "orvane s" "vips1 s" "vipsN s" "magick s" "/vips" "/magick" \
-    "orv Mo" "vips Mo" "mag Mo" "orv RSS" "vips RSS" "mag RSS" "charge" "" ""
+    "orv Mo" "vips Mo" "mag Mo" "orv RSS" "vips RSS" "mag RSS" "charge" "1 fich. s" "1 f./vips"
 for task in "${tasks[@]}"; do
     o=${seconds[orvane,$task]} v1=${seconds[vips1,$task]} vp=${seconds[vipsP,$task]} m=${seconds[magick,$task]}
     if [ "$(calc "($v1 < $vp)")" = 1 ]; then vb=vips1; else vb=vipsP; fi
     v=${seconds[$vb,$task]}
-    printf '%-24s %8.2f %8.2f %8.2f %8.2f %10.2f %10.2f %8.1f %8.1f %8.1f %8.0f %9.0f %9.0f %9s\n' "${label[$task]}" \
+    one=${seconds[orvane1,$task]:-}
+    if [ -n "$one" ]; then
+        floor=$(printf '%9.2f %9.2f' "$one" "$(calc "$one / $v")")
+    else
+        floor=$(printf '%9s %9s' - -)
+    fi
+    printf '%-24s %8.2f %8.2f %8.2f %8.2f %10.2f %10.2f %8.1f %8.1f %8.1f %8.0f %9.0f %9.0f %9s %s\n' "${label[$task]}" \
         "$o" "$v1" "$vp" "$m" "$(calc "$o / $v")" "$(calc "$o / $m")" \
         "$(calc "${bytes[orvane,$task]} / 1000000")" \
         "$(calc "${bytes[$vb,$task]} / 1000000")" \
@@ -193,6 +213,7 @@ for task in "${tasks[@]}"; do
         "$(calc "${peak[orvane,$task]} / 1024")" \
         "$(calc "${peak[$vb,$task]} / 1024")" \
         "$(calc "${peak[magick,$task]} / 1024")" \
-        "${loads[orvane,$task]}"
+        "${loads[orvane,$task]}" "$floor"
 done
-echo "(/vips : temps d'Orvane sur le meilleur de libvips ; RSS : mémoire de pointe en Mo du plus gros processus ; charge : moyenne de charge avant la mesure d'Orvane)"
+echo "(/vips : temps d'Orvane sur le meilleur de libvips ; RSS : mémoire de pointe en Mo du plus gros processus ; charge : moyenne de charge avant la mesure d'Orvane ;"
+echo " 1 fich. : Orvane sur le plus gros fichier du lot seul, le moins que le lot puisse prendre, et ce temps sur le meilleur de libvips pour tout le lot)"
