@@ -7,6 +7,7 @@
 #include "image/OrvImage.h"
 #include "image/PixelJob.h"
 
+using orv::image::AlphaKept;
 using orv::image::kAlphaMask;
 using orv::image::KeepsAlpha;
 using orv::image::PixelJob;
@@ -108,17 +109,13 @@ std::unique_ptr<OrvImage> OrvImage::Exchange(int32 mask) const {
     // The whole buffer as words, whatever the colour space: never past either buffer.
     const size_t count = size_t(std::min(BitsLength(), result->BitsLength()) / 4);
     std::memcpy(target, source, count * 4);
-    SwapChannels(target, count, mask, KeepsAlpha(ColorSpace()) ? kAlphaMask : 0);
+    SwapChannels(target, count, mask, AlphaKept(ColorSpace()));
     return result;
 }
 
 namespace orv::image {
 
 namespace {
-
-uint32 AlphaKept(color_space space) {
-    return KeepsAlpha(space) ? kAlphaMask : 0;
-}
 
 uint32* Words(uint8* row) {
     return reinterpret_cast<uint32*>(row);
@@ -148,6 +145,6 @@ PixelWork ChannelSwapWork(int32 mask) {
 
 bool OrvImage::ExchangeInPlace(int32 mask) {
     auto* pixels = static_cast<uint32*>(Bits());
-    return pixels != nullptr && SwapChannels(pixels, size_t(BitsLength() / 4), mask,
-                                             KeepsAlpha(ColorSpace()) ? kAlphaMask : 0);
+    return pixels != nullptr &&
+           SwapChannels(pixels, size_t(BitsLength() / 4), mask, AlphaKept(ColorSpace()));
 }

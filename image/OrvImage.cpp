@@ -45,7 +45,7 @@ void Describe(const OrvImage& image, size_t words, PixelJob* job) {
     job->width = image.PixelWidth();
     job->height = image.PixelHeight();
     job->count = words;
-    job->alphaKept = KeepsAlpha(image.ColorSpace()) ? kAlphaMask : 0;
+    job->alphaKept = AlphaKept(image.ColorSpace());
 }
 
 }  // namespace

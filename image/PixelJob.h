@@ -22,6 +22,11 @@ constexpr bool KeepsAlpha(color_space space) {
     return space == B_RGBA32 || space == B_RGBA32_BIG;
 }
 
+// kAlphaMask where the colour filters keep byte 3, else 0.
+constexpr uint32 AlphaKept(color_space space) {
+    return KeepsAlpha(space) ? kAlphaMask : 0;
+}
+
 struct PixelJob {
     const uint32* source = nullptr;  // nullptr: nothing to do, the result stays unwritten
     uint32* result = nullptr;
