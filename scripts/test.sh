@@ -4,8 +4,8 @@
 #   test.sh             the default build (GCC, RelWithDebInfo), in build/
 #   test.sh --clang     a Release build with Clang 14, in build-clang/
 #   test.sh --sanitize  the AddressSanitizer + UndefinedBehaviorSanitizer build
-# The public conformance suites run too when a corpus is found: $ORVANE_CORPUS_DIR, else
-# ../shared/corpus beside the source tree; without one they are reported skipped.
+# The public conformance suites run too when $ORVANE_CORPUS_DIR names the folder that holds
+# them; without it they are reported skipped.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh

@@ -34,15 +34,12 @@
 namespace orv::test {
 
 // The public conformance suites (PngSuite, the JPEG test images, the WebP conformance
-// files) are no part of the project: they are looked for when the tests run, in
-// $ORVANE_CORPUS_DIR, else in ../shared/corpus beside the source tree. An empty string when
-// there is none.
+// files) are no part of the project: they are read from the folder $ORVANE_CORPUS_DIR
+// names when the tests run. An empty string when it names none.
 inline std::string CorpusDir() {
-    if (const char* named = std::getenv("ORVANE_CORPUS_DIR"); named != nullptr && *named != 0) {
-        return named;  // a folder named on purpose: one without the files fails the tests
-    }
-    const std::string beside = std::string(ORVANE_SOURCE_DIR) + "/../shared/corpus";
-    return std::filesystem::is_directory(beside) ? beside : std::string();
+    const char* named = std::getenv("ORVANE_CORPUS_DIR");
+    // A folder named on purpose: one without the files fails the tests.
+    return named != nullptr ? named : "";
 }
 
 // The first line of a test that reads the conformance suites: skipped without them.
