@@ -25,16 +25,19 @@ uint32 ChunkCrc(uint32 crc, const void* bytes, size_t size) {
     return size == 0 ? crc : libdeflate_crc32(crc, bytes, size);
 }
 
-status_t WriteChunk(BPositionIO& destination, const char type[4], const uint8* data, size_t size) {
-    if (size > kMaxChunkLength) {
+status_t WriteChunk(BPositionIO& destination, const char type[4], const uint8* data, size_t size,
+                    std::span<const uint8> prefix) {
+    if (size > kMaxChunkLength - prefix.size()) {
         return Fail(B_BAD_VALUE, "bloc PNG trop grand");
     }
     uint8 head[8];
-    WriteBE32(head, uint32(size));
+    WriteBE32(head, uint32(prefix.size() + size));
     std::memcpy(head + 4, type, 4);
     uint8 tail[4];
-    WriteBE32(tail, ChunkCrc(ChunkCrc(0, head + 4, 4), data, size));
+    WriteBE32(tail, ChunkCrc(ChunkCrc(ChunkCrc(0, head + 4, 4), prefix.data(), prefix.size()), data,
+                             size));
     if (destination.WriteExactly(head, sizeof(head)) != B_OK ||
+        (!prefix.empty() && destination.WriteExactly(prefix.data(), prefix.size()) != B_OK) ||
         (size > 0 && destination.WriteExactly(data, size) != B_OK) ||
         destination.WriteExactly(tail, sizeof(tail)) != B_OK) {
         return Fail(B_IO_ERROR, "écriture du PNG impossible");

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstring>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,8 +41,10 @@ std::string ChunkName(const uint8* type);
 // a running value over pieces (0 to start).
 uint32 ChunkCrc(uint32 crc, const void* bytes, size_t size);
 
-// Writes one whole chunk at the destination's position. Failures carry a reason.
-status_t WriteChunk(BPositionIO& destination, const char type[4], const uint8* data, size_t size);
+// Writes one whole chunk at the destination's position: its data is `prefix` (often empty)
+// then `size` bytes at `data`, written from where they lie. Failures carry a reason.
+status_t WriteChunk(BPositionIO& destination, const char type[4], const uint8* data, size_t size,
+                    std::span<const uint8> prefix = {});
 
 // The zlib stream of `size` bytes, compressed at `level` (libdeflate's 0 to 12).
 status_t ZlibCompress(const uint8* bytes, size_t size, int level, std::vector<uint8>* out);

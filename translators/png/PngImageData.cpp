@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <span>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -149,6 +150,12 @@ void FilterRow(const uint8* row, const uint8* above, size_t size, size_t step, i
 
 using Compressor = std::unique_ptr<libdeflate_compressor, FreeWith<libdeflate_free_compressor>>;
 
+// Room kept before a band's compressed bytes for the zlib header, and after them for the
+// bytes that join it to the next band (at most 5) or the stream's checksum (4), so that each
+// band's part of the stream goes to the file from where the compressor left it.
+constexpr size_t kHeadroom = 2;
+constexpr size_t kTailroom = 8;
+
 // A band of rows, filtered then compressed on whichever thread takes it. Its buffers, sized
 // for the largest band, serve every round: fresh ones each time cost clearing and faulting
 // in the whole picture's worth of memory again (a tenth of a 100-megapixel picture's time).
@@ -160,14 +167,14 @@ struct Band {
     std::unique_ptr<PictureMemory> compressed;  // the compressor's bound for the largest band
     size_t compressedCapacity = 0;
     size_t filteredSize = 0;
-    size_t compressedSize = 0;
-    std::vector<uint8> tail;  // what follows the compressed bytes to let the next band go on
+    size_t compressedSize = 0;  // from kHeadroom on, with the joining bytes
+    std::vector<uint8> tail;    // the joining bytes, as they are found
     bool ok = false;
 
     // False when memory is short.
     bool Allocate(size_t filteredCapacity, size_t bound) {
         filtered = std::make_unique<PictureMemory>(filteredCapacity);
-        compressed = std::make_unique<PictureMemory>(bound);
+        compressed = std::make_unique<PictureMemory>(kHeadroom + bound + kTailroom);
         compressedCapacity = bound;
         return filtered->Bits() != nullptr && compressed->Bits() != nullptr;
     }
@@ -180,7 +187,7 @@ void DoBand(const RowSource& rows, const ImageDataLayout& layout, libdeflate_com
             bool zlib, Band* band) {
     const size_t stride = layout.rowBytes + 1;
     uint8* filtered = band->filtered->Bits();
-    uint8* compressed = band->compressed->Bits();
+    uint8* compressed = band->compressed->Bits() + kHeadroom;
     band->tail.clear();
     try {
         // The row above the band (zero above the first), the current one and a scratch row.
@@ -206,62 +213,39 @@ void DoBand(const RowSource& rows, const ImageDataLayout& layout, libdeflate_com
         band->ok =
             band->compressedSize > 0 &&
             (zlib || band->last || MakeContinuable(compressed, band->compressedSize, &band->tail));
+        if (band->ok && !band->tail.empty()) {
+            std::memcpy(compressed + band->compressedSize, band->tail.data(), band->tail.size());
+            band->compressedSize += band->tail.size();
+        }
     } catch (const std::bad_alloc&) {
         band->ok = false;
     }
 }
 
-// Bytes gathered into chunks of a bounded size as they come.
-class ChunkedOutput {
-public:
-    ChunkedOutput(BPositionIO& destination, const char type[4], uint32* sequence)
-        : fDestination(destination), fSequence(sequence) {
-        std::memcpy(fType, type, 4);
-        fBuffer.reserve(kMaxChunkData + 4);
-        Start();
-    }
-
-    status_t Write(const uint8* bytes, size_t size) {
-        while (size > 0) {
-            const size_t n = std::min(size, kMaxChunkData + fHead - fBuffer.size());
-            fBuffer.insert(fBuffer.end(), bytes, bytes + n);
-            bytes += n;
-            size -= n;
-            if (fBuffer.size() == kMaxChunkData + fHead) {
-                if (status_t status = Flush(); status != B_OK) {
-                    return status;
-                }
-            }
+// Writes part of the zlib stream as chunks of at most kMaxChunkData of its bytes. An fdAT's
+// data starts with its sequence number, counted only once the chunk is written: a number
+// taken for a chunk never written would break the sequence.
+status_t WriteChunks(BPositionIO& destination, const char type[4], uint32* sequence,
+                     const uint8* bytes, size_t size) {
+    while (size > 0) {
+        const size_t count = std::min(size, kMaxChunkData);
+        uint8 number[4];
+        std::span<const uint8> prefix;
+        if (sequence != nullptr) {
+            WriteBE32(number, *sequence);
+            prefix = number;
         }
-        return B_OK;
-    }
-
-    status_t Flush() {
-        if (fBuffer.size() == fHead) {
-            return B_OK;
+        if (status_t status = WriteChunk(destination, type, bytes, count, prefix); status != B_OK) {
+            return status;
         }
-        if (fSequence != nullptr) {
-            WriteBE32(fBuffer.data(), (*fSequence)++);
+        if (sequence != nullptr) {
+            (*sequence)++;
         }
-        const status_t status = WriteChunk(fDestination, fType, fBuffer.data(), fBuffer.size());
-        Start();
-        return status;
+        bytes += count;
+        size -= count;
     }
-
-private:
-    // An fdAT's data starts with its sequence number, counted only once the chunk is
-    // written: a number taken for a chunk never written would break the sequence.
-    void Start() {
-        fHead = fSequence != nullptr ? 4 : 0;
-        fBuffer.assign(fHead, 0);
-    }
-
-    BPositionIO& fDestination;
-    char fType[4];
-    uint32* fSequence;
-    std::vector<uint8> fBuffer;
-    size_t fHead = 0;
-};
+    return B_OK;
+}
 
 // The zlib stream's two header bytes: deflate with a 32 KB window, the level class
 // libdeflate states for `level`, and the check bits.
@@ -295,15 +279,9 @@ status_t WriteImageData(const RowSource& rows, const ImageDataLayout& layout,
             return Fail(B_NO_MEMORY, "mémoire insuffisante pour écrire le PNG");
         }
     }
-    ChunkedOutput output(destination, type, sequence);
     const bool whole = bandCount == 1;
     status_t status = B_OK;
     uint32 adler = 1;
-    if (!whole) {
-        uint8 header[2];
-        ZlibHeader(layout.level, header);
-        status = output.Write(header, sizeof(header));
-    }
     // Bands go by rounds, one a thread; each round's are written in order before the next
     // starts, so the output is the same whatever the number of threads.
     std::vector<Band> bands(threads);
@@ -342,21 +320,24 @@ status_t WriteImageData(const RowSource& rows, const ImageDataLayout& layout,
                 status = Fail(B_NO_MEMORY, "mémoire insuffisante pour écrire le PNG");
                 break;
             }
+            uint8* start = band.compressed->Bits() + kHeadroom;
+            size_t size = band.compressedSize;
             if (!whole) {
+                if (band.first == 0) {
+                    start -= kHeadroom;
+                    size += kHeadroom;
+                    ZlibHeader(layout.level, start);
+                }
                 adler = libdeflate_adler32(adler, band.filtered->Bits(), band.filteredSize);
+                if (band.last) {
+                    WriteBE32(start + size, adler);
+                    size += 4;
+                }
             }
-            status = output.Write(band.compressed->Bits(), band.compressedSize);
-            if (status == B_OK) {
-                status = output.Write(band.tail.data(), band.tail.size());
-            }
+            status = WriteChunks(destination, type, sequence, start, size);
         }
     }
-    if (status == B_OK && !whole) {
-        uint8 checksum[4];
-        WriteBE32(checksum, adler);
-        status = output.Write(checksum, sizeof(checksum));
-    }
-    return status == B_OK ? output.Flush() : status;
+    return status;
 }
 
 }  // namespace orv::png

@@ -5,7 +5,9 @@
 #include <libdeflate.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
+#include <random>
 
 #include "tests/translators/common/CodecTestSupport.h"
 #include "translators/png/DeflateJoin.h"
@@ -105,6 +107,13 @@ TEST(PngWriter, DeflateStreamsJoinIntoOne) {
         text.push_back(uint8("orvane "[i % 7] + i / 700));
     }
     pieces.push_back(text);
+    // Bytes of very unequal frequencies: the rarest get the longest codes deflate allows.
+    std::mt19937 random(7);
+    std::vector<uint8> skewed(60000);
+    for (uint8& byte : skewed) {
+        byte = uint8(std::countr_zero(random() | 1u << 24) * 7);
+    }
+    pieces.push_back(skewed);
     for (int level : {0, 1, 6, 12}) {
         SCOPED_TRACE(level);
         libdeflate_compressor* compressor = libdeflate_alloc_compressor(level);
