@@ -53,17 +53,21 @@ int Orientation(const TranslatorSettings& settings, const PictureMetadata& metad
     return ExifOrientation(metadata.exif.data(), metadata.exif.size());
 }
 
-// The picture the file shows to a reader that knows no animation.
+// The picture the file shows to a reader that knows no animation, with `work` (when not
+// null) done to every row.
 status_t DecodeStill(BPositionIO& source, png::PngLayout layout, int orientation,
-                     DecodedImage* decoded) {
+                     const PixelWork* work, DecodedImage* decoded) {
     std::unique_ptr<BBitmap> bitmap;
     if (status_t status = NewImage(layout.width, layout.height, layout.alpha, &bitmap);
         status != B_OK) {
         return status;
     }
     const png::PixelTarget target{static_cast<uint8*>(bitmap->Bits()),
-                                  size_t(bitmap->BytesPerRow()), layout.width, layout.height,
-                                  layout.alpha};
+                                  size_t(bitmap->BytesPerRow()),
+                                  layout.width,
+                                  layout.height,
+                                  layout.alpha,
+                                  work};
     png::DataStream stream(source, layout, layout.width, layout.height, layout.imageData);
     png::PixelOutcome outcome;
     if (status_t status =
@@ -72,6 +76,11 @@ status_t DecodeStill(BPositionIO& source, png::PngLayout layout, int orientation
                 : png::DecodePixels(stream, target, stream.Truncated() || !layout.ended, &outcome);
         status != B_OK) {
         return status;
+    }
+    // The rows the decoder could not do as it went: an interlaced picture's, and those a
+    // damaged file lacks.
+    for (uint32 y = outcome.rowsDone; y < layout.height; y++) {
+        png::WorkRow(target, y);
     }
     if (status_t status = ApplyOrientation(orientation, &bitmap); status != B_OK) {
         return status;
@@ -90,6 +99,53 @@ status_t DecodeStill(BPositionIO& source, png::PngLayout layout, int orientation
     }
     return B_OK;
 }
+
+// A still picture, decoded when its frame is asked for: pixel work asked for after opening
+// is then done to each row as the decoder writes it.
+class StillReader final : public PictureReader {
+public:
+    StillReader(BPositionIO& source, png::PngLayout layout, int orientation)
+        : fSource(source), fLayout(std::move(layout)), fOrientation(orientation) {
+        const bool across = orientation >= 5 && orientation <= 8;  // a quarter turn: sides swap
+        fInfo.width = across ? fLayout.height : fLayout.width;
+        fInfo.height = across ? fLayout.width : fLayout.height;
+        fInfo.alpha = fLayout.alpha;
+        fInfo.frameCount = 1;
+        fInfo.orientationApplied = orientation >= 2 && orientation <= 8;
+        fInfo.metadata = std::move(fLayout.metadata);
+    }
+
+    bool SetPixelWork(PixelWork work) override {
+        fWork = std::move(work);
+        return true;
+    }
+
+    status_t ReadFrame(std::unique_ptr<BBitmap>* frame, FrameTiming* timing) override {
+        if (fRead) {
+            return Fail(B_ERROR, "plus d'image dans ce fichier");
+        }
+        fRead = true;
+        DecodedImage decoded;
+        if (status_t status = DecodeStill(fSource, std::move(fLayout), fOrientation,
+                                          fWork ? &fWork : nullptr, &decoded);
+            status != B_OK) {
+            return status;
+        }
+        if (!decoded.damage.empty()) {
+            ReportDamage(std::move(decoded.damage));
+        }
+        *frame = std::move(decoded.bitmap);
+        *timing = FrameTiming{};
+        return B_OK;
+    }
+
+private:
+    BPositionIO& fSource;
+    png::PngLayout fLayout;
+    int fOrientation;
+    PixelWork fWork;
+    bool fRead = false;
+};
 
 }  // namespace
 
@@ -118,7 +174,7 @@ status_t PNGTranslator::DecodePicture(BPositionIO& source, DecodedImage* decoded
         return status;
     }
     const int orientation = Orientation(Settings(), layout.metadata);
-    return DecodeStill(source, std::move(layout), orientation, decoded);
+    return DecodeStill(source, std::move(layout), orientation, nullptr, decoded);
 }
 
 status_t PNGTranslator::OpenReader(BPositionIO& source, std::unique_ptr<PictureReader>* reader) {
@@ -129,12 +185,7 @@ status_t PNGTranslator::OpenReader(BPositionIO& source, std::unique_ptr<PictureR
     }
     const int orientation = Orientation(Settings(), layout.metadata);
     if (layout.frames.empty()) {
-        DecodedImage decoded;
-        if (status_t status = DecodeStill(source, std::move(layout), orientation, &decoded);
-            status != B_OK) {
-            return status;
-        }
-        *reader = std::make_unique<SingleImageReader>(std::move(decoded));
+        *reader = std::make_unique<StillReader>(source, std::move(layout), orientation);
         return B_OK;
     }
     *reader = std::make_unique<png::ApngReader>(source, std::move(layout), orientation);

@@ -211,6 +211,7 @@ bool InflateWhole(BPositionIO& source, const PngLayout& layout, const std::vecto
             uint8* row = filtered.Bits() + y * (rowBytes + 1);
             Unfilter(row[0], row + 1, above, rowBytes, channels);
             SamplesToRow(row + 1, uint32(channels), target.bits + y * target.stride, target.width);
+            WorkRow(target, y);
             above = row + 1;
         }
     } catch (const std::bad_alloc&) {

@@ -100,6 +100,7 @@ bool ReadRows(png_structp png, const PixelTarget& target, int passes, PixelOutco
                 }
             } else {
                 png_read_row(png, row, nullptr);
+                WorkRow(target, y);
                 outcome->decodedPixels += target.width;
                 outcome->rowsDone = y + 1;
             }

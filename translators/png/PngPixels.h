@@ -9,6 +9,7 @@
 
 #include "platform/support/DataIO.h"
 #include "platform/support/SupportDefs.h"
+#include "platform/translation/PictureIO.h"
 
 namespace orv::png {
 
@@ -19,11 +20,23 @@ struct PixelTarget {
     uint32 width = 0;
     uint32 height = 0;
     bool alpha = false;  // B_RGBA32; otherwise the fourth byte is set to 255
+    // When set, done to each row as soon as it is written whole, top first: never in an
+    // interlaced picture, whose rows are only final after the last pass. The rows from
+    // PixelOutcome::rowsDone on are left for the caller.
+    const PixelWork* work = nullptr;
 };
+
+// Does the target's work, if any, to row y.
+inline void WorkRow(const PixelTarget& target, uint32 y) {
+    if (target.work != nullptr && *target.work) {
+        (*target.work)(target.bits + size_t(y) * target.stride, target.width,
+                       target.alpha ? B_RGBA32 : B_RGB32);
+    }
+}
 
 struct PixelOutcome {
     uint64 decodedPixels = 0;  // of width × height
-    uint32 rowsDone = 0;       // rows written whole, top first (not interlaced)
+    uint32 rowsDone = 0;       // rows written whole (and worked), top first (not interlaced)
     bool interlaced = false;
     // Empty when the stream read whole; otherwise what was wrong, in French.
     std::string damage;

@@ -11,6 +11,7 @@
 #include "tests/TempFolder.h"
 #include "tests/translators/common/CodecTestSupport.h"
 #include "tests/translators/common/ForeignFiles.h"
+#include "tests/translators/common/PixelWorkCheck.h"
 #include "tests/translators/jpeg/ShellOutput.h"
 #include "translators/jpeg/JPEGTranslator.h"
 
@@ -595,24 +596,6 @@ TEST(JPEGTranslator, ReducedDecodingIsNeverSmallerThanAskedAndLooksTheSame) {
     }
 }
 
-// The first frame of `bytes`, with `work` done by the reader as it decodes when there is some.
-std::unique_ptr<BBitmap> ReadWithWork(JPEGTranslator& translator, const std::vector<uint8>& bytes,
-                                      PixelWork work) {
-    BMemoryIO source(bytes.data(), bytes.size());
-    std::unique_ptr<PictureReader> reader;
-    EXPECT_EQ(translator.OpenReader(source, &reader), B_OK) << ErrorReason();
-    if (reader == nullptr) {
-        return nullptr;
-    }
-    if (work) {
-        EXPECT_TRUE(reader->SetPixelWork(std::move(work)));
-    }
-    std::unique_ptr<BBitmap> frame;
-    FrameTiming timing;
-    EXPECT_EQ(reader->ReadFrame(&frame, &timing), B_OK) << ErrorReason();
-    return frame;
-}
-
 TEST(JPEGTranslator, FiltersDoneWhileDecodingGiveWhatTheyGiveAfter) {
     ORV_NEED_TOOLS("cjpeg");
     JPEGTranslator translator;
@@ -636,18 +619,8 @@ TEST(JPEGTranslator, FiltersDoneWhileDecodingGiveWhatTheyGiveAfter) {
                  {"stopped halfway", stopped},
                  {"CMYK", WriteWithLibjpeg(JCS_CMYK, JCS_CMYK, 4, cmyk)}};
     for (const auto& file : files) {
-        for (int32 filter = kNoFilter + 1; filter < kFilterCount; filter++) {
-            PixelWork work = PixelFilter(filter);
-            if (!work) {
-                continue;
-            }
-            SCOPED_TRACE(std::string(file.name) + ", filter " + std::to_string(filter));
-            auto after = OrvImage::Adopt(ReadWithWork(translator, file.bytes, nullptr));
-            auto during = ReadWithWork(translator, file.bytes, std::move(work));
-            ASSERT_TRUE(after != nullptr && during != nullptr);
-            ASSERT_TRUE(ApplyFilterInPlace(*after, filter));
-            EXPECT_TRUE(SamePixels(*after, *during));
-        }
+        SCOPED_TRACE(file.name);
+        ExpectPixelWorkAsFiltersDoIt(translator, file.bytes);
     }
 }
 

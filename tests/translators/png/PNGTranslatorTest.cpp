@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "tests/translators/common/ForeignFiles.h"
+#include "tests/translators/common/PixelWorkCheck.h"
 #include "tests/translators/png/PngTestFiles.h"
 
 namespace orv::test {
@@ -181,6 +182,7 @@ TEST(PNGTranslator, ImageMagickFilesDecodeToTheirSource) {
         // translucent palette through its own samples, a level off at times.
         ExpectDecodesTo(translator, png, c.source,
                         c.source.maxval > 255 || c.holding != nullptr ? 1 : 0);
+        ExpectPixelWorkAsFiltersDoIt(translator, png);
     }
 }
 
@@ -255,6 +257,7 @@ TEST(PNGTranslator, DamageIsReportedWithWhatCouldBeRead) {
     for (uint32 y = 0; y < 30; y++) {
         ASSERT_EQ(std::memcmp(Pixel(*partial.bitmap, 0, y), Pixel(*source, 0, y), 64 * 4), 0) << y;
     }
+    ExpectPixelWorkAsFiltersDoIt(translator, cut);  // the missing rows are worked too
     // Every row there, the end missing.
     cut.assign(whole.begin(), whole.end() - 6);
     DecodedImage ended = DecodeWhole(translator, cut);
