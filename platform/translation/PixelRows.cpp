@@ -198,38 +198,64 @@ bool IsGrey(const BBitmap& image) {
     return true;
 }
 
-namespace {
-
-// Where output pixel (x, y) of an image turned for `orientation` comes from in the source,
-// as a start offset and steps in source pixels: source = start + x·stepX + y·stepY.
-struct SourceWalk {
-    int64 start;
-    int64 stepX;
-    int64 stepY;
-};
-
-SourceWalk WalkFor(int orientation, int64 width, int64 height) {
+OrientedRows::OrientedRows(BBitmap& target, int orientation, uint32 width, uint32 height)
+    : fTarget(static_cast<uint32*>(target.Bits())), fWidth(width) {
+    const int64 w = width;
+    const int64 h = height;
     switch (orientation) {
         case 2:  // mirrored left to right
-            return {width - 1, -1, width};
+            fStart = w - 1, fStepX = -1, fStepY = w;
+            break;
         case 3:  // turned half a turn
-            return {(height - 1) * width + width - 1, -1, -width};
+            fStart = (h - 1) * w + w - 1, fStepX = -1, fStepY = -w;
+            break;
         case 4:  // mirrored top to bottom
-            return {(height - 1) * width, 1, -width};
-        case 5:  // transposed: output (x, y) = source (y, x)
-            return {0, width, 1};
-        case 6:  // stored a quarter turn anticlockwise: output (x, y) = source (y, h-1-x)
-            return {(height - 1) * width, -width, 1};
-        case 7:  // transversed: output (x, y) = source (w-1-y, h-1-x)
-            return {(height - 1) * width + width - 1, -width, -1};
-        case 8:  // stored a quarter turn clockwise: output (x, y) = source (w-1-y, x)
-            return {width - 1, width, -1};
+            fStart = (h - 1) * w, fStepX = 1, fStepY = -w;
+            break;
+        case 5:  // transposed: (x, y) goes to (y, x)
+            fStart = 0, fStepX = h, fStepY = 1;
+            break;
+        case 6:  // stored a quarter turn anticlockwise: (x, y) goes to (h-1-y, x)
+            fStart = h - 1, fStepX = h, fStepY = -1;
+            break;
+        case 7:  // transversed: (x, y) goes to (h-1-y, w-1-x)
+            fStart = (w - 1) * h + h - 1, fStepX = -h, fStepY = -1;
+            break;
+        case 8:  // stored a quarter turn clockwise: (x, y) goes to (y, w-1-x)
+            fStart = (w - 1) * h, fStepX = -h, fStepY = 1;
+            break;
         default:
-            return {0, 1, width};
+            fStart = 0, fStepX = 1, fStepY = w;
+            break;
     }
 }
 
-}  // namespace
+void OrientedRows::Put(uint32 y, const uint8* const* rows, uint32 count) {
+    if (fStepX == 1) {  // rows stay rows, in the same direction
+        for (uint32 i = 0; i < count; ++i) {
+            std::memcpy(fTarget + fStart + int64(y + i) * fStepY, rows[i], size_t(fWidth) * 4);
+        }
+        return;
+    }
+    if (fStepX == -1) {  // rows stay rows, reversed
+        for (uint32 i = 0; i < count; ++i) {
+            uint32* out = fTarget + fStart + int64(y + i) * fStepY;
+            const auto* in = reinterpret_cast<const uint32*>(rows[i]);
+            for (uint32 x = 0; x < fWidth; ++x) {
+                std::memcpy(out - x, in + x, 4);
+            }
+        }
+        return;
+    }
+    // Rows become columns: the rows given make a run of neighbouring pixels in each target
+    // row, written together while the rows are in the cache.
+    for (uint32 x = 0; x < fWidth; ++x) {
+        uint32* out = fTarget + fStart + int64(x) * fStepX + int64(y) * fStepY;
+        for (uint32 i = 0; i < count; ++i) {
+            std::memcpy(out + int64(i) * fStepY, rows[i] + size_t(x) * 4, 4);
+        }
+    }
+}
 
 status_t ApplyOrientation(int orientation, std::unique_ptr<BBitmap>* image) {
     // An unknown value is what a camera writes when it knows no better: leave the image.
@@ -243,32 +269,23 @@ status_t ApplyOrientation(int orientation, std::unique_ptr<BBitmap>* image) {
     const uint32 width = source.PixelWidth();
     const uint32 height = source.PixelHeight();
     const bool swap = orientation >= 5;
-    const uint32 outWidth = swap ? height : width;
-    const uint32 outHeight = swap ? width : height;
-
-    auto turned = std::make_unique<BBitmap>(BRect(0, 0, float(outWidth) - 1, float(outHeight) - 1),
-                                            source.ColorSpace());
+    auto turned = std::make_unique<BBitmap>(
+        BRect(0, 0, float(swap ? height : width) - 1, float(swap ? width : height) - 1),
+        source.ColorSpace());
     if (turned->InitCheck() != B_OK) {
         return turned->InitCheck();
     }
-    const auto* from = static_cast<const uint32*>(source.Bits());
-    auto* to = static_cast<uint32*>(turned->Bits());
-    const SourceWalk walk = WalkFor(orientation, width, height);
-    // The quarter turns read the source down its columns; going tile by tile keeps both
-    // sides of a tile in the cache, where a whole column would not be.
-    constexpr uint32 kTile = 64;
-    for (uint32 tileY = 0; tileY < outHeight; tileY += kTile) {
-        const uint32 endY = std::min(outHeight, tileY + kTile);
-        for (uint32 tileX = 0; tileX < outWidth; tileX += kTile) {
-            const uint32 endX = std::min(outWidth, tileX + kTile);
-            for (uint32 y = tileY; y < endY; ++y) {
-                const uint32* rowStart = from + walk.start + int64(y) * walk.stepY;
-                uint32* out = to + size_t(y) * outWidth;
-                for (uint32 x = tileX; x < endX; ++x) {
-                    out[x] = rowStart[int64(x) * walk.stepX];
-                }
-            }
+    // A few rows at a time: in a quarter turn, each makes one pixel of every target row.
+    constexpr uint32 kRows = 16;
+    OrientedRows placer(*turned, orientation, width, height);
+    const auto* bits = static_cast<const uint8*>(source.Bits());
+    const uint8* rows[kRows];
+    for (uint32 y = 0; y < height; y += kRows) {
+        const uint32 count = std::min(kRows, height - y);
+        for (uint32 i = 0; i < count; ++i) {
+            rows[i] = bits + size_t(y + i) * size_t(source.BytesPerRow());
         }
+        placer.Put(y, rows, count);
     }
     *image = std::move(turned);
     return B_OK;

@@ -50,6 +50,26 @@ bool IsGrey(const BBitmap& image);
 // bitmap may be replaced by a new one with width and height swapped.
 status_t ApplyOrientation(int orientation, std::unique_ptr<BBitmap>* image);
 
+// Puts the rows of a width × height B_RGB32 or B_RGBA32 picture, as a decoder gives them,
+// into a bitmap already turned upright for an EXIF orientation 1 to 8 (any other value
+// counts as 1): a decoder that turns as it goes needs no second bitmap.
+class OrientedRows {
+public:
+    // `target` has the turned size: height × width for orientations 5 to 8.
+    OrientedRows(BBitmap& target, int orientation, uint32 width, uint32 height);
+
+    // Puts rows y to y + count - 1 of the picture, each `width` pixels at rows[i].
+    void Put(uint32 y, const uint8* const* rows, uint32 count);
+
+private:
+    uint32* fTarget;
+    uint32 fWidth;
+    // Where pixel (x, y) goes in the target: fStart + x·fStepX + y·fStepY, in pixels.
+    int64 fStart = 0;
+    int64 fStepX = 1;
+    int64 fStepY = 0;
+};
+
 // The EXIF orientation (1 to 8) found in a TIFF-structured EXIF block, or 1 when absent or
 // unreadable. Accepts the block with or without its leading "Exif\0\0".
 int ExifOrientation(const uint8* exif, size_t size);

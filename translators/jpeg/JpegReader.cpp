@@ -17,6 +17,7 @@
 
 #include "platform/support/ErrorReason.h"
 #include "platform/support/ImageLimits.h"
+#include "platform/support/PictureMemory.h"
 #include "platform/translation/PixelRows.h"
 #include "translators/jpeg/JpegMetadata.h"
 
@@ -109,25 +110,6 @@ bool CoefficientsComplete(const jpeg_decompress_struct& info) {
     return true;
 }
 
-// Does `work`, when there is some, to the rows from *worked up to `end` of a B_RGB32 frame
-// `width` pixels wide.
-void WorkRows(const PixelWork& work, JSAMPROW* rows, uint32 width, uint32 end, uint32* worked) {
-    if (!work) {
-        return;
-    }
-    for (; *worked < end; ++*worked) {
-        work(rows[*worked], width, B_RGB32);
-    }
-}
-
-// libjpeg-turbo's colour conversion writes rows that start on a vector boundary with
-// streaming stores, which leave them out of the cache: work done to each row right after
-// would read it back from memory, as a pass after decoding does. So rows to work on are
-// decoded into a few rows of scratch that start off that boundary, where they stay in the
-// cache; once worked, they go to the bitmap with streaming stores.
-constexpr JDIMENSION kScratchRows = 16;
-constexpr size_t kOffBoundary = 4;
-
 // Copies `size` bytes to where they will not be read again soon, around the cache.
 void StreamRow(uint8* to, const uint8* from, size_t size) {
     size_t i = 0;
@@ -142,63 +124,125 @@ void StreamRow(uint8* to, const uint8* from, size_t size) {
     std::memcpy(to + i, from + i, size - i);
 }
 
-// The direct path with `work`: through the scratch rows, as said above.
-void DecodeWorkedRows(jpeg_decompress_struct* info, JSAMPROW* rows, const PixelWork& work,
-                      uint32* worked) {
-    const size_t rowBytes = size_t(info->output_width) * 4;
-    const size_t stride = (rowBytes + kOffBoundary + 63) / 64 * 64;
-    auto* memory = static_cast<uint8*>((*info->mem->alloc_large)(
-        reinterpret_cast<j_common_ptr>(info), JPOOL_IMAGE, stride * kScratchRows + 64));
-    uint8* first = memory + (64 - reinterpret_cast<uintptr_t>(memory) % 64) % 64 + kOffBoundary;
-    JSAMPROW scratch[kScratchRows];
-    for (JDIMENSION i = 0; i < kScratchRows; i++) {
-        scratch[i] = first + i * stride;
-    }
-    while (info->output_scanline < info->output_height) {
-        const JDIMENSION y = info->output_scanline;
-        const JDIMENSION count = jpeg_read_scanlines(info, scratch, kScratchRows);
-        for (JDIMENSION i = 0; i < count; i++) {
-            work(scratch[i], info->output_width, B_RGB32);
-            StreamRow(rows[y + i], scratch[i], rowBytes);
-        }
-        *worked = y + count;
-    }
-}
+}  // namespace
 
-// Decodes straight into the bitmap's rows, or through one row of samples to convert, doing
-// `work` to each row as it comes. `started`: the rows come (so those above output_scanline
-// are there even when this fails); `worked`: how many rows from the top had the work done.
-bool DecodeRows(jpeg_decompress_struct* info, JpegContext* context, JSAMPROW* rows, RowPath path,
-                const DeviceRowConverter* converter, const PixelWork& work, bool* started,
-                bool* detailComplete, uint32* worked) {
+// Where decoded rows go. With nothing to do to them, libjpeg writes them straight into the
+// bitmap. Otherwise they come into a few rows of scratch, are worked there while in the
+// cache, and are then put in place: turned upright, or streamed to the bitmap's row.
+//
+// The scratch rows start off a vector boundary on purpose: libjpeg-turbo's colour conversion
+// writes a row that starts on one with streaming stores, which keep it out of the cache, and
+// the work would then read every row back from memory, as a pass after decoding does.
+class JpegRowSink {
+public:
+    static constexpr JDIMENSION kScratchRows = 16;
+
+    // `width` × `height` as decoded, into a bitmap turned for `orientation` (1 to 8);
+    // `direct`: libjpeg gives the bitmap's own kind of rows.
+    JpegRowSink(BBitmap& bitmap, int orientation, uint32 width, uint32 height,
+                const PixelWork& work, bool direct)
+        : fBitmap(bitmap),
+          fOrientation(orientation),
+          fWidth(width),
+          fWork(work),
+          fPlacer(bitmap, orientation, width, height),
+          fStraight(direct && orientation == 1 && !work) {
+        if (fStraight) {
+            fRows.resize(height);
+            auto* bits = static_cast<JSAMPLE*>(bitmap.Bits());
+            for (uint32 y = 0; y < height; y++) {
+                fRows[y] = bits + size_t(y) * size_t(bitmap.BytesPerRow());
+            }
+        }
+        const size_t stride = (size_t(width) * 4 + kOffBoundary + 63) / 64 * 64;
+        fMemory = std::make_unique<PictureMemory>(stride * kScratchRows + 64);
+        if (fMemory->Bits() != nullptr) {
+            uint8* first = fMemory->Bits() +
+                           (64 - reinterpret_cast<uintptr_t>(fMemory->Bits()) % 64) % 64 +
+                           kOffBoundary;
+            for (JDIMENSION i = 0; i < kScratchRows; i++) {
+                fScratch[i] = first + i * stride;
+            }
+        }
+    }
+
+    bool Ready() const { return fMemory->Bits() != nullptr; }
+    // Whether libjpeg writes the rows straight into the bitmap, at Rows(y).
+    bool Straight() const { return fStraight; }
+    JSAMPROW* Rows(uint32 y) { return fRows.data() + y; }
+    JSAMPROW* Scratch() { return fScratch; }
+    // How many rows from the top are in place.
+    uint32 Placed() const { return fPlaced; }
+
+    // Rows fPlaced to fPlaced + count - 1 have been decoded, straight into the bitmap or into
+    // the first `count` scratch rows.
+    void Decoded(uint32 count) {
+        if (!fStraight) {
+            for (uint32 i = 0; i < count && fWork; i++) {
+                fWork(fScratch[i], fWidth, B_RGB32);
+            }
+            if (fOrientation == 1) {
+                for (uint32 i = 0; i < count; i++) {
+                    StreamRow(static_cast<uint8*>(fBitmap.Bits()) +
+                                  size_t(fPlaced + i) * size_t(fBitmap.BytesPerRow()),
+                              fScratch[i], size_t(fWidth) * 4);
+                }
+            } else {
+                fPlacer.Put(fPlaced, fScratch, count);
+            }
+        }
+        fPlaced += count;
+    }
+
+private:
+    static constexpr size_t kOffBoundary = 4;
+
+    BBitmap& fBitmap;
+    int fOrientation;
+    uint32 fWidth;
+    const PixelWork& fWork;
+    OrientedRows fPlacer;
+    bool fStraight;
+    std::vector<JSAMPROW> fRows;  // the bitmap's, when straight
+    std::unique_ptr<PictureMemory> fMemory;
+    JSAMPROW fScratch[kScratchRows] = {};
+    uint32 fPlaced = 0;
+};
+
+namespace {
+
+// Decodes into `sink`, directly or through one row of samples to convert. `started`: the rows
+// come (so those above output_scanline are in place even when this fails).
+bool DecodeRows(jpeg_decompress_struct* info, JpegContext* context, JpegRowSink* sink, RowPath path,
+                const DeviceRowConverter* converter, bool* started, bool* detailComplete) {
     if (setjmp(context->jump)) {
         return false;
     }
     jpeg_start_decompress(info);
     *started = true;
-    if (path == RowPath::Direct && work) {
-        DecodeWorkedRows(info, rows, work, worked);
-    } else if (path == RowPath::Direct) {
+    if (path == RowPath::Direct) {
         while (info->output_scanline < info->output_height) {
-            jpeg_read_scanlines(info, rows + info->output_scanline,
-                                info->output_height - info->output_scanline);
-            WorkRows(work, rows, info->output_width, info->output_scanline, worked);
+            const JDIMENSION y = info->output_scanline;
+            sink->Decoded(
+                sink->Straight()
+                    ? jpeg_read_scanlines(info, sink->Rows(y), info->output_height - y)
+                    : jpeg_read_scanlines(info, sink->Scratch(), JpegRowSink::kScratchRows));
         }
     } else {
         JSAMPARRAY samples =
             (*info->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(info), JPOOL_IMAGE,
                                        info->output_width * JDIMENSION(info->output_components), 1);
         while (info->output_scanline < info->output_height) {
-            const JDIMENSION y = info->output_scanline;
             if (jpeg_read_scanlines(info, samples, 1) != 1) {
                 continue;
             }
             if (path == RowPath::Converted) {
-                converter->Convert(samples[0], rows[y], info->output_width);
+                converter->Convert(samples[0], sink->Scratch()[0], info->output_width);
             } else {
-                CMYKToRow(samples[0], rows[y], info->output_width, info->saw_Adobe_marker);
+                CMYKToRow(samples[0], sink->Scratch()[0], info->output_width,
+                          info->saw_Adobe_marker);
             }
-            WorkRows(work, rows, info->output_width, y + 1, worked);
+            sink->Decoded(1);
         }
     }
     *detailComplete = CoefficientsComplete(*info);
@@ -258,15 +302,19 @@ status_t JpegReader::Open() {
         metadata.color.icc = std::move(icc);
     }
 
-    const bool turned = fApplyOrientation && fOrientation >= 5;
+    const bool turned = Orientation() >= 5;
     fInfo.width = turned ? fDecompressor.image_height : fDecompressor.image_width;
     fInfo.height = turned ? fDecompressor.image_width : fDecompressor.image_height;
     fInfo.orientationApplied = fApplyOrientation && fOrientation != 1;
     return B_OK;
 }
 
+int JpegReader::Orientation() const {
+    return fApplyOrientation && fOrientation >= 2 && fOrientation <= 8 ? fOrientation : 1;
+}
+
 void JpegReader::SetSizeHint(uint32 minWidth, uint32 minHeight) {
-    if (fApplyOrientation && fOrientation >= 5) {
+    if (Orientation() >= 5) {
         std::swap(minWidth, minHeight);
     }
     // libjpeg gives ceil(side / scale) at 1/scale.
@@ -298,31 +346,26 @@ status_t JpegReader::ReadFrame(std::unique_ptr<BBitmap>* frame, FrameTiming* tim
     if (!PrepareOutput(&fDecompressor, &fContext, fScale, path, &width, &height)) {
         return Failure();
     }
+    const int orientation = Orientation();
+    const bool across = orientation >= 5;
     std::unique_ptr<BBitmap> bitmap;
-    if (status_t status = NewImage(width, height, false, &bitmap); status != B_OK) {
+    if (status_t status =
+            NewImage(across ? height : width, across ? width : height, false, &bitmap);
+        status != B_OK) {
         return status;
     }
-    std::vector<JSAMPROW> rows(height);
-    auto* bits = static_cast<JSAMPLE*>(bitmap->Bits());
-    for (uint32 y = 0; y < height; y++) {
-        rows[y] = bits + size_t(y) * size_t(bitmap->BytesPerRow());
+    JpegRowSink sink(*bitmap, orientation, width, height, fPixelWork, path == RowPath::Direct);
+    if (!sink.Ready()) {
+        return Fail(B_NO_MEMORY, "mémoire insuffisante pour lire le JPEG");
     }
     bool started = false, detailComplete = true;
-    uint32 worked = 0;
-    const bool decoded = DecodeRows(&fDecompressor, &fContext, rows.data(), path, fConverter.get(),
-                                    fPixelWork, &started, &detailComplete, &worked);
+    const bool decoded = DecodeRows(&fDecompressor, &fContext, &sink, path, fConverter.get(),
+                                    &started, &detailComplete);
 #if defined(__SSE2__)
     _mm_sfence();  // rows streamed to the bitmap, even by a decode cut short, before others read
 #endif
-    if (status_t status = AssessDamage(decoded, started, detailComplete, rows); status != B_OK) {
+    if (status_t status = AssessDamage(decoded, started, detailComplete, &sink); status != B_OK) {
         return status;
-    }
-    // The rows a damaged file lacks, filled in by AssessDamage.
-    WorkRows(fPixelWork, rows.data(), width, height, &worked);
-    if (fApplyOrientation) {
-        if (status_t status = ApplyOrientation(fOrientation, &bitmap); status != B_OK) {
-            return status;
-        }
     }
     *frame = std::move(bitmap);
     *timing = FrameTiming{};
@@ -337,7 +380,7 @@ status_t JpegReader::ReadFrame(std::unique_ptr<BBitmap>* frame, FrameTiming* tim
 // as it goes, and the rest is left grey as libjpeg fills what it cannot read. Nothing read,
 // or a failure that is not about the file's data, is a failure.
 status_t JpegReader::AssessDamage(bool decoded, bool started, bool detailComplete,
-                                  const std::vector<JSAMPROW>& rows) {
+                                  JpegRowSink* sink) {
     const JDIMENSION height = fDecompressor.output_height;
     const JDIMENSION done = fDecompressor.output_scanline;
     double missing = 0;
@@ -348,10 +391,13 @@ status_t JpegReader::AssessDamage(bool decoded, bool started, bool detailComplet
             return Failure();
         }
         constexpr uint8 kGrey[4] = {128, 128, 128, 255};
-        for (JDIMENSION y = done; y < height; y++) {
+        while (sink->Placed() < height) {
+            const uint32 y = sink->Placed();
+            uint8* row = sink->Straight() ? *sink->Rows(y) : sink->Scratch()[0];
             for (JDIMENSION x = 0; x < fDecompressor.output_width; x++) {
-                std::memcpy(rows[y] + size_t(x) * 4, kGrey, 4);
+                std::memcpy(row + size_t(x) * 4, kGrey, 4);
             }
+            sink->Decoded(1);
         }
         missing = double(height - done) / double(height);
     }

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // One JPEG being read: the header and what the file says beside the pixels when it opens,
 // then the picture, at a reduced size when its caller needs no more (libjpeg scales in the
-// DCT, for a fraction of the work), upright, with what could be read of a damaged file.
+// DCT, for a fraction of the work), turned upright as its rows come (no second bitmap to
+// turn it into), with what could be read of a damaged file.
 #pragma once
 
 #include <vector>
@@ -11,6 +12,8 @@
 #include "translators/jpeg/JpegIO.h"
 
 namespace orv {
+
+class JpegRowSink;
 
 class JpegReader final : public PictureReader {
 public:
@@ -28,8 +31,9 @@ public:
 
 private:
     status_t Failure() const;
-    status_t AssessDamage(bool decoded, bool started, bool detailComplete,
-                          const std::vector<JSAMPROW>& rows);
+    status_t AssessDamage(bool decoded, bool started, bool detailComplete, JpegRowSink* sink);
+    // The EXIF orientation the picture is turned by as it is decoded: 1 when none.
+    int Orientation() const;
 
     BPositionIO& fSource;
     const bool fApplyOrientation;

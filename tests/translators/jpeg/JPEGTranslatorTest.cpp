@@ -193,6 +193,15 @@ TEST(JPEGTranslator, GreyAndCMYKBecomeRGB) {
     }
 }
 
+// `jpeg` with an APP1 Exif segment after SOI that states `orientation`.
+std::vector<uint8> WithOrientation(std::vector<uint8> jpeg, uint8 orientation) {
+    const uint8 app1[] = {0xff, 0xe1, 0, 34, 'E',         'x', 'i', 'f', 0,    0,    'I', 'I',
+                          42,   0,    8, 0,  0,           0,   1,   0,   0x12, 0x01, 3,   0,
+                          1,    0,    0, 0,  orientation, 0,   0,   0,   0,    0,    0,   0};
+    jpeg.insert(jpeg.begin() + 2, std::begin(app1), std::end(app1));
+    return jpeg;
+}
+
 TEST(JPEGTranslator, ExifOrientationIsAppliedUnlessTurnedOff) {
     JPEGTranslator translator;
     // Dark left half, light right half: the turn shows despite the compression.
@@ -201,12 +210,8 @@ TEST(JPEGTranslator, ExifOrientationIsAppliedUnlessTurnedOff) {
     for (uint32 y = 0; y < 32; y++) {
         std::memset(const_cast<uint8*>(Pixel(*source, 32, y)), 255, 32 * 4);
     }
-    std::vector<uint8> jpeg = Encode(translator, *source, kJPEG);
-    // An APP1 Exif segment after SOI: orientation 6, turn 90° clockwise.
-    const uint8 app1[] = {0xff, 0xe1, 0, 34, 'E', 'x', 'i', 'f', 0,    0,    'I', 'I',
-                          42,   0,    8, 0,  0,   0,   1,   0,   0x12, 0x01, 3,   0,
-                          1,    0,    0, 0,  6,   0,   0,   0,   0,    0,    0,   0};
-    jpeg.insert(jpeg.begin() + 2, std::begin(app1), std::end(app1));
+    // Orientation 6: turn 90° clockwise.
+    const std::vector<uint8> jpeg = WithOrientation(Encode(translator, *source, kJPEG), 6);
 
     std::unique_ptr<BBitmap> upright;
     ASSERT_EQ(Decode(translator, jpeg, &upright), B_OK) << ErrorReason();
@@ -218,6 +223,42 @@ TEST(JPEGTranslator, ExifOrientationIsAppliedUnlessTurnedOff) {
     auto stored = DecodeAsStored(translator, jpeg);
     ASSERT_NE(stored, nullptr);
     EXPECT_EQ(stored->PixelWidth(), 64u);
+}
+
+// The decoder turns the picture as the rows come: each orientation gives what turning the
+// stored picture afterwards gives, for a whole file, one cut short and one libjpeg gives up
+// on halfway, and with a filter done while decoding.
+TEST(JPEGTranslator, TurningWhileDecodingGivesWhatTurningAfterGives) {
+    JPEGTranslator translator;
+    const std::vector<uint8> whole = Encode(translator, *MakePhotoLikeImage(61, 150, false), kJPEG);
+    const std::vector<uint8> cut(whole.begin(), whole.begin() + ptrdiff_t(whole.size() * 2 / 3));
+    const std::vector<uint8> stopped = [&] {
+        std::vector<uint8> bytes = whole;
+        bytes.insert(bytes.begin() + ptrdiff_t(bytes.size() / 2), {0xff, 0x77});
+        return bytes;
+    }();
+    constexpr int32 kNegative = 1;
+    for (uint8 orientation = 1; orientation <= 8; orientation++) {
+        for (const auto* file : {&whole, &cut, &stopped}) {
+            SCOPED_TRACE(std::to_string(orientation) + ", file " +
+                         std::to_string(file == &whole ? 0
+                                        : file == &cut ? 1
+                                                       : 2));
+            const std::vector<uint8> bytes = WithOrientation(*file, orientation);
+            auto expected = DecodeAsStored(translator, bytes);
+            ASSERT_NE(expected, nullptr);
+            ASSERT_EQ(ApplyOrientation(orientation, &expected), B_OK);
+            auto turned = ReadWithWork(translator, bytes, nullptr);
+            ASSERT_NE(turned, nullptr);
+            EXPECT_TRUE(SamePixels(*expected, *turned));
+
+            auto negative = OrvImage::Adopt(std::move(expected));
+            ASSERT_TRUE(ApplyFilterInPlace(*negative, kNegative));
+            auto worked = ReadWithWork(translator, bytes, PixelFilter(kNegative));
+            ASSERT_NE(worked, nullptr);
+            EXPECT_TRUE(SamePixels(*negative, *worked));
+        }
+    }
 }
 
 TEST(JPEGTranslator, SettingsShapeTheOutput) {
