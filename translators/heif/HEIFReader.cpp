@@ -13,6 +13,7 @@
 #include "translators/common/CodecThreads.h"
 #include "translators/common/ExifPayload.h"
 #include "translators/heif/HEIFLibrary.h"
+#include "translators/heif/HeifDerivedSizes.h"
 
 namespace orv {
 
@@ -284,6 +285,20 @@ status_t HEIFReader::Open() {
     }
     if (status_t status = CheckImageSize(uint64(width), uint64(height)); status != B_OK) {
         return status;
+    }
+    // A grid or an overlay the picture is built from may state any size within libheif's
+    // side limit, and libheif allocates it whole: a few times the picture's own area is as
+    // much as one needs (a grid's tiles may overrun the picture's edges).
+    const size_t allowed = std::max(size_t(kMinimumSideLimit) * size_t(kMinimumSideLimit),
+                                    size_t(4) * size_t(width) * size_t(height));
+    for (const heif::DerivedSize& derived : heif::ReadDerivedSizes(fStream.source)) {
+        size_t area = 0;
+        if (!CheckedMultiply(size_t(derived.width), size_t(derived.height), &area) ||
+            area > allowed) {
+            return Fail(
+                B_BAD_DATA,
+                "image HEIF refusée : une image qui la compose est bien plus grande qu'elle");
+        }
     }
     // The picture may be built from other images (grid tiles, overlay layers), whose sizes
     // libheif checks only against its side limit. None needs to be much larger than the

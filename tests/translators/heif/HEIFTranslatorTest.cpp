@@ -157,20 +157,25 @@ TEST_F(HEIFTranslatorTest, HugeDeclaredSizeIsRefusedBeforeDecoding) {
     ExpectRefused(translator, file);
 }
 
-// A 539-byte file whose 24 × 16 grid takes its one tile from an overlay item declaring a
-// canvas of gigabytes: refused before libheif allocates it.
+// 539-byte files whose grid takes its one tile from an overlay item declaring a canvas of
+// gigabytes: refused before libheif allocates it. In the first the grid is 24 × 16; the
+// second, found by the fuzzer, states its grid 24 × 63247, which let libheif's side limit
+// grow to 63247 and the canvas with it.
 TEST_F(HEIFTranslatorTest, ImagesInsideThePictureAreBoundedByItsSize) {
-    std::ifstream in(ORVANE_SOURCE_DIR "/tests/translators/heif/data/overlay-canvas-bomb.heic",
-                     std::ios::binary);
-    const std::vector<uint8> file((std::istreambuf_iterator<char>(in)), {});
-    ASSERT_EQ(file.size(), 539u);
-    rusage before{};
-    getrusage(RUSAGE_SELF, &before);
-    std::unique_ptr<BBitmap> decoded;
-    EXPECT_NE(Decode(translator, file, &decoded), B_OK);
-    rusage after{};
-    getrusage(RUSAGE_SELF, &after);
-    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 256 * 1024) << "kilobytes";
+    for (const char* name : {"overlay-canvas-bomb.heic", "overlay-canvas-tall-bomb.heic"}) {
+        SCOPED_TRACE(name);
+        std::ifstream in(std::string(ORVANE_SOURCE_DIR "/tests/translators/heif/data/") + name,
+                         std::ios::binary);
+        const std::vector<uint8> file((std::istreambuf_iterator<char>(in)), {});
+        ASSERT_EQ(file.size(), 539u);
+        rusage before{};
+        getrusage(RUSAGE_SELF, &before);
+        std::unique_ptr<BBitmap> decoded;
+        EXPECT_NE(Decode(translator, file, &decoded), B_OK);
+        rusage after{};
+        getrusage(RUSAGE_SELF, &after);
+        EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 256 * 1024) << "kilobytes";
+    }
 }
 
 TEST(HEIFTranslatorRosterTest, ConvertsThroughTheRoster) {
