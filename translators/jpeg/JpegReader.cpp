@@ -154,6 +154,9 @@ public:
                 fRows[y] = bits + size_t(y) * size_t(bitmap.BytesPerRow());
             }
         }
+        if (fStraight) {
+            return;  // no scratch: even the rows a damaged file lacks are filled in place
+        }
         const size_t stride = (size_t(width) * 4 + kOffBoundary + 63) / 64 * 64;
         fMemory = std::make_unique<PictureMemory>(stride * kScratchRows + 64);
         if (fMemory->Bits() != nullptr) {
@@ -166,7 +169,7 @@ public:
         }
     }
 
-    bool Ready() const { return fMemory->Bits() != nullptr; }
+    bool Ready() const { return fStraight || fMemory->Bits() != nullptr; }
     // Whether libjpeg writes the rows straight into the bitmap, at Rows(y).
     bool Straight() const { return fStraight; }
     JSAMPROW* Rows(uint32 y) { return fRows.data() + y; }
