@@ -8,6 +8,7 @@ seconds=${1:-20}
 bash scripts/install-deps.sh
 CC=clang-14 CXX=clang++-14 bash scripts/build.sh build-fuzz -DORVANE_FUZZ=ON -DBUILD_TESTING=OFF \
     -DORVANE_BENCH=OFF -DORVANE_QT=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+source scripts/sanitizer-options.sh
 status=0
 for target in build-fuzz/fuzz/fuzz_*; do
     [ -x "$target" ] || continue

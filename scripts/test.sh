@@ -23,6 +23,7 @@ case "${1:-}" in
         dir=build-sanitize
         bash scripts/build.sh "$dir" -DORVANE_SANITIZE=ON -DORVANE_BENCH=OFF
         export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+        source scripts/sanitizer-options.sh
         export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
         export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
         ;;
