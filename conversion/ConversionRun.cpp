@@ -11,6 +11,7 @@
 
 #include "conversion/ConvertFile.h"
 #include "conversion/MemoryBudget.h"
+#include "platform/support/PictureMemory.h"
 
 namespace orv {
 
@@ -139,6 +140,11 @@ int EffectiveJobs(int jobs) {
 size_t RunConversion(const std::vector<entry_ref>& files, const RunSettings& settings,
                      const std::function<void(size_t, const FileOutcome&)>& fileDone,
                      const std::function<bool()>& stopRequested) {
+    // The pictures' memory kept for the next ones goes back once the run is over: the window
+    // may stay open for hours with nothing to convert.
+    struct KeptMemoryRelease {
+        ~KeptMemoryRelease() { ReleaseKeptPictureMemory(); }
+    } release;
     const size_t jobs = std::min(size_t(EffectiveJobs(settings.jobs)), files.size());
     MemoryBudget budget(settings.memoryBudget != 0 ? settings.memoryBudget
                                                    : MemoryBudget::DefaultBytes());

@@ -31,8 +31,17 @@ double TrueSide(float span) {
 
 BBitmap::BBitmap(BRect bounds, color_space space, bool acceptsViews, bool /*needsContiguous*/)
     : fBounds(bounds), fColorSpace(space), fAcceptsViews(acceptsViews) {
-    const double width = TrueSide(bounds.Width());
-    const double height = TrueSide(bounds.Height());
+    Allocate(true);
+}
+
+BBitmap::BBitmap(BRect bounds, color_space space, Uncleared)
+    : fBounds(bounds), fColorSpace(space), fAcceptsViews(false) {
+    Allocate(false);
+}
+
+void BBitmap::Allocate(bool cleared) {
+    const double width = TrueSide(fBounds.Width());
+    const double height = TrueSide(fBounds.Height());
     if (std::isnan(width) || std::isnan(height) || width < 0 || height < 0) {
         fInitStatus = orv::Fail(B_BAD_VALUE, "dimensions d'image invalides");
         return;
@@ -49,18 +58,19 @@ BBitmap::BBitmap(BRect bounds, color_space space, bool acceptsViews, bool /*need
         fInitStatus = sizeStatus;
         return;
     }
-    if (BitsPerPixel(space) == 0) {
+    if (BitsPerPixel(fColorSpace) == 0) {
         fInitStatus = orv::Fail(B_BAD_VALUE, "espace de couleurs inconnu");
         return;
     }
-    const int32 bytesPerRow = BytesPerRowFor(space, uint32(width));
+    const int32 bytesPerRow = BytesPerRowFor(fColorSpace, uint32(width));
     size_t length = 0;
     if (bytesPerRow == 0 || !orv::CheckedMultiply(size_t(bytesPerRow), size_t(height), &length) ||
         length > size_t(INT32_MAX)) {
         fInitStatus = orv::Fail(B_NO_MEMORY, "image trop grande");
         return;
     }
-    fBits = orv::AllocatePictureMemory(length);
+    fBits =
+        cleared ? orv::AllocatePictureMemory(length) : orv::AllocateUnclearedPictureMemory(length);
     if (fBits == nullptr) {
         fInitStatus = orv::Fail(B_NO_MEMORY, "mémoire insuffisante pour l'image");
         return;

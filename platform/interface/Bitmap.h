@@ -21,6 +21,10 @@ class BBitmap {
 public:
     BBitmap(BRect bounds, color_space space, bool acceptsViews = false,
             bool needsContiguous = false);
+    // A bitmap whose pixels hold whatever their memory last held, perhaps another picture:
+    // for a caller that writes every byte before any is read, which spares clearing them.
+    struct Uncleared {};
+    BBitmap(BRect bounds, color_space space, Uncleared);
     BBitmap(const BBitmap&) = delete;
     BBitmap& operator=(const BBitmap&) = delete;
     virtual ~BBitmap();
@@ -60,6 +64,8 @@ protected:
     BBitmap(BBitmap&& other) noexcept;
 
 private:
+    void Allocate(bool cleared);
+
     BRect fBounds;
     color_space fColorSpace;
     bool fAcceptsViews;

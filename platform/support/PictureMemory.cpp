@@ -2,9 +2,13 @@
 #include "platform/support/PictureMemory.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <mutex>
 
 namespace orv {
 
@@ -12,14 +16,121 @@ namespace {
 
 constexpr size_t kAlignment = 64;
 
-// Large buffers come straight from the kernel: its pages are already zero, so a picture of
-// tens of megabytes costs no clearing pass before the decoder or an operation fills it.
+// Large buffers are mappings of their own: fresh from the kernel, their pages are already
+// zero, so a picture of tens of megabytes costs no clearing pass before the decoder or an
+// operation fills it.
 constexpr size_t kMapThreshold = size_t(1) << 20;
 
-}  // namespace
+// Yet the first touch of each fresh page is dear: in a batch of photographs to greyscale
+// JPEG, the kernel zeroing them and mapping them in took over a tenth of the time. So a
+// mapping lent to a caller that fills it whole (the JPEG decoder, which writes every row) is
+// kept when given back, for the next such caller, who takes it as it is. Measured on 16
+// photographs, medians of 8 to 10 alternated runs: greyscale JPEG 6 % less processor time,
+// a half turn 4 %, JPEG to PNG 6 %.
+// Callers that want zeros keep getting fresh mappings, whose pages cost nothing until
+// touched: clearing a kept one whole cost more than fresh pages, far more when a decode
+// stops early. The PNG writer's band buffers, though filled whole, are not lent from here
+// either: they took the bitmaps' kept mappings, which then came fresh, and the JPEG to PNG
+// batch lost its gain. Taking a larger mapping for a smaller picture, or growing the
+// largest, beat mapping fresh pages of the right size.
+class KeptMappings {
+public:
+    // A kept mapping of at least `length` bytes, holding what it last held: the smallest
+    // large enough, else the largest, grown. nullptr when none is kept.
+    void* Take(size_t length) {
+        std::lock_guard lock(fLock);
+        if (fKept.empty()) {
+            return nullptr;
+        }
+        auto best = fKept.lower_bound(length);
+        if (best == fKept.end()) {
+            --best;
+        }
+        size_t capacity = best->first;
+        void* bits = best->second;
+        fKept.erase(best);
+        fKeptBytes -= capacity;
+        if (capacity < length) {
+            void* grown = mremap(bits, capacity, length, MREMAP_MAYMOVE);
+            if (grown == MAP_FAILED) {
+                munmap(bits, capacity);
+                return nullptr;
+            }
+            madvise(grown, length, MADV_HUGEPAGE);
+            bits = grown;
+            capacity = length;
+        }
+        fLent[bits] = capacity;
+        return bits;
+    }
 
-void* AllocatePictureMemory(size_t length) {
+    // Notes a fresh mapping lent to a caller that fills it whole: it may be kept.
+    void Lend(void* bits, size_t capacity) {
+        std::lock_guard lock(fLock);
+        fLent[bits] = capacity;
+    }
+
+    // Keeps a mapping given back if it was lent to be filled whole and the bound allows;
+    // unmaps it otherwise.
+    void GiveBack(void* bits, size_t length) {
+        size_t capacity = length;
+        {
+            std::lock_guard lock(fLock);
+            if (auto lent = fLent.find(bits); lent != fLent.end()) {
+                capacity = lent->second;
+                fLent.erase(lent);
+                if (fKeptBytes + capacity <= Bound()) {
+                    fKept.emplace(capacity, bits);
+                    fKeptBytes += capacity;
+                    return;
+                }
+            }
+        }
+        munmap(bits, capacity);
+    }
+
+    void UnmapAll() {
+        std::lock_guard lock(fLock);
+        for (const auto& [capacity, bits] : fKept) {
+            munmap(bits, capacity);
+        }
+        fKept.clear();
+        fKeptBytes = 0;
+    }
+
+private:
+    // Enough for the pictures in flight of a batch of photographs; a picture larger than this
+    // is rare enough that its pages may come fresh. Less on a machine with little memory.
+    static size_t Bound() {
+        static const size_t bound = [] {
+            const long pages = sysconf(_SC_PHYS_PAGES);
+            const long pageSize = sysconf(_SC_PAGESIZE);
+            const size_t share =
+                pages > 0 && pageSize > 0 ? size_t(pages) / 16 * size_t(pageSize) : 0;
+            return std::min(size_t(256) << 20, share);
+        }();
+        return bound;
+    }
+
+    std::mutex fLock;
+    std::multimap<size_t, void*> fKept;  // by capacity
+    size_t fKeptBytes = 0;
+    std::map<void*, size_t> fLent;  // the capacity of each mapping lent to be filled whole
+};
+
+KeptMappings& Kept() {
+    // Never destroyed: bitmaps released by static destructors at exit still find it.
+    static auto* kept = new KeptMappings;
+    return *kept;
+}
+
+void* Allocate(size_t length, bool cleared) {
     if (length >= kMapThreshold) {
+        if (!cleared) {
+            if (void* bits = Kept().Take(length); bits != nullptr) {
+                return bits;
+            }
+        }
         void* bits =
             mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (bits == MAP_FAILED) {
@@ -28,15 +139,28 @@ void* AllocatePictureMemory(size_t length) {
         // Filling a fresh buffer is mostly page faults; in 2 MB pages a 3840 × 2400 picture
         // is written about four times faster (measured). Advice only: failure is harmless.
         madvise(bits, length, MADV_HUGEPAGE);
+        if (!cleared) {
+            Kept().Lend(bits, length);
+        }
         return bits;
     }
     // aligned_alloc wants a multiple of the alignment; the tail stays unused.
     const size_t rounded = (length + kAlignment - 1) / kAlignment * kAlignment;
     void* bits = std::aligned_alloc(kAlignment, rounded);
-    if (bits != nullptr) {
+    if (bits != nullptr && cleared) {
         std::memset(bits, 0, rounded);
     }
     return bits;
+}
+
+}  // namespace
+
+void* AllocatePictureMemory(size_t length) {
+    return Allocate(length, true);
+}
+
+void* AllocateUnclearedPictureMemory(size_t length) {
+    return Allocate(length, false);
 }
 
 void ReleasePictureMemory(void* bits, size_t length) {
@@ -44,10 +168,14 @@ void ReleasePictureMemory(void* bits, size_t length) {
         return;
     }
     if (length >= kMapThreshold) {
-        munmap(bits, length);
+        Kept().GiveBack(bits, length);
     } else {
         std::free(bits);
     }
+}
+
+void ReleaseKeptPictureMemory() {
+    Kept().UnmapAll();
 }
 
 }  // namespace orv

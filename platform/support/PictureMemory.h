@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Zeroed memory for picture-sized buffers: bitmaps, and the codecs' whole-picture scratch.
+// Memory for picture-sized buffers: bitmaps, and the codecs' whole-picture scratch.
 #pragma once
 
 #include <cstddef>
@@ -11,10 +11,19 @@ namespace orv {
 // `length` zeroed bytes, aligned for vector loads, or nullptr when they cannot be had.
 void* AllocatePictureMemory(size_t length);
 
-// Gives back what AllocatePictureMemory gave for the same length; nullptr is ignored.
+// The same, but holding whatever they held before, perhaps an earlier picture's pixels: for
+// a caller that writes every byte before any is read, which spares clearing them.
+void* AllocateUnclearedPictureMemory(size_t length);
+
+// Gives back what either gave for the same length; nullptr is ignored. Large buffers lent
+// uncleared are kept a while for the next such callers, who then need not fault in fresh
+// pages.
 void ReleasePictureMemory(void* bits, size_t length);
 
-// Owns one such buffer.
+// Unmaps the buffers kept for pictures to come: for when none is coming soon.
+void ReleaseKeptPictureMemory();
+
+// Owns one zeroed buffer.
 class PictureMemory {
 public:
     explicit PictureMemory(size_t length)

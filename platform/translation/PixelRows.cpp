@@ -10,13 +10,16 @@
 
 namespace orv {
 
-status_t NewImage(uint32 width, uint32 height, bool alpha, std::unique_ptr<BBitmap>* image) {
+status_t NewImage(uint32 width, uint32 height, bool alpha, std::unique_ptr<BBitmap>* image,
+                  bool cleared) {
     image->reset();
     if (status_t status = CheckImageSize(width, height); status != B_OK) {
         return status;
     }
-    auto bitmap = std::make_unique<BBitmap>(BRect(0, 0, float(width) - 1, float(height) - 1),
-                                            alpha ? B_RGBA32 : B_RGB32);
+    const BRect bounds(0, 0, float(width) - 1, float(height) - 1);
+    const color_space space = alpha ? B_RGBA32 : B_RGB32;
+    auto bitmap = cleared ? std::make_unique<BBitmap>(bounds, space)
+                          : std::make_unique<BBitmap>(bounds, space, BBitmap::Uncleared{});
     if (bitmap->InitCheck() != B_OK) {
         return bitmap->InitCheck();
     }

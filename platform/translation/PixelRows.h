@@ -11,8 +11,10 @@
 namespace orv {
 
 // A new zero-filled B_RGBA32 (alpha) or B_RGB32 (no alpha) bitmap of width × height, after
-// CheckImageSize; on failure *image is empty and the reason is set.
-status_t NewImage(uint32 width, uint32 height, bool alpha, std::unique_ptr<BBitmap>* image);
+// CheckImageSize; on failure *image is empty and the reason is set. Not `cleared`, its bytes
+// hold whatever their memory held: only for a decoder that writes every one.
+status_t NewImage(uint32 width, uint32 height, bool alpha, std::unique_ptr<BBitmap>* image,
+                  bool cleared = true);
 
 // Library rows into bitmap rows (`count` pixels). For B_RGB32 targets alpha bytes are 255.
 void RGBToRow(const uint8* rgb, uint8* bgra, uint32 count);

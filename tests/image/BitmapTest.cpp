@@ -3,7 +3,9 @@
 // reason, the lock, and handing a decoded bitmap to OrvImage without a copy.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <thread>
 
 #include "platform/support/ErrorReason.h"
@@ -35,6 +37,24 @@ TEST(Bitmap, RowsAndBuffers) {
     BBitmap empty(BRect(), B_RGB32);
     EXPECT_EQ(empty.InitCheck(), B_OK);
     EXPECT_EQ(empty.Bits(), nullptr);
+}
+
+// Large buffers given back are kept for the next pictures: whoever asks for a cleared bitmap
+// must still get zeros, whatever size the kept memory had and held.
+TEST(Bitmap, MemoryGivenBackComesBackClearedToWhoeverAsks) {
+    const BRect sizes[] = {BRect(0, 0, 1023, 767), BRect(0, 0, 2047, 1535), BRect(0, 0, 799, 599)};
+    for (const BRect& bounds : sizes) {
+        SCOPED_TRACE(std::to_string(bounds.Width()));
+        {
+            BBitmap used(bounds, B_RGB32, BBitmap::Uncleared{});
+            ASSERT_EQ(used.InitCheck(), B_OK);
+            std::memset(used.Bits(), 0xa5, size_t(used.BitsLength()));
+        }
+        BBitmap fresh(bounds, B_RGB32);
+        ASSERT_EQ(fresh.InitCheck(), B_OK);
+        const auto* bytes = static_cast<const uint8*>(fresh.Bits());
+        EXPECT_EQ(std::count(bytes, bytes + fresh.BitsLength(), 0), fresh.BitsLength());
+    }
 }
 
 TEST(Bitmap, ImpossibleSizesFailWithAReason) {

@@ -351,9 +351,11 @@ status_t JpegReader::ReadFrame(std::unique_ptr<BBitmap>* frame, FrameTiming* tim
     }
     const int orientation = Orientation();
     const bool across = orientation >= 5;
+    // Every row goes through the sink, whole, rows the file lacks included: the bitmap needs
+    // no clearing first.
     std::unique_ptr<BBitmap> bitmap;
-    if (status_t status =
-            NewImage(across ? height : width, across ? width : height, false, &bitmap);
+    if (status_t status = NewImage(across ? height : width, across ? width : height, false, &bitmap,
+                                   /*cleared=*/false);
         status != B_OK) {
         return status;
     }

@@ -261,6 +261,49 @@ TEST(JPEGTranslator, TurningWhileDecodingGivesWhatTurningAfterGives) {
     }
 }
 
+// A JPEG is decoded into memory that may still hold an earlier picture: every byte of the
+// bitmap must be written, on each way rows take (straight, turned, worked) and for the rows
+// a damaged file lacks, or that picture shows through.
+TEST(JPEGTranslator, DecodingOverwritesWhateverTheMemoryHeld) {
+    JPEGTranslator translator;
+    const std::vector<uint8> whole =
+        Encode(translator, *MakePhotoLikeImage(600, 520, false), kJPEG);
+    const std::vector<uint8> stopped = [&] {
+        std::vector<uint8> bytes = whole;
+        bytes.insert(bytes.begin() + ptrdiff_t(bytes.size() / 2), {0xff, 0x77});
+        return bytes;
+    }();
+    // Leaves every kept buffer that a 600 x 520 bitmap may be given filled with `fill`.
+    const auto fillKeptMemory = [](uint8 fill) {
+        std::vector<std::unique_ptr<BBitmap>> taken(8);
+        for (auto& bitmap : taken) {
+            ASSERT_EQ(NewImage(600, 520, false, &bitmap, /*cleared=*/false), B_OK);
+            std::memset(bitmap->Bits(), fill, size_t(bitmap->BitsLength()));
+        }
+    };
+    constexpr int32 kNegative = 1;
+    for (const auto* file : {&whole, &stopped}) {
+        for (const uint8 orientation : {1, 6}) {
+            for (const bool worked : {false, true}) {
+                SCOPED_TRACE(std::to_string(orientation) + (worked ? ", negative" : "") +
+                             (file == &stopped ? ", stopped" : ""));
+                const std::vector<uint8> bytes = WithOrientation(*file, orientation);
+                std::unique_ptr<BBitmap> decoded[2];
+                for (const uint8 fill : {0x00, 0xa5}) {
+                    fillKeptMemory(fill);
+                    decoded[fill != 0] =
+                        ReadWithWork(translator, bytes, worked ? PixelFilter(kNegative) : nullptr);
+                    ASSERT_NE(decoded[fill != 0], nullptr);
+                }
+                ASSERT_EQ(decoded[0]->BitsLength(), decoded[1]->BitsLength());
+                EXPECT_EQ(std::memcmp(decoded[0]->Bits(), decoded[1]->Bits(),
+                                      size_t(decoded[0]->BitsLength())),
+                          0);
+            }
+        }
+    }
+}
+
 TEST(JPEGTranslator, SettingsShapeTheOutput) {
     JPEGTranslator translator;
     std::unique_ptr<BBitmap> image = ToBitmap(SmoothPicture(227, 149)), decoded;
