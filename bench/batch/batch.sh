@@ -71,45 +71,60 @@ calc() { awk "BEGIN { print $* }"; }
 load() { cut -d' ' -f1 /proc/loadavg; }
 
 # run TOOL TASK INPUT_KIND 'COMMAND': copies the inputs into a fresh folder, then times
-# COMMAND, evaluated with $in (the inputs) and $out (an empty output folder) set, under GNU
-# time for its peak memory. Keeps the best time, the peak memory and output bytes of that
-# run, and the load average before it.
+# the command (run by bash, with $in, $out, $orvane, $mogrify and $quality set) and asks
+# time for its peak memory. Keeps the best time so far, the peak memory and output bytes of
+# that run, and the load average before it.
 declare -A seconds bytes peak loads
 run() {
     local tool=$1 task=$2 kind=$3 command=$4
-    local best=
+    local best=${seconds[$tool,$task]:-}
+    in=$work/run/in out=$work/run/out
+    rm -rf "$work/run"
+    mkdir -p "$in" "$out"
+    cp "$work/photos/$kind"/* "$in/"
+    # The copy's own writing is not the tool's work.
+    sync
+    local before start end t
+    before=$(load)
+    start=$(now)
+    if ! /usr/bin/time -f %M -o "$work/run.rss" bash -c "$(declare -f vips_each vips_all); in='$in' out='$out' orvane='$orvane' mogrify='$mogrify' quality=$quality cores=$cores; $command" >/dev/null 2>"$work/run.err"; then
+        cat "$work/run.err" >&2
+        echo "$tool $task a échoué" >&2
+        exit 1
+    fi
+    end=$(now)
+    t=$(calc "$end - $start")
+    if [ -n "$best" ] && [ "$(calc "($t < $best)")" = 0 ]; then
+        return
+    fi
+    seconds[$tool,$task]=$t
+    peak[$tool,$task]=$(tail -1 "$work/run.rss")
+    loads[$tool,$task]=$before
+    # orvane writes beside its sources, the others into $out: count what is new.
+    if [[ $tool == orvane* ]]; then
+        local total=0 name
+        while IFS= read -r name; do
+            total=$((total + $(stat -c %s "$in/$name")))
+        done < <(comm -13 <(ls "$work/photos/$kind" | sort) <(ls "$in" | sort))
+        bytes[$tool,$task]=$total
+    else
+        bytes[$tool,$task]=$(du -cb "$out"/* | tail -1 | cut -f1)
+    fi
+}
+
+# measure TASK TOOL INPUT_KIND 'COMMAND' [TOOL INPUT_KIND 'COMMAND'...]: each tool once per
+# round, REPEAT rounds: the machine's speed drifts over minutes, and taking the tools in
+# turn lets every one meet the same drift.
+measure() {
+    local task=$1
+    shift
     for ((r = 0; r < repeat; r++)); do
-        in=$work/run/in out=$work/run/out
-        rm -rf "$work/run"
-        mkdir -p "$in" "$out"
-        cp "$work/photos/$kind"/* "$in/"
-        local before start end t
-        before=$(load)
-        start=$(now)
-        if ! /usr/bin/time -f %M -o "$work/run.rss" bash -c "$(declare -f vips_each vips_all); in='$in' out='$out' orvane='$orvane' mogrify='$mogrify' quality=$quality cores=$cores; $command" >/dev/null 2>"$work/run.err"; then
-            cat "$work/run.err" >&2
-            echo "$tool $task a échoué" >&2
-            exit 1
-        fi
-        end=$(now)
-        t=$(calc "$end - $start")
-        if [ -z "$best" ] || [ "$(calc "($t < $best)")" = 1 ]; then
-            best=$t
-            peak[$tool,$task]=$(tail -1 "$work/run.rss")
-            loads[$tool,$task]=$before
-            # orvane writes beside its sources, the others into $out: count what is new.
-            if [[ $tool == orvane* ]]; then
-                local total=0 name
-                while IFS= read -r name; do
-                    total=$((total + $(stat -c %s "$in/$name")))
-                done < <(comm -13 <(ls "$work/photos/$kind" | sort) <(ls "$in" | sort))
-                bytes[$tool,$task]=$total
-            else
-                bytes[$tool,$task]=$(du -cb "$out"/* | tail -1 | cut -f1)
-            fi
-        fi
+        local i
+        for ((i = 1; i <= $#; i += 3)); do
+            local kind=$((i + 1)) command=$((i + 2))
+            run "${!i}" "$task" "${!kind}" "${!command}"
+        done
     done
-    seconds[$tool,$task]=$best
 }
 
 # vips_each OPERATION SUFFIX [ARGS...]: one vips call per input, one after another.
@@ -131,62 +146,66 @@ vips_all() {
         _ {} "$op" "$suffix" "$out" "$@"
 }
 
-# vips TASK KIND OPERATION SUFFIX [ARGS...]: both ways; libvips' best is the faster.
-vips_both() {
-    local task=$1 kind=$2 op=$3 suffix=$4
-    shift 4
-    local args=""
-    for a in "$@"; do args+=" '$a'"; done
-    run vips1 "$task" "$kind" "vips_each $op '$suffix'$args"
-    run vipsP "$task" "$kind" "vips_all $op '$suffix'$args"
-}
-
 tasks=(jpeg-png jpeg-800 png-webp gris rotation jpeg-avif)
 declare -A label=([jpeg-png]="JPEG → PNG" [jpeg-800]="JPEG → JPEG 800 px" [png-webp]="PNG → WebP"
                   [gris]="niveaux de gris (JPEG)" [rotation]="rotation 180° (JPEG)"
                   [jpeg-avif]="JPEG → AVIF" [big-png]="100 Mpx JPEG → PNG" [big-800]="100 Mpx → JPEG 800 px")
 
-run orvane jpeg-png jpg '"$orvane" convert --to png "$in"'
-run orvane1 jpeg-png jpg1 '"$orvane" convert --to png "$in"'
-run magick jpeg-png jpg '"$mogrify" -path "$out" -format png "$in"/*.jpg'
-vips_both jpeg-png jpg copy .png
+measure jpeg-png \
+    orvane jpg '"$orvane" convert --to png "$in"' \
+    orvane1 jpg1 '"$orvane" convert --to png "$in"' \
+    magick jpg '"$mogrify" -path "$out" -format png "$in"/*.jpg' \
+    vips1 jpg 'vips_each copy .png' \
+    vipsP jpg 'vips_all copy .png'
 
-run orvane jpeg-800 jpg '"$orvane" convert --to jpeg --width 800 "$in"'
-run orvane1 jpeg-800 jpg1 '"$orvane" convert --to jpeg --width 800 "$in"'
-run magick jpeg-800 jpg '"$mogrify" -path "$out" -resize 800x -quality $quality "$in"/*.jpg'
-run vips1 jpeg-800 jpg 'for f in "$in"/*.jpg; do vipsthumbnail "$f" -s 800x100000 -o "$out/%s.jpg[Q=$quality]"; done'
-run vipsP jpeg-800 jpg 'vipsthumbnail "$in"/*.jpg -s 800x100000 -o "$out/%s.jpg[Q=$quality]"'
+measure jpeg-800 \
+    orvane jpg '"$orvane" convert --to jpeg --width 800 "$in"' \
+    orvane1 jpg1 '"$orvane" convert --to jpeg --width 800 "$in"' \
+    magick jpg '"$mogrify" -path "$out" -resize 800x -quality $quality "$in"/*.jpg' \
+    vips1 jpg 'for f in "$in"/*.jpg; do vipsthumbnail "$f" -s 800x100000 -o "$out/%s.jpg[Q=$quality]"; done' \
+    vipsP jpg 'vipsthumbnail "$in"/*.jpg -s 800x100000 -o "$out/%s.jpg[Q=$quality]"'
 
-run orvane png-webp png '"$orvane" convert --to webp "$in"'
-run orvane1 png-webp png1 '"$orvane" convert --to webp "$in"'
-run magick png-webp png '"$mogrify" -path "$out" -format webp -quality $quality "$in"/*.png'
-vips_both png-webp png copy ".webp[Q=$quality]"
+measure png-webp \
+    orvane png '"$orvane" convert --to webp "$in"' \
+    orvane1 png1 '"$orvane" convert --to webp "$in"' \
+    magick png '"$mogrify" -path "$out" -format webp -quality $quality "$in"/*.png' \
+    vips1 png 'vips_each copy ".webp[Q=$quality]"' \
+    vipsP png 'vips_all copy ".webp[Q=$quality]"'
 
-run orvane gris jpg '"$orvane" convert --to jpeg --filter 2 "$in"'
-run orvane1 gris jpg1 '"$orvane" convert --to jpeg --filter 2 "$in"'
-run magick gris jpg '"$mogrify" -path "$out" -colorspace Gray -quality $quality "$in"/*.jpg'
-vips_both gris jpg colourspace ".jpg[Q=$quality]" b-w
+measure gris \
+    orvane jpg '"$orvane" convert --to jpeg --filter 2 "$in"' \
+    orvane1 jpg1 '"$orvane" convert --to jpeg --filter 2 "$in"' \
+    magick jpg '"$mogrify" -path "$out" -colorspace Gray -quality $quality "$in"/*.jpg' \
+    vips1 jpg 'vips_each colourspace ".jpg[Q=$quality]" b-w' \
+    vipsP jpg 'vips_all colourspace ".jpg[Q=$quality]" b-w'
 
-run orvane rotation jpg '"$orvane" convert --to jpeg --filter 11 "$in"'
-run orvane1 rotation jpg1 '"$orvane" convert --to jpeg --filter 11 "$in"'
-run magick rotation jpg '"$mogrify" -path "$out" -rotate 180 -quality $quality "$in"/*.jpg'
-vips_both rotation jpg rot ".jpg[Q=$quality]" d180
+measure rotation \
+    orvane jpg '"$orvane" convert --to jpeg --filter 11 "$in"' \
+    orvane1 jpg1 '"$orvane" convert --to jpeg --filter 11 "$in"' \
+    magick jpg '"$mogrify" -path "$out" -rotate 180 -quality $quality "$in"/*.jpg' \
+    vips1 jpg 'vips_each rot ".jpg[Q=$quality]" d180' \
+    vipsP jpg 'vips_all rot ".jpg[Q=$quality]" d180'
 
 # AVIF at each tool's default quality and speed: the sizes column says what that buys.
-run orvane jpeg-avif jpg '"$orvane" convert --to avif "$in"'
-run orvane1 jpeg-avif jpg1 '"$orvane" convert --to avif "$in"'
-run magick jpeg-avif jpg '"$mogrify" -path "$out" -format avif "$in"/*.jpg'
-vips_both jpeg-avif jpg copy .avif
+measure jpeg-avif \
+    orvane jpg '"$orvane" convert --to avif "$in"' \
+    orvane1 jpg1 '"$orvane" convert --to avif "$in"' \
+    magick jpg '"$mogrify" -path "$out" -format avif "$in"/*.jpg' \
+    vips1 jpg 'vips_each copy .avif' \
+    vipsP jpg 'vips_all copy .avif'
 
 if [ "$big" = 1 ]; then
     tasks+=(big-png big-800)
-    run orvane big-png big '"$orvane" convert --to png "$in"'
-    run magick big-png big '"$mogrify" -path "$out" -format png "$in"/*.jpg'
-    vips_both big-png big copy .png
-    run orvane big-800 big '"$orvane" convert --to jpeg --width 800 "$in"'
-    run magick big-800 big '"$mogrify" -path "$out" -resize 800x -quality $quality "$in"/*.jpg'
-    run vips1 big-800 big 'vipsthumbnail "$in"/*.jpg -s 800x100000 -o "$out/%s.jpg[Q=$quality]"'
-    run vipsP big-800 big 'vipsthumbnail "$in"/*.jpg -s 800x100000 -o "$out/%s.jpg[Q=$quality]"'
+    measure big-png \
+        orvane big '"$orvane" convert --to png "$in"' \
+        magick big '"$mogrify" -path "$out" -format png "$in"/*.jpg' \
+        vips1 big 'vips_each copy .png' \
+        vipsP big 'vips_all copy .png'
+    measure big-800 \
+        orvane big '"$orvane" convert --to jpeg --width 800 "$in"' \
+        magick big '"$mogrify" -path "$out" -resize 800x -quality $quality "$in"/*.jpg' \
+        vips1 big 'vipsthumbnail "$in"/*.jpg -s 800x100000 -o "$out/%s.jpg[Q=$quality]"' \
+        vipsP big 'vipsthumbnail "$in"/*.jpg -s 800x100000 -o "$out/%s.jpg[Q=$quality]"'
 fi
 
 echo
