@@ -9,7 +9,9 @@
 # call; its best time is the one compared. ImageMagick's mogrify takes every file in one
 # call and uses the cores itself. Orvane runs as a user runs it (every core by default).
 # Prints, per task, each tool's time, Orvane's time as a ratio to libvips' best and to
-# ImageMagick, each tool's peak memory and output bytes, and the load average around it;
+# ImageMagick, the processor time of Orvane and of libvips' best (what the cores spent: a
+# batch that keeps every core busy goes no faster without spending less), each tool's peak
+# memory and output bytes, and the load average around it;
 # then Orvane's time on the set's largest file alone, the least the batch can take, and
 # that time as a ratio to libvips' best on the whole batch.
 #
@@ -72,9 +74,9 @@ load() { cut -d' ' -f1 /proc/loadavg; }
 
 # run TOOL TASK INPUT_KIND 'COMMAND': copies the inputs into a fresh folder, then times
 # the command (run by bash, with $in, $out, $orvane, $mogrify and $quality set) and asks
-# time for its peak memory. Keeps the best time so far, the peak memory and output bytes of
-# that run, and the load average before it.
-declare -A seconds bytes peak loads
+# time for its peak memory and processor time. Keeps the best time so far, the peak memory,
+# processor time and output bytes of that run, and the load average before it.
+declare -A seconds cpu bytes peak loads
 run() {
     local tool=$1 task=$2 kind=$3 command=$4
     local best=${seconds[$tool,$task]:-}
@@ -87,7 +89,7 @@ run() {
     local before start end t
     before=$(load)
     start=$(now)
-    if ! /usr/bin/time -f %M -o "$work/run.rss" bash -c "$(declare -f vips_each vips_all); in='$in' out='$out' orvane='$orvane' mogrify='$mogrify' quality=$quality cores=$cores; $command" >/dev/null 2>"$work/run.err"; then
+    if ! /usr/bin/time -f "%M %U %S" -o "$work/run.rss" bash -c "$(declare -f vips_each vips_all); in='$in' out='$out' orvane='$orvane' mogrify='$mogrify' quality=$quality cores=$cores; $command" >/dev/null 2>"$work/run.err"; then
         cat "$work/run.err" >&2
         echo "$tool $task a échoué" >&2
         exit 1
@@ -98,7 +100,10 @@ run() {
         return
     fi
     seconds[$tool,$task]=$t
-    peak[$tool,$task]=$(tail -1 "$work/run.rss")
+    local rss user system
+    read -r rss user system < <(tail -1 "$work/run.rss")
+    peak[$tool,$task]=$rss
+    cpu[$tool,$task]=$(calc "$user + $system")
     loads[$tool,$task]=$before
     # orvane writes beside its sources, the others into $out: count what is new.
     if [[ $tool == orvane* ]]; then
@@ -211,8 +216,8 @@ fi
 echo
 echo "$(ls "$work/photos/jpg" | wc -l) JPEG, $(ls "$work/photos/png" | wc -l) PNG ; $cores cœurs ; meilleur de $repeat"
 echo "vips 1 : un appel après l'autre ; vips N : $cores appels à la fois (vipsthumbnail : un appel pour tous)"
-printf '%-24s %8s %8s %8s %8s %10s %10s %8s %8s %8s %8s %9s %9s %9s %9s %9s\n' tâche \
-    "orvane s" "vips1 s" "vipsN s" "magick s" "/vips" "/magick" \
+printf '%-24s %8s %8s %8s %8s %10s %10s %8s %8s %8s %8s %8s %8s %9s %9s %9s %9s %9s\n' tâche \
+    "orvane s" "vips1 s" "vipsN s" "magick s" "/vips" "/magick" "orv CPU" "vips CPU" \
     "orv Mo" "vips Mo" "mag Mo" "orv RSS" "vips RSS" "mag RSS" "charge" "1 fich. s" "1 f./vips"
 for task in "${tasks[@]}"; do
     o=${seconds[orvane,$task]} v1=${seconds[vips1,$task]} vp=${seconds[vipsP,$task]} m=${seconds[magick,$task]}
@@ -224,8 +229,9 @@ for task in "${tasks[@]}"; do
     else
         floor=$(printf '%9s %9s' - -)
     fi
-    printf '%-24s %8.2f %8.2f %8.2f %8.2f %10.2f %10.2f %8.1f %8.1f %8.1f %8.0f %9.0f %9.0f %9s %s\n' "${label[$task]}" \
+    printf '%-24s %8.2f %8.2f %8.2f %8.2f %10.2f %10.2f %8.2f %8.2f %8.1f %8.1f %8.1f %8.0f %9.0f %9.0f %9s %s\n' "${label[$task]}" \
         "$o" "$v1" "$vp" "$m" "$(calc "$o / $v")" "$(calc "$o / $m")" \
+        "${cpu[orvane,$task]}" "${cpu[$vb,$task]}" \
         "$(calc "${bytes[orvane,$task]} / 1000000")" \
         "$(calc "${bytes[$vb,$task]} / 1000000")" \
         "$(calc "${bytes[magick,$task]} / 1000000")" \
@@ -234,5 +240,5 @@ for task in "${tasks[@]}"; do
         "$(calc "${peak[magick,$task]} / 1024")" \
         "${loads[orvane,$task]}" "$floor"
 done
-echo "(/vips : temps d'Orvane sur le meilleur de libvips ; RSS : mémoire de pointe en Mo du plus gros processus ; charge : moyenne de charge avant la mesure d'Orvane ;"
+echo "(/vips : temps d'Orvane sur le meilleur de libvips ; CPU : temps processeur en s (utilisateur et système) d'Orvane et du meilleur de libvips ; RSS : mémoire de pointe en Mo du plus gros processus ; charge : moyenne de charge avant la mesure d'Orvane ;"
 echo " 1 fich. : Orvane sur le plus gros fichier du lot seul, le moins que le lot puisse prendre, et ce temps sur le meilleur de libvips pour tout le lot)"
