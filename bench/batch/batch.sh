@@ -89,7 +89,7 @@ run() {
     local before start end t
     before=$(load)
     start=$(now)
-    if ! /usr/bin/time -f "%M %U %S" -o "$work/run.rss" bash -c "$(declare -f vips_each vips_all); in='$in' out='$out' orvane='$orvane' mogrify='$mogrify' quality=$quality cores=$cores; $command" >/dev/null 2>"$work/run.err"; then
+    if ! /usr/bin/time -f "%M %U %S" -o "$work/run.time" bash -c "$(declare -f vips_each vips_all); in='$in' out='$out' orvane='$orvane' mogrify='$mogrify' quality=$quality cores=$cores; $command" >/dev/null 2>"$work/run.err"; then
         cat "$work/run.err" >&2
         echo "$tool $task a échoué" >&2
         exit 1
@@ -101,7 +101,7 @@ run() {
     fi
     seconds[$tool,$task]=$t
     local rss user system
-    read -r rss user system < <(tail -1 "$work/run.rss")
+    read -r rss user system < <(tail -1 "$work/run.time")
     peak[$tool,$task]=$rss
     cpu[$tool,$task]=$(calc "$user + $system")
     loads[$tool,$task]=$before
@@ -124,10 +124,11 @@ measure() {
     local task=$1
     shift
     for ((r = 0; r < repeat; r++)); do
-        local i
-        for ((i = 1; i <= $#; i += 3)); do
-            local kind=$((i + 1)) command=$((i + 2))
-            run "${!i}" "$task" "${!kind}" "${!command}"
+        local tool
+        for ((tool = 1; tool <= $#; tool += 3)); do
+            # The positions of the tool's name, input kind and command.
+            local kind=$((tool + 1)) command=$((tool + 2))
+            run "${!tool}" "$task" "${!kind}" "${!command}"
         done
     done
 }
