@@ -23,11 +23,16 @@ void ReleasePictureMemory(void* bits, size_t length);
 // Unmaps the buffers kept for pictures to come: for when none is coming soon.
 void ReleaseKeptPictureMemory();
 
-// Owns one zeroed buffer.
+// Owns one buffer, zeroed unless asked for uncleared.
 class PictureMemory {
 public:
     explicit PictureMemory(size_t length)
         : fBits(static_cast<uint8*>(AllocatePictureMemory(length))), fLength(length) {}
+    // For a caller that writes every byte before it reads it (see
+    // AllocateUnclearedPictureMemory).
+    struct Uncleared {};
+    PictureMemory(size_t length, Uncleared)
+        : fBits(static_cast<uint8*>(AllocateUnclearedPictureMemory(length))), fLength(length) {}
     ~PictureMemory() { ReleasePictureMemory(fBits, fLength); }
     PictureMemory(const PictureMemory&) = delete;
     PictureMemory& operator=(const PictureMemory&) = delete;

@@ -159,6 +159,8 @@ constexpr size_t kTailroom = 8;
 // A band of rows, filtered then compressed on whichever thread takes it. Its buffers, sized
 // for the largest band, serve every round: fresh ones each time cost clearing and faulting
 // in the whole picture's worth of memory again (a tenth of a 100-megapixel picture's time).
+// They are lent uncleared, perhaps an earlier picture's memory: no byte of them is read
+// before this band writes it (its filtered rows, the compressor's output, the joining bytes).
 struct Band {
     uint32 first = 0;
     uint32 count = 0;
@@ -173,8 +175,9 @@ struct Band {
 
     // False when memory is short.
     bool Allocate(size_t filteredCapacity, size_t bound) {
-        filtered = std::make_unique<PictureMemory>(filteredCapacity);
-        compressed = std::make_unique<PictureMemory>(kHeadroom + bound + kTailroom);
+        filtered = std::make_unique<PictureMemory>(filteredCapacity, PictureMemory::Uncleared{});
+        compressed = std::make_unique<PictureMemory>(kHeadroom + bound + kTailroom,
+                                                     PictureMemory::Uncleared{});
         compressedCapacity = bound;
         return filtered->Bits() != nullptr && compressed->Bits() != nullptr;
     }
