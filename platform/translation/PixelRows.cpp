@@ -272,9 +272,11 @@ status_t ApplyOrientation(int orientation, std::unique_ptr<BBitmap>* image) {
     const uint32 width = source.PixelWidth();
     const uint32 height = source.PixelHeight();
     const bool swap = orientation >= 5;
+    // Every pixel of the turned picture comes from one of the source's, so its memory need
+    // not be cleared first.
     auto turned = std::make_unique<BBitmap>(
         BRect(0, 0, float(swap ? height : width) - 1, float(swap ? width : height) - 1),
-        source.ColorSpace());
+        source.ColorSpace(), BBitmap::Uncleared{});
     if (turned->InitCheck() != B_OK) {
         return turned->InitCheck();
     }

@@ -192,11 +192,16 @@ Grid ToGrid(const BBitmap& image) {
 }
 
 TEST(PixelRows, ApplyOrientationMatchesTheDefinitions) {
-    // A tiny image, and one larger than the turning's tiles with ragged edges.
-    for (auto [width, height] : {std::pair{3u, 2u}, std::pair{70u, 131u}}) {
+    // A tiny image, one larger than the turning's tiles with ragged edges, and one large
+    // enough to be turned into memory an earlier picture left, here full of other bytes.
+    for (auto [width, height] : {std::pair{3u, 2u}, std::pair{70u, 131u}, std::pair{601u, 450u}}) {
         for (int orientation = 1; orientation <= 8; ++orientation) {
             std::unique_ptr<BBitmap> image = orvtest::PatternBitmap(width, height, B_RGB32);
             const Grid expected = Upright(orientation, ToGrid(*image));
+            {
+                BBitmap earlier(image->Bounds(), B_RGB32, BBitmap::Uncleared{});
+                std::memset(earlier.Bits(), 0xa5, size_t(earlier.BitsLength()));
+            }
             ASSERT_EQ(orv::ApplyOrientation(orientation, &image), B_OK) << orientation;
             EXPECT_EQ(ToGrid(*image), expected) << orientation << " on " << width;
             EXPECT_EQ(image->ColorSpace(), B_RGB32);
