@@ -57,25 +57,39 @@ int Orientation(const TranslatorSettings& settings, const PictureMetadata& metad
 // null) done to every row.
 status_t DecodeStill(BPositionIO& source, png::PngLayout layout, int orientation,
                      const PixelWork* work, DecodedImage* decoded) {
+    // The whole-stream path writes every pixel or none, so its bitmap may hold an earlier
+    // picture's bytes; libpng's leaves the rows a damaged file lacks as they are, so where it
+    // takes over, the bitmap is a cleared one.
     std::unique_ptr<BBitmap> bitmap;
-    if (status_t status = NewImage(layout.width, layout.height, layout.alpha, &bitmap);
-        status != B_OK) {
+    png::PixelTarget target;
+    const auto allocate = [&](bool cleared) {
+        const status_t status =
+            NewImage(layout.width, layout.height, layout.alpha, &bitmap, cleared);
+        if (status == B_OK) {
+            target = png::PixelTarget{static_cast<uint8*>(bitmap->Bits()),
+                                      size_t(bitmap->BytesPerRow()),
+                                      layout.width,
+                                      layout.height,
+                                      layout.alpha,
+                                      work};
+        }
+        return status;
+    };
+    if (status_t status = allocate(false); status != B_OK) {
         return status;
     }
-    const png::PixelTarget target{static_cast<uint8*>(bitmap->Bits()),
-                                  size_t(bitmap->BytesPerRow()),
-                                  layout.width,
-                                  layout.height,
-                                  layout.alpha,
-                                  work};
-    png::DataStream stream(source, layout, layout.width, layout.height, layout.imageData);
     png::PixelOutcome outcome;
-    if (status_t status =
-            png::InflateWhole(source, layout, layout.imageData, target, &outcome)
-                ? B_OK
-                : png::DecodePixels(stream, target, stream.Truncated() || !layout.ended, &outcome);
-        status != B_OK) {
-        return status;
+    if (!png::InflateWhole(source, layout, layout.imageData, target, &outcome)) {
+        bitmap.reset();
+        png::DataStream stream(source, layout, layout.width, layout.height, layout.imageData);
+        status_t status = allocate(true);
+        if (status == B_OK) {
+            status =
+                png::DecodePixels(stream, target, stream.Truncated() || !layout.ended, &outcome);
+        }
+        if (status != B_OK) {
+            return status;
+        }
     }
     // The rows the decoder could not do as it went: an interlaced picture's, and those a
     // damaged file lacks.

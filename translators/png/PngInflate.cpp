@@ -184,7 +184,8 @@ bool InflateWhole(BPositionIO& source, const PngLayout& layout, const std::vecto
         }
         std::unique_ptr<libdeflate_decompressor, FreeWith<libdeflate_free_decompressor>> inflater(
             libdeflate_alloc_decompressor());
-        PictureMemory filtered(total);
+        // Read only once the stream has filled it whole, so it need not be cleared.
+        PictureMemory filtered(total, PictureMemory::Uncleared{});
         size_t consumed = 0;
         size_t produced = 0;
         // The stream must fill the picture exactly and end with the data: libpng reports

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/support/PictureMemory.h"
 #include "tests/translators/common/ForeignFiles.h"
 #include "tests/translators/common/PixelWorkCheck.h"
 #include "tests/translators/png/PngTestFiles.h"
@@ -270,6 +271,43 @@ TEST(PNGTranslator, DamageIsReportedWithWhatCouldBeRead) {
     ASSERT_NE(damaged.bitmap, nullptr);
     EXPECT_NE(damaged.damage.find("endommagé"), std::string::npos) << damaged.damage;
     EXPECT_TRUE(DecodeWhole(translator, whole).damage.empty());
+}
+
+// The memory a picture is decoded into may hold an earlier picture's bytes: a whole file,
+// one cut short and one whose checksum does not match decode the same whatever it held.
+TEST(PNGTranslator, DecodingDependsOnlyOnTheFile) {
+    PNGTranslator translator;
+    ASSERT_EQ(translator.Settings().Set("compression", 0), B_OK);  // big enough to be kept
+    const std::vector<uint8> whole = Encode(translator, *NoisePicture(800, 500, false), kPNG);
+    RestoreDefaults(translator);
+    const std::vector<uint8> cut(whole.begin(), whole.begin() + ptrdiff_t(whole.size() / 2));
+    std::vector<uint8> flipped = whole;
+    flipped[whole.size() / 2] ^= 0x40;
+    const auto fillKeptMemory = [](uint8 fill) {
+        constexpr size_t kSize = size_t(4) << 20;
+        for (int i = 0; i < 4; i++) {
+            void* bits = AllocateUnclearedPictureMemory(kSize);
+            ASSERT_NE(bits, nullptr);
+            std::memset(bits, fill, kSize);
+            ReleasePictureMemory(bits, kSize);
+        }
+    };
+    const std::vector<uint8>* const files[] = {&whole, &cut, &flipped};
+    for (const std::vector<uint8>* file : files) {
+        SCOPED_TRACE(file == &whole ? "whole" : file == &cut ? "cut" : "flipped");
+        DecodedImage decoded[2];
+        for (const uint8 fill : {0x00, 0xa5}) {
+            ReleaseKeptPictureMemory();
+            fillKeptMemory(fill);
+            decoded[fill != 0] = DecodeWhole(translator, *file);
+            ASSERT_NE(decoded[fill != 0].bitmap, nullptr);
+        }
+        EXPECT_EQ(decoded[0].damage, decoded[1].damage);
+        EXPECT_EQ(std::memcmp(decoded[0].bitmap->Bits(), decoded[1].bitmap->Bits(),
+                              size_t(decoded[0].bitmap->BitsLength())),
+                  0);
+    }
+    ReleaseKeptPictureMemory();
 }
 
 // Image data that does not fill the picture exactly is damage, said as such, never a
