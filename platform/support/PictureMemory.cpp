@@ -36,15 +36,15 @@ constexpr size_t kMapThreshold = size_t(1) << 20;
 // stops early. Taking a larger mapping for a smaller picture, or growing the largest, beat
 // mapping fresh pages of the right size.
 //
-// Fresh mappings are left in the kernel's ordinary pages, not asked for in 2 MB ones. Where memory
-// was freed a moment before, 2 MB pages fill about four times faster; but a virtual machine whose
-// host takes back the memory its guest leaves free (free page reporting, as cloud and Firecracker
-// hosts do) hands out 2 MB pages from the blocks it gave back, and each then costs the host's
-// faults too. On such a 2-core machine, touching 200 MB a few seconds after the last run took 1.5
-// to 1.75 s in 2 MB pages against 0.11 s in 4 kB ones, and batches of 16 photographs went from
-// 2.80 to 2.25 s (JPEG to PNG), 1.21 to 0.77 s (greyscale JPEG) and 2.02 to 1.70 s (PNG to WebP),
-// medians of 4 to 6 alternated runs. Back to back, with the freed memory not yet given back, 4 kB
-// pages did no worse.
+// Fresh mappings are left in the kernel's ordinary pages, not asked for in 2 MB ones. Where
+// memory was freed a moment before, 2 MB pages fill about four times faster; but a virtual
+// machine whose host takes back the memory its guest leaves free (free page reporting, as
+// Firecracker and some cloud hosts do) hands out 2 MB pages from the blocks it gave back,
+// and each then costs the host's faults too. On such a 2-core machine, touching 200 MB a
+// few seconds after the last run took 1.5 to 1.75 s in 2 MB pages against 0.11 s in 4 kB
+// ones, and batches of 16 photographs went from 2.80 to 2.25 s (JPEG to PNG), 1.21 to
+// 0.77 s (greyscale JPEG) and 2.02 to 1.70 s (PNG to WebP), medians of 4 to 6 alternated
+// runs. Back to back, with the freed memory not yet given back, 4 kB pages did no worse.
 class KeptMappings {
 public:
     // A kept mapping of at least `length` bytes, holding what it last held: the smallest

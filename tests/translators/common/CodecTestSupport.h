@@ -24,6 +24,7 @@
 #include "platform/interface/Bitmap.h"
 #include "platform/support/DataIO.h"
 #include "platform/support/ErrorReason.h"
+#include "platform/support/PictureMemory.h"
 #include "platform/translation/BitmapStream.h"
 #include "platform/translation/ImageTranslator.h"
 #include "platform/translation/PictureIO.h"
@@ -86,6 +87,21 @@ private:
 };
 inline ::testing::Environment* const kFreshConfig =
     ::testing::AddGlobalTestEnvironment(new FreshConfigEnvironment);
+
+// Leaves `count` buffers of `bytes` in the picture memory kept for the next pictures, every
+// byte `fill`: they are all taken before any is given back, so they are distinct buffers.
+inline void FillKeptPictureMemory(size_t bytes, int count, uint8 fill) {
+    std::vector<void*> taken;
+    for (int i = 0; i < count; i++) {
+        void* bits = AllocateUnclearedPictureMemory(bytes);
+        ASSERT_NE(bits, nullptr);
+        std::memset(bits, fill, bytes);
+        taken.push_back(bits);
+    }
+    for (void* bits : taken) {
+        ReleasePictureMemory(bits, bytes);
+    }
+}
 
 // Puts back the defaults a test changed: settings are saved, and later tests in the same
 // process (the add-on's own instance included) would read them.

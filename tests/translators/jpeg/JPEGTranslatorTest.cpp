@@ -273,14 +273,6 @@ TEST(JPEGTranslator, DecodingOverwritesWhateverTheMemoryHeld) {
         bytes.insert(bytes.begin() + ptrdiff_t(bytes.size() / 2), {0xff, 0x77});
         return bytes;
     }();
-    // Leaves every kept buffer that a 600 x 520 bitmap may be given filled with `fill`.
-    const auto fillKeptMemory = [](uint8 fill) {
-        std::vector<std::unique_ptr<BBitmap>> taken(8);
-        for (auto& bitmap : taken) {
-            ASSERT_EQ(NewImage(600, 520, false, &bitmap, /*cleared=*/false), B_OK);
-            std::memset(bitmap->Bits(), fill, size_t(bitmap->BitsLength()));
-        }
-    };
     constexpr int32 kNegative = 1;
     for (const auto* file : {&whole, &stopped}) {
         for (const uint8 orientation : {1, 6}) {
@@ -290,7 +282,8 @@ TEST(JPEGTranslator, DecodingOverwritesWhateverTheMemoryHeld) {
                 const std::vector<uint8> bytes = WithOrientation(*file, orientation);
                 std::unique_ptr<BBitmap> decoded[2];
                 for (const uint8 fill : {0x00, 0xa5}) {
-                    fillKeptMemory(fill);
+                    // Every kept buffer a 600 x 520 bitmap may be given.
+                    FillKeptPictureMemory(size_t(600) * 520 * 4, 8, fill);
                     decoded[fill != 0] =
                         ReadWithWork(translator, bytes, worked ? PixelFilter(kNegative) : nullptr);
                     ASSERT_NE(decoded[fill != 0], nullptr);

@@ -2,7 +2,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/support/PictureMemory.h"
 #include "tests/translators/common/ForeignFiles.h"
 #include "tests/translators/common/PixelWorkCheck.h"
 #include "tests/translators/png/PngTestFiles.h"
@@ -283,22 +282,13 @@ TEST(PNGTranslator, DecodingDependsOnlyOnTheFile) {
     const std::vector<uint8> cut(whole.begin(), whole.begin() + ptrdiff_t(whole.size() / 2));
     std::vector<uint8> flipped = whole;
     flipped[whole.size() / 2] ^= 0x40;
-    const auto fillKeptMemory = [](uint8 fill) {
-        constexpr size_t kSize = size_t(4) << 20;
-        for (int i = 0; i < 4; i++) {
-            void* bits = AllocateUnclearedPictureMemory(kSize);
-            ASSERT_NE(bits, nullptr);
-            std::memset(bits, fill, kSize);
-            ReleasePictureMemory(bits, kSize);
-        }
-    };
     const std::vector<uint8>* const files[] = {&whole, &cut, &flipped};
     for (const std::vector<uint8>* file : files) {
         SCOPED_TRACE(file == &whole ? "whole" : file == &cut ? "cut" : "flipped");
         DecodedImage decoded[2];
         for (const uint8 fill : {0x00, 0xa5}) {
             ReleaseKeptPictureMemory();
-            fillKeptMemory(fill);
+            FillKeptPictureMemory(size_t(4) << 20, 4, fill);
             decoded[fill != 0] = DecodeWhole(translator, *file);
             ASSERT_NE(decoded[fill != 0].bitmap, nullptr);
         }

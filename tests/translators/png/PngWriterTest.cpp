@@ -9,7 +9,6 @@
 #include <cstring>
 #include <random>
 
-#include "platform/support/PictureMemory.h"
 #include "tests/translators/common/CodecTestSupport.h"
 #include "translators/png/DeflateJoin.h"
 #include "translators/png/PNGTranslator.h"
@@ -162,12 +161,7 @@ TEST(PngWriter, ABigPictureInBandsReadsBackExactlyWhateverItsBuffersHeld) {
         std::unique_ptr<BBitmap> picture = MakePhotoLikeImage(width, height, true);
         ReleaseKeptPictureMemory();
         const std::vector<uint8> fresh = Encode(translator, *picture, kPNG);
-        for (int i = 0; i < 4; i++) {
-            void* bits = AllocateUnclearedPictureMemory(size_t(48) << 20);
-            ASSERT_NE(bits, nullptr);
-            std::memset(bits, 0xa5, size_t(48) << 20);
-            ReleasePictureMemory(bits, size_t(48) << 20);
-        }
+        FillKeptPictureMemory(size_t(48) << 20, 4, 0xa5);
         EXPECT_EQ(Encode(translator, *picture, kPNG), fresh);
         ExpectExactRoundTrip(translator, *picture);
     }
