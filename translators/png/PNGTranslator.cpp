@@ -38,7 +38,11 @@ constexpr SettingChoice kFilterChoices[] = {
 // at level 6 (-0.4 %), encoding in 0.57 and 0.75 of level 6's time. zlib level 6 behind
 // libpng had given 4 MP/s for 89.7 MB. Paeth alone is 10 % faster for 0.7 % more. zlib's
 // run-length strategy was faster still and as small on photographs, but six times larger
-// on a screenshot.
+// on a screenshot. Below level 3 the files grow past the line: 91.32 MB at level 2 (+2.2 %),
+// 92.41 MB at level 1 (+3.4 %, for 28 % less processor time over the batch). Intel's ISA-L
+// deflates the same rows 3.5 times faster than level 3 but 3.8 to 4.4 % larger; and choosing
+// each row's filter by the entropy of its bytes instead of the sum of their magnitudes saves
+// 0.14 %, too little to bring a lower level within the line.
 constexpr SettingSchema kSettings[] = {
     {"compression", SettingSchema::Kind::Int, "Niveau de compression", 3, 0, 9},
     {"filter", SettingSchema::Kind::Choice, "Filtre des lignes", 5, 0, 0, kFilterChoices},

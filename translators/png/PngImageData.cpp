@@ -36,7 +36,9 @@ constexpr size_t kMaxChunkData = size_t(1) << 20;
 // The filtered bytes of a band. Bands restart the deflate window, which costs a little
 // compression at each seam, and joining them costs a walk through each band's codes; a
 // picture up to kWholeBytes is therefore compressed in one piece. See the figures in the
-// commit that set these values.
+// commit that set these values. Where the seams fall depends on the picture alone, never on
+// how many cores happen to be free: a file's bytes must not depend on what else the run is
+// doing, even though a picture whose bands all go to one thread pays for the walk for nothing.
 constexpr size_t kBandBytes = size_t(8) << 20;
 constexpr size_t kWholeBytes = size_t(32) << 20;
 constexpr unsigned kMaxThreads = 8;
