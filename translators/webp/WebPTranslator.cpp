@@ -2,9 +2,9 @@
 #include "translators/webp/WebPTranslator.h"
 
 #include <cstring>
-#include <thread>
 
 #include "platform/support/ErrorReason.h"
+#include "translators/common/CodecThreads.h"
 #include "translators/common/CommonSettings.h"
 #include "translators/webp/WebPFormat.h"
 #include "translators/webp/WebPReader.h"
@@ -35,7 +35,7 @@ constexpr SettingSchema kSettings[] = {
 
 // libwebp uses at most one thread besides the caller's.
 bool UseThreads() {
-    return std::thread::hardware_concurrency() > 1;
+    return CodecThreadCount() > 1;
 }
 
 }  // namespace
