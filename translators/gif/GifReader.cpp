@@ -420,7 +420,9 @@ status_t GifPictureReader::ReadFrame(std::unique_ptr<BBitmap>* frame, FrameTimin
         fShown.width = std::min(uint32(d.Left) + uint32(d.Width), fInfo.width) - fShown.left;
         fShown.height = std::min(uint32(d.Top) + uint32(d.Height), fInfo.height) - fShown.top;
         fShownDisposal = control.disposal;
-        if (control.disposal == kRestore) {
+        // A frame wholly off the screen shows nothing, so it has nothing to save (and
+        // Dispose nothing to put back).
+        if (control.disposal == kRestore && fShown.width > 0 && fShown.height > 0) {
             const size_t rowBytes = size_t(fShown.width) * 4;
             fSaved.resize(rowBytes * fShown.height);
             for (uint32 y = 0; y < fShown.height; y++) {
