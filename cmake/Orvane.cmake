@@ -14,7 +14,10 @@ if(ORVANE_SANITIZE)
 endif()
 
 if(ORVANE_FUZZ)
-    add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+    # Undefined behaviour stops a fuzzer as a crash does, so that the input is kept and the
+    # run fails; by default UBSan only prints and goes on.
+    add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined
+                        -fno-omit-frame-pointer)
     add_link_options(-fsanitize=address,undefined)
 endif()
 
