@@ -110,14 +110,20 @@ endfunction()
 # MALLOC_LIMIT_MB is a finding; by default that is the largest bitmap a picture may have
 # (kMaxImagePixels × 4 bytes), so a decoder allocating beyond the project's bounds is caught.
 # In an ordinary build with tests, the same body becomes a test that replays the target's
-# regressions/ folder (the inputs fuzzing found, kept for good) and its seeds.
+# regressions/ folder (the inputs fuzzing found, kept for good) and its seeds; under the
+# sanitizers, an allocation over the limit fails it as it failed the fuzzer.
 set(ORVANE_FUZZ_MALLOC_LIMIT_MB 1025)
 function(orv_fuzzer)
     cmake_parse_arguments(F "" "NAME;MALLOC_LIMIT_MB" "SOURCES;LIBS;SEEDS" ${ARGN})
+    if(NOT F_MALLOC_LIMIT_MB)
+        set(F_MALLOC_LIMIT_MB ${ORVANE_FUZZ_MALLOC_LIMIT_MB})
+    endif()
     if(NOT ORVANE_FUZZ)
         set(replayed)
+        # Only the files kept with the sources: seeds made at build time are the fuzzers'.
         foreach(folder IN ITEMS ${CMAKE_CURRENT_SOURCE_DIR}/regressions ${F_SEEDS})
-            if(EXISTS ${folder})
+            string(FIND "${folder}/" "${PROJECT_BINARY_DIR}/" inBuild)
+            if(EXISTS ${folder} AND NOT inBuild EQUAL 0)
                 list(APPEND replayed ${folder})
             endif()
         endforeach()
@@ -127,11 +133,12 @@ function(orv_fuzzer)
             orv_target_settings(replay_${F_NAME})
             target_link_libraries(replay_${F_NAME} PRIVATE ${F_LIBS})
             add_test(NAME FuzzReplay.${F_NAME} COMMAND replay_${F_NAME} ${replayed})
+            # Appended to what the test scripts set; a build without AddressSanitizer reads
+            # no such variable.
+            set_tests_properties(FuzzReplay.${F_NAME} PROPERTIES ENVIRONMENT_MODIFICATION
+                "ASAN_OPTIONS=string_append::max_allocation_size_mb=${F_MALLOC_LIMIT_MB}")
         endif()
         return()
-    endif()
-    if(NOT F_MALLOC_LIMIT_MB)
-        set(F_MALLOC_LIMIT_MB ${ORVANE_FUZZ_MALLOC_LIMIT_MB})
     endif()
     add_executable(fuzz_${F_NAME} ${F_SOURCES})
     orv_target_settings(fuzz_${F_NAME})
