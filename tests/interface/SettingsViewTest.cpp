@@ -81,15 +81,18 @@ TEST_F(SettingsViewTest, ChangesApplyAndAreSaved) {
     ASSERT_EQ(display->SetValue(id, "quality", 42), B_OK);
     ASSERT_EQ(display->Click(id, "progressive"), B_OK);
     ASSERT_EQ(display->Choose(id, "speed", "Rapide"), B_OK);
+    // Wait for the last change to be on disk, not only in memory: the view sets a value,
+    // then saves it, and the file may lag the in-memory value by a moment.
+    TranslatorSettings reread("settings-view-test", kSchema);
     EXPECT_TRUE(display->WaitFor(
-        [&](const HeadlessDisplay&) { return translator.Settings().Int32("speed") == 9; }, kWait));
+        [&](const HeadlessDisplay&) { return reread.Load() == B_OK && reread.Int32("speed") == 9; },
+        kWait));
     EXPECT_EQ(translator.Settings().Int32("quality"), 42);
     EXPECT_EQ(translator.Settings().Int32("progressive"), 1);
+    EXPECT_EQ(translator.Settings().Int32("speed"), 9);
     EXPECT_EQ(display->FindView(id, "SettingsStatus")->text, "");
 
     // Saved: a fresh copy of the settings reads them back.
-    TranslatorSettings reread("settings-view-test", kSchema);
-    ASSERT_EQ(reread.Load(), B_OK);
     EXPECT_EQ(reread.Int32("quality"), 42);
     EXPECT_EQ(reread.Int32("progressive"), 1);
     EXPECT_EQ(reread.Int32("speed"), 9);
