@@ -10,30 +10,22 @@
 #include "app/HeadlessConsole.h"
 #include "app/OrvLauncher.h"
 #include "app/ProcessRefs.h"
+#include "platform/display/loader/QtDisplayLoader.h"
 #include "platform/support/ErrorReason.h"
-#ifdef ORVANE_QT_DISPLAY
-#include "platform/display/qt/QtDisplay.h"
-#endif
 
 namespace orv::cli {
 
 namespace {
 
-bool QtDisplayBuilt() {
-#ifdef ORVANE_QT_DISPLAY
-    return true;
-#else
-    return false;
-#endif
-}
-
-// Qt ends the process when the display it is given does not answer: look first.
-bool QtDisplayAnswers() {
-#ifdef ORVANE_QT_DISPLAY
-    return orv::QtDisplayAvailable();
-#else
-    return false;
-#endif
+// Whether the Qt display can open: its library loads (a build without Qt has none: said,
+// since a screen was asked for) and a screen answers. Qt ends the process when the screen
+// it is given does not answer: look first.
+bool QtDisplayOpens() {
+    if (orv::LoadQtDisplay() != B_OK) {
+        std::fprintf(stderr, "orvane : %s\n", orv::ErrorReason().c_str());
+        return false;
+    }
+    return orv::QtDisplayAnswers();
 }
 
 bool IsSet(const char* variable) {
@@ -83,11 +75,11 @@ DisplayKind ChooseDisplay() {
             return DisplayKind::Headless;
         }
         if (std::strcmp(forced, "qt") == 0) {
-            return QtDisplayBuilt() && QtDisplayAnswers() ? DisplayKind::Qt : DisplayKind::None;
+            return QtDisplayOpens() ? DisplayKind::Qt : DisplayKind::None;
         }
         return DisplayKind::None;
     }
-    if (QtDisplayBuilt() && (IsSet("WAYLAND_DISPLAY") || IsSet("DISPLAY")) && QtDisplayAnswers()) {
+    if ((IsSet("WAYLAND_DISPLAY") || IsSet("DISPLAY")) && QtDisplayOpens()) {
         return DisplayKind::Qt;
     }
     return DisplayKind::None;
@@ -119,12 +111,9 @@ int RunWindowProgram(const std::vector<std::string>& paths) {
                      ErrorReasonOr(claimed).c_str());
     }
 
-#ifdef ORVANE_QT_DISPLAY
     if (display == DisplayKind::Qt) {
-        return orv::RunWithQtDisplay(
-            [&refs](orv::QtDisplay& /*display*/) { return StartLauncher(refs); });
+        return orv::RunInQtDisplay([&refs]() -> BApplication* { return StartLauncher(refs); });
     }
-#endif
     if (display == DisplayKind::Headless) {
         StartConsole(WatchedDisplay::Install(TraceWatchers(stderr)), stdin);
     }

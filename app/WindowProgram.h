@@ -10,7 +10,7 @@ namespace orv::cli {
 enum class DisplayKind { None, Headless, Qt };
 
 // The display the window can use: ORVANE_DISPLAY (headless, qt or none) when set, else Qt
-// when it was built and a display server is named ($WAYLAND_DISPLAY or $DISPLAY).
+// when its library is there and a display server is named ($WAYLAND_DISPLAY or $DISPLAY).
 DisplayKind ChooseDisplay();
 
 // Hands the files to the running instance, or opens the window with them. Returns the
