@@ -12,6 +12,7 @@
 #include "conversion/ConvertFile.h"
 #include "conversion/MemoryBudget.h"
 #include "platform/support/PictureMemory.h"
+#include "platform/translation/CoreSharing.h"
 
 namespace orv {
 
@@ -145,6 +146,7 @@ size_t RunConversion(const std::vector<entry_ref>& files, const RunSettings& set
     struct KeptMemoryRelease {
         ~KeptMemoryRelease() { ReleaseKeptPictureMemory(); }
     } release;
+    const CoreSharing sharing(files.size());
     const size_t jobs = std::min(size_t(EffectiveJobs(settings.jobs)), files.size());
     MemoryBudget budget(settings.memoryBudget != 0 ? settings.memoryBudget
                                                    : MemoryBudget::DefaultBytes());

@@ -5,13 +5,16 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
+#include <thread>
 
 #include "conversion/ConversionRun.h"
 #include "conversion/ConvertFile.h"
 #include "conversion/OutputFormat.h"
 #include "platform/storage/Trash.h"
+#include "platform/translation/CoreSharing.h"
 #include "tests/run/RunTestSupport.h"
 
 namespace orv::test {
@@ -268,6 +271,35 @@ TEST(PlacementTest, AListLongerThanTheWorkersWindowIsPlacedInOrder) {
     };
     ExpectSameRun(RunFolder(sources, fill, SourceDisposal::Erase, 1),
                   RunFolder(sources, fill, SourceDisposal::Erase, 2), sources.size());
+}
+
+// Codecs are told whether every core has a picture of its own from the number of files
+// alone, the same on one worker as on four (or a file's bytes would depend on --jobs), and
+// no longer once the run is over, when a picture converted alone has every core again.
+TEST(PlacementTest, CodecsHearWhetherEveryCoreIsBusyFromTheFilesAloneAndOnlyDuringTheRun) {
+    const size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    for (const size_t count : {size_t(1), cores}) {
+        for (const int jobs : {1, 4}) {
+            SCOPED_TRACE(std::to_string(count) + " files, " + std::to_string(jobs) + " jobs");
+            TempDir dir;
+            std::vector<entry_ref> files;
+            for (size_t i = 0; i < count; ++i) {
+                WritePPM(dir.Path() / (std::to_string(i) + ".ppm"), 2, 2);
+                files.push_back(RefOf(dir.Path() / (std::to_string(i) + ".ppm")));
+            }
+            RunSettings settings;
+            settings.format = &Format("image/png");
+            settings.roster = BTranslatorRoster::Default();
+            settings.jobs = jobs;
+            std::vector<bool> heard;
+            RunConversion(
+                files, settings,
+                [&](size_t, const FileOutcome&) { heard.push_back(EveryCoreHasAPicture()); },
+                [] { return false; });
+            EXPECT_EQ(heard, std::vector<bool>(count, count >= cores));
+            EXPECT_FALSE(EveryCoreHasAPicture());
+        }
+    }
 }
 
 }  // namespace
