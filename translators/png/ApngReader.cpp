@@ -171,8 +171,9 @@ status_t ApngReader::ReadFrame(std::unique_ptr<BBitmap>* frame, FrameTiming* tim
         ReportDamage("fichier PNG tronqué après l'image");  // when nothing worse was met
     }
 
+    // Every row of the copy is written from the canvas: nothing to clear first.
     std::unique_ptr<BBitmap> copy;
-    if (status_t status = NewImage(fLayout.width, fLayout.height, fInfo.alpha, &copy);
+    if (status_t status = NewImage(fLayout.width, fLayout.height, fInfo.alpha, &copy, false);
         status != B_OK) {
         return status;
     }
